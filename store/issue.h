@@ -1,0 +1,34 @@
+// Issue numbers YYMMDDNNN: the next issue, dates of issues, and the draw chosen by an issue number.
+#pragma once
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <string_view>
+
+namespace k3 {
+
+struct Snapshot;
+
+// Whole number of a text, or nothing when the text (blanks trimmed) is not a decimal whole number in range.
+std::optional<int64_t> parseWhole(std::string_view text, int64_t lo, int64_t hi);
+// An issue number typed or stored: a positive 32-bit whole number.
+std::optional<int32_t> parseIssue(std::string_view text);
+
+// Date of an issue YYMMDDNNN (year 2000 + YY); nothing when the digits are not a calendar date.
+std::optional<std::chrono::year_month_day> issueDate(int64_t sqqh);
+// YYMMDD000 of a date, the base of that day's issue numbers.
+int64_t dayBase(std::chrono::year_month_day d);
+
+// The issue after `last`: the next draw of the same day, or draw 001 of the following day once the
+// day's last draw (drawsPerDay) is reached. Running numbers (Beijing) simply count on.
+int64_t nextIssue(int64_t last, int drawsPerDay, bool runningNumbers);
+
+// The draw chosen by an issue number (the "historical issue" tab): the last stored draw whose issue
+// is not above the chosen one, and the end of the search range that goes with it.
+struct ChosenDraw {
+    std::optional<size_t> row;         // index into the snapshot; empty when there is none
+    std::optional<int32_t> rangeEnd;   // new end of the search range; empty: keep the old one
+};
+ChosenDraw chooseDraw(const Snapshot& snap, std::string_view chosenText, bool onlyBefore);
+
+}  // namespace k3
