@@ -1,0 +1,62 @@
+#include "grid_models.h"
+
+namespace k3 {
+
+void HistoryModel::setSnapshot(std::shared_ptr<const Snapshot> snap) {
+    beginResetModel();
+    snap_ = std::move(snap);
+    endResetModel();
+}
+
+int HistoryModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() || !snap_ ? 0 : static_cast<int>(snap_->size());
+}
+
+int HistoryModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : 4; }
+
+QVariant HistoryModel::data(const QModelIndex& index, int role) const {
+    if (!snap_ || !index.isValid() || index.row() >= static_cast<int>(snap_->size())) return {};
+    if (role == Qt::TextAlignmentRole) return int(Qt::AlignCenter);
+    if (role != Qt::DisplayRole) return {};
+    const SnapRow& r = snap_->rows[static_cast<size_t>(index.row())];
+    return index.column() == 0 ? QString::number(r.sqqh) : QString::number(r.die(index.column()));
+}
+
+QVariant HistoryModel::headerData(int section, Qt::Orientation o, int role) const {
+    if (role != Qt::DisplayRole) return {};
+    if (o == Qt::Vertical) return section + 1;
+    static const auto header = historyHeader();
+    return section >= 0 && section < 4 ? QString::fromStdString(header[static_cast<size_t>(section)]) : QVariant{};
+}
+
+void GridModel::setGrid(Grid g) {
+    beginResetModel();
+    grid_ = std::move(g);
+    endResetModel();
+}
+
+int GridModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : static_cast<int>(grid_.rows.size());
+}
+
+int GridModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : static_cast<int>(grid_.header.size());
+}
+
+QVariant GridModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || index.row() >= static_cast<int>(grid_.rows.size())) return {};
+    if (role == Qt::TextAlignmentRole) return int(Qt::AlignCenter);
+    if (role != Qt::DisplayRole) return {};
+    const auto& row = grid_.rows[static_cast<size_t>(index.row())];
+    size_t c = static_cast<size_t>(index.column());
+    return c < row.size() ? QString::fromStdString(row[c]) : QString();
+}
+
+QVariant GridModel::headerData(int section, Qt::Orientation o, int role) const {
+    if (role != Qt::DisplayRole) return {};
+    if (o == Qt::Vertical) return section + 1;
+    size_t c = static_cast<size_t>(section);
+    return c < grid_.header.size() ? QString::fromStdString(grid_.header[c]) : QVariant{};
+}
+
+}  // namespace k3

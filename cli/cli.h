@@ -1,0 +1,64 @@
+// k3gap-cli: the command-line companion over the window's data folder and settings.
+#pragma once
+#include <iosfwd>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "settings.h"
+#include "store/history_store.h"
+
+namespace k3cli {
+
+// Exit statuses: 0 done, 1 bad input (message on stderr, nothing changed), 2 usage error.
+inline constexpr int kOk = 0;
+inline constexpr int kBadInput = 1;
+inline constexpr int kUsage = 2;
+
+// Thrown for a usage error (exit status 2).
+struct UsageError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+// Thrown for bad input (exit status 1).
+struct InputError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+struct Context {
+    std::string dataDir;
+    int lottery = 0;   // province index
+    int segBase = 1;
+    k3::Settings* settings = nullptr;
+    std::ostream* out = nullptr;
+    std::ostream* err = nullptr;
+
+    // The history database of the data folder, opened on first use.
+    k3::HistoryStore& store();
+
+private:
+    std::unique_ptr<k3::HistoryStore> store_;
+};
+
+// Options of a command: "--name value" pairs, "--flag" switches and positional arguments.
+class Args {
+public:
+    // `valued` lists the options that take a value; anything else starting with "--" is a switch.
+    Args(const std::vector<std::string>& args, const std::vector<std::string>& valued,
+         const std::vector<std::string>& switches);
+    bool has(const std::string& name) const;
+    std::string value(const std::string& name, const std::string& def = {}) const;
+    std::vector<std::string> values(const std::string& name) const;  // repeatable option
+    const std::vector<std::string>& positional() const { return pos_; }
+
+private:
+    std::vector<std::pair<std::string, std::string>> opts_;
+    std::vector<std::string> pos_;
+};
+
+// Each returns the exit status; -1 means "not my command".
+int runStoreCommand(Context& ctx, const std::string& cmd, const std::vector<std::string>& args);
+int runAnalysisCommand(Context& ctx, const std::string& cmd, const std::vector<std::string>& args);
+int runHistoryCommand(Context& ctx, const std::string& cmd, const std::vector<std::string>& args);
+
+}  // namespace k3cli
