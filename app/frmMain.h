@@ -3,8 +3,11 @@
 #pragma once
 #include <QMainWindow>
 #include <QString>
+#include <QUrl>
 #include <array>
+#include <functional>
 #include <memory>
+#include <optional>
 
 #include "grid_models.h"
 #include "settings.h"
@@ -126,6 +129,14 @@ public:
     HistoryModel* historyModel() const { return model1_; }
     GridModel* resultModel() const { return model2_; }   // grid 2
     GridModel* summaryModel() const { return model3_; }  // grid 3
+
+    // Questions to the user and programs started for the user. They show dialogs and open the default
+    // application; tests replace them to answer without a dialog and to record what would be opened.
+    std::function<bool(const QString& title, const QString& text)> askOkCancel;
+    std::function<std::optional<QString>(const QString& title, const QString& prompt, const QString& preset)> askText;
+    std::function<QString(const QString& dir, const QString& filter)> askOpenFile;
+    std::function<void(const QString& title, const QString& text)> tell;
+    std::function<bool(const QUrl& url)> openUrl;
 
     // Says what happened (or why nothing did) in the status bar.
     void status(const QString& text);

@@ -1,0 +1,49 @@
+// k3gap-cli commands over the stored history: show, next, add.
+#include <ostream>
+
+#include "cli.h"
+#include "export/workbook.h"
+#include "history/manual_entry.h"
+#include "store/grid.h"
+#include "store/issue.h"
+#include "store/province.h"
+
+namespace k3cli {
+
+int runStoreCommand(Context& ctx, const std::string& cmd, const std::vector<std::string>& args) {
+    if (cmd == "show") {
+        Args a(args, {"xlsx"}, {});
+        if (!a.positional().empty()) throw UsageError("show takes no arguments");
+        k3::Grid g = k3::historyGrid(*ctx.store().snapshot());
+        if (a.has("xlsx")) {
+            k3::writeWorkbook(g, a.value("xlsx"));
+        } else {
+            *ctx.out << k3::gridText(g);
+        }
+        return kOk;
+    }
+    if (cmd == "next") {
+        if (!args.empty()) throw UsageError("next takes no arguments");
+        auto last = ctx.store().newestIssue();
+        if (!last) throw InputError("历史为空，没有最后一期");
+        *ctx.out << *last << '\t'
+                 << k3::nextIssue(*last, k3::province(ctx.lottery).drawsPerDay, ctx.lottery == k3::kBeijingIndex)
+                 << '\n';
+        return kOk;
+    }
+    if (cmd == "add") {
+        if (args.size() != 2) throw UsageError("add takes ISSUE DDD, e.g. add 130325001 253");
+        const std::string& dice = args[1];
+        if (dice.size() != 3) throw InputError("号码「" + dice + "」应为三个1到6的数字，例如 253");
+        try {
+            k3::addManualDraw(ctx.store(), args[0], dice.substr(0, 1), dice.substr(1, 1), dice.substr(2, 1),
+                              ctx.segBase);
+        } catch (const k3::EntryRejected& e) {
+            throw InputError(e.what());
+        }
+        return kOk;
+    }
+    return -1;
+}
+
+}  // namespace k3cli
