@@ -1,0 +1,185 @@
+#include "search.h"
+
+#include <algorithm>
+#include <bit>
+
+#include "conditions.h"
+#include "store/textfmt.h"
+
+namespace k3 {
+
+namespace {
+
+std::string describeRangeProblem(const std::string& from, const std::string& to) {
+    return "检索起止期数「" + from + "」～「" + to + "」不是有效的期号，没有检索";
+}
+
+// Header of a summary grid with one data row.
+void fillSummary(SearchOutput& out) {
+    const Omissions& om = out.stats;
+    out.summary.rows.push_back({out.description, std::to_string(om.minimum), std::to_string(om.maximum),
+                                std::to_string(om.last), formatDouble(om.ratio)});
+}
+
+void fillMatches(const Snapshot& snap, int type, SearchOutput& out) {
+    auto& rows = out.matches.rows;
+    rows.reserve(out.stats.matches.size());
+    int n = 0;
+    for (const Match& m : out.stats.matches) {
+        const SnapRow& r = snap.rows[m.row];
+        // Every cell shows the stored value the match was found on (for big/small the stored flag).
+        rows.push_back({std::to_string(r.sqqh), valueLabel(type, r.v[type][0]), valueLabel(type, r.v[type][1]),
+                        valueLabel(type, r.v[type][2]), std::to_string(m.omission), std::to_string(++n)});
+    }
+}
+
+// Checks what every search needs before it can walk the history; empty when all is well.
+std::string precheck(const Snapshot& snap, const std::string& from, const std::string& to,
+                     std::optional<IssueRange>& range) {
+    if (snap.empty()) return "历史数据库中还没有号码，无法检索";
+    range = parseRange(from, to);
+    if (!range) return describeRangeProblem(from, to);
+    return {};
+}
+
+std::string outOfRangeNote(int type, int pos, int v) {
+    return std::string("第") + std::to_string(pos) + "位的值 " + std::to_string(v) + " 不是" + typeName(type) +
+           "的取值，没有号码能符合";
+}
+
+}  // namespace
+
+Grid resultGridEmpty() {
+    Grid g;
+    g.header = {"期号", "第1位", "第2位", "第3位", "遗漏次数", "序号"};
+    g.widths = {1480, 800, 800, 800, 800, 680};
+    return g;
+}
+
+Grid summaryGridEmpty() {
+    Grid g;
+    g.header = {"号码（分组）", "最小遗漏", "最大遗漏", "最后遗漏", "大后比"};
+    g.widths = {1880, 880, 880, 880, 880};
+    return g;
+}
+
+const char* typeName(int type) {
+    static const char* names[] = {"号码", "大小", "单双", "段数"};
+    return names[normalType(type)];
+}
+
+SearchOutput runSearch(const Snapshot& snap, const SearchInput& in) {
+    SearchOutput out;
+    out.matches = resultGridEmpty();
+    out.summary = summaryGridEmpty();
+    const int type = normalType(in.type);
+
+    Pattern pat(type);
+    std::string note;
+    for (int i = 0; i < 3; ++i) {
+        if (!in.selected[i]) continue;
+        const int v = in.values[i];
+        if (in.free) {
+            out.description += in.texts[i] + " ";
+            pat.addFree(v, CountRange::kSearch);
+            if (note.empty() && !hasCounter(type, v, CountRange::kSearch)) note = outOfRangeNote(type, i + 1, v);
+        } else {
+            out.description += std::to_string(v) + " ";
+            pat.addFixed(i + 1, v);
+            if (note.empty() && !storedValueRange(type, v)) note = outOfRangeNote(type, i + 1, v);
+        }
+    }
+
+    std::optional<IssueRange> range;
+    out.message = precheck(snap, in.from, in.to, range);
+    if (!out.message.empty()) return out;
+
+    int32_t start = startingPoint(snap, range->from).value_or(0);
+    out.stats = omissions(snap, *range, start, [&pat](const SnapRow& r) { return pat.matches(r); }, true);
+    fillMatches(snap, type, out);
+    fillSummary(out);
+    out.ran = true;
+    out.message = note.empty() ? "检索完成：" + std::to_string(out.stats.count) + " 期符合" : note;
+    return out;
+}
+
+SearchOutput runPartialSearch(const Snapshot& snap, const PartialInput& in) {
+    SearchOutput out;
+    out.matches = resultGridEmpty();
+    out.summary = summaryGridEmpty();
+    const int type = normalType(in.type);
+    out.description = in.texts[0] + " " + in.texts[1] + " " + in.texts[2] + " (" + std::to_string(in.width) + ")";
+
+    // One pattern per combination of k positions, in lexicographic order; only k = 1..3 has any.
+    std::vector<Pattern> patterns;
+    const int k = in.width;
+    if (k >= 1 && k <= 3) {
+        for (int mask = 0; mask < 8; ++mask) {
+            if (std::popcount(static_cast<unsigned>(mask)) != k) continue;
+            Pattern p(type);
+            for (int pos = 1; pos <= 3; ++pos) {
+                if (!(mask & (1 << (pos - 1)))) continue;
+                if (in.free)
+                    p.addFree(in.values[pos - 1], CountRange::kSearch);
+                else
+                    p.addFixed(pos, in.values[pos - 1]);
+            }
+            if (!p.impossible()) patterns.push_back(std::move(p));
+        }
+    }
+    std::string note;
+    for (int i = 0; i < 3 && note.empty(); ++i) {
+        const int v = in.values[i];
+        bool ok = in.free ? hasCounter(type, v, CountRange::kSearch) : storedValueRange(type, v);
+        if (!ok) note = outOfRangeNote(type, i + 1, v);
+    }
+    if (note.empty() && (k < 1 || k > 3)) note = "分部位数 " + std::to_string(k) + " 不在 1～3 之内，没有号码能符合";
+
+    std::optional<IssueRange> range;
+    out.message = precheck(snap, in.from, in.to, range);
+    if (!out.message.empty()) return out;
+
+    int32_t start = startingPoint(snap, range->from).value_or(0);
+    auto marked = [&patterns](const SnapRow& r) {
+        for (const Pattern& p : patterns)
+            if (p.matches(r)) return true;
+        return false;
+    };
+    out.stats = omissions(snap, *range, start, marked, true);
+    fillMatches(snap, type, out);
+    fillSummary(out);
+    out.ran = true;
+    out.message = note.empty() ? "分部检索完成：" + std::to_string(out.stats.count) + " 期符合" : note;
+    return out;
+}
+
+const char* groupSortKey(int column) {
+    switch (column) {
+        case 1: return "intMinYL";
+        case 2: return "intMaxYL";
+        case 3: return "intLstYl";
+        case 4: return "sglLlr";
+        default: return "";
+    }
+}
+
+Grid groupResultGrid(std::vector<YLRow> rows, int column) {
+    Grid g = summaryGridEmpty();
+    if (column < 1 || column > 4) return g;
+    auto key = [column](const YLRow& r) -> double {
+        switch (column) {
+            case 1: return r.intMinYL;
+            case 2: return r.intMaxYL;
+            case 3: return r.intLstYl;
+            default: return r.sglLlr;
+        }
+    };
+    std::stable_sort(rows.begin(), rows.end(), [&key](const YLRow& a, const YLRow& b) { return key(a) < key(b); });
+    g.rows.reserve(rows.size());
+    for (const YLRow& r : rows)
+        g.rows.push_back({r.content, std::to_string(r.intMinYL), std::to_string(r.intMaxYL),
+                          std::to_string(r.intLstYl), formatSingle(r.sglLlr)});
+    return g;
+}
+
+}  // namespace k3
