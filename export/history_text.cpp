@@ -1,0 +1,62 @@
+#include "export/history_text.h"
+
+#include <charconv>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+
+namespace k3 {
+
+std::string historyTextFileName(int32_t newestIssue) {
+    return "更新至" + std::to_string(newestIssue) + "期历史号码.txt";
+}
+
+std::string historyText(const Snapshot& snap) {
+    std::string out;
+    out.reserve(snap.size() * 16);
+    char buf[16];
+    for (const SnapRow& r : snap.rows) {
+        auto [end, ec] = std::to_chars(buf, buf + sizeof buf, r.sqqh);
+        out.append(buf, end);
+        out += ' ';
+        for (int p = 1; p <= 3; ++p) out += static_cast<char>('0' + r.die(p));
+        out += "\r\n";
+    }
+    return out;
+}
+
+std::optional<TextExport> exportHistoryText(const Snapshot& snap, const std::string& dataDir,
+                                            const std::string& path) {
+    namespace fs = std::filesystem;
+    if (snap.empty()) return std::nullopt;
+    TextExport res;
+    res.path = path.empty() ? (fs::path(dataDir) / fs::u8path(historyTextFileName(snap.rows.back().sqqh))).string()
+                            : path;
+    res.lines = snap.size();
+    for (const SnapRow& r : snap.rows)
+        if (r.sqqh < 100000000 || r.sqqh > 999999999) ++res.shortIssues;
+
+    const std::string text = historyText(snap);
+    // Written to a side file first, then renamed, so a failed write keeps the previous file.
+    const std::string tmp = res.path + ".part";
+    {
+        std::ofstream f(tmp, std::ios::binary | std::ios::trunc);
+        if (!f) throw ExportError("无法创建文件 " + res.path);
+        f.write(text.data(), static_cast<std::streamsize>(text.size()));
+        f.close();
+        if (!f) {
+            std::remove(tmp.c_str());
+            throw ExportError("无法写入文件 " + res.path);
+        }
+    }
+    std::error_code ec;
+    fs::rename(tmp, res.path, ec);
+    if (ec) {
+        std::string why = ec.message();
+        fs::remove(tmp, ec);
+        throw ExportError("无法写入文件 " + res.path + ": " + why);
+    }
+    return res;
+}
+
+}  // namespace k3

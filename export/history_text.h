@@ -1,0 +1,34 @@
+// The history as a text file: one draw a line, "ISSUE DDD", each line ended by CR LF.
+#pragma once
+#include <cstdint>
+#include <optional>
+#include <stdexcept>
+#include <string>
+
+#include "store/snapshot.h"
+
+namespace k3 {
+
+struct ExportError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+// "更新至<newest issue>期历史号码.txt".
+std::string historyTextFileName(int32_t newestIssue);
+
+// The text of the file: per draw the issue, one blank, the three dice, CR LF.
+std::string historyText(const Snapshot& snap);
+
+struct TextExport {
+    std::string path;
+    size_t lines = 0;
+    size_t shortIssues = 0;  // issues that are not nine digits: the import will not read them back
+};
+
+// Writes the history to `path` (replacing it); an empty path means the default name in `dataDir`.
+// An empty history writes nothing and returns nothing. Throws ExportError when the file cannot be
+// written; a file that existed before is then left as it was.
+std::optional<TextExport> exportHistoryText(const Snapshot& snap, const std::string& dataDir,
+                                            const std::string& path = {});
+
+}  // namespace k3

@@ -1,0 +1,89 @@
+#include "export/workbook.h"
+
+#include <xlsxwriter.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <stdexcept>
+#include <system_error>
+
+namespace k3 {
+
+namespace {
+
+// A cell is written as a number when its text is a plain decimal that a double holds exactly as shown:
+// an optional minus, an integer part without leading zeros, an optional fraction, at most 15 digits.
+// "01" stays text so that a group such as segment values 0 and 1 keeps its leading zero.
+bool readsAsNumber(const std::string& s, double& out) {
+    size_t i = 0, n = s.size(), digits = 0;
+    if (i < n && s[i] == '-') ++i;
+    size_t intStart = i;
+    while (i < n && s[i] >= '0' && s[i] <= '9') ++i, ++digits;
+    size_t intLen = i - intStart;
+    if (intLen == 0 || (intLen > 1 && s[intStart] == '0')) return false;
+    if (i < n && s[i] == '.') {
+        ++i;
+        size_t fracStart = i;
+        while (i < n && s[i] >= '0' && s[i] <= '9') ++i, ++digits;
+        if (i == fracStart) return false;
+    }
+    if (i != n || digits > 15) return false;
+    out = std::strtod(s.c_str(), nullptr);
+    return true;
+}
+
+std::string errorText(lxw_error e) { return lxw_strerror(e); }
+
+}  // namespace
+
+void writeWorkbook(const Grid& grid, const std::string& path) {
+    namespace fs = std::filesystem;
+    if (grid.rowCount() > LXW_ROW_MAX)
+        throw std::runtime_error("表格有 " + std::to_string(grid.rowCount()) + " 行，超过工作表的上限 " +
+                                 std::to_string(LXW_ROW_MAX) + " 行，未写入 " + path);
+    if (grid.columnCount() > LXW_COL_MAX) throw std::runtime_error("表格列数超过工作表的上限，未写入 " + path);
+
+    // Written beside the target and renamed over it only when complete, so a failed export never
+    // leaves a damaged workbook in place of the previous one.
+    const std::string tmp = path + ".part";
+    lxw_workbook_options opt{};
+    opt.constant_memory = LXW_TRUE;  // rows go out in order; a long history needs no grid-sized memory
+    lxw_workbook* wb = workbook_new_opt(tmp.c_str(), &opt);
+    if (!wb) throw std::runtime_error("无法创建工作簿 " + path);
+    lxw_worksheet* ws = workbook_add_worksheet(wb, "Sheet1");
+    if (!ws) {
+        workbook_close(wb);
+        std::remove(tmp.c_str());
+        throw std::runtime_error("无法创建工作表 Sheet1");
+    }
+    lxw_error err = LXW_NO_ERROR;
+    for (size_t r = 0; r < grid.rowCount() && err == LXW_NO_ERROR; ++r) {
+        const auto& cells = r == 0 ? grid.header : grid.rows[r - 1];
+        for (size_t c = 0; c < cells.size() && err == LXW_NO_ERROR; ++c) {
+            const std::string& text = cells[c];
+            if (text.empty()) continue;
+            double v = 0;
+            auto row = static_cast<lxw_row_t>(r);
+            auto col = static_cast<lxw_col_t>(c);
+            err = readsAsNumber(text, v) ? worksheet_write_number(ws, row, col, v, nullptr)
+                                         : worksheet_write_string(ws, row, col, text.c_str(), nullptr);
+        }
+    }
+    lxw_error closeErr = workbook_close(wb);
+    if (err == LXW_NO_ERROR) err = closeErr;
+    if (err != LXW_NO_ERROR) {
+        std::remove(tmp.c_str());
+        throw std::runtime_error("无法写入工作簿 " + path + ": " + errorText(err));
+    }
+    std::error_code ec;
+    fs::rename(tmp, path, ec);
+    if (ec) {
+        std::string why = ec.message();
+        fs::remove(tmp, ec);
+        throw std::runtime_error("无法写入工作簿 " + path + ": " + why);
+    }
+}
+
+}  // namespace k3

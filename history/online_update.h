@@ -1,0 +1,73 @@
+// The online update: which draws to ask for, the GET of the page, its body text, and the draws in it.
+#pragma once
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "store/derive.h"
+#include "store/history_store.h"
+
+namespace k3 {
+
+// The page could not be fetched (network, HTTP error status, time limit, cancel, unsupported address).
+struct FetchError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+// What one update asks for and where it looks.
+struct UpdatePlan {
+    bool runningNumbers = false;      // Beijing: issues are running numbers, not dates
+    int drawsPerDay = 78;
+    int years = 6;                    // look-back window in years
+    int days = 0;                     // days of draws requested
+    int64_t count = 0;                // n of the request: days x draws per day
+    std::optional<int64_t> start;     // first issue searched (Beijing with an empty history: from the page)
+    int64_t end = 0;                  // last issue searched (Beijing with an empty history: start + count)
+    int width = 7;                    // die k of an issue found at p is the character at p + width + 2k
+    std::optional<int64_t> deleteBelow;  // draws below this issue fall out of the window (date issues)
+    std::string url;
+};
+
+// The days between two dates (b - a).
+int daysBetween(std::chrono::year_month_day a, std::chrono::year_month_day b);
+// The same day `years` years earlier (29 February becomes 28 February).
+std::chrono::year_month_day yearsBefore(std::chrono::year_month_day d, int years);
+
+// Plans an update of a history whose newest issue is `newest` (nothing: empty history).
+UpdatePlan planUpdate(std::optional<int32_t> newest, bool runningNumbers, int drawsPerDay, int years,
+                      std::chrono::year_month_day today);
+
+// The request address: the template with "{code}" and "{n}" replaced.
+std::string expandUrl(std::string_view tmpl, std::string_view code, int64_t n);
+
+struct FetchedPage {
+    std::string body;
+    std::string contentType;
+};
+// One GET of an http, https or file address, within `timeoutSeconds`; `cancel` set to true stops it.
+FetchedPage fetchUrl(const std::string& url, long timeoutSeconds, const std::atomic<bool>* cancel = nullptr);
+
+// The text of a page body as UTF-8: an HTML page through the HTML parser (text of <body>, scripts and
+// styles left out, line breaks for <br> and block elements), any other page as it is.
+std::string pageText(const FetchedPage& page);
+
+// The draws of a page text: for each issue number from start to end in ascending order, the text is
+// searched from one character after the last hit (from the beginning before the first hit and after a
+// miss); a hit takes its dice at hit + width + 2, + 4, + 6 (in characters). Draws whose dice are not
+// digits 1..6 are skipped. For a running-number history without a start, the start is the run of digits
+// after "开奖时间" without its last digit. Runs in time proportional to the text, not the range.
+std::vector<DerivedDraw> parseUpdatePage(std::string_view utf8Text, UpdatePlan& plan, int segBase);
+
+struct UpdateOutcome {
+    size_t added = 0;
+    size_t removed = 0;   // old draws that fell out of the window
+};
+// Appends the draws and deletes those older than the window, in one transaction. No draws: no change.
+UpdateOutcome applyUpdate(HistoryStore& store, const UpdatePlan& plan, const std::vector<DerivedDraw>& draws);
+
+}  // namespace k3
