@@ -458,6 +458,9 @@ void frmMain::startUp() {
     MSFlexGrid1->setColumnWidth(0, twips(1480));
     for (int c = 1; c <= 3; ++c) MSFlexGrid1->setColumnWidth(c, twips(600));
     if (model1_->rowCount() + 1 > 39) MSFlexGrid1->scrollToBottom();
+    Grid g2;
+    g2.header = {"期号", "第1位", "第2位", "第3位", "遗漏次数", "序号"};
+    model2_->setGrid(g2);
     Grid g3;
     g3.header = {"号码（分组）", "最小遗漏", "最大遗漏", "最后遗漏", "大后比"};
     model3_->setGrid(g3);

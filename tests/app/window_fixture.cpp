@@ -1,5 +1,7 @@
 #include "window_fixture.h"
 
+#include <QTest>
+
 namespace k3test {
 
 QApplication& testApp() {
@@ -44,6 +46,9 @@ void WindowTest::open() {
         return true;
     };
     w->show();
+    w->activateWindow();
+    QApplication::setActiveWindow(w.get());
+    [[maybe_unused]] bool active = QTest::qWaitForWindowActive(w.get(), 1000);
 }
 
 }  // namespace k3test
