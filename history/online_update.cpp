@@ -373,4 +373,12 @@ UpdateOutcome applyUpdate(HistoryStore& store, const UpdatePlan& plan, const std
     return res;
 }
 
+UpdateOutcome updateHistory(HistoryStore& store, const UpdateRequest& req) {
+    UpdatePlan plan = planUpdate(store.newestIssue(), req.runningNumbers, req.drawsPerDay, req.years, req.today);
+    plan.url = expandUrl(req.urlTemplate, req.code, plan.count);
+    FetchedPage page = fetchUrl(plan.url, req.timeoutSeconds, req.cancel);
+    std::vector<DerivedDraw> draws = parseUpdatePage(pageText(page), plan, req.segBase);
+    return applyUpdate(store, plan, draws);
+}
+
 }  // namespace k3

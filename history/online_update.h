@@ -70,4 +70,18 @@ struct UpdateOutcome {
 // Appends the draws and deletes those older than the window, in one transaction. No draws: no change.
 UpdateOutcome applyUpdate(HistoryStore& store, const UpdatePlan& plan, const std::vector<DerivedDraw>& draws);
 
+// One whole update for scripted use: plan, fetch, parse, apply. Throws FetchError (nothing changed).
+struct UpdateRequest {
+    std::string urlTemplate;
+    std::string code;
+    bool runningNumbers = false;
+    int drawsPerDay = 78;
+    int years = 6;
+    std::chrono::year_month_day today;
+    int segBase = 1;
+    long timeoutSeconds = 60;
+    const std::atomic<bool>* cancel = nullptr;
+};
+UpdateOutcome updateHistory(HistoryStore& store, const UpdateRequest& req);
+
 }  // namespace k3
