@@ -99,6 +99,7 @@ SearchOutput runSearch(const Snapshot& snap, const SearchInput& in) {
     fillMatches(snap, type, out);
     fillSummary(out);
     out.ran = true;
+    out.valueOutOfRange = !note.empty();
     out.message = note.empty() ? "检索完成：" + std::to_string(out.stats.count) + " 期符合" : note;
     return out;
 }
@@ -133,6 +134,7 @@ SearchOutput runPartialSearch(const Snapshot& snap, const PartialInput& in) {
         bool ok = in.free ? hasCounter(type, v, CountRange::kSearch) : storedValueRange(type, v);
         if (!ok) note = outOfRangeNote(type, i + 1, v);
     }
+    out.valueOutOfRange = !note.empty();
     if (note.empty() && (k < 1 || k > 3)) note = "分部位数 " + std::to_string(k) + " 不在 1～3 之内，没有号码能符合";
 
     std::optional<IssueRange> range;

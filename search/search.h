@@ -43,6 +43,7 @@ struct SearchOutput {
     Grid summary;              // grid 3
     std::string description;
     std::string message;       // for the status bar: what was found, or why nothing was searched
+    bool valueOutOfRange = false;  // a search value the type cannot hold: nothing could match
     Omissions stats;
 };
 
