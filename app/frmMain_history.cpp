@@ -139,12 +139,18 @@ void frmMain::cmdRdLst_Click() {
         status("已取消读入，历史号码未作改动");
         return;
     }
-    historyChanged();
+    if (!res.refused) historyChanged();
     st->skippedLines.clear();
     for (const SkippedLine& s : res.skipped)
         st->skippedLines << QString("%1\t%2").arg(s.number).arg(QString::fromUtf8(s.text.data(),
                                                                                   static_cast<qsizetype>(s.text.size())));
     st->details->setVisible(!res.skipped.empty());
+    if (res.refused) {
+        const QString msg = QString("文件中的 %1 行都不是号码，历史号码未作改动（点“详情”查看）").arg(res.skipped.size());
+        status(msg);
+        tell("读入历史", msg);
+        return;
+    }
     status(res.skipped.empty() ? QString("已读入 %1 期历史号码").arg(res.stored)
                                : QString("已读入 %1 期历史号码，跳过 %2 行（点“详情”查看）")
                                      .arg(res.stored)

@@ -57,6 +57,7 @@ int runImport(Context& ctx, const std::vector<std::string>& args) {
     }
     *ctx.err << "stored " << r.stored << ", skipped " << r.skipped.size() << "\n";
     for (const auto& s : r.skipped) *ctx.err << s.number << '\t' << s.text << "\n";
+    if (r.refused) throw InputError("文件中没有一行是号码，历史号码未作改动");
     return kOk;
 }
 

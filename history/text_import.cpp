@@ -99,9 +99,13 @@ ImportResult importHistoryFile(HistoryStore& store, const std::string& path, int
         res.cancelled = true;
         return res;
     }
+    res.skipped = std::move(parsed.skipped);
+    if (parsed.draws.empty() && !res.skipped.empty()) {
+        res.refused = true;
+        return res;
+    }
     store.replaceAll(parsed.draws);
     res.stored = parsed.draws.size();
-    res.skipped = std::move(parsed.skipped);
     return res;
 }
 

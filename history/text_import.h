@@ -57,10 +57,12 @@ struct ImportResult {
     size_t stored = 0;
     std::vector<SkippedLine> skipped;
     bool cancelled = false;
+    bool refused = false;  // lines but not one draw: most likely the wrong file, so nothing was replaced
 };
 
 // Replaces the whole history by the draws of the file, in one transaction. A file that cannot be read,
-// or a cancel, leaves the history as it was.
+// a cancel, or a file whose lines yield not a single draw leaves the history as it was. An empty file
+// (no lines but blank ones) empties the history.
 ImportResult importHistoryFile(HistoryStore& store, const std::string& path, int segBase,
                                const ImportProgress& progress = {});
 

@@ -101,7 +101,13 @@ TEST(ImportFile, ReplacesTheWholeHistoryInIssueOrder) {
     for (size_t i = 0; i < snap->size(); ++i) EXPECT_EQ(snap->rows[i].idx, static_cast<int32_t>(i + 1));
     EXPECT_EQ(snap->rows[0].v[kSegment][0], 1);  // die 3 with segment base 0
 
-    writeFile(file, "");
+    // A file of lines that are all no draws is refused; an empty file empties the history.
+    writeFile(file, "a;b;c\r\n1,2,3\r\n");
+    ImportResult wrong = importHistoryFile(store, file, 1);
+    EXPECT_TRUE(wrong.refused);
+    EXPECT_EQ(wrong.skipped.size(), 2u);
+    EXPECT_EQ(store.count(), 3);
+    writeFile(file, "\r\n");
     EXPECT_EQ(importHistoryFile(store, file, 1).stored, 0u);
     EXPECT_EQ(store.count(), 0);
 }

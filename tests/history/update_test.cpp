@@ -162,6 +162,18 @@ TEST_F(UpdateServerTest, AppendsTheNewDrawsAndDropsTheOldInOneGo) {
     EXPECT_EQ(server.targets()[0], "/fj/?n=" + std::to_string(2 * 78));
 }
 
+TEST_F(UpdateServerTest, PageInDescendingOrder) {
+    // Newest first: after the hit on 130325078 (last line) the misses up to the next day send the search
+    // back to the beginning, so 130326001 is found; 130326002 is searched only after that hit and is lost.
+    k3test::HttpServer server([](int fd, const std::string&) {
+        k3test::HttpServer::sendAll(fd, k3test::HttpServer::response(
+            200, "text/plain", "1303260023,3,3\n1303260012,2,2\n1303250781,1,1\n"));
+    });
+    req.urlTemplate = server.base() + "/?n={n}";
+    EXPECT_EQ(updateHistory(store, req).added, 2u);
+    EXPECT_EQ(stored(), (std::vector<std::string>{"130325077 222", "130325078 111", "130326001 222"}));
+}
+
 TEST_F(UpdateServerTest, FailuresChangeNothing) {
     auto before = stored();
     // An error status, even with draws in its body.
