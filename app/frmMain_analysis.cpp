@@ -10,6 +10,7 @@
 #include "frmMain.h"
 #include "groups/group_calc.h"
 #include "groups/selection.h"
+#include "search/result_memory.h"
 #include "search/search.h"
 #include "store/issue.h"
 
@@ -17,7 +18,10 @@ namespace k3 {
 
 struct frmMain::AnalysisState {};
 
-void frmMain::initAnalysis() { analysis_ = std::make_shared<AnalysisState>(); }
+void frmMain::initAnalysis() {
+    analysis_ = std::make_shared<AnalysisState>();
+    keepResultMemory();
+}
 
 namespace {
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <charconv>
 
 #include "conditions.h"
 #include "store/textfmt.h"
@@ -21,15 +22,29 @@ void fillSummary(SearchOutput& out) {
                                 std::to_string(om.last), formatDouble(om.ratio)});
 }
 
+std::string decimal(int64_t v) {
+    char buf[24];
+    auto [end, ec] = std::to_chars(buf, buf + sizeof buf, v);
+    return std::string(buf, end);
+}
+
 void fillMatches(const Snapshot& snap, int type, SearchOutput& out) {
+    // Cell texts of the stored values, made once: a flag's label or the value's digits.
+    std::array<std::string, 16> label;
+    for (int v = 0; v < 16; ++v) label[static_cast<size_t>(v)] = valueLabel(type, v);
+    auto cell = [&label, type](int v) { return v >= 0 && v < 16 ? label[static_cast<size_t>(v)] : valueLabel(type, v); };
     auto& rows = out.matches.rows;
-    rows.reserve(out.stats.matches.size());
-    int n = 0;
+    rows.resize(out.stats.matches.size());
+    int32_t n = 0;
     for (const Match& m : out.stats.matches) {
         const SnapRow& r = snap.rows[m.row];
+        auto& row = rows[static_cast<size_t>(n)];
+        row.reserve(6);
+        row.push_back(decimal(r.sqqh));
         // Every cell shows the stored value the match was found on (for big/small the stored flag).
-        rows.push_back({std::to_string(r.sqqh), valueLabel(type, r.v[type][0]), valueLabel(type, r.v[type][1]),
-                        valueLabel(type, r.v[type][2]), std::to_string(m.omission), std::to_string(++n)});
+        for (int p = 0; p < 3; ++p) row.push_back(cell(r.v[type][p]));
+        row.push_back(decimal(m.omission));
+        row.push_back(decimal(++n));
     }
 }
 
