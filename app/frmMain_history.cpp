@@ -209,6 +209,7 @@ void frmMain::Command21_Click() {
                 if (st->update && st->update->thread.joinable()) st->update->thread.join();
                 st->update.reset();
                 if (st->updateProgress) {
+                    QObject::disconnect(st->updateProgress, nullptr, nullptr, nullptr);
                     st->updateProgress->deleteLater();
                     st->updateProgress = nullptr;
                 }
