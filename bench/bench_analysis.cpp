@@ -5,7 +5,7 @@
 #include <cstring>
 #include <memory>
 
-#include "../tests/search/sql_reference.h"
+#include "statement_reference.h"
 #include "groups/group_calc.h"
 #include "search/result_memory.h"
 #include "search/search.h"

@@ -5,72 +5,32 @@
 
 using namespace k3;
 
-namespace {
-std::vector<int> ticked(const BoxTicks& t) {
-    std::vector<int> out;
-    for (int i = 0; i < kValueBoxes; ++i)
-        if (t[static_cast<size_t>(i)]) out.push_back(i);
-    return out;
-}
-}  // namespace
-
-TEST(ValueBoxes, BoxesCaptionsAndScanBoundPerType) {
-    auto captions = [](int type) {
-        std::vector<std::string> out;
-        for (const auto& b : valueBoxes(type)) out.push_back(std::to_string(b.index) + "=" + b.caption);
-        return out;
-    };
-    EXPECT_EQ(captions(kNumber), (std::vector<std::string>{"1=1", "2=2", "3=3", "4=4", "5=5", "6=6"}));
-    EXPECT_EQ(captions(kBigSmall), (std::vector<std::string>{"0=小", "1=大"}));
-    EXPECT_EQ(captions(kOddEven), (std::vector<std::string>{"0=双", "1=单"}));
-    EXPECT_EQ(captions(kSegment), (std::vector<std::string>{"0=1段", "1=2段", "2=3段"}));
-    EXPECT_EQ(scanBound(kNumber), 9);
-    EXPECT_EQ(scanBound(kBigSmall), 1);
-    EXPECT_EQ(scanBound(kOddEven), 1);
-    EXPECT_EQ(scanBound(kSegment), 4);
-    EXPECT_FALSE(scanBound(4));
-    EXPECT_FALSE(scanBound(-1));
-    EXPECT_FALSE(boxShown(kNumber, 0));
-    EXPECT_TRUE(boxShown(kSegment, 2));
-    EXPECT_FALSE(boxShown(kSegment, 3));
-}
-
-TEST(ValueBoxes, SelectAllInvertAndClearPerType) {
+TEST(ValueBoxes, SelectionButtonsPerType) {
     struct Case {
-        int type;
-        std::vector<int> all;
+        int type, bound;
+        std::vector<int> boxes;
+        std::string captions;
     };
-    for (const Case& c : {Case{kNumber, {1, 2, 3, 4, 5, 6}}, Case{kBigSmall, {0, 1}}, Case{kOddEven, {0, 1}},
-                          Case{kSegment, {0, 1, 2}}}) {
+    for (const Case& c : {Case{kNumber, 9, {1, 2, 3, 4, 5, 6}, "123456"}, Case{kBigSmall, 1, {0, 1}, "小大"},
+                          Case{kOddEven, 1, {0, 1}, "双单"}, Case{kSegment, 4, {0, 1, 2}, "1段2段3段"}}) {
+        std::string captions;
+        for (const auto& b : valueBoxes(c.type)) captions += b.caption;
+        EXPECT_EQ(captions, c.captions);
+        EXPECT_EQ(scanBound(c.type), c.bound);
         BoxTicks t{};
-        int bound = *scanBound(c.type);
         applySelectionButton(t, c.type, kSelectAll);
-        EXPECT_EQ(ticked(t), c.all);
-        EXPECT_EQ(selectionCount(t, bound), static_cast<int>(c.all.size()));
-        EXPECT_EQ(selectionValues(t, bound), c.all);
+        EXPECT_EQ(selectionValues(t, c.bound), c.boxes);
         applySelectionButton(t, c.type, kInvert);
-        EXPECT_TRUE(ticked(t).empty());
-        EXPECT_EQ(selectionCount(t, bound), 0);
-        // Invert flips only the type's boxes.
-        t[static_cast<size_t>(c.all.front())] = true;
+        EXPECT_EQ(selectionCount(t, c.bound), 0);
+        t[static_cast<size_t>(c.boxes[0])] = true;  // invert flips only the type's boxes
         applySelectionButton(t, c.type, kInvert);
-        std::vector<int> rest(c.all.begin() + 1, c.all.end());
-        EXPECT_EQ(ticked(t), rest);
-        applySelectionButton(t, c.type, kClearAll);
-        EXPECT_TRUE(ticked(t).empty());
+        EXPECT_EQ(selectionValues(t, 9), std::vector<int>(c.boxes.begin() + 1, c.boxes.end()));
     }
-    // Clear unticks every box, also boxes of another type.
-    BoxTicks t{};
-    t.fill(true);
-    applySelectionButton(t, kBigSmall, kClearAll);
-    EXPECT_TRUE(ticked(t).empty());
-}
-
-TEST(ValueBoxes, CountLooksOnlyUpToTheBound) {
-    BoxTicks t{};
-    t[0] = t[1] = t[5] = true;
-    EXPECT_EQ(selectionCount(t, 1), 2);
-    EXPECT_EQ(selectionCount(t, 9), 3);
-    EXPECT_EQ(selectionValues(t, 4), (std::vector<int>{0, 1}));
-    EXPECT_EQ(selectionCount(t, 0), 1);
+    EXPECT_FALSE(scanBound(4));
+    BoxTicks all{};
+    all.fill(true);
+    applySelectionButton(all, kBigSmall, kClearAll);  // clear unticks all ten boxes
+    EXPECT_EQ(selectionCount(all, 9), 0);
+    all[0] = all[5] = true;
+    EXPECT_EQ(selectionCount(all, 1), 1);  // only boxes up to the bound count
 }

@@ -1,6 +1,6 @@
 // The analyses done the statement way: counting UPDATE statements on the scratch columns of lishi
-// (intTh, bolOk, txtHisP6) and a select of the marked rows, on a real SQLite file. The in-memory
-// analyses are checked against it, and the benchmark measures it.
+// (intTh, bolOk, txtHisP6) and a select of the marked rows, on a real SQLite file. The benchmark
+// measures it and a test checks the in-memory analyses against it.
 #pragma once
 #include <array>
 #include <cstdint>
