@@ -1,7 +1,9 @@
 #include "history/text_import.h"
 
 #include <filesystem>
+#include <algorithm>
 #include <fstream>
+#include <thread>
 #include <unordered_set>
 
 namespace k3 {
@@ -41,9 +43,13 @@ std::optional<LineDraw> parseHistoryLine(std::string_view line) {
 
 ParsedHistory parseHistoryText(std::string_view text, int segBase, const ImportProgress& progress) {
     ParsedHistory out;
-    out.draws.reserve(text.size() / 15 + 1);
+    std::vector<LineDraw> lines;
+    lines.reserve(text.size() / 15 + 1);
+    // Issues read so far. Files are usually in ascending order, where a larger issue is new by itself;
+    // the set is built only once a line comes out of order.
     std::unordered_set<int32_t> seen;
-    seen.reserve(text.size() / 15 + 1);
+    bool ascending = true;
+    int32_t maxIssue = 0;
     size_t pos = 0, lineNo = 0, nextReport = 0;
     const size_t n = text.size();
     while (pos < n) {
@@ -58,10 +64,23 @@ ParsedHistory parseHistoryText(std::string_view text, int segBase, const ImportP
             pos = end + 1;
 
         if (auto d = parseHistoryLine(line)) {
-            if (seen.insert(d->issue).second)
-                out.draws.push_back(deriveDraw(d->issue, d->d1, d->d2, d->d3, segBase));
-            else
+            bool fresh;
+            if (ascending && d->issue > maxIssue) {
+                fresh = true;
+            } else {
+                if (ascending) {
+                    ascending = false;
+                    seen.reserve(lines.size() * 2 + 16);
+                    for (const LineDraw& l : lines) seen.insert(l.issue);
+                }
+                fresh = seen.insert(d->issue).second;
+            }
+            if (fresh) {
+                lines.push_back(*d);
+                maxIssue = std::max(maxIssue, d->issue);
+            } else {
                 out.skipped.push_back({lineNo, std::string(line)});
+            }
         } else if (!isBlankLine(line)) {
             out.skipped.push_back({lineNo, std::string(line)});
         }
@@ -70,6 +89,20 @@ ParsedHistory parseHistoryText(std::string_view text, int segBase, const ImportP
             nextReport = pos + (1u << 16);
         }
     }
+
+    // Deriving the stored values is most of the work: shared out over the processor's cores.
+    out.draws.resize(lines.size());
+    const size_t workers = lines.size() < 20000 ? 1 : std::clamp<size_t>(std::thread::hardware_concurrency(), 1, 4);
+    auto derive = [&](size_t from, size_t to) {
+        for (size_t i = from; i < to; ++i)
+            out.draws[i] = deriveDraw(lines[i].issue, lines[i].d1, lines[i].d2, lines[i].d3, segBase);
+    };
+    std::vector<std::thread> pool;
+    const size_t chunk = (lines.size() + workers - 1) / workers;
+    for (size_t w = 1; w < workers; ++w)
+        pool.emplace_back(derive, std::min(w * chunk, lines.size()), std::min((w + 1) * chunk, lines.size()));
+    derive(0, std::min(chunk, lines.size()));
+    for (auto& t : pool) t.join();
     return out;
 }
 
