@@ -91,6 +91,7 @@ void frmMain::Command2_Click() {
             in.texts[i - 1] = s(bolManual ? Text22[i]->text() : Text2[10 + i]->text());
         }
         in.width = intZhW;
+        in.widthText = s(Combo1->currentText());
         in.from = s(Text3[0]->text());
         in.to = s(Text3[1]->text());
         static const Snapshot kEmpty;

@@ -15,7 +15,7 @@ std::string describeRangeProblem(const std::string& from, const std::string& to)
     return "检索起止期数「" + from + "」～「" + to + "」不是有效的期号，没有检索";
 }
 
-// Header of a summary grid with one data row.
+// The summary's one data row: description, minimum, maximum, last omission and ratio.
 void fillSummary(SearchOutput& out) {
     const Omissions& om = out.stats;
     out.summary.rows.push_back({out.description, std::to_string(om.minimum), std::to_string(om.maximum),
@@ -124,9 +124,10 @@ SearchOutput runPartialSearch(const Snapshot& snap, const PartialInput& in) {
     out.matches = resultGridEmpty();
     out.summary = summaryGridEmpty();
     const int type = normalType(in.type);
-    out.description = in.texts[0] + " " + in.texts[1] + " " + in.texts[2] + " (" + std::to_string(in.width) + ")";
+    out.description = in.texts[0] + " " + in.texts[1] + " " + in.texts[2] + " (" +
+                      (in.widthText.empty() ? std::to_string(in.width) : in.widthText) + ")";
 
-    // One pattern per combination of k positions, in lexicographic order; only k = 1..3 has any.
+    // One pattern per combination of k positions (only k = 1..3 has any); a draw is marked when any fits.
     std::vector<Pattern> patterns;
     const int k = in.width;
     if (k >= 1 && k <= 3) {

@@ -34,6 +34,7 @@ struct PartialInput {
     std::array<int, 3> values{};
     std::array<std::string, 3> texts{};
     int width = 2;                       // k: agreement in at least k positions
+    std::string widthText;               // the width as its box shows it; empty: the number
     std::string from, to;
 };
 

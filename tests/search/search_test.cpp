@@ -33,7 +33,7 @@ SearchInput input(const Snapshot& s, bool free, std::array<bool, 3> sel, std::ar
 }
 
 PartialInput partial(std::array<int, 3> v, int k, bool free, std::string from, std::string to) {
-    return {kNumber, free, v, {std::to_string(v[0]), std::to_string(v[1]), std::to_string(v[2])}, k, from, to};
+    return {kNumber, free, v, {std::to_string(v[0]), std::to_string(v[1]), std::to_string(v[2])}, k, {}, from, to};
 }
 
 Strings column(const Grid& g, size_t c) {

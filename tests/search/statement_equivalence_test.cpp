@@ -41,7 +41,7 @@ TEST(StatementEquivalence, SearchAndPartialSearch) {
         if (isPartial) {
             int k = static_cast<int>(rng() % 5);
             ref = k3ref::partial(store.db(), type, free, v, k, from, to);
-            out = runPartialSearch(*snap, {type, free, v, {}, k, std::to_string(from), std::to_string(to)});
+            out = runPartialSearch(*snap, {type, free, v, {}, k, {}, std::to_string(from), std::to_string(to)});
         } else {
             std::vector<k3ref::RefCond> conds;
             for (int p = 0; p < 3; ++p)
