@@ -41,6 +41,23 @@ std::optional<LineDraw> parseHistoryLine(std::string_view line) {
     return LineDraw{issue, d[0], d[1], d[2]};
 }
 
+std::vector<DerivedDraw> deriveAll(const std::vector<LineDraw>& lines, int segBase) {
+    // Deriving the stored values is most of the work of a long file: shared out over the cores.
+    std::vector<DerivedDraw> out(lines.size());
+    const size_t workers = lines.size() < 20000 ? 1 : std::clamp<size_t>(std::thread::hardware_concurrency(), 1, 4);
+    auto derive = [&](size_t from, size_t to) {
+        for (size_t i = from; i < to; ++i)
+            out[i] = deriveDraw(lines[i].issue, lines[i].d1, lines[i].d2, lines[i].d3, segBase);
+    };
+    const size_t chunk = (lines.size() + workers - 1) / workers;
+    std::vector<std::thread> pool;
+    for (size_t w = 1; w < workers; ++w)
+        pool.emplace_back(derive, std::min(w * chunk, lines.size()), std::min((w + 1) * chunk, lines.size()));
+    derive(0, std::min(chunk, lines.size()));
+    for (auto& t : pool) t.join();
+    return out;
+}
+
 ParsedHistory parseHistoryText(std::string_view text, int segBase, const ImportProgress& progress) {
     ParsedHistory out;
     std::vector<LineDraw> lines;
@@ -90,19 +107,7 @@ ParsedHistory parseHistoryText(std::string_view text, int segBase, const ImportP
         }
     }
 
-    // Deriving the stored values is most of the work: shared out over the processor's cores.
-    out.draws.resize(lines.size());
-    const size_t workers = lines.size() < 20000 ? 1 : std::clamp<size_t>(std::thread::hardware_concurrency(), 1, 4);
-    auto derive = [&](size_t from, size_t to) {
-        for (size_t i = from; i < to; ++i)
-            out.draws[i] = deriveDraw(lines[i].issue, lines[i].d1, lines[i].d2, lines[i].d3, segBase);
-    };
-    std::vector<std::thread> pool;
-    const size_t chunk = (lines.size() + workers - 1) / workers;
-    for (size_t w = 1; w < workers; ++w)
-        pool.emplace_back(derive, std::min(w * chunk, lines.size()), std::min((w + 1) * chunk, lines.size()));
-    derive(0, std::min(chunk, lines.size()));
-    for (auto& t : pool) t.join();
+    out.draws = deriveAll(lines, segBase);
     return out;
 }
 

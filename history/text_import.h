@@ -46,6 +46,9 @@ struct LineDraw {
 };
 std::optional<LineDraw> parseHistoryLine(std::string_view line);
 
+// The derived draws of read lines, in their order.
+std::vector<DerivedDraw> deriveAll(const std::vector<LineDraw>& lines, int segBase);
+
 // Applies the line rules to a whole text. A line ends at CR LF, a lone CR or a lone LF. Lines without
 // a draw and lines repeating an issue already read are skipped (and listed); blank lines are ignored.
 ParsedHistory parseHistoryText(std::string_view text, int segBase, const ImportProgress& progress = {});

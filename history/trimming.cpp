@@ -14,21 +14,30 @@ std::optional<int64_t> parsePositiveAnswer(std::string_view text) {
     return parseWhole(text, 1, INT32_MAX);
 }
 
-std::string backupLine(const SnapRow& r) {
-    std::string s = std::to_string(r.sqqh);
-    for (int p = 1; p <= 3; ++p) {
+std::vector<LineDraw> storedDraws(HistoryStore& store) {
+    std::vector<LineDraw> out;
+    out.reserve(static_cast<size_t>(store.count()));
+    Stmt st = store.db().prepare("SELECT SQQH, L1A, L2A, L3A FROM lishi ORDER BY SQQH");
+    while (st.step())
+        out.push_back({static_cast<int32_t>(st.colInt(0)), static_cast<int>(st.colInt(1)), static_cast<int>(st.colInt(2)),
+                       static_cast<int>(st.colInt(3))});
+    return out;
+}
+
+std::string backupLine(const LineDraw& d) {
+    std::string s = std::to_string(d.issue);
+    for (int die : {d.d1, d.d2, d.d3}) {
         s += ' ';
-        s += static_cast<char>('0' + r.die(p));
+        s += static_cast<char>('0' + die);
     }
     s += " \r\n";
     return s;
 }
 
-void writeBackup(const std::string& path, const Snapshot& snap, size_t count) {
-    count = std::min(count, snap.size());
+void writeBackup(const std::string& path, std::span<const LineDraw> draws) {
     std::string text;
-    text.reserve(count * 20);
-    for (size_t i = 0; i < count; ++i) text += backupLine(snap.rows[i]);
+    text.reserve(draws.size() * 20);
+    for (const LineDraw& d : draws) text += backupLine(d);
     std::ofstream f(path, std::ios::binary | std::ios::trunc);
     if (!f) throw TrimError("无法写入备份文件 " + path + "，历史号码未作改动");
     f.write(text.data(), static_cast<std::streamsize>(text.size()));
@@ -43,8 +52,8 @@ std::vector<DerivedDraw> readBackup(const std::string& path, int segBase) {
     } catch (const ImportError& e) {
         throw TrimError(std::string("无法读取备份文件: ") + e.what() + "，历史号码未作改动");
     }
-    std::vector<DerivedDraw> out;
-    out.reserve(text.size() / 18 + 1);
+    std::vector<LineDraw> lines;
+    lines.reserve(text.size() / 18 + 1);
     size_t pos = 0, lineNo = 0;
     const size_t n = text.size();
     auto bad = [&](size_t no) {
@@ -73,20 +82,21 @@ std::vector<DerivedDraw> readBackup(const std::string& path, int segBase) {
             dice[got++] = c - '0';
         }
         if (got < 3) throw bad(lineNo);
-        out.push_back(deriveDraw(static_cast<int32_t>(*issue), dice[0], dice[1], dice[2], segBase));
+        lines.push_back({static_cast<int32_t>(*issue), dice[0], dice[1], dice[2]});
     }
-    return out;
+    return deriveAll(lines, segBase);
 }
 
-size_t Dqzd(HistoryStore& store, const std::string& backupPath, int segBase, const std::vector<SnapRow>* expected) {
+size_t Dqzd(HistoryStore& store, const std::string& backupPath, int segBase,
+            std::optional<std::span<const LineDraw>> expected) {
     std::vector<DerivedDraw> draws = readBackup(backupPath, segBase);
     if (expected) {
         bool same = draws.size() == expected->size();
         for (size_t i = 0; same && i < draws.size(); ++i) {
-            const SnapRow& r = (*expected)[i];
+            const LineDraw& r = (*expected)[i];
             const DerivedDraw& d = draws[i];
-            same = d.sqqh == r.sqqh && d.values[kNumber][0] == r.die(1) && d.values[kNumber][1] == r.die(2) &&
-                   d.values[kNumber][2] == r.die(3);
+            same = d.sqqh == r.issue && d.values[kNumber][0] == r.d1 && d.values[kNumber][1] == r.d2 &&
+                   d.values[kNumber][2] == r.d3;
         }
         if (!same) throw TrimError("备份文件 " + backupPath + " 与要保留的历史号码不符，历史号码未作改动");
     }
@@ -110,14 +120,13 @@ std::optional<std::string> CompactDb(HistoryStore& store) {
 namespace {
 
 // Keeps the `keep` oldest draws of the history, through the backup file, then compacts.
-TrimResult keepOldest(HistoryStore& store, const Snapshot& snap, size_t keep, const std::string& backupPath,
+TrimResult keepOldest(HistoryStore& store, const std::vector<LineDraw>& all, size_t keep, const std::string& backupPath,
                       int segBase) {
-    keep = std::min(keep, snap.size());
-    writeBackup(backupPath, snap, keep);
-    std::vector<SnapRow> expected(snap.rows.begin(), snap.rows.begin() + static_cast<std::ptrdiff_t>(keep));
+    std::span<const LineDraw> kept(all.data(), std::min(keep, all.size()));
+    writeBackup(backupPath, kept);
     TrimResult res;
-    res.kept = Dqzd(store, backupPath, segBase, &expected);
-    res.removed = snap.size() - res.kept;
+    res.kept = Dqzd(store, backupPath, segBase, kept);
+    res.removed = all.size() - res.kept;
     res.compactError = CompactDb(store);
     return res;
 }
@@ -136,17 +145,16 @@ TrimResult deleteNewestDraw(HistoryStore& store) {
 
 TrimResult deleteAfterIssue(HistoryStore& store, int64_t k, const std::string& backupPath, int segBase) {
     if (k <= 0) throw TrimError("期数必须是大于0的整数，历史号码未作改动");
-    auto snap = store.snapshot();
-    auto it = std::upper_bound(snap->rows.begin(), snap->rows.end(), k,
-                               [](int64_t v, const SnapRow& r) { return v < r.sqqh; });
-    return keepOldest(store, *snap, static_cast<size_t>(it - snap->rows.begin()), backupPath, segBase);
+    auto all = storedDraws(store);
+    auto it = std::upper_bound(all.begin(), all.end(), k, [](int64_t v, const LineDraw& r) { return v < r.issue; });
+    return keepOldest(store, all, static_cast<size_t>(it - all.begin()), backupPath, segBase);
 }
 
 TrimResult deleteLastDraws(HistoryStore& store, int64_t n, const std::string& backupPath, int segBase) {
     if (n <= 0) throw TrimError("期数必须是大于0的整数，历史号码未作改动");
-    auto snap = store.snapshot();
-    size_t keep = static_cast<uint64_t>(n) >= snap->size() ? 0 : snap->size() - static_cast<size_t>(n);
-    return keepOldest(store, *snap, keep, backupPath, segBase);
+    auto all = storedDraws(store);
+    size_t keep = static_cast<uint64_t>(n) >= all.size() ? 0 : all.size() - static_cast<size_t>(n);
+    return keepOldest(store, all, keep, backupPath, segBase);
 }
 
 size_t clearHistory(HistoryStore& store) {

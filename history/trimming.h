@@ -3,14 +3,15 @@
 #pragma once
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "store/derive.h"
+#include "history/text_import.h"
 #include "store/history_store.h"
-#include "store/snapshot.h"
 
 namespace k3 {
 
@@ -24,10 +25,12 @@ struct TrimError : std::runtime_error {
 // A whole number above 0 typed into an input box (blanks around it allowed); nothing otherwise.
 std::optional<int64_t> parsePositiveAnswer(std::string_view text);
 
+// The issues and dice of the stored draws, in issue order.
+std::vector<LineDraw> storedDraws(HistoryStore& store);
 // One backup line: the issue, one blank, then each die followed by one blank, then CR LF.
-std::string backupLine(const SnapRow& r);
-// Writes the rows [0, count) of the snapshot to the backup file, replacing it. Throws TrimError.
-void writeBackup(const std::string& path, const Snapshot& snap, size_t count);
+std::string backupLine(const LineDraw& d);
+// Writes the draws to the backup file, replacing it. Throws TrimError.
+void writeBackup(const std::string& path, std::span<const LineDraw> draws);
 // Reads a backup file back into draws derived with the segment base. A line that is not an issue
 // followed by three dice 1..6 makes the whole file unreadable (TrimError).
 std::vector<DerivedDraw> readBackup(const std::string& path, int segBase);
@@ -35,7 +38,7 @@ std::vector<DerivedDraw> readBackup(const std::string& path, int segBase);
 // Rebuilds the history from the backup file in one transaction. When `expected` is given, the file
 // must hold exactly those draws, in that order, or nothing changes (TrimError).
 size_t Dqzd(HistoryStore& store, const std::string& backupPath, int segBase,
-            const std::vector<SnapRow>* expected = nullptr);
+            std::optional<std::span<const LineDraw>> expected = std::nullopt);
 
 // VACUUM; returns the reason when it failed (the file is then as it was).
 std::optional<std::string> CompactDb(HistoryStore& store);
