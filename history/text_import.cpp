@@ -3,7 +3,6 @@
 #include <filesystem>
 #include <algorithm>
 #include <fstream>
-#include <thread>
 #include <unordered_set>
 
 namespace k3 {
@@ -42,19 +41,9 @@ std::optional<LineDraw> parseHistoryLine(std::string_view line) {
 }
 
 std::vector<DerivedDraw> deriveAll(const std::vector<LineDraw>& lines, int segBase) {
-    // Deriving the stored values is most of the work of a long file: shared out over the cores.
-    std::vector<DerivedDraw> out(lines.size());
-    const size_t workers = lines.size() < 20000 ? 1 : std::clamp<size_t>(std::thread::hardware_concurrency(), 1, 4);
-    auto derive = [&](size_t from, size_t to) {
-        for (size_t i = from; i < to; ++i)
-            out[i] = deriveDraw(lines[i].issue, lines[i].d1, lines[i].d2, lines[i].d3, segBase);
-    };
-    const size_t chunk = (lines.size() + workers - 1) / workers;
-    std::vector<std::thread> pool;
-    for (size_t w = 1; w < workers; ++w)
-        pool.emplace_back(derive, std::min(w * chunk, lines.size()), std::min((w + 1) * chunk, lines.size()));
-    derive(0, std::min(chunk, lines.size()));
-    for (auto& t : pool) t.join();
+    std::vector<DerivedDraw> out;
+    out.reserve(lines.size());
+    for (const LineDraw& l : lines) out.push_back(deriveDraw(l.issue, l.d1, l.d2, l.d3, segBase));
     return out;
 }
 
