@@ -1,5 +1,5 @@
-// The online update: the plan, the page parser against the specified walk, and whole updates against a
-// real HTTP server on 127.0.0.1.
+// The online update: the plan, the page parser against the walk over every issue number, and whole
+// updates against a real HTTP server on 127.0.0.1.
 #include <gtest/gtest.h>
 
 #include <random>
@@ -14,7 +14,7 @@ using Lines = std::vector<std::string>;
 
 namespace {
 
-// The walk over every issue number as specified: the reference the fast parser must agree with.
+// The walk over every issue number, one text search each: the reference the fast parser must agree with.
 Lines walk(const std::string& text, int64_t start, int64_t end) {
     Lines out;
     size_t pos = 0;  // 1-based position of the last hit, 0 for none
