@@ -2,6 +2,7 @@
 
 #include <curl/curl.h>
 #include <libxml/HTMLparser.h>
+#include <libxml/parser.h>
 #include <libxml/tree.h>
 
 #include <algorithm>
@@ -225,6 +226,8 @@ xmlNode* findElement(xmlNode* node, const char* name) {
 
 std::string pageText(const FetchedPage& page) {
     if (!looksLikeHtml(page)) return page.body;
+    static std::once_flag once;
+    std::call_once(once, [] { xmlInitParser(); });
     int opts = HTML_PARSE_RECOVER | HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING | HTML_PARSE_NONET;
     htmlDocPtr doc = htmlReadMemory(page.body.data(), static_cast<int>(page.body.size()), nullptr, nullptr, opts);
     if (!doc) return {};
