@@ -46,7 +46,7 @@ HistoryStore::HistoryStore(std::string path) : path_(std::move(path)) {
             throw StoreError("历史数据库 " + path_ + " 无法使用: " + e.what());
         }
     }
-    db_.exec("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA mmap_size=1073741824;");
+    db_.exec("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA mmap_size=1073741824; PRAGMA cache_size=-65536;");
 }
 
 int64_t HistoryStore::count() { return db_.scalarInt("SELECT COUNT(*) FROM lishi"); }

@@ -97,10 +97,8 @@ void Stmt::run() {
     reset();
 }
 
-void Stmt::reset() {
-    sqlite3_reset(st_);
-    sqlite3_clear_bindings(st_);
-}
+// Bindings stay: every user of run() binds every parameter again for the next row.
+void Stmt::reset() { sqlite3_reset(st_); }
 
 std::string_view Stmt::colText(int i) const {
     auto p = reinterpret_cast<const char*>(sqlite3_column_text(st_, i));
