@@ -65,6 +65,9 @@ QTableView* makeGrid(QWidget* parent, const char* name, const QString& tip) {
 
 }  // namespace
 
+BusyCursor::BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+BusyCursor::~BusyCursor() { QApplication::restoreOverrideCursor(); }
+
 frmMain::frmMain(const AppContext& ctx, QWidget* parent) : QMainWindow(parent), ctx_(ctx) {
     setObjectName("frmMain");
     setWindowTitle("快3遗漏分析");

@@ -29,6 +29,17 @@ class QTableView;
 
 namespace k3 {
 
+struct TrimResult;
+
+// Shows the hourglass for the life of a command, whatever way the command ends.
+class BusyCursor {
+public:
+    BusyCursor();
+    ~BusyCursor();
+    BusyCursor(const BusyCursor&) = delete;
+    BusyCursor& operator=(const BusyCursor&) = delete;
+};
+
 // Where the window keeps its files and settings.
 struct AppContext {
     QString dataDir;       // folder of gapbook.db, the backup, the exports and "历史号码"
@@ -209,6 +220,8 @@ private:
     void openDatabase();
     void openHelpDocument(const QString& file);
     bool appendTypedDraw();
+    void trimWithAnswer(const QString& prompt, const QString& preset,
+                        const std::function<TrimResult(int64_t, const std::string&)>& trim);
 
     AppContext ctx_;
     std::unique_ptr<Settings> settings_;

@@ -28,15 +28,6 @@ namespace {
 QString q(const std::string& s) { return QString::fromStdString(s); }
 std::string s(const QString& t) { return t.toStdString(); }
 
-// Shows the hourglass for the life of a command, whatever way the command ends.
-class BusyCursor {
-public:
-    BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~BusyCursor() { QApplication::restoreOverrideCursor(); }
-    BusyCursor(const BusyCursor&) = delete;
-    BusyCursor& operator=(const BusyCursor&) = delete;
-};
-
 // Puts a grid into a view, hidden from repainting while it is refilled, with the grid's column widths.
 void showGrid(QTableView* view, GridModel* model, Grid g) {
     view->setUpdatesEnabled(false);

@@ -35,14 +35,6 @@ constexpr long kUpdateTimeLimitSeconds = 60;
 QString q(const std::string& s) { return QString::fromStdString(s); }
 QString qe(const std::exception& e) { return QString::fromUtf8(e.what()); }
 
-// Hourglass pointer for the duration of a command.
-struct WaitCursor {
-    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
-    WaitCursor(const WaitCursor&) = delete;
-    WaitCursor& operator=(const WaitCursor&) = delete;
-};
-
 // One online update in flight: the fetch and the parse run on their own thread; the result comes back
 // to the window thread, which alone touches the database.
 struct UpdateJob {
@@ -112,7 +104,7 @@ void frmMain::cmdRdLst_Click() {
     auto* st = historyState_.get();
     ImportResult res;
     {
-        WaitCursor wait;
+        BusyCursor wait;
         QProgressDialog progress("正在读入历史号码…", "取消", 0, 1000, this);
         progress.setObjectName("ImportProgress");
         progress.setWindowTitle("读入历史");
@@ -276,7 +268,7 @@ QString trimMessage(const TrimResult& r) {
 void frmMain::Command3_Click() {
     if (!store()) return;
     try {
-        WaitCursor wait;
+        BusyCursor wait;
         TrimResult r = deleteNewestDraw(*store());
         historyChanged();
         status(r.removed ? trimMessage(r) : QString("历史为空，没有可删除的号码"));
@@ -288,34 +280,11 @@ void frmMain::Command3_Click() {
 
 void frmMain::mnuErase_Click() { Command3_Click(); }
 
-void frmMain::mnuDlzd_Click() {
+// Asks for a whole number above 0 and runs a trimming command with it; any other answer changes nothing.
+void frmMain::trimWithAnswer(const QString& prompt, const QString& preset,
+                             const std::function<TrimResult(int64_t, const std::string&)>& trim) {
     if (!store()) return;
-    const QString preset = snapshot()->empty() ? QString() : QString::number(int64_t{snapshot()->rows.back().sqqh} - 1);
-    auto answer = askText("删除期数", "请输入需要删除到的期数", preset);
-    if (!answer) return;
-    auto k = parsePositiveAnswer(answer->toStdString());
-    if (!k) {
-        const QString msg = QString("「%1」不是大于0的整数，历史号码未作改动").arg(*answer);
-        status(msg);
-        tell("删除期数", msg);
-        return;
-    }
-    try {
-        WaitCursor wait;
-        const std::string backup = QDir(context().dataDir).filePath(kBackupFileName).toStdString();
-        TrimResult r = deleteAfterIssue(*store(), *k, backup, intDsIni);
-        historyChanged();
-        status(trimMessage(r));
-    } catch (const std::exception& e) {
-        status(qe(e));
-        tell("删除期数", qe(e));
-    }
-}
-
-void frmMain::mnuEszhzd_Click() {
-    if (!store()) return;
-    auto answer =
-        askText("删除期数", "请输入需要删除最后多少期历史号码（例如输入3，那么就将删除最后的3期历史号码）", "1");
+    auto answer = askText("删除期数", prompt, preset);
     if (!answer) return;
     auto n = parsePositiveAnswer(answer->toStdString());
     if (!n) {
@@ -325,15 +294,27 @@ void frmMain::mnuEszhzd_Click() {
         return;
     }
     try {
-        WaitCursor wait;
-        const std::string backup = QDir(context().dataDir).filePath(kBackupFileName).toStdString();
-        TrimResult r = deleteLastDraws(*store(), *n, backup, intDsIni);
+        BusyCursor wait;
+        TrimResult r = trim(*n, QDir(context().dataDir).filePath(kBackupFileName).toStdString());
         historyChanged();
         status(trimMessage(r));
     } catch (const std::exception& e) {
         status(qe(e));
         tell("删除期数", qe(e));
     }
+}
+
+void frmMain::mnuDlzd_Click() {
+    if (!store()) return;
+    const QString preset = snapshot()->empty() ? QString() : QString::number(int64_t{snapshot()->rows.back().sqqh} - 1);
+    trimWithAnswer("请输入需要删除到的期数", preset, [this](int64_t k, const std::string& backup) {
+        return deleteAfterIssue(*store(), k, backup, intDsIni);
+    });
+}
+
+void frmMain::mnuEszhzd_Click() {
+    trimWithAnswer("请输入需要删除最后多少期历史号码（例如输入3，那么就将删除最后的3期历史号码）", "1",
+                   [this](int64_t n, const std::string& backup) { return deleteLastDraws(*store(), n, backup, intDsIni); });
 }
 
 void frmMain::mnuClear_Click() {
@@ -389,7 +370,7 @@ void exportGrid(frmMain& w, const Grid& g, const char* fileName) {
 }  // namespace
 
 void frmMain::mnuDcls_Click() {
-    WaitCursor wait;
+    BusyCursor wait;
     MSFlexGrid1->hide();
     exportGrid(*this, historyGrid(*snapshot()), "lishi.xlsx");
     MSFlexGrid1->show();

@@ -6,31 +6,17 @@
 #include <fstream>
 #include <sstream>
 
+#include "cli_runner.h"
 #include "test_support.h"
 
 using k3test::TempDir;
 
 namespace {
 
-struct CliRun {
-    int rc;
-    std::string out, err;
-};
+using k3test::CliRun;
 
-// Runs the real k3gap-cli over the folder, with its settings in a folder of the test's own.
 CliRun cli(const TempDir& dir, const std::string& args) {
-    setenv("XDG_CONFIG_HOME", dir.file("config").c_str(), 1);
-    std::string cmd = std::string(K3GAP_CLI) + " --data " + dir.path().string() + " " + args + " 2>" + dir.file("err");
-    CliRun r{};
-    FILE* p = popen(cmd.c_str(), "r");
-    char buf[4096];
-    for (size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;) r.out.append(buf, n);
-    int status = pclose(p);
-    r.rc = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    std::stringstream ss;
-    ss << std::ifstream(dir.file("err")).rdbuf();
-    r.err = ss.str();
-    return r;
+    return k3test::runCli(dir.path().string(), dir.file("config"), args);
 }
 
 const std::string kGrid2 = "期号\t第1位\t第2位\t第3位\t遗漏次数\t序号\n";

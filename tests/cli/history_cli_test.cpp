@@ -5,6 +5,7 @@
 #include <fstream>
 
 #include "../history/http_server.h"
+#include "cli_runner.h"
 #include "test_support.h"
 
 namespace {
@@ -22,12 +23,10 @@ protected:
     // Runs k3gap-cli --data DIR ARGS with settings of its own; returns stdout.
     std::string cli(const std::string& args, const std::string& data = "data") {
         std::filesystem::create_directories(dir.file(data));
-        std::string cmd = "XDG_CONFIG_HOME='" + dir.file("config") + "' '" K3GAP_CLI "' --data '" + dir.file(data) +
-                          "' " + args + " >'" + dir.file("out") + "' 2>'" + dir.file("err") + "'";
-        int st = std::system(cmd.c_str());
-        status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-        err = slurp(dir.file("err"));
-        return slurp(dir.file("out"));
+        k3test::CliRun r = k3test::runCli(dir.file(data), dir.file("config"), args);
+        status = r.rc;
+        err = r.err;
+        return r.out;
     }
     std::string file(const std::string& text) {
         std::ofstream(dir.file("in.txt"), std::ios::binary) << text;

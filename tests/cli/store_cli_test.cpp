@@ -1,41 +1,18 @@
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <cstdlib>
 #include <fstream>
-#include <sstream>
 
 #include "store/history_store.h"
+#include "cli_runner.h"
 #include "test_support.h"
 
 using k3test::TempDir;
 
 namespace {
-
-struct Result {
-    int rc;
-    std::string out, err;
-};
-
-// Runs the real k3gap-cli with its settings in a folder of the test's own.
-Result cli(const TempDir& dir, const std::string& args) {
-    setenv("XDG_CONFIG_HOME", dir.file("config").c_str(), 1);
-    std::string errFile = dir.file("stderr.txt");
-    std::string cmd = std::string(K3GAP_CLI) + " --data " + dir.path().string() + " " + args + " 2>" + errFile;
-    Result r{};
-    FILE* p = popen(cmd.c_str(), "r");
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
-    int status = pclose(p);
-    r.rc = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    std::ifstream e(errFile);
-    std::stringstream ss;
-    ss << e.rdbuf();
-    r.err = ss.str();
-    return r;
+k3test::CliRun cli(const TempDir& dir, const std::string& args) {
+    return k3test::runCli(dir.path().string(), dir.file("config"), args);
 }
-
+using Result = k3test::CliRun;
 }  // namespace
 
 TEST(CliStore, AddShowNext) {
