@@ -344,13 +344,18 @@ void frmMain::buildControls() {
         connect(Option3[i], &QRadioButton::clicked, this, [this, i] { Option3_Click(i); });
         f3->addWidget(Option3[i]);
     }
-    f6->addWidget(Label5, 0, 0);
-    f6->addWidget(Combo2, 0, 1);
-    f6->addWidget(new QLabel("已选", Frame6), 0, 2);
-    f6->addWidget(Text5, 0, 3);
-    f6->addWidget(Frame3, 0, 4);
-    f6->addLayout(boxes, 1, 0, 1, 5);
-    f6->addLayout(zhRow, 2, 0, 1, 5);
+    Combo2->setMaximumWidth(70);
+    auto* sizeRow = new QHBoxLayout;
+    sizeRow->addWidget(Label5);
+    sizeRow->addWidget(Combo2);
+    sizeRow->addSpacing(16);
+    sizeRow->addWidget(new QLabel("已选", Frame6));
+    sizeRow->addWidget(Text5);
+    sizeRow->addStretch();
+    f6->addLayout(sizeRow, 0, 0);
+    f6->addWidget(Frame3, 0, 1, 2, 1);
+    f6->addLayout(boxes, 1, 0);
+    f6->addLayout(zhRow, 2, 0, 1, 2);
 
     auto* top = new QGridLayout;
     auto* values = new QVBoxLayout;
@@ -383,6 +388,8 @@ void frmMain::buildControls() {
     main->addLayout(left, 0);
     main->addLayout(right, 1);
     MSFlexGrid1->setMinimumWidth(twips(1480 + 3 * 600) + 40);
+    MSFlexGrid1->horizontalHeader()->setStretchLastSection(true);
+    MSFlexGrid3->horizontalHeader()->setStretchLastSection(true);  // room for a ratio of 15 digits
 
     CommonDialog1 = new QFileDialog(this);
     CommonDialog1->setObjectName("CommonDialog1");

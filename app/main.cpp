@@ -10,6 +10,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName("k3gap");
     QApplication::setOrganizationName("K3MIVLOR");
+    QApplication::setStyle("Fusion");  // the same look on every desktop
 
     // The data folder is the program's own folder when it may write there, else the user's data folder.
     QString dir = QCoreApplication::applicationDirPath();
