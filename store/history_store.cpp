@@ -149,7 +149,8 @@ void HistoryStore::compact() { db_.exec("VACUUM"); }
 
 std::shared_ptr<const Snapshot> HistoryStore::snapshot() {
     auto snap = std::make_shared<Snapshot>();
-    snap->rows.reserve(static_cast<size_t>(count()));
+    // The largest rowid bounds the row count and, unlike COUNT(*), needs no scan.
+    snap->rows.reserve(static_cast<size_t>(std::max<int64_t>(0, db_.scalarInt("SELECT MAX(rowid) FROM lishi"))));
     Stmt st = db_.prepare(
         "SELECT SQQH, IDX, L1A, L2A, L3A, L1B, L2B, L3B, L1E, L2E, L3E, L1F, L2F, L3F, "
         "txtHisLstHm, txtHisLstDx, txtHisLstDs, txtHisLstDuan FROM lishi");
