@@ -482,8 +482,10 @@ void frmMain::startUp() {
 
 // ---------------------------------------------------------------- history display
 
-void frmMain::AddHaoma() {
-    if (store_) {
+void frmMain::AddHaoma(std::shared_ptr<const Snapshot> fresh) {
+    if (fresh) {
+        snap_ = std::move(fresh);
+    } else if (store_) {
         try {
             snap_ = store_->snapshot();
         } catch (const std::exception& e) {
@@ -661,9 +663,9 @@ void frmMain::MaskEdBox1_Change(int index) {
 
 bool frmMain::appendTypedDraw() {
     if (!store_) return false;
-    int32_t issue = 0;
+    DerivedDraw added;
     try {
-        issue = addManualDraw(*store_, Text1->text().toStdString(), MaskEdBox1[1]->text().toStdString(),
+        added = addManualDraw(*store_, Text1->text().toStdString(), MaskEdBox1[1]->text().toStdString(),
                               MaskEdBox1[2]->text().toStdString(), MaskEdBox1[3]->text().toStdString(), intDsIni);
     } catch (const std::exception& e) {
         const QString msg = QString::fromUtf8(e.what());
@@ -674,11 +676,12 @@ bool frmMain::appendTypedDraw() {
     bolEntryDone = true;
     for (int i = 1; i <= 3; ++i) MaskEdBox1[i]->clear();
     MaskEdBox1[1]->setFocus();
-    Text3[1]->setText(QString::number(int64_t{issue} + 1));
-    AddHaoma();
+    Text3[1]->setText(QString::number(int64_t{added.sqqh} + 1));
+    // The usual newest draw needs no new read of the whole history.
+    AddHaoma(withNewestAppended(*snap_, added));
     QihaoXianshi();
     refreshFromActiveTab();
-    status(QString("已保存第 %1 期").arg(issue));
+    status(QString("已保存第 %1 期").arg(added.sqqh));
     return true;
 }
 

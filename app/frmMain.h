@@ -153,7 +153,8 @@ public:
     void status(const QString& text);
 
     // ---- shared procedures ----
-    void AddHaoma();       // reload the history and refill MSFlexGrid1
+    // Refills MSFlexGrid1 from the history read again, or from `fresh` when the caller has it already.
+    void AddHaoma(std::shared_ptr<const Snapshot> fresh = nullptr);
     void QihaoXianshi();   // Text4 := last issue, Text1 := next issue
     void YSJS();           // chosen historical draw -> search values, Text2, range end
     // Search values from the active tab (YSJS on the second tab, Text22 on the first).

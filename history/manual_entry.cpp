@@ -15,14 +15,15 @@ int die(std::string_view text, int pos) {
 }
 }  // namespace
 
-int32_t addManualDraw(HistoryStore& store, std::string_view issueText, std::string_view d1, std::string_view d2,
+DerivedDraw addManualDraw(HistoryStore& store, std::string_view issueText, std::string_view d1, std::string_view d2,
                       std::string_view d3, int segBase) {
     auto issue = parseIssue(issueText);
     if (!issue) throw EntryRejected("期号「" + std::string(issueText) + "」不是有效的期号，未保存");
     int a = die(d1, 1), b = die(d2, 2), c = die(d3, 3);
     if (store.contains(*issue)) throw EntryRejected("期号 " + std::to_string(*issue) + " 已经存在，未保存");
-    store.append({deriveDraw(*issue, a, b, c, segBase)});
-    return *issue;
+    DerivedDraw d = deriveDraw(*issue, a, b, c, segBase);
+    store.append({d});
+    return d;
 }
 
 }  // namespace k3

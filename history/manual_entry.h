@@ -15,8 +15,8 @@ struct EntryRejected : std::runtime_error {
 
 // Checks the issue text and the three dice texts (one digit 1..6 each) and appends the draw.
 // Throws EntryRejected, with nothing stored, when the issue is not a number or already stored, or a die
-// is missing or outside 1..6. Returns the issue stored.
-int32_t addManualDraw(HistoryStore& store, std::string_view issueText, std::string_view d1, std::string_view d2,
+// is missing or outside 1..6. Returns the draw stored.
+DerivedDraw addManualDraw(HistoryStore& store, std::string_view issueText, std::string_view d1, std::string_view d2,
                       std::string_view d3, int segBase);
 
 }  // namespace k3

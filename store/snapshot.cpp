@@ -13,6 +13,26 @@ uint32_t patternGroups(std::string_view t) {
     return bits;
 }
 
+SnapRow snapRow(const DerivedDraw& d, int32_t idx) {
+    SnapRow r;
+    r.sqqh = d.sqqh;
+    r.idx = idx;
+    for (int t = 0; t < kTypeCount; ++t) {
+        for (int p = 0; p < 3; ++p) r.v[t][p] = static_cast<int8_t>(d.values[t][p]);
+        r.groups[t] = patternGroups(d.pattern[t]);
+    }
+    return r;
+}
+
+std::shared_ptr<const Snapshot> withNewestAppended(const Snapshot& snap, const DerivedDraw& d) {
+    if (!snap.rows.empty() && d.sqqh <= snap.rows.back().sqqh) return nullptr;
+    auto out = std::make_shared<Snapshot>();
+    out->rows.reserve(snap.rows.size() + 1);
+    out->rows = snap.rows;
+    out->rows.push_back(snapRow(d, static_cast<int32_t>(snap.rows.size()) + 1));
+    return out;
+}
+
 std::optional<size_t> Snapshot::find(int64_t sqqh) const {
     auto it = std::lower_bound(rows.begin(), rows.end(), sqqh,
                                [](const SnapRow& r, int64_t v) { return r.sqqh < v; });

@@ -2,6 +2,7 @@
 #pragma once
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string_view>
 #include <vector>
@@ -29,6 +30,9 @@ struct SnapRow {
 // Group bits of one pattern text.
 uint32_t patternGroups(std::string_view text);
 
+// The row a derived draw is stored as, with its rank.
+SnapRow snapRow(const DerivedDraw& d, int32_t idx);
+
 struct Snapshot {
     std::vector<SnapRow> rows;  // ascending SQQH
 
@@ -37,5 +41,9 @@ struct Snapshot {
     // Index of the row with exactly this issue.
     std::optional<size_t> find(int64_t sqqh) const;
 };
+
+// The snapshot after a draw newer than every stored one was appended (it takes the next rank), without
+// reading the history again; nothing when the draw is not the newest.
+std::shared_ptr<const Snapshot> withNewestAppended(const Snapshot& snap, const DerivedDraw& d);
 
 }  // namespace k3

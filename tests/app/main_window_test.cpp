@@ -146,6 +146,17 @@ TEST_F(WindowTest, TypedDrawIsAppendedAndIssueMovesOn) {
     QTest::keyClicks(w->MaskEdBox1[3], "6");
     EXPECT_EQ(k3::HistoryStore(dbPath()).newestIssue(), 130326001);
     EXPECT_TRUE(told.isEmpty());
+
+    // The window's copy of the history, extended in place, is what a fresh read gives.
+    auto fresh = k3::HistoryStore(dbPath()).snapshot();
+    ASSERT_EQ(w->snapshot()->size(), fresh->size());
+    for (size_t i = 0; i < fresh->size(); ++i) {
+        const k3::SnapRow &a = w->snapshot()->rows[i], &b = fresh->rows[i];
+        EXPECT_EQ(a.sqqh, b.sqqh);
+        EXPECT_EQ(a.idx, b.idx);
+        EXPECT_EQ(a.v, b.v);
+        EXPECT_EQ(a.groups, b.groups);
+    }
 }
 
 TEST_F(WindowTest, RefusedEntriesStoreNothing) {
