@@ -227,7 +227,7 @@ private:
     AppContext ctx_;
     std::unique_ptr<Settings> settings_;
     std::unique_ptr<HistoryStore> store_;
-    std::shared_ptr<const Snapshot> snap_;
+    std::shared_ptr<const Snapshot> snap_ = std::make_shared<Snapshot>();  // never null
     HistoryModel* model1_ = nullptr;
     GridModel* model2_ = nullptr;
     GridModel* model3_ = nullptr;

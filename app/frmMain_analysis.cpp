@@ -37,6 +37,13 @@ void showGrid(QTableView* view, GridModel* model, Grid g) {
     view->setUpdatesEnabled(true);
 }
 
+// Shows a search's matches in grid 2, its summary in grid 3 and its message in the status bar.
+void showSearchOutput(frmMain& w, SearchOutput&& out) {
+    showGrid(w.MSFlexGrid2, w.resultModel(), std::move(out.matches));
+    showGrid(w.MSFlexGrid3, w.summaryModel(), std::move(out.summary));
+    w.status(q(out.message));
+}
+
 }  // namespace
 
 void frmMain::Command1_Click() {
@@ -56,12 +63,9 @@ void frmMain::Command1_Click() {
         }
         in.from = s(Text3[0]->text());
         in.to = s(Text3[1]->text());
-        static const Snapshot kEmpty;
-        SearchOutput out = runSearch(snap_ ? *snap_ : kEmpty, in);
+        SearchOutput out = runSearch(*snap_, in);
         if (out.ran) strDescr = q(out.description);
-        showGrid(MSFlexGrid2, resultModel(), std::move(out.matches));
-        showGrid(MSFlexGrid3, summaryModel(), std::move(out.summary));
-        status(q(out.message));
+        showSearchOutput(*this, std::move(out));
     } catch (const std::exception& e) {
         status(QString("检索失败：%1").arg(QString::fromUtf8(e.what())));
     }
@@ -85,11 +89,7 @@ void frmMain::Command2_Click() {
         in.widthText = s(Combo1->currentText());
         in.from = s(Text3[0]->text());
         in.to = s(Text3[1]->text());
-        static const Snapshot kEmpty;
-        SearchOutput out = runPartialSearch(snap_ ? *snap_ : kEmpty, in);
-        showGrid(MSFlexGrid2, resultModel(), std::move(out.matches));
-        showGrid(MSFlexGrid3, summaryModel(), std::move(out.summary));
-        status(q(out.message));
+        showSearchOutput(*this, runPartialSearch(*snap_, in));
     } catch (const std::exception& e) {
         status(QString("分部检索失败：%1").arg(QString::fromUtf8(e.what())));
     }
@@ -112,8 +112,7 @@ void frmMain::Command5_Click() {
             status("历史数据库没有打开，无法分组计算");
             return;
         }
-        static const Snapshot kEmpty;
-        GroupCalculation calc = runGroupCalculation(*store_, snap_ ? *snap_ : kEmpty, in);
+        GroupCalculation calc = runGroupCalculation(*store_, *snap_, in);
         showGrid(MSFlexGrid3, summaryModel(), std::move(calc.grid));
         status(q(calc.outcome.message));
     } catch (const std::exception& e) {
