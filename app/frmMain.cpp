@@ -71,7 +71,8 @@ BusyCursor::~BusyCursor() { QApplication::restoreOverrideCursor(); }
 frmMain::frmMain(const AppContext& ctx, QWidget* parent) : QMainWindow(parent), ctx_(ctx) {
     setObjectName("frmMain");
     setWindowTitle("快3遗漏分析");
-    settings_ = ctx_.settingsFile.isEmpty() ? std::make_unique<Settings>() : std::make_unique<Settings>(ctx_.settingsFile);
+    settings_ =
+        ctx_.settingsFile.isEmpty() ? std::make_unique<Settings>() : std::make_unique<Settings>(ctx_.settingsFile);
 
     askOkCancel = [this](const QString& title, const QString& text) {
         return QMessageBox::question(this, title, text, QMessageBox::Ok | QMessageBox::Cancel) == QMessageBox::Ok;
@@ -574,9 +575,18 @@ void frmMain::layoutValueBoxes(int type) {
         QString caption = QString::number(i);
         switch (type) {
             case kNumber: shown = i >= 1 && i <= 6; break;
-            case kBigSmall: shown = i <= 1; caption = kBigSmallLabels[i & 1]; break;
-            case kOddEven: shown = i <= 1; caption = kOddEvenLabels[i & 1]; break;
-            case kSegment: shown = i <= 2; caption = QString("%1段").arg(i + 1); break;
+            case kBigSmall:
+                shown = i <= 1;
+                caption = kBigSmallLabels[i & 1];
+                break;
+            case kOddEven:
+                shown = i <= 1;
+                caption = kOddEvenLabels[i & 1];
+                break;
+            case kSegment:
+                shown = i <= 2;
+                caption = QString("%1段").arg(i + 1);
+                break;
         }
         if (shown) Check6[i]->setText(caption);
         Check6[i]->setVisible(shown);
@@ -585,8 +595,8 @@ void frmMain::layoutValueBoxes(int type) {
 
 void frmMain::setHistoryCommandsEnabled(bool on) {
     const bool can = on && store_;
-    for (QWidget* wdg : std::initializer_list<QWidget*>{Command21, cmdRdLst, Command3, MaskEdBox1[1], MaskEdBox1[2],
-                                                        MaskEdBox1[3]})
+    for (QWidget* wdg :
+         std::initializer_list<QWidget*>{Command21, cmdRdLst, Command3, MaskEdBox1[1], MaskEdBox1[2], MaskEdBox1[3]})
         wdg->setEnabled(can);
     for (QAction* a : {mnuErase, mnuClear, mnuDlzd, mnuEszhzd}) a->setEnabled(can);
 }
@@ -617,9 +627,10 @@ void frmMain::mnuDscs_Click(int index) {
 
 void frmMain::mnuSetDay_Click() {
     for (;;) {
-        auto answer = askText("设置年数",
-                              "请输入更新需要保留的历史号码的年数（2~16中的任意自然数），如果超过年数将删除最早的一年的历史号码",
-                              QString::number(intSerchDay));
+        auto answer =
+            askText("设置年数",
+                    "请输入更新需要保留的历史号码的年数（2~16中的任意自然数），如果超过年数将删除最早的一年的历史号码",
+                    QString::number(intSerchDay));
         if (!answer || answer->trimmed().isEmpty()) return;
         auto v = parseWhole(answer->toStdString(), 2, 16);
         if (!v) {
@@ -726,8 +737,7 @@ bool frmMain::eventFilter(QObject* obj, QEvent* ev) {
             for (int i = 1; i <= 3; ++i)
                 if (obj == MaskEdBox1[i]) MaskEdBox1_KeyPress(i);
             break;
-        default:
-            break;
+        default: break;
     }
     return QMainWindow::eventFilter(obj, ev);
 }

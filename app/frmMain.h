@@ -58,17 +58,17 @@ public:
     QTableView* MSFlexGrid2 = nullptr;
     QTableView* MSFlexGrid3 = nullptr;
     QTabBar* TabStrip1 = nullptr;
-    std::array<QGroupBox*, 3> Frame2{};          // 1, 2
-    std::array<QLineEdit*, 4> Text22{};          // 1..3
-    std::array<QCheckBox*, 4> Check11{};         // 1..3
-    std::array<QLineEdit*, 14> Text2{};          // 11..13
-    std::array<QCheckBox*, 14> Check1{};         // 11..13
+    std::array<QGroupBox*, 3> Frame2{};   // 1, 2
+    std::array<QLineEdit*, 4> Text22{};   // 1..3
+    std::array<QCheckBox*, 4> Check11{};  // 1..3
+    std::array<QLineEdit*, 14> Text2{};   // 11..13
+    std::array<QCheckBox*, 14> Check1{};  // 11..13
     QCheckBox* Check4 = nullptr;
     QLineEdit* Text4 = nullptr;
-    std::array<QGroupBox*, 1> Frame1{};          // 0
-    std::array<QRadioButton*, 2> Option1{};      // 0 fixed, 1 free
+    std::array<QGroupBox*, 1> Frame1{};      // 0
+    std::array<QRadioButton*, 2> Option1{};  // 0 fixed, 1 free
     QGroupBox* Frame7 = nullptr;
-    std::array<QLineEdit*, 2> Text3{};           // 0 start, 1 end
+    std::array<QLineEdit*, 2> Text3{};  // 0 start, 1 end
     std::array<QLabel*, 2> Label3{};
     QLabel* Label4 = nullptr;
     QPushButton* Command1 = nullptr;
@@ -80,21 +80,21 @@ public:
     QLabel* Label5 = nullptr;
     QComboBox* Combo2 = nullptr;
     QLineEdit* Text5 = nullptr;
-    std::array<QCheckBox*, 10> Check6{};         // 0..9
-    std::array<QPushButton*, 3> cmdZH{};         // 0..2
+    std::array<QCheckBox*, 10> Check6{};  // 0..9
+    std::array<QPushButton*, 3> cmdZH{};  // 0..2
     QPushButton* Command5 = nullptr;
     QGroupBox* Frame3 = nullptr;
-    std::array<QRadioButton*, 4> Option3{};      // 0..3
+    std::array<QRadioButton*, 4> Option3{};  // 0..3
     QLineEdit* Text1 = nullptr;
     QLabel* Label12 = nullptr;
-    std::array<QLineEdit*, 4> MaskEdBox1{};      // 1..3
+    std::array<QLineEdit*, 4> MaskEdBox1{};  // 1..3
     QPushButton* Command21 = nullptr;
     QPushButton* cmdRdLst = nullptr;
     QPushButton* Command3 = nullptr;
     QPushButton* Command4 = nullptr;
     QPushButton* Command9 = nullptr;
-    QFileDialog* CommonDialog1 = nullptr;        // open-file dialog of the text import
-    QObject* WebBrowser1 = nullptr;              // owner of the running online update
+    QFileDialog* CommonDialog1 = nullptr;  // open-file dialog of the text import
+    QObject* WebBrowser1 = nullptr;        // owner of the running online update
 
     // ---- menus ----
     QMenu* mnuLsgl = nullptr;
@@ -107,7 +107,7 @@ public:
     QMenu* mnuDssetup = nullptr;
     std::array<QAction*, 2> mnuDscs{};
     QAction* mnuSetDay = nullptr;
-    QAction* mnuUpdateUrl = nullptr;             // "更新地址设置"
+    QAction* mnuUpdateUrl = nullptr;  // "更新地址设置"
     QAction* mnuFrontPage = nullptr;
     QAction* mnuDescrb = nullptr;
     QAction* numYanshiDown = nullptr;
@@ -115,23 +115,23 @@ public:
     std::array<QAction*, 15> mnuK3{};
 
     // ---- state that lives between commands ----
-    int intGsZl = 0;             // lottery index
-    QString strCode;             // province code
+    int intGsZl = 0;  // lottery index
+    QString strCode;  // province code
     int intDrawsPerDay = 78;
-    bool bolZyw = true;          // free positions
-    int intLei = 0;              // search type index
-    QString strLetter = "A";     // current type letter
-    QString strPrefix = "L";     // field-name prefix
-    int intDsIni = 1;            // segment base
-    int intZhW = 2;              // partial-search width
-    int intSerchDay = 6;         // update look-back, years
-    bool bolManual = true;       // search values come from Text22
+    bool bolZyw = true;              // free positions
+    int intLei = 0;                  // search type index
+    QString strLetter = "A";         // current type letter
+    QString strPrefix = "L";         // field-name prefix
+    int intDsIni = 1;                // segment base
+    int intZhW = 2;                  // partial-search width
+    int intSerchDay = 6;             // update look-back, years
+    bool bolManual = true;           // search values come from Text22
     std::array<int, 4> intValues{};  // search values of positions 1..3
-    int intScanBound = 0;        // highest Check6 index the selection looks at
-    int intGroupSize = 0;        // group size of the last group calculation
-    QString strDescr;            // description of the last search
+    int intScanBound = 0;            // highest Check6 index the selection looks at
+    int intGroupSize = 0;            // group size of the last group calculation
+    QString strDescr;                // description of the last search
     QTableView* wheelTarget = nullptr;
-    bool bolEntryDone = false;   // a typed draw was just appended; box changes are ignored
+    bool bolEntryDone = false;  // a typed draw was just appended; box changes are ignored
 
     HistoryStore* store() const { return store_.get(); }
     const std::shared_ptr<const Snapshot>& snapshot() const { return snap_; }
@@ -155,8 +155,8 @@ public:
     // ---- shared procedures ----
     // Refills MSFlexGrid1 from the history read again, or from `fresh` when the caller has it already.
     void AddHaoma(std::shared_ptr<const Snapshot> fresh = nullptr);
-    void QihaoXianshi();   // Text4 := last issue, Text1 := next issue
-    void YSJS();           // chosen historical draw -> search values, Text2, range end
+    void QihaoXianshi();  // Text4 := last issue, Text1 := next issue
+    void YSJS();          // chosen historical draw -> search values, Text2, range end
     // Search values from the active tab (YSJS on the second tab, Text22 on the first).
     void refreshFromActiveTab(bool readTyped = true);
     // After any change of the history: redraw, issues, the whole range, values of the active tab.

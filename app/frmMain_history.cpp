@@ -88,9 +88,10 @@ void frmMain::initHistory() {
 
 void frmMain::cmdRdLst_Click() {
     if (!store()) return;
-    if (!askOkCancel("读入历史",
-                     "确实要读入最新历史号码吗？点击'确认'读入,点击'取消'放弃该操作。确要读入请保证安装目录下存在历史号码的"
-                     "文本文件文件。读取时可能要花费一段时间,请耐心等候！"))
+    if (!askOkCancel(
+            "读入历史",
+            "确实要读入最新历史号码吗？点击'确认'读入,点击'取消'放弃该操作。确要读入请保证安装目录下存在历史号码的"
+            "文本文件文件。读取时可能要花费一段时间,请耐心等候！"))
         return;
     const QString dir = QDir(context().dataDir).filePath("历史号码");
     QDir().mkpath(dir);
@@ -135,19 +136,19 @@ void frmMain::cmdRdLst_Click() {
     if (!res.refused) historyChanged();
     st->skippedLines.clear();
     for (const SkippedLine& s : res.skipped)
-        st->skippedLines << QString("%1\t%2").arg(s.number).arg(QString::fromUtf8(s.text.data(),
-                                                                                  static_cast<qsizetype>(s.text.size())));
+        st->skippedLines << QString("%1\t%2").arg(s.number).arg(
+            QString::fromUtf8(s.text.data(), static_cast<qsizetype>(s.text.size())));
     st->details->setVisible(!res.skipped.empty());
     if (res.refused) {
-        const QString msg = QString("文件中的 %1 行都不是号码，历史号码未作改动（点“详情”查看）").arg(res.skipped.size());
+        const QString msg =
+            QString("文件中的 %1 行都不是号码，历史号码未作改动（点“详情”查看）").arg(res.skipped.size());
         status(msg);
         tell("读入历史", msg);
         return;
     }
-    status(res.skipped.empty() ? QString("已读入 %1 期历史号码").arg(res.stored)
-                               : QString("已读入 %1 期历史号码，跳过 %2 行（点“详情”查看）")
-                                     .arg(res.stored)
-                                     .arg(res.skipped.size()));
+    status(res.skipped.empty()
+               ? QString("已读入 %1 期历史号码").arg(res.stored)
+               : QString("已读入 %1 期历史号码，跳过 %2 行（点“详情”查看）").arg(res.stored).arg(res.skipped.size()));
 }
 
 // ---------------------------------------------------------------- online update
@@ -155,11 +156,13 @@ void frmMain::cmdRdLst_Click() {
 void frmMain::Command21_Click() {
     auto* st = historyState_.get();
     if (!store() || st->update) return;
-    if (!askOkCancel("读入历史", "确实要在线更新最新历史号码吗？更新可能要花费一段时间，网络不通或者我方服务器更新不及时可能都"
-                                 "造成更新失败！"))
+    if (!askOkCancel("读入历史",
+                     "确实要在线更新最新历史号码吗？更新可能要花费一段时间，网络不通或者我方服务器更新不及时可能都"
+                     "造成更新失败！"))
         return;
     const QDate d = QDate::currentDate();
-    const std::chrono::year_month_day today{std::chrono::year{d.year()}, std::chrono::month{static_cast<unsigned>(d.month())},
+    const std::chrono::year_month_day today{std::chrono::year{d.year()},
+                                            std::chrono::month{static_cast<unsigned>(d.month())},
                                             std::chrono::day{static_cast<unsigned>(d.day())}};
     UpdatePlan plan;
     try {
@@ -211,10 +214,11 @@ void frmMain::Command21_Click() {
                 if (!error.empty()) {
                     msg = QString("在线更新失败，历史号码未作改动：%1").arg(QString::fromUtf8(error.c_str()));
                 } else if (draws.empty()) {
-                    msg = plan.start ? QString("没有新的历史号码：页面中没有期号 %1 到 %2 的号码，历史号码未作改动")
-                                           .arg(*plan.start)
-                                           .arg(plan.end)
-                                     : QString("没有新的历史号码：页面中没有找到“开奖时间”之后的期号，历史号码未作改动");
+                    msg = plan.start
+                              ? QString("没有新的历史号码：页面中没有期号 %1 到 %2 的号码，历史号码未作改动")
+                                    .arg(*plan.start)
+                                    .arg(plan.end)
+                              : QString("没有新的历史号码：页面中没有找到“开奖时间”之后的期号，历史号码未作改动");
                 } else {
                     try {
                         UpdateOutcome r = applyUpdate(*store(), plan, draws);
@@ -313,8 +317,9 @@ void frmMain::mnuDlzd_Click() {
 }
 
 void frmMain::mnuEszhzd_Click() {
-    trimWithAnswer("请输入需要删除最后多少期历史号码（例如输入3，那么就将删除最后的3期历史号码）", "1",
-                   [this](int64_t n, const std::string& backup) { return deleteLastDraws(*store(), n, backup, intDsIni); });
+    trimWithAnswer(
+        "请输入需要删除最后多少期历史号码（例如输入3，那么就将删除最后的3期历史号码）", "1",
+        [this](int64_t n, const std::string& backup) { return deleteLastDraws(*store(), n, backup, intDsIni); });
 }
 
 void frmMain::mnuClear_Click() {

@@ -14,13 +14,13 @@ public:
     // A settings file of its own, for tests and scripted use.
     explicit Settings(const QString& iniFile);
 
-    int gsZl() const;          // lottery index 0..14, default 0
-    bool bolZyw() const;       // free positions, default true
-    int intLei() const;        // search type 0..3, default 0
-    int dsIni() const;         // segment base 0 or 1, default 1
-    int intZhWSetup() const;   // partial-search width, default 2
-    int iniSerchDay() const;   // update look-back in years 2..16, default 6
-    QString updateUrl() const; // request address template with {code} and {n}
+    int gsZl() const;           // lottery index 0..14, default 0
+    bool bolZyw() const;        // free positions, default true
+    int intLei() const;         // search type 0..3, default 0
+    int dsIni() const;          // segment base 0 or 1, default 1
+    int intZhWSetup() const;    // partial-search width, default 2
+    int iniSerchDay() const;    // update look-back in years 2..16, default 6
+    QString updateUrl() const;  // request address template with {code} and {n}
 
     void setGsZl(int v);
     void setBolZyw(bool v);

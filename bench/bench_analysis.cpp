@@ -5,10 +5,10 @@
 #include <cstring>
 #include <memory>
 
-#include "statement_reference.h"
 #include "groups/group_calc.h"
 #include "search/result_memory.h"
 #include "search/search.h"
+#include "statement_reference.h"
 #include "test_support.h"
 
 namespace {
@@ -35,9 +35,7 @@ Data& data() {
     return *d;
 }
 
-k3::GroupInput sixInThrees() {
-    return {k3::kNumber, {1, 2, 3, 4, 5, 6}, 3, data().from, data().to};
-}
+k3::GroupInput sixInThrees() { return {k3::kNumber, {1, 2, 3, 4, 5, 6}, 3, data().from, data().to}; }
 
 void BM_SearchTwoFreePositions(benchmark::State& st) {
     Data& d = data();

@@ -14,7 +14,7 @@
 namespace k3ref {
 
 struct RefStats {
-    std::vector<int32_t> idx;        // IDX of the matches, in order
+    std::vector<int32_t> idx;  // IDX of the matches, in order
     std::vector<int32_t> omissions;
     int32_t minimum = 32767, maximum = 0, last = 0;
     double ratio = 0;
@@ -22,7 +22,7 @@ struct RefStats {
 
 struct RefCond {
     bool fixed;
-    int pos;    // fixed: 1..3
+    int pos;  // fixed: 1..3
     int value;
 };
 
@@ -88,8 +88,7 @@ inline RefStats search(k3::Db& db, int type, const std::vector<RefCond>& conds, 
 }
 
 // The partial search: every combination of k positions marks bolOk for the rows meeting all of it.
-inline RefStats partial(k3::Db& db, int type, bool free, std::array<int, 3> values, int k, int32_t from,
-                        int32_t to) {
+inline RefStats partial(k3::Db& db, int type, bool free, std::array<int, 3> values, int k, int32_t from, int32_t to) {
     db.exec("UPDATE lishi SET bolOk= 0");
     if (free)
         db.exec(std::string("UPDATE lishi SET txtHisP6= [") + k3::kPatternFields[static_cast<size_t>(type)] + "]");

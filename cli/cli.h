@@ -27,7 +27,7 @@ struct InputError : std::runtime_error {
 
 struct Context {
     std::string dataDir;
-    int lottery = 0;   // province index
+    int lottery = 0;  // province index
     int segBase = 1;
     k3::Settings* settings = nullptr;
     std::ostream* out = nullptr;

@@ -117,8 +117,7 @@ int runGroupCmd(Context& ctx, const std::vector<std::string>& args) {
     k3::BoxTicks ticks{};
     for (const std::string& t : splitComma(a.value("values"))) {
         int v = typedValue(t);
-        if (!k3::boxShown(type, v))
-            throw InputError("值「" + t + "」不是" + k3::typeName(type) + "的选择框");
+        if (!k3::boxShown(type, v)) throw InputError("值「" + t + "」不是" + k3::typeName(type) + "的选择框");
         ticks[static_cast<size_t>(v)] = true;
     }
     auto size = k3::parseGroupSize(a.value("size"));

@@ -86,7 +86,8 @@ int runUpdate(Context& ctx, const std::vector<std::string>& args) {
 int runTrim(Context& ctx, const std::vector<std::string>& args) {
     Args a(args, {"to", "last"}, {"newest", "clear"});
     int modes = a.has("newest") + a.has("to") + a.has("last") + a.has("clear");
-    if (modes != 1 || !a.positional().empty()) throw UsageError("trim takes one of --newest, --to ISSUE, --last N, --clear");
+    if (modes != 1 || !a.positional().empty())
+        throw UsageError("trim takes one of --newest, --to ISSUE, --last N, --clear");
     try {
         if (a.has("newest")) {
             reportTrim(ctx, k3::deleteNewestDraw(ctx.store()));
@@ -110,13 +111,13 @@ int runExportText(Context& ctx, const std::vector<std::string>& args) {
     if (a.positional().size() > 1) throw UsageError("export-text takes at most one FILE");
     std::optional<k3::TextExport> r;
     try {
-        r = k3::exportHistoryText(*ctx.store().snapshot(), ctx.dataDir, a.positional().empty() ? "" : a.positional()[0]);
+        r = k3::exportHistoryText(*ctx.store().snapshot(), ctx.dataDir,
+                                  a.positional().empty() ? "" : a.positional()[0]);
     } catch (const k3::ExportError& e) {
         throw InputError(e.what());
     }
     if (!r) throw InputError("历史为空，没有写出文本文件");
-    if (r->shortIssues)
-        *ctx.err << r->shortIssues << " 期的期号不是九位数字，导入时不会被读回\n";
+    if (r->shortIssues) *ctx.err << r->shortIssues << " 期的期号不是九位数字，导入时不会被读回\n";
     *ctx.out << r->path << "\n";
     return kOk;
 }

@@ -121,7 +121,8 @@ int main(int argc, char** argv) {
             if (a == "--data") {
                 data = v;
             } else if (a == "--lottery") {
-                if (!(lottery = k3::parseWhole(v, 0, k3::kProvinceCount - 1))) throw UsageError("--lottery takes 0..14");
+                if (!(lottery = k3::parseWhole(v, 0, k3::kProvinceCount - 1)))
+                    throw UsageError("--lottery takes 0..14");
             } else if (a == "--segment-base") {
                 if (!(segBase = k3::parseWhole(v, 0, 1))) throw UsageError("--segment-base takes 0 or 1");
             } else {

@@ -25,13 +25,12 @@ std::string historyText(const Snapshot& snap) {
     return out;
 }
 
-std::optional<TextExport> exportHistoryText(const Snapshot& snap, const std::string& dataDir,
-                                            const std::string& path) {
+std::optional<TextExport> exportHistoryText(const Snapshot& snap, const std::string& dataDir, const std::string& path) {
     namespace fs = std::filesystem;
     if (snap.empty()) return std::nullopt;
     TextExport res;
-    res.path = path.empty() ? (fs::path(dataDir) / fs::u8path(historyTextFileName(snap.rows.back().sqqh))).string()
-                            : path;
+    res.path =
+        path.empty() ? (fs::path(dataDir) / fs::u8path(historyTextFileName(snap.rows.back().sqqh))).string() : path;
     res.lines = snap.size();
     for (const SnapRow& r : snap.rows)
         if (r.sqqh < 100000000 || r.sqqh > 999999999) ++res.shortIssues;

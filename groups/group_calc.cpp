@@ -65,7 +65,8 @@ GroupStat P6Stat(const Snapshot& snap, int type, const std::vector<int>& values,
     }
     Pattern pat(type);
     for (int v : values) pat.addFree(v, CountRange::kGroups);
-    Omissions om = omissions(snap, *range, *start, [&pat](const SnapRow& r) { return pat.matches(r); }, false);
+    Omissions om = omissions(
+        snap, *range, *start, [&pat](const SnapRow& r) { return pat.matches(r); }, false);
     // A group no draw of the range contains keeps the no-match values: minimum and maximum 32767,
     // last omission from the starting point.
     YLRow row;

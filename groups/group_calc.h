@@ -31,7 +31,7 @@ struct GroupInput {
     int type = 0;
     std::vector<int> selection;  // values of the ticked boxes, ascending
     int groupSize = 0;
-    std::string from, to;        // range texts
+    std::string from, to;  // range texts
 };
 
 // One group's statistics as a row of YL, or why the walk of groups has to end.

@@ -16,7 +16,7 @@ int die(std::string_view text, int pos) {
 }  // namespace
 
 DerivedDraw addManualDraw(HistoryStore& store, std::string_view issueText, std::string_view d1, std::string_view d2,
-                      std::string_view d3, int segBase) {
+                          std::string_view d3, int segBase) {
     auto issue = parseIssue(issueText);
     if (!issue) throw EntryRejected("期号「" + std::string(issueText) + "」不是有效的期号，未保存");
     int a = die(d1, 1), b = die(d2, 2), c = die(d3, 3);

@@ -17,6 +17,6 @@ struct EntryRejected : std::runtime_error {
 // Throws EntryRejected, with nothing stored, when the issue is not a number or already stored, or a die
 // is missing or outside 1..6. Returns the draw stored.
 DerivedDraw addManualDraw(HistoryStore& store, std::string_view issueText, std::string_view d1, std::string_view d2,
-                      std::string_view d3, int segBase);
+                          std::string_view d3, int segBase);
 
 }  // namespace k3

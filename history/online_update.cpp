@@ -15,9 +15,7 @@ namespace k3 {
 
 using namespace std::chrono;
 
-int daysBetween(year_month_day a, year_month_day b) {
-    return static_cast<int>((sys_days{b} - sys_days{a}).count());
-}
+int daysBetween(year_month_day a, year_month_day b) { return static_cast<int>((sys_days{b} - sys_days{a}).count()); }
 
 year_month_day yearsBefore(year_month_day d, int years) {
     year_month_day r{d.year() - std::chrono::years{years}, d.month(), d.day()};
@@ -186,9 +184,9 @@ bool looksLikeHtml(const FetchedPage& page) {
 }
 
 bool isBlockElement(const char* n) {
-    static const char* const blocks[] = {"p",  "div", "tr", "li", "ul", "ol", "table", "h1", "h2", "h3",
-                                         "h4", "h5",  "h6", "pre", "section", "article", "header",
-                                         "footer", "dl", "dt", "dd", "blockquote", "form", "hr"};
+    static const char* const blocks[] = {"p",      "div",    "tr", "li", "ul", "ol",         "table",   "h1",
+                                         "h2",     "h3",     "h4", "h5", "h6", "pre",        "section", "article",
+                                         "header", "footer", "dl", "dt", "dd", "blockquote", "form",    "hr"};
     for (const char* b : blocks)
         if (std::strcmp(n, b) == 0) return true;
     return false;
@@ -200,8 +198,8 @@ void collectText(xmlNode* node, std::string& out) {
             if (n->content) out += reinterpret_cast<const char*>(n->content);
         } else if (n->type == XML_ELEMENT_NODE) {
             const char* name = reinterpret_cast<const char*>(n->name);
-            if (std::strcmp(name, "script") == 0 || std::strcmp(name, "style") == 0 ||
-                std::strcmp(name, "head") == 0 || std::strcmp(name, "noscript") == 0)
+            if (std::strcmp(name, "script") == 0 || std::strcmp(name, "style") == 0 || std::strcmp(name, "head") == 0 ||
+                std::strcmp(name, "noscript") == 0)
                 continue;
             if (std::strcmp(name, "br") == 0) {
                 out += '\n';
@@ -327,8 +325,8 @@ std::vector<DerivedDraw> parseUpdatePage(std::string_view utf8Text, UpdatePlan& 
 
     // The walk over start..end, visiting only the numbers that occur: a number that does not occur at all
     // (any gap between two occurring numbers) is a miss and sends the next search back to the beginning.
-    size_t from = 0;                // next search begins at this character
-    int64_t prev = start - 1;       // last number walked
+    size_t from = 0;           // next search begins at this character
+    int64_t prev = start - 1;  // last number walked
     for (size_t g = 0; g < hits.size();) {
         const int64_t v = hits[g].first;
         size_t gEnd = g;

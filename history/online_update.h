@@ -21,14 +21,14 @@ struct FetchError : std::runtime_error {
 
 // What one update asks for and where it looks.
 struct UpdatePlan {
-    bool runningNumbers = false;      // Beijing: issues are running numbers, not dates
+    bool runningNumbers = false;  // Beijing: issues are running numbers, not dates
     int drawsPerDay = 78;
-    int years = 6;                    // look-back window in years
-    int days = 0;                     // days of draws requested
-    int64_t count = 0;                // n of the request: days x draws per day
-    std::optional<int64_t> start;     // first issue searched (Beijing with an empty history: from the page)
-    int64_t end = 0;                  // last issue searched (Beijing with an empty history: start + count)
-    int width = 7;                    // die k of an issue found at p is the character at p + width + 2k
+    int years = 6;                       // look-back window in years
+    int days = 0;                        // days of draws requested
+    int64_t count = 0;                   // n of the request: days x draws per day
+    std::optional<int64_t> start;        // first issue searched (Beijing with an empty history: from the page)
+    int64_t end = 0;                     // last issue searched (Beijing with an empty history: start + count)
+    int width = 7;                       // die k of an issue found at p is the character at p + width + 2k
     std::optional<int64_t> deleteBelow;  // draws below this issue fall out of the window (date issues)
     std::string url;
 };
@@ -65,7 +65,7 @@ std::vector<DerivedDraw> parseUpdatePage(std::string_view utf8Text, UpdatePlan& 
 
 struct UpdateOutcome {
     size_t added = 0;
-    size_t removed = 0;   // old draws that fell out of the window
+    size_t removed = 0;  // old draws that fell out of the window
 };
 // Appends the draws and deletes those older than the window, in one transaction. No draws: no change.
 UpdateOutcome applyUpdate(HistoryStore& store, const UpdatePlan& plan, const std::vector<DerivedDraw>& draws);

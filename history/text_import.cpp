@@ -1,7 +1,7 @@
 #include "history/text_import.h"
 
-#include <filesystem>
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <unordered_set>
 

@@ -10,17 +10,15 @@
 
 namespace k3 {
 
-std::optional<int64_t> parsePositiveAnswer(std::string_view text) {
-    return parseWhole(text, 1, INT32_MAX);
-}
+std::optional<int64_t> parsePositiveAnswer(std::string_view text) { return parseWhole(text, 1, INT32_MAX); }
 
 std::vector<LineDraw> storedDraws(HistoryStore& store) {
     std::vector<LineDraw> out;
     out.reserve(static_cast<size_t>(store.count()));
     Stmt st = store.db().prepare("SELECT SQQH, L1A, L2A, L3A FROM lishi ORDER BY SQQH");
     while (st.step())
-        out.push_back({static_cast<int32_t>(st.colInt(0)), static_cast<int>(st.colInt(1)), static_cast<int>(st.colInt(2)),
-                       static_cast<int>(st.colInt(3))});
+        out.push_back({static_cast<int32_t>(st.colInt(0)), static_cast<int>(st.colInt(1)),
+                       static_cast<int>(st.colInt(2)), static_cast<int>(st.colInt(3))});
     return out;
 }
 

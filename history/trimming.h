@@ -9,8 +9,8 @@
 #include <string_view>
 #include <vector>
 
-#include "store/derive.h"
 #include "history/text_import.h"
+#include "store/derive.h"
 #include "store/history_store.h"
 
 namespace k3 {

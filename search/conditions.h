@@ -25,9 +25,9 @@ int normalType(int type);
 
 struct Condition {
     bool fixed = false;
-    int pos = 0;    // fixed: position 1..3
+    int pos = 0;  // fixed: position 1..3
     int value = 0;
-    int r = 0;      // free: occurrence number; 0 when the value has no counter
+    int r = 0;  // free: occurrence number; 0 when the value has no counter
 };
 
 class Pattern {

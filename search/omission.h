@@ -29,14 +29,14 @@ std::pair<size_t, size_t> rangeRows(const Snapshot& snap, IssueRange range);
 std::optional<int32_t> startingPoint(const Snapshot& snap, int32_t firstIssue);
 
 struct Match {
-    uint32_t row;      // index into the snapshot
+    uint32_t row;  // index into the snapshot
     int32_t omission;
 };
 
 struct Omissions {
     std::vector<Match> matches;  // filled only when asked for
     int32_t count = 0;
-    int32_t start = 0;           // previous-match position before the first match
+    int32_t start = 0;  // previous-match position before the first match
     int32_t minimum = kNoOmission;
     int32_t maximum = 0;
     int32_t last = 0;

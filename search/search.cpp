@@ -32,7 +32,9 @@ void fillMatches(const Snapshot& snap, int type, SearchOutput& out) {
     // Cell texts of the stored values, made once: a flag's label or the value's digits.
     std::array<std::string, 16> label;
     for (int v = 0; v < 16; ++v) label[static_cast<size_t>(v)] = valueLabel(type, v);
-    auto cell = [&label, type](int v) { return v >= 0 && v < 16 ? label[static_cast<size_t>(v)] : valueLabel(type, v); };
+    auto cell = [&label, type](int v) {
+        return v >= 0 && v < 16 ? label[static_cast<size_t>(v)] : valueLabel(type, v);
+    };
     auto& rows = out.matches.rows;
     rows.resize(out.stats.matches.size());
     int32_t n = 0;
@@ -110,7 +112,8 @@ SearchOutput runSearch(const Snapshot& snap, const SearchInput& in) {
     if (!out.message.empty()) return out;
 
     int32_t start = startingPoint(snap, range->from).value_or(0);
-    out.stats = omissions(snap, *range, start, [&pat](const SnapRow& r) { return pat.matches(r); }, true);
+    out.stats = omissions(
+        snap, *range, start, [&pat](const SnapRow& r) { return pat.matches(r); }, true);
     fillMatches(snap, type, out);
     fillSummary(out);
     out.ran = true;
@@ -195,8 +198,8 @@ Grid groupResultGrid(std::vector<YLRow> rows, int column) {
     std::stable_sort(rows.begin(), rows.end(), [&key](const YLRow& a, const YLRow& b) { return key(a) < key(b); });
     g.rows.reserve(rows.size());
     for (const YLRow& r : rows)
-        g.rows.push_back({r.content, std::to_string(r.intMinYL), std::to_string(r.intMaxYL),
-                          std::to_string(r.intLstYl), formatSingle(r.sglLlr)});
+        g.rows.push_back({r.content, std::to_string(r.intMinYL), std::to_string(r.intMaxYL), std::to_string(r.intLstYl),
+                          formatSingle(r.sglLlr)});
     return g;
 }
 

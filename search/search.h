@@ -33,17 +33,17 @@ struct PartialInput {
     bool free = true;
     std::array<int, 3> values{};
     std::array<std::string, 3> texts{};
-    int width = 2;                       // k: agreement in at least k positions
-    std::string widthText;               // the width as its box shows it; empty: the number
+    int width = 2;          // k: agreement in at least k positions
+    std::string widthText;  // the width as its box shows it; empty: the number
     std::string from, to;
 };
 
 struct SearchOutput {
-    bool ran = false;          // false: the input could not be searched, the grids are empty lists
-    Grid matches;              // grid 2
-    Grid summary;              // grid 3
+    bool ran = false;  // false: the input could not be searched, the grids are empty lists
+    Grid matches;      // grid 2
+    Grid summary;      // grid 3
     std::string description;
-    std::string message;       // for the status bar: what was found, or why nothing was searched
+    std::string message;           // for the status bar: what was found, or why nothing was searched
     bool valueOutOfRange = false;  // a search value the type cannot hold: nothing could match
     Omissions stats;
 };

@@ -42,8 +42,7 @@ DerivedDraw deriveDraw(int32_t sqqh, int d1, int d2, int d3, int segBase) {
         d.values[kSegment][i] = (dice[i] - 1) / 2 + segBase;
         d.txtHisLst += static_cast<char>('0' + dice[i]);
     }
-    for (int t = 0; t < kTypeCount; ++t)
-        d.pattern[t] = patternText(d.values[t][0], d.values[t][1], d.values[t][2]);
+    for (int t = 0; t < kTypeCount; ++t) d.pattern[t] = patternText(d.values[t][0], d.values[t][1], d.values[t][2]);
     return d;
 }
 

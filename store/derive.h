@@ -11,7 +11,7 @@ enum SearchType : int { kNumber = 0, kBigSmall = 1, kOddEven = 2, kSegment = 3 }
 inline constexpr int kTypeCount = 4;
 inline constexpr std::array<char, kTypeCount> kTypeLetters{'A', 'B', 'E', 'F'};
 inline constexpr std::array<const char*, kTypeCount> kPatternFields{"txtHisLstHm", "txtHisLstDx", "txtHisLstDs",
-                                                                     "txtHisLstDuan"};
+                                                                    "txtHisLstDuan"};
 // Display labels of the flag values, index 0 and 1.
 inline constexpr std::array<const char*, 2> kBigSmallLabels{"小", "大"};
 inline constexpr std::array<const char*, 2> kOddEvenLabels{"双", "单"};

@@ -24,8 +24,8 @@ Grid historyGrid(const Snapshot& snap) {
     g.widths = {1480, 600, 600, 600};
     g.rows.reserve(snap.size());
     for (const SnapRow& r : snap.rows)
-        g.rows.push_back({std::to_string(r.sqqh), std::to_string(r.die(1)), std::to_string(r.die(2)),
-                          std::to_string(r.die(3))});
+        g.rows.push_back(
+            {std::to_string(r.sqqh), std::to_string(r.die(1)), std::to_string(r.die(2)), std::to_string(r.die(3))});
     return g;
 }
 

@@ -12,9 +12,9 @@ namespace k3 {
 
 namespace {
 
-const char* const kRequiredColumns[] = {"IDX", "SQQH", "L1A", "L2A", "L3A", "L1B", "L2B", "L3B", "L1E", "L2E",
-                                        "L3E", "L1F", "L2F", "L3F", "txtHisLst", "txtHisLstHm", "txtHisLstDx",
-                                        "txtHisLstDs", "txtHisLstDuan"};
+const char* const kRequiredColumns[] = {
+    "IDX", "SQQH", "L1A", "L2A", "L3A",       "L1B",         "L2B",         "L3B",         "L1E",          "L2E",
+    "L3E", "L1F",  "L2F", "L3F", "txtHisLst", "txtHisLstHm", "txtHisLstDx", "txtHisLstDs", "txtHisLstDuan"};
 
 void checkHistoryDatabase(Db& db, const std::string& path) {
     std::set<std::string> cols;
@@ -46,7 +46,8 @@ HistoryStore::HistoryStore(std::string path) : path_(std::move(path)) {
             throw StoreError("历史数据库 " + path_ + " 无法使用: " + e.what());
         }
     }
-    db_.exec("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA mmap_size=1073741824; PRAGMA cache_size=-65536;");
+    db_.exec(
+        "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA mmap_size=1073741824; PRAGMA cache_size=-65536;");
 }
 
 int64_t HistoryStore::count() { return db_.scalarInt("SELECT COUNT(*) FROM lishi"); }

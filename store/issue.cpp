@@ -41,7 +41,8 @@ std::optional<year_month_day> issueDate(int64_t sqqh) {
 int64_t dayBase(year_month_day d) {
     int yy = static_cast<int>(d.year()) - 2000;
     return (static_cast<int64_t>(yy) * 10000 + static_cast<unsigned>(d.month()) * 100 +
-            static_cast<unsigned>(d.day())) * 1000;
+            static_cast<unsigned>(d.day())) *
+           1000;
 }
 
 int64_t nextIssue(int64_t last, int drawsPerDay, bool runningNumbers) {

@@ -26,8 +26,8 @@ int64_t nextIssue(int64_t last, int drawsPerDay, bool runningNumbers);
 // The draw chosen by an issue number (the "historical issue" tab): the last stored draw whose issue
 // is not above the chosen one, and the end of the search range that goes with it.
 struct ChosenDraw {
-    std::optional<size_t> row;         // index into the snapshot; empty when there is none
-    std::optional<int32_t> rangeEnd;   // new end of the search range; empty: keep the old one
+    std::optional<size_t> row;        // index into the snapshot; empty when there is none
+    std::optional<int32_t> rangeEnd;  // new end of the search range; empty: keep the old one
 };
 ChosenDraw chooseDraw(const Snapshot& snap, std::string_view chosenText, bool onlyBefore);
 

@@ -34,8 +34,7 @@ std::shared_ptr<const Snapshot> withNewestAppended(const Snapshot& snap, const D
 }
 
 std::optional<size_t> Snapshot::find(int64_t sqqh) const {
-    auto it = std::lower_bound(rows.begin(), rows.end(), sqqh,
-                               [](const SnapRow& r, int64_t v) { return r.sqqh < v; });
+    auto it = std::lower_bound(rows.begin(), rows.end(), sqqh, [](const SnapRow& r, int64_t v) { return r.sqqh < v; });
     if (it == rows.end() || it->sqqh != sqqh) return std::nullopt;
     return static_cast<size_t>(it - rows.begin());
 }

@@ -13,7 +13,7 @@ namespace k3 {
 
 struct SnapRow {
     int32_t sqqh = 0;
-    int32_t idx = 0;                                  // stored dense rank
+    int32_t idx = 0;                                    // stored dense rank
     std::array<std::array<int8_t, 3>, kTypeCount> v{};  // stored per-position values [type][pos-1]
     // Occurrence groups of the stored pattern texts: bit (r-1)*10+v is set when the pattern text of
     // the type holds the group "rXv", i.e. a LIKE "*rXv*" on that text is true.

@@ -17,7 +17,9 @@ namespace {
 
 class HistoryWindowTest : public WindowTest {
 protected:
-    void fill(std::initializer_list<std::pair<int, const char*>> list) { k3::HistoryStore(dbPath()).append(draws(list)); }
+    void fill(std::initializer_list<std::pair<int, const char*>> list) {
+        k3::HistoryStore(dbPath()).append(draws(list));
+    }
     int rows() { return w->historyModel()->rowCount(); }
 };
 
@@ -37,7 +39,8 @@ TEST_F(HistoryWindowTest, Import) {
 
     w->cmdRdLst_Click();
     ASSERT_EQ(rows(), 2);
-    EXPECT_EQ(w->Text3[0]->text() + " " + w->Text3[1]->text() + " " + w->Text1->text(), "130325001 130325002 130325003");
+    EXPECT_EQ(w->Text3[0]->text() + " " + w->Text3[1]->text() + " " + w->Text1->text(),
+              "130325001 130325002 130325003");
     EXPECT_TRUE(w->statusBar()->currentMessage().contains("跳过 1 行"));
     w->findChild<QPushButton*>("cmdSkippedDetails")->click();
     EXPECT_TRUE(w->findChild<QPlainTextEdit*>("SkippedLinesText")->toPlainText().contains("3\t130325003 2 5 3"));

@@ -42,16 +42,18 @@ void sendWheel(QTableView* grid, int delta) {
 
 TEST_F(WindowTest, EveryNamedControlExists) {
     open();
-    const char* names[] = {"MSFlexGrid1", "MSFlexGrid2", "MSFlexGrid3", "TabStrip1", "Frame2_1", "Frame2_2",
-                           "Text22_1", "Text22_3", "Check11_2", "Text2_11", "Text2_13", "Check1_12", "Check4",
-                           "Text4", "Frame1_0", "Option1_0", "Option1_1", "Frame7", "Text3_0", "Text3_1", "Label3_0",
-                           "Label3_1", "Label4", "Command1", "Frame5", "Label1", "Combo1", "Command2", "Frame6",
-                           "Label5", "Combo2", "Text5", "Check6_0", "Check6_9", "cmdZH_0", "cmdZH_2", "Command5",
-                           "Frame3", "Option3_3", "Text1", "Label12", "MaskEdBox1_1", "MaskEdBox1_3", "Command21",
-                           "cmdRdLst", "Command3", "Command4", "Command9", "CommonDialog1", "WebBrowser1"};
+    const char* names[] = {
+        "MSFlexGrid1",   "MSFlexGrid2",  "MSFlexGrid3",  "TabStrip1", "Frame2_1", "Frame2_2", "Text22_1",  "Text22_3",
+        "Check11_2",     "Text2_11",     "Text2_13",     "Check1_12", "Check4",   "Text4",    "Frame1_0",  "Option1_0",
+        "Option1_1",     "Frame7",       "Text3_0",      "Text3_1",   "Label3_0", "Label3_1", "Label4",    "Command1",
+        "Frame5",        "Label1",       "Combo1",       "Command2",  "Frame6",   "Label5",   "Combo2",    "Text5",
+        "Check6_0",      "Check6_9",     "cmdZH_0",      "cmdZH_2",   "Command5", "Frame3",   "Option3_3", "Text1",
+        "Label12",       "MaskEdBox1_1", "MaskEdBox1_3", "Command21", "cmdRdLst", "Command3", "Command4",  "Command9",
+        "CommonDialog1", "WebBrowser1"};
     for (const char* n : names) EXPECT_NE(w->findChild<QObject*>(n), nullptr) << n;
-    const char* menus[] = {"mnuDcls", "mnuErase", "mnuClear", "mnuDlzd", "mnuEszhzd", "mnuDscs_0", "mnuDscs_1",
-                           "mnuSetDay", "mnuFrontPage", "mnuDescrb", "numYanshiDown", "mnuK3_0", "mnuK3_14"};
+    const char* menus[] = {"mnuDcls",       "mnuErase",  "mnuClear",  "mnuDlzd",      "mnuEszhzd",
+                           "mnuDscs_0",     "mnuDscs_1", "mnuSetDay", "mnuFrontPage", "mnuDescrb",
+                           "numYanshiDown", "mnuK3_0",   "mnuK3_14"};
     for (const char* n : menus) EXPECT_NE(w->findChild<QAction*>(n), nullptr) << n;
     EXPECT_EQ(w->windowTitle(), "快3遗漏分析");
     EXPECT_EQ(w->Command1->text(), "检索(&S)");
@@ -86,7 +88,11 @@ TEST_F(WindowTest, EmptyHistoryKeepsPresetTexts) {
 
 TEST_F(WindowTest, StartUpWithAFilledHistory) {
     fill(dbPath(), generateDraws(50, 82, 130325001));
-    { QSettings s(settingsFile(), QSettings::IniFormat); s.setValue("IniSetting/GsZl", "2"); s.setValue("IniSetting/intLei", "3"); }
+    {
+        QSettings s(settingsFile(), QSettings::IniFormat);
+        s.setValue("IniSetting/GsZl", "2");
+        s.setValue("IniSetting/intLei", "3");
+    }
     open();
     EXPECT_EQ(w->MSFlexGrid1->model()->rowCount(), 50);
     EXPECT_EQ(w->Text3[0]->text(), "130325001");
@@ -258,7 +264,7 @@ TEST_F(WindowTest, HistoricalIssueTabChoosesDrawAndRange) {
     EXPECT_TRUE(w->Frame2[1]->isHidden());
     EXPECT_FALSE(w->bolManual);
     EXPECT_EQ(w->Text2[11]->text(), "6");  // last draw by default
-    w->Text4->setText("130325002");       // a gap: the draw before it
+    w->Text4->setText("130325002");        // a gap: the draw before it
     w->Text4_LostFocus();
     EXPECT_EQ(w->Text2[11]->text(), "3");
     EXPECT_EQ(w->intValues[3], 6);

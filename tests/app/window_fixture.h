@@ -20,9 +20,9 @@ class WindowTest : public ::testing::Test {
 protected:
     TempDir dir;
     std::unique_ptr<k3::frmMain> w;
-    std::deque<bool> okAnswers;                     // answers to OK/Cancel questions (default OK)
-    std::deque<std::optional<QString>> textAnswers; // answers to input boxes (default: cancel)
-    std::deque<QString> fileAnswers;                // answers to the open-file dialog (default: none)
+    std::deque<bool> okAnswers;                      // answers to OK/Cancel questions (default OK)
+    std::deque<std::optional<QString>> textAnswers;  // answers to input boxes (default: cancel)
+    std::deque<QString> fileAnswers;                 // answers to the open-file dialog (default: none)
     QStringList questions, told, opened;
 
     QString settingsFile() const { return QString::fromStdString(dir.file("settings.ini")); }

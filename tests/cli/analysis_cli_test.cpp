@@ -47,11 +47,17 @@ TEST(CliAnalysis, BadInputAndUsage) {
     TempDir dir;
     EXPECT_EQ(cli(dir, "search --pos 1=2").rc, 1);  // an empty history
     for (const char* d : {"130325001 253", "130325002 666"}) ASSERT_EQ(cli(dir, std::string("add ") + d).rc, 0);
-    for (auto [args, rc] : std::vector<std::pair<const char*, int>>{
-             {"search --pos 1=x", 1}, {"search --from 2013x", 1}, {"search --pos 4=1", 2},
-             {"search --pos 1=2 --pos 1=3", 2}, {"search --type dice", 2}, {"partial --values 1,2", 2},
-             {"partial --values 1,2,3 --width two", 1}, {"group --values 1,7 --size 1", 1},
-             {"group --values 1,2 --size x", 1}, {"group --values 1,2 --size 1 --sort content", 2}}) {
+    for (auto [args, rc] :
+         std::vector<std::pair<const char*, int>>{{"search --pos 1=x", 1},
+                                                  {"search --from 2013x", 1},
+                                                  {"search --pos 4=1", 2},
+                                                  {"search --pos 1=2 --pos 1=3", 2},
+                                                  {"search --type dice", 2},
+                                                  {"partial --values 1,2", 2},
+                                                  {"partial --values 1,2,3 --width two", 1},
+                                                  {"group --values 1,7 --size 1", 1},
+                                                  {"group --values 1,2 --size x", 1},
+                                                  {"group --values 1,2 --size 1 --sort content", 2}}) {
         CliRun r = cli(dir, args);
         EXPECT_EQ(r.rc, rc) << args;
         EXPECT_FALSE(r.err.empty()) << args;

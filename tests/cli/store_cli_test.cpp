@@ -2,8 +2,8 @@
 
 #include <fstream>
 
-#include "store/history_store.h"
 #include "cli_runner.h"
+#include "store/history_store.h"
 #include "test_support.h"
 
 using k3test::TempDir;
@@ -23,7 +23,7 @@ TEST(CliStore, AddShowNext) {
     EXPECT_EQ(show.out, "期号\t第1位\t第2位\t第3位\n130325001\t2\t5\t3\n");
     EXPECT_EQ(cli(dir, "next").out, "130325001\t130325002\n");
     EXPECT_EQ(cli(dir, "add 130325078 666").rc, 0);
-    EXPECT_EQ(cli(dir, "next").out, "130325078\t130326001\n");           // Fujian: 78 a day
+    EXPECT_EQ(cli(dir, "next").out, "130325078\t130326001\n");              // Fujian: 78 a day
     EXPECT_EQ(cli(dir, "--lottery 8 next").out, "130325078\t130325079\n");  // Jilin: 87 a day
     EXPECT_EQ(cli(dir, "--lottery 9 next").out, "130325078\t130325079\n");  // Beijing counts on
 }
@@ -31,8 +31,8 @@ TEST(CliStore, AddShowNext) {
 TEST(CliStore, BadInputChangesNothing) {
     TempDir dir;
     ASSERT_EQ(cli(dir, "add 130325001 253").rc, 0);
-    for (const char* bad : {"add 130325001 111", "add 1303x5002 111", "add 130325002 171", "add 130325002 12",
-                            "add 130325002 0123"}) {
+    for (const char* bad :
+         {"add 130325001 111", "add 1303x5002 111", "add 130325002 171", "add 130325002 12", "add 130325002 0123"}) {
         Result r = cli(dir, bad);
         EXPECT_EQ(r.rc, 1) << bad;
         EXPECT_FALSE(r.err.empty()) << bad;

@@ -20,8 +20,10 @@ std::string slurp(const std::string& path) {
 
 // The worksheet of a workbook as XML, read with python3's zip module.
 std::string sheetXml(const std::string& xlsx) {
-    std::string cmd = "python3 -c \"import sys,zipfile; sys.stdout.write(zipfile.ZipFile(sys.argv[1])"
-                      ".read('xl/worksheets/sheet1.xml').decode())\" '" + xlsx + "'";
+    std::string cmd =
+        "python3 -c \"import sys,zipfile; sys.stdout.write(zipfile.ZipFile(sys.argv[1])"
+        ".read('xl/worksheets/sheet1.xml').decode())\" '" +
+        xlsx + "'";
     std::string out;
     char buf[4096];
     FILE* p = popen(cmd.c_str(), "r");

@@ -26,7 +26,8 @@ struct History {
         snap = store.snapshot();
     }
     GroupInput input(int type, std::vector<int> sel, int k) const {
-        return {type, std::move(sel), k, std::to_string(snap->rows.front().sqqh), std::to_string(snap->rows.back().sqqh)};
+        return {type, std::move(sel), k, std::to_string(snap->rows.front().sqqh),
+                std::to_string(snap->rows.back().sqqh)};
     }
     Strings contents(const GroupInput& in) const {
         Strings out;
@@ -84,8 +85,7 @@ TEST(GroupCalculation, GroupsWithoutMatchKeepTheNoMatchValues) {
 
 TEST(GroupCalculation, WalksThatEvaluateNothingOrEndEarly) {
     History h(12, {{2, "123"}});
-    for (int k : {0, 7})
-        EXPECT_TRUE(P6Count(*h.snap, h.input(kNumber, {1, 2, 3}, k)).rows.empty());
+    for (int k : {0, 7}) EXPECT_TRUE(P6Count(*h.snap, h.input(kNumber, {1, 2, 3}, k)).rows.empty());
     EXPECT_TRUE(P6Count(*h.snap, h.input(kNumber, {1, 2}, 3)).rows.empty());
     // A first issue that is not stored (or not a number) ends the walk at the first group.
     GroupInput in = h.input(kNumber, {1, 2, 3}, 1);

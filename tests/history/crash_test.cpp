@@ -74,7 +74,8 @@ TEST(KilledInTheMiddle, Import) {
     HistoryStore(db).replaceAll(a);
     for (int delay : kDelays) {
         int turn = 0;
-        History h = killDuring(db, [&](HistoryStore& s) { importHistoryFile(s, turn++ % 2 ? fa : fb, 1); }, delay);
+        History h = killDuring(
+            db, [&](HistoryStore& s) { importHistoryFile(s, turn++ % 2 ? fa : fb, 1); }, delay);
         EXPECT_TRUE(h == of(a) || h == of(b)) << "after " << delay << " us: " << h.size() << " draws";
     }
 }
@@ -85,7 +86,8 @@ TEST(KilledInTheMiddle, RebuildAndCompaction) {
     std::string db = dir.file("gapbook.db");
     for (int delay : kDelays) {
         HistoryStore(db).replaceAll(all);
-        History h = killDuring(db, [&](HistoryStore& s) { deleteLastDraws(s, 1, dir.file(kBackupFileName), 0); }, delay);
+        History h = killDuring(
+            db, [&](HistoryStore& s) { deleteLastDraws(s, 1, dir.file(kBackupFileName), 0); }, delay);
         History full = of(all);
         ASSERT_LE(h.size(), full.size());
         EXPECT_TRUE(std::equal(h.begin(), h.end(), full.begin())) << "not the history minus its newest draws";
@@ -94,12 +96,14 @@ TEST(KilledInTheMiddle, RebuildAndCompaction) {
 
 TEST(KilledInTheMiddle, Update) {
     k3test::TempDir dir;
-    auto base = k3test::generateDraws(20000, 78, 130101001, 1, 3), more = k3test::generateDraws(28000, 78, 130101001, 1, 3);
+    auto base = k3test::generateDraws(20000, 78, 130101001, 1, 3),
+         more = k3test::generateDraws(28000, 78, 130101001, 1, 3);
     more.erase(more.begin(), more.begin() + 20000);  // the page: 8000 draws after the stored ones
     std::string page = dir.file("page.txt"), db = dir.file("gapbook.db");
     {
         std::ofstream f(page, std::ios::binary);
-        for (const auto& x : more) f << x.sqqh << x.txtHisLst[0] << ',' << x.txtHisLst[1] << ',' << x.txtHisLst[2] << '\n';
+        for (const auto& x : more)
+            f << x.sqqh << x.txtHisLst[0] << ',' << x.txtHisLst[1] << ',' << x.txtHisLst[2] << '\n';
     }
     UpdateRequest req;
     req.urlTemplate = "file://" + page;
@@ -109,10 +113,13 @@ TEST(KilledInTheMiddle, Update) {
     History old = of(base), updated = old;
     for (const auto& x : of(more)) updated.push_back(x);
     for (int delay : kDelays) {
-        History h = killDuring(db, [&](HistoryStore& s) {
-            s.replaceAll(base);
-            if (updateHistory(s, req).added != more.size()) _exit(4);
-        }, delay);
+        History h = killDuring(
+            db,
+            [&](HistoryStore& s) {
+                s.replaceAll(base);
+                if (updateHistory(s, req).added != more.size()) _exit(4);
+            },
+            delay);
         EXPECT_TRUE(h == old || h == updated) << "after " << delay << " us: " << h.size() << " draws";
     }
 }

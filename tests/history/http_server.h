@@ -61,8 +61,8 @@ public:
 
     static void sendAll(int fd, const std::string& s) { (void)::send(fd, s.data(), s.size(), MSG_NOSIGNAL); }
     static std::string response(int status, const std::string& type, const std::string& body) {
-        return "HTTP/1.1 " + std::to_string(status) + " X\r\nContent-Type: " + type + "\r\nContent-Length: " +
-               std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
+        return "HTTP/1.1 " + std::to_string(status) + " X\r\nContent-Type: " + type +
+               "\r\nContent-Length: " + std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
     }
     // Serves the same answer to every request.
     static std::function<void(int, const std::string&)> always(int status, const std::string& type,

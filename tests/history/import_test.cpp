@@ -38,8 +38,10 @@ TEST(ImportLineRules, ExamplesOfTheFileFormat) {
 
 TEST(ImportLineRules, LineEndsSkipsAndDuplicates) {
     // 1 CRLF, 2 lone CR, 3 lone LF, 4 blank, 5 no dice, 6 repeats line 1, 7 no issue, 8 short dice, 9 long, 10 last.
-    std::string text = "130325001 253\r\n130325002 666\r130325003 111\n   \n130325004\r\n130325001 444\r\n253\n"
-                       "130325005 25\r\n130325006 123 " + std::string(100000, 'x') + "\n130325007 456";
+    std::string text =
+        "130325001 253\r\n130325002 666\r130325003 111\n   \n130325004\r\n130325001 444\r\n253\n"
+        "130325005 25\r\n130325006 123 " +
+        std::string(100000, 'x') + "\n130325007 456";
     ParsedHistory p = parseHistoryText(text, 1);
     std::vector<std::string> got;
     for (const auto& d : p.draws) got.push_back(std::to_string(d.sqqh) + " " + d.txtHisLst);

@@ -32,7 +32,8 @@ struct TrimTest : ::testing::Test {
 
 TEST(TrimAnswer, OnlyWholeNumbersAboveZero) {
     EXPECT_EQ(parsePositiveAnswer(" 7 "), 7);
-    for (const char* bad : {"", "0", "-3", "abc", "2.5", "3x", "99999999999"}) EXPECT_FALSE(parsePositiveAnswer(bad)) << bad;
+    for (const char* bad : {"", "0", "-3", "abc", "2.5", "3x", "99999999999"})
+        EXPECT_FALSE(parsePositiveAnswer(bad)) << bad;
 }
 
 TEST_F(TrimTest, DeleteNewestAndLastN) {

@@ -66,8 +66,10 @@ TEST(UpdatePageTest, DiceFollowTheIssue) {
               (Lines{"130325001 253", "130325002 253", "130325004 666"}));
     // Descending: a larger number is searched only after the last hit.
     EXPECT_EQ(parse("1303250031,1,1 1303250022,2,2 1303250013,3,3"), (Lines{"130325001 333", "130325003 111"}));
-    FetchedPage html{"<html><head><title>130325009</title></head><body><p>1303250012,5,3</p>"
-                     "<script>var a='1303250021,1,1';</script><div>1303250036,6,6</div></body></html>", "text/html"};
+    FetchedPage html{
+        "<html><head><title>130325009</title></head><body><p>1303250012,5,3</p>"
+        "<script>var a='1303250021,1,1';</script><div>1303250036,6,6</div></body></html>",
+        "text/html"};
     EXPECT_EQ(parse(pageText(html)), (Lines{"130325001 253", "130325003 666"}));
 
     // Running numbers, empty history: the first issue is the digit run after "开奖时间" without its die.
@@ -87,8 +89,9 @@ TEST(UpdatePageTest, AgreesWithTheWalkOnRandomPages) {
                 case 1: text += std::to_string(130326000 + rng() % 15); break;
                 case 2: text += std::to_string(rng() % 10); break;
                 case 3: text += " ,;"[rng() % 3]; break;
-                default: text += std::to_string(130325060 + rng() % 960) + std::to_string(1 + rng() % 7) + "," +
-                                 std::to_string(1 + rng() % 7) + "," + std::to_string(rng() % 8);
+                default:
+                    text += std::to_string(130325060 + rng() % 960) + std::to_string(1 + rng() % 7) + "," +
+                            std::to_string(1 + rng() % 7) + "," + std::to_string(rng() % 8);
             }
         }
         ASSERT_EQ(parse(text, 130325070, 130326010), walk(text, 130325070, 130326010)) << text;

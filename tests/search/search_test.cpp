@@ -115,8 +115,12 @@ TEST(Search, CellsShowTheStoredValueTheMatchWasFoundOn) {
 }
 
 TEST(PartialSearch, AgreementIn225) {
-    auto s = stored(k3test::draws({{130325001, "221"}, {130325002, "425"}, {130325003, "522"}, {130325004, "234"},
-                                   {130325005, "611"}, {130325006, "225"}}));
+    auto s = stored(k3test::draws({{130325001, "221"},
+                                   {130325002, "425"},
+                                   {130325003, "522"},
+                                   {130325004, "234"},
+                                   {130325005, "611"},
+                                   {130325006, "225"}}));
     auto rows = [&s](std::array<int, 3> v, int k, bool free) {
         return column(runPartialSearch(*s, partial(v, k, free, "130325001", "130325006")).matches, 0);
     };
@@ -143,8 +147,8 @@ TEST(PartialSearch, RangeStartAndWidthsThatMarkNothing) {
 }
 
 TEST(GroupTable, SortedByTheClickedColumnTiesInWrittenOrder) {
-    std::vector<YLRow> rows{{"1 2", 1, 9, 4, 2.25f}, {"1 3", 2, 8, 3, 2.6666667f}, {"2 3", 1, 9, 3, 3.0f},
-                            {"1 4", 3, 7, 5, 1.4f}};
+    std::vector<YLRow> rows{
+        {"1 2", 1, 9, 4, 2.25f}, {"1 3", 2, 8, 3, 2.6666667f}, {"2 3", 1, 9, 3, 3.0f}, {"1 4", 3, 7, 5, 1.4f}};
     EXPECT_EQ(column(groupResultGrid(rows, 1), 0), (Strings{"1 2", "2 3", "1 3", "1 4"}));
     EXPECT_EQ(column(groupResultGrid(rows, 3), 0), (Strings{"1 3", "2 3", "1 2", "1 4"}));
     EXPECT_EQ(column(groupResultGrid(rows, 4), 0), (Strings{"1 4", "1 2", "1 3", "2 3"}));

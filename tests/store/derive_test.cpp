@@ -28,8 +28,8 @@ TEST(Derive, ListedDice) {
 TEST(Derive, SegmentsAndBase) {
     for (int base : {0, 1}) {
         DerivedDraw d = deriveDraw(1, 3, 4, 2, base);
-        EXPECT_EQ(d.values[kSegment][0], d.values[kSegment][1]);      // 3 and 4 share a segment
-        EXPECT_NE(d.values[kSegment][1], d.values[kSegment][2]);      // 2 and 3 do not
+        EXPECT_EQ(d.values[kSegment][0], d.values[kSegment][1]);  // 3 and 4 share a segment
+        EXPECT_NE(d.values[kSegment][1], d.values[kSegment][2]);  // 2 and 3 do not
         EXPECT_EQ(deriveDraw(1, 1, 3, 6, base).values[kSegment], (std::array<int, 3>{base, base + 1, base + 2}));
     }
 }

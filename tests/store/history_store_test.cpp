@@ -66,9 +66,9 @@ TEST(HistoryStore, IdxFollowsIssueOrderAfterOutOfOrderAppends) {
     TempDir dir;
     HistoryStore s(dir.file("gapbook.db"));
     s.append(draws({{130325003, "111"}, {130325005, "222"}}));
-    s.append(draws({{130325001, "333"}}));               // earlier than everything
+    s.append(draws({{130325001, "333"}}));                      // earlier than everything
     s.append(draws({{130325004, "444"}, {130325002, "555"}}));  // unsorted batch in the middle
-    s.append(draws({{130325006, "666"}}));               // after the newest
+    s.append(draws({{130325006, "666"}}));                      // after the newest
     std::vector<std::pair<int32_t, int32_t>> want{{130325001, 1}, {130325002, 2}, {130325003, 3},
                                                   {130325004, 4}, {130325005, 5}, {130325006, 6}};
     EXPECT_EQ(issuesAndIdx(s), want);

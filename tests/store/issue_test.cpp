@@ -17,7 +17,7 @@ TEST(NextIssue, SameDayAndRollover) {
 }
 
 TEST(NextIssue, RunningNumbersAndNonDates) {
-    EXPECT_EQ(nextIssue(1234578, 78, true), 1234579);   // Beijing counts on
+    EXPECT_EQ(nextIssue(1234578, 78, true), 1234579);       // Beijing counts on
     EXPECT_EQ(nextIssue(131345078, 78, false), 131345079);  // month 13 is no date
 }
 

@@ -25,8 +25,8 @@ private:
 
 // n draws with pseudo-random dice (fixed seed) under consecutive issues of a province with
 // `drawsPerDay` draws a day, starting at `firstIssue` (YYMMDDNNN).
-std::vector<k3::DerivedDraw> generateDraws(size_t n, int drawsPerDay = 78, int firstIssue = 130101001,
-                                           int segBase = 1, unsigned seed = 12345);
+std::vector<k3::DerivedDraw> generateDraws(size_t n, int drawsPerDay = 78, int firstIssue = 130101001, int segBase = 1,
+                                           unsigned seed = 12345);
 
 // Draws from "ISSUE DDD" pairs, e.g. {{130325001, "253"}}.
 std::vector<k3::DerivedDraw> draws(std::initializer_list<std::pair<int, const char*>> list, int segBase = 1);
