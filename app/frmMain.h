@@ -10,7 +10,7 @@
 #include <optional>
 
 #include "grid_models.h"
-#include "settings.h"
+#include "settings/settings.h"
 #include "store/history_store.h"
 #include "store/snapshot.h"
 

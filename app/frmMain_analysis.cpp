@@ -41,7 +41,14 @@ void showGrid(QTableView* view, GridModel* model, Grid g) {
 void showSearchOutput(frmMain& w, SearchOutput&& out) {
     showGrid(w.MSFlexGrid2, w.resultModel(), std::move(out.matches));
     showGrid(w.MSFlexGrid3, w.summaryModel(), std::move(out.summary));
-    w.status(q(out.message));
+    w.status(q(out.note.text));
+}
+
+// A search that could not run: empty lists and the reason.
+void showSearchRefused(frmMain& w, const AnalysisError& e) {
+    showGrid(w.MSFlexGrid2, w.resultModel(), resultGridEmpty());
+    showGrid(w.MSFlexGrid3, w.summaryModel(), summaryGridEmpty());
+    w.status(QString::fromUtf8(e.what()));
 }
 
 }  // namespace
@@ -64,8 +71,10 @@ void frmMain::Command1_Click() {
         in.from = s(Text3[0]->text());
         in.to = s(Text3[1]->text());
         SearchOutput out = runSearch(*snap_, in);
-        if (out.ran) strDescr = q(out.description);
+        strDescr = q(out.description);
         showSearchOutput(*this, std::move(out));
+    } catch (const AnalysisError& e) {
+        showSearchRefused(*this, e);
     } catch (const std::exception& e) {
         status(QString("检索失败：%1").arg(QString::fromUtf8(e.what())));
     }
@@ -90,6 +99,8 @@ void frmMain::Command2_Click() {
         in.from = s(Text3[0]->text());
         in.to = s(Text3[1]->text());
         showSearchOutput(*this, runPartialSearch(*snap_, in));
+    } catch (const AnalysisError& e) {
+        showSearchRefused(*this, e);
     } catch (const std::exception& e) {
         status(QString("分部检索失败：%1").arg(QString::fromUtf8(e.what())));
     }
@@ -114,7 +125,7 @@ void frmMain::Command5_Click() {
         }
         GroupCalculation calc = runGroupCalculation(*store_, *snap_, in);
         showGrid(MSFlexGrid3, summaryModel(), std::move(calc.grid));
-        status(q(calc.outcome.message));
+        status(q(calc.outcome.note.text));
     } catch (const std::exception& e) {
         showGrid(MSFlexGrid3, summaryModel(), summaryGridEmpty());
         status(QString("分组计算失败：%1").arg(QString::fromUtf8(e.what())));

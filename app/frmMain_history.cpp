@@ -22,7 +22,7 @@
 #include "history/online_update.h"
 #include "history/text_import.h"
 #include "history/trimming.h"
-#include "store/grid.h"
+#include "search/grids.h"
 #include "store/province.h"
 
 namespace k3 {
@@ -261,11 +261,7 @@ void frmMain::mnuUpdateUrl_Click() {
 
 namespace {
 
-QString trimMessage(const TrimResult& r) {
-    QString msg = QString("已删除 %1 期，保留 %2 期").arg(r.removed).arg(r.kept);
-    if (r.compactError) msg += QString("；数据库压缩失败，文件保持原样：%1").arg(q(*r.compactError));
-    return msg;
-}
+QString trimMessage(const TrimResult& r) { return q(r.note.text); }
 
 }  // namespace
 

@@ -4,7 +4,7 @@
 #include <QAbstractTableModel>
 #include <memory>
 
-#include "store/grid.h"
+#include "search/grids.h"
 #include "store/snapshot.h"
 
 namespace k3 {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "settings.h"
+#include "settings/settings.h"
 #include "store/history_store.h"
 
 namespace k3cli {

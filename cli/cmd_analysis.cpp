@@ -50,13 +50,12 @@ void rangeTexts(const Args& a, const k3::Snapshot& snap, std::string& from, std:
 // run is bad input; a search that ran on a value outside the type's range prints its (empty) result
 // and says why on stderr.
 int finishSearch(Context& ctx, const Args& a, const k3::SearchOutput& out) {
-    if (!out.ran) throw InputError(out.message);
     if (a.has("xlsx"))
         k3::writeWorkbook(out.matches, a.value("xlsx"));
     else
         *ctx.out << k3::gridText(out.matches) << '\n' << k3::gridText(out.summary);
-    if (out.valueOutOfRange) {
-        *ctx.err << "k3gap-cli: " << out.message << '\n';
+    if (out.note.warning) {
+        *ctx.err << "k3gap-cli: " << out.note.text << '\n';
         return kBadInput;
     }
     return kOk;
@@ -142,8 +141,8 @@ int runGroupCmd(Context& ctx, const std::vector<std::string>& args) {
         k3::writeWorkbook(g, a.value("xlsx"));
     else
         *ctx.out << k3::gridText(g);
-    if (!calc.outcome.complete) {
-        *ctx.err << "k3gap-cli: " << calc.outcome.message << '\n';
+    if (calc.outcome.note.warning) {
+        *ctx.err << "k3gap-cli: " << calc.outcome.note.text << '\n';
         return kBadInput;
     }
     return kOk;

@@ -43,7 +43,7 @@ std::string backupPath(const Context& ctx) {
 
 void reportTrim(Context& ctx, const k3::TrimResult& r) {
     *ctx.err << "removed " << r.removed << ", kept " << r.kept << "\n";
-    if (r.compactError) *ctx.err << "数据库压缩失败（历史号码已删除，文件保持原样）: " << *r.compactError << "\n";
+    if (r.note.warning) *ctx.err << r.note.text << "\n";
 }
 
 int runImport(Context& ctx, const std::vector<std::string>& args) {

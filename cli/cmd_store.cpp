@@ -4,7 +4,7 @@
 #include "cli.h"
 #include "export/workbook.h"
 #include "history/manual_entry.h"
-#include "store/grid.h"
+#include "search/grids.h"
 #include "store/issue.h"
 #include "store/province.h"
 

@@ -2,16 +2,12 @@
 #pragma once
 #include <cstdint>
 #include <optional>
-#include <stdexcept>
 #include <string>
 
+#include "export/export_error.h"
 #include "store/snapshot.h"
 
 namespace k3 {
-
-struct ExportError : std::runtime_error {
-    using std::runtime_error::runtime_error;
-};
 
 // "更新至<newest issue>期历史号码.txt".
 std::string historyTextFileName(int32_t newestIssue);

@@ -6,7 +6,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <stdexcept>
 #include <system_error>
 
 namespace k3 {
@@ -41,9 +40,9 @@ std::string errorText(lxw_error e) { return lxw_strerror(e); }
 void writeWorkbook(const Grid& grid, const std::string& path) {
     namespace fs = std::filesystem;
     if (grid.rowCount() > LXW_ROW_MAX)
-        throw std::runtime_error("表格有 " + std::to_string(grid.rowCount()) + " 行，超过工作表的上限 " +
-                                 std::to_string(LXW_ROW_MAX) + " 行，未写入 " + path);
-    if (grid.columnCount() > LXW_COL_MAX) throw std::runtime_error("表格列数超过工作表的上限，未写入 " + path);
+        throw ExportError("表格有 " + std::to_string(grid.rowCount()) + " 行，超过工作表的上限 " +
+                          std::to_string(LXW_ROW_MAX) + " 行，未写入 " + path);
+    if (grid.columnCount() > LXW_COL_MAX) throw ExportError("表格列数超过工作表的上限，未写入 " + path);
 
     // Written beside the target and renamed over it only when complete, so a failed export never
     // leaves a damaged workbook in place of the previous one.
@@ -51,12 +50,12 @@ void writeWorkbook(const Grid& grid, const std::string& path) {
     lxw_workbook_options opt{};
     opt.constant_memory = LXW_TRUE;  // rows go out in order; a long history needs no grid-sized memory
     lxw_workbook* wb = workbook_new_opt(tmp.c_str(), &opt);
-    if (!wb) throw std::runtime_error("无法创建工作簿 " + path);
+    if (!wb) throw ExportError("无法创建工作簿 " + path);
     lxw_worksheet* ws = workbook_add_worksheet(wb, "Sheet1");
     if (!ws) {
         workbook_close(wb);
         std::remove(tmp.c_str());
-        throw std::runtime_error("无法创建工作表 Sheet1");
+        throw ExportError("无法创建工作表 Sheet1");
     }
     lxw_error err = LXW_NO_ERROR;
     for (size_t r = 0; r < grid.rowCount() && err == LXW_NO_ERROR; ++r) {
@@ -75,14 +74,14 @@ void writeWorkbook(const Grid& grid, const std::string& path) {
     if (err == LXW_NO_ERROR) err = closeErr;
     if (err != LXW_NO_ERROR) {
         std::remove(tmp.c_str());
-        throw std::runtime_error("无法写入工作簿 " + path + ": " + errorText(err));
+        throw ExportError("无法写入工作簿 " + path + ": " + errorText(err));
     }
     std::error_code ec;
     fs::rename(tmp, path, ec);
     if (ec) {
         std::string why = ec.message();
         fs::remove(tmp, ec);
-        throw std::runtime_error("无法写入工作簿 " + path + ": " + why);
+        throw ExportError("无法写入工作簿 " + path + ": " + why);
     }
 }
 

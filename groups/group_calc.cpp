@@ -49,8 +49,8 @@ std::string groupContent(int type, const std::vector<int>& values) {
     return out;
 }
 
-GroupStat P6Stat(const Snapshot& snap, int type, const std::vector<int>& values, const std::string& content,
-                 const std::string& from, const std::string& to) {
+GroupStat groupStatistics(const Snapshot& snap, int type, const std::vector<int>& values, const std::string& content,
+                          const std::string& from, const std::string& to) {
     GroupStat st;
     auto range = parseRange(from, to);
     if (!range) {
@@ -71,32 +71,31 @@ GroupStat P6Stat(const Snapshot& snap, int type, const std::vector<int>& values,
     // last omission from the starting point.
     YLRow row;
     row.content = content;
-    row.intMinYL = om.minimum;
-    row.intMaxYL = om.maximum;
-    row.intLstYl = om.last;
-    row.sglLlr = static_cast<float>(om.ratio);
+    row.minGap = om.minimum;
+    row.maxGap = om.maximum;
+    row.lastGap = om.last;
+    row.ratio = static_cast<float>(om.ratio);
     st.row = std::move(row);
     return st;
 }
 
-GroupOutcome P6Count(const Snapshot& snap, const GroupInput& in) {
+GroupOutcome evaluateGroups(const Snapshot& snap, const GroupInput& in) {
     GroupOutcome out;
     const int type = normalType(in.type);
     const int n = static_cast<int>(in.selection.size());
     const int k = in.groupSize;
     if (k < 1 || k > 6) {
-        out.message = "组合位数 " + std::to_string(k) + " 不在 1～6 之内，没有分组";
+        out.note.text = "组合位数 " + std::to_string(k) + " 不在 1～6 之内，没有分组";
         return out;
     }
     auto slots = groupSlots(n, k);
     out.groups = slots.size();
     if (slots.empty()) {
-        out.message = "勾选的值（" + std::to_string(n) + " 个）少于组合位数 " + std::to_string(k) + "，没有分组";
+        out.note.text = "勾选的值（" + std::to_string(n) + " 个）少于组合位数 " + std::to_string(k) + "，没有分组";
         return out;
     }
     if (snap.empty()) {
-        out.complete = false;
-        out.message = "历史数据库中还没有号码，无法分组计算";
+        out.note = {"历史数据库中还没有号码，无法分组计算", true};
         return out;
     }
     for (const auto& group : slots) {
@@ -110,26 +109,26 @@ GroupOutcome P6Count(const Snapshot& snap, const GroupInput& in) {
                 break;
             }
         if (error.empty()) {
-            GroupStat st = P6Stat(snap, type, values, content, in.from, in.to);
+            GroupStat st = groupStatistics(snap, type, values, content, in.from, in.to);
             if (st.row) {
                 out.rows.push_back(std::move(*st.row));
                 continue;
             }
             error = st.error;
         }
-        out.complete = false;
-        out.message = out.rows.empty() ? error + "，分组计算没有进行"
-                                       : error + "，分组计算在「" + content + "」组处停止（已算 " +
-                                             std::to_string(out.rows.size()) + " 组）";
+        out.note.warning = true;
+        out.note.text = out.rows.empty() ? error + "，分组计算没有进行"
+                                         : error + "，分组计算在「" + content + "」组处停止（已算 " +
+                                               std::to_string(out.rows.size()) + " 组）";
         return out;
     }
-    out.message = "分组计算完成：" + std::to_string(out.rows.size()) + " 组";
+    out.note.text = "分组计算完成：" + std::to_string(out.rows.size()) + " 组";
     return out;
 }
 
 GroupCalculation runGroupCalculation(HistoryStore& store, const Snapshot& snap, const GroupInput& in) {
     GroupCalculation calc;
-    calc.outcome = P6Count(snap, in);
+    calc.outcome = evaluateGroups(snap, in);
     store.replaceYL(calc.outcome.rows);
     calc.grid = groupResultGrid(store.readYL(""), 3);
     return calc;

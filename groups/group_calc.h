@@ -1,5 +1,5 @@
 // The group calculation: every group of k values out of the ticked values is evaluated over the
-// search range (P6Count walks the groups, P6Stat computes one group's statistics and row of YL),
+// search range (evaluateGroups walks the groups, groupStatistics computes one group's statistics and row of YL),
 // and the rows are listed in result grid 3 by last omission.
 #pragma once
 #include <optional>
@@ -39,16 +39,15 @@ struct GroupStat {
     std::optional<YLRow> row;
     std::string error;
 };
-GroupStat P6Stat(const Snapshot& snap, int type, const std::vector<int>& values, const std::string& content,
-                 const std::string& from, const std::string& to);
+GroupStat groupStatistics(const Snapshot& snap, int type, const std::vector<int>& values, const std::string& content,
+                          const std::string& from, const std::string& to);
 
 struct GroupOutcome {
     std::vector<YLRow> rows;  // in the order the groups were walked
     size_t groups = 0;        // groups the walk had to evaluate
-    bool complete = true;     // false: a failure ended the walk early
-    std::string message;      // for the status bar
+    Note note;                // for the status bar; a warning when a failure ended the walk early
 };
-GroupOutcome P6Count(const Snapshot& snap, const GroupInput& in);
+GroupOutcome evaluateGroups(const Snapshot& snap, const GroupInput& in);
 
 // The whole calculation: YL replaced by the rows of the walk, and grid 3 listing YL by last omission.
 struct GroupCalculation {

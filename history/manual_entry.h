@@ -9,8 +9,8 @@
 namespace k3 {
 
 // A typed draw that cannot be stored; the message says why.
-struct EntryRejected : std::runtime_error {
-    using std::runtime_error::runtime_error;
+struct EntryRejected : Error {
+    using Error::Error;
 };
 
 // Checks the issue text and the three dice texts (one digit 1..6 each) and appends the draw.

@@ -15,8 +15,8 @@
 namespace k3 {
 
 // The page could not be fetched (network, HTTP error status, time limit, cancel, unsupported address).
-struct FetchError : std::runtime_error {
-    using std::runtime_error::runtime_error;
+struct FetchError : Error {
+    using Error::Error;
 };
 
 // What one update asks for and where it looks.

@@ -15,13 +15,13 @@
 namespace k3 {
 
 // The file could not be opened or read; the history was not touched.
-struct ImportError : std::runtime_error {
-    using std::runtime_error::runtime_error;
+struct ImportError : Error {
+    using Error::Error;
 };
 
 // Thrown by parseHistoryText when its progress callback asks to stop.
-struct ImportCancelled : std::exception {
-    const char* what() const noexcept override { return "cancelled"; }
+struct ImportCancelled : Error {
+    ImportCancelled() : Error("已取消读入") {}
 };
 
 struct SkippedLine {
@@ -40,10 +40,7 @@ using ImportProgress = std::function<bool(size_t done, size_t total)>;
 // The draw of one line, when the line carries its own nine-digit issue (columns 1-9) followed by its own
 // three dice 1..6: the part after the issue, columns 10-14, with blanks trimmed, must be exactly the
 // three dice. Columns after 14 are ignored.
-struct LineDraw {
-    int32_t issue;
-    int d1, d2, d3;
-};
+using LineDraw = IssueDice;
 std::optional<LineDraw> parseHistoryLine(std::string_view line);
 
 // The derived draws of read lines, in their order.

@@ -12,16 +12,6 @@ namespace k3 {
 
 std::optional<int64_t> parsePositiveAnswer(std::string_view text) { return parseWhole(text, 1, INT32_MAX); }
 
-std::vector<LineDraw> storedDraws(HistoryStore& store) {
-    std::vector<LineDraw> out;
-    out.reserve(static_cast<size_t>(store.count()));
-    Stmt st = store.db().prepare("SELECT SQQH, L1A, L2A, L3A FROM lishi ORDER BY SQQH");
-    while (st.step())
-        out.push_back({static_cast<int32_t>(st.colInt(0)), static_cast<int>(st.colInt(1)),
-                       static_cast<int>(st.colInt(2)), static_cast<int>(st.colInt(3))});
-    return out;
-}
-
 std::string backupLine(const LineDraw& d) {
     std::string s = std::to_string(d.issue);
     for (int die : {d.d1, d.d2, d.d3}) {
@@ -85,8 +75,8 @@ std::vector<DerivedDraw> readBackup(const std::string& path, int segBase) {
     return deriveAll(lines, segBase);
 }
 
-size_t Dqzd(HistoryStore& store, const std::string& backupPath, int segBase,
-            std::optional<std::span<const LineDraw>> expected) {
+size_t rebuildFromBackup(HistoryStore& store, const std::string& backupPath, int segBase,
+                         std::optional<std::span<const LineDraw>> expected) {
     std::vector<DerivedDraw> draws = readBackup(backupPath, segBase);
     if (expected) {
         bool same = draws.size() == expected->size();
@@ -106,7 +96,7 @@ size_t Dqzd(HistoryStore& store, const std::string& backupPath, int segBase,
     return draws.size();
 }
 
-std::optional<std::string> CompactDb(HistoryStore& store) {
+std::optional<std::string> compactDatabase(HistoryStore& store) {
     try {
         store.compact();
     } catch (const std::exception& e) {
@@ -117,15 +107,20 @@ std::optional<std::string> CompactDb(HistoryStore& store) {
 
 namespace {
 
+void describe(TrimResult& r, const std::optional<std::string>& compactError) {
+    r.note.text = "已删除 " + std::to_string(r.removed) + " 期，保留 " + std::to_string(r.kept) + " 期";
+    if (compactError) r.note = {r.note.text + "；数据库压缩失败，文件保持原样：" + *compactError, true};
+}
+
 // Keeps the `keep` oldest draws of the history, through the backup file, then compacts.
 TrimResult keepOldest(HistoryStore& store, const std::vector<LineDraw>& all, size_t keep, const std::string& backupPath,
                       int segBase) {
     std::span<const LineDraw> kept(all.data(), std::min(keep, all.size()));
     writeBackup(backupPath, kept);
     TrimResult res;
-    res.kept = Dqzd(store, backupPath, segBase, kept);
+    res.kept = rebuildFromBackup(store, backupPath, segBase, kept);
     res.removed = all.size() - res.kept;
-    res.compactError = CompactDb(store);
+    describe(res, compactDatabase(store));
     return res;
 }
 
@@ -137,20 +132,20 @@ TrimResult deleteNewestDraw(HistoryStore& store) {
     store.deleteNewest(1);
     res.kept = static_cast<size_t>(store.count());
     res.removed = static_cast<size_t>(before) - res.kept;
-    res.compactError = CompactDb(store);
+    describe(res, compactDatabase(store));
     return res;
 }
 
 TrimResult deleteAfterIssue(HistoryStore& store, int64_t k, const std::string& backupPath, int segBase) {
     if (k <= 0) throw TrimError("期数必须是大于0的整数，历史号码未作改动");
-    auto all = storedDraws(store);
+    auto all = store.issuesAndDice();
     auto it = std::upper_bound(all.begin(), all.end(), k, [](int64_t v, const LineDraw& r) { return v < r.issue; });
     return keepOldest(store, all, static_cast<size_t>(it - all.begin()), backupPath, segBase);
 }
 
 TrimResult deleteLastDraws(HistoryStore& store, int64_t n, const std::string& backupPath, int segBase) {
     if (n <= 0) throw TrimError("期数必须是大于0的整数，历史号码未作改动");
-    auto all = storedDraws(store);
+    auto all = store.issuesAndDice();
     size_t keep = static_cast<uint64_t>(n) >= all.size() ? 0 : all.size() - static_cast<size_t>(n);
     return keepOldest(store, all, keep, backupPath, segBase);
 }

@@ -1,5 +1,5 @@
 // Shortening the history: delete the newest draw, delete after an issue, delete the newest N, clear;
-// the rebuild from the backup file (Dqzd) and the compaction of the database file (CompactDb).
+// the rebuild from the backup file (rebuildFromBackup) and the compaction of the database file (compactDatabase).
 #pragma once
 #include <cstdint>
 #include <optional>
@@ -18,15 +18,13 @@ namespace k3 {
 inline constexpr const char* kBackupFileName = "lsbf.txt";
 
 // A trimming command could not do its work; the history is as it was before the command.
-struct TrimError : std::runtime_error {
-    using std::runtime_error::runtime_error;
+struct TrimError : Error {
+    using Error::Error;
 };
 
 // A whole number above 0 typed into an input box (blanks around it allowed); nothing otherwise.
 std::optional<int64_t> parsePositiveAnswer(std::string_view text);
 
-// The issues and dice of the stored draws, in issue order.
-std::vector<LineDraw> storedDraws(HistoryStore& store);
 // One backup line: the issue, one blank, then each die followed by one blank, then CR LF.
 std::string backupLine(const LineDraw& d);
 // Writes the draws to the backup file, replacing it. Throws TrimError.
@@ -37,16 +35,16 @@ std::vector<DerivedDraw> readBackup(const std::string& path, int segBase);
 
 // Rebuilds the history from the backup file in one transaction. When `expected` is given, the file
 // must hold exactly those draws, in that order, or nothing changes (TrimError).
-size_t Dqzd(HistoryStore& store, const std::string& backupPath, int segBase,
-            std::optional<std::span<const LineDraw>> expected = std::nullopt);
+size_t rebuildFromBackup(HistoryStore& store, const std::string& backupPath, int segBase,
+                         std::optional<std::span<const LineDraw>> expected = std::nullopt);
 
 // VACUUM; returns the reason when it failed (the file is then as it was).
-std::optional<std::string> CompactDb(HistoryStore& store);
+std::optional<std::string> compactDatabase(HistoryStore& store);
 
 struct TrimResult {
     size_t removed = 0;
     size_t kept = 0;
-    std::optional<std::string> compactError;  // the deletion stands; only the compaction failed
+    Note note;  // what was removed and kept; a warning when the compaction failed (the deletion stands)
 };
 
 // Deletes the newest draw (nothing in an empty history), then compacts.

@@ -50,13 +50,12 @@ void fillMatches(const Snapshot& snap, int type, SearchOutput& out) {
     }
 }
 
-// Checks what every search needs before it can walk the history; empty when all is well.
-std::string precheck(const Snapshot& snap, const std::string& from, const std::string& to,
-                     std::optional<IssueRange>& range) {
-    if (snap.empty()) return "历史数据库中还没有号码，无法检索";
-    range = parseRange(from, to);
-    if (!range) return describeRangeProblem(from, to);
-    return {};
+// The range of every search, once the history can be walked at all.
+IssueRange checkedRange(const Snapshot& snap, const std::string& from, const std::string& to) {
+    if (snap.empty()) throw AnalysisError("历史数据库中还没有号码，无法检索");
+    auto range = parseRange(from, to);
+    if (!range) throw AnalysisError(describeRangeProblem(from, to));
+    return *range;
 }
 
 std::string outOfRangeNote(int type, int pos, int v) {
@@ -65,25 +64,6 @@ std::string outOfRangeNote(int type, int pos, int v) {
 }
 
 }  // namespace
-
-Grid resultGridEmpty() {
-    Grid g;
-    g.header = {"期号", "第1位", "第2位", "第3位", "遗漏次数", "序号"};
-    g.widths = {1480, 800, 800, 800, 800, 680};
-    return g;
-}
-
-Grid summaryGridEmpty() {
-    Grid g;
-    g.header = {"号码（分组）", "最小遗漏", "最大遗漏", "最后遗漏", "大后比"};
-    g.widths = {1880, 880, 880, 880, 880};
-    return g;
-}
-
-const char* typeName(int type) {
-    static const char* names[] = {"号码", "大小", "单双", "段数"};
-    return names[normalType(type)];
-}
 
 SearchOutput runSearch(const Snapshot& snap, const SearchInput& in) {
     SearchOutput out;
@@ -107,18 +87,13 @@ SearchOutput runSearch(const Snapshot& snap, const SearchInput& in) {
         }
     }
 
-    std::optional<IssueRange> range;
-    out.message = precheck(snap, in.from, in.to, range);
-    if (!out.message.empty()) return out;
-
-    int32_t start = startingPoint(snap, range->from).value_or(0);
+    const IssueRange range = checkedRange(snap, in.from, in.to);
+    int32_t start = startingPoint(snap, range.from).value_or(0);
     out.stats = omissions(
-        snap, *range, start, [&pat](const SnapRow& r) { return pat.matches(r); }, true);
+        snap, range, start, [&pat](const SnapRow& r) { return pat.matches(r); }, true);
     fillMatches(snap, type, out);
     fillSummary(out);
-    out.ran = true;
-    out.valueOutOfRange = !note.empty();
-    out.message = note.empty() ? "检索完成：" + std::to_string(out.stats.count) + " 期符合" : note;
+    out.note = note.empty() ? Note{"检索完成：" + std::to_string(out.stats.count) + " 期符合"} : Note{note, true};
     return out;
 }
 
@@ -153,54 +128,22 @@ SearchOutput runPartialSearch(const Snapshot& snap, const PartialInput& in) {
         bool ok = in.free ? hasCounter(type, v, CountRange::kSearch) : storedValueRange(type, v);
         if (!ok) note = outOfRangeNote(type, i + 1, v);
     }
-    out.valueOutOfRange = !note.empty();
+    const bool outOfRange = !note.empty();
     if (note.empty() && (k < 1 || k > 3)) note = "分部位数 " + std::to_string(k) + " 不在 1～3 之内，没有号码能符合";
 
-    std::optional<IssueRange> range;
-    out.message = precheck(snap, in.from, in.to, range);
-    if (!out.message.empty()) return out;
-
-    int32_t start = startingPoint(snap, range->from).value_or(0);
+    const IssueRange range = checkedRange(snap, in.from, in.to);
+    int32_t start = startingPoint(snap, range.from).value_or(0);
     auto marked = [&patterns](const SnapRow& r) {
         for (const Pattern& p : patterns)
             if (p.matches(r)) return true;
         return false;
     };
-    out.stats = omissions(snap, *range, start, marked, true);
+    out.stats = omissions(snap, range, start, marked, true);
     fillMatches(snap, type, out);
     fillSummary(out);
-    out.ran = true;
-    out.message = note.empty() ? "分部检索完成：" + std::to_string(out.stats.count) + " 期符合" : note;
+    out.note =
+        note.empty() ? Note{"分部检索完成：" + std::to_string(out.stats.count) + " 期符合"} : Note{note, outOfRange};
     return out;
-}
-
-const char* groupSortKey(int column) {
-    switch (column) {
-        case 1: return "intMinYL";
-        case 2: return "intMaxYL";
-        case 3: return "intLstYl";
-        case 4: return "sglLlr";
-        default: return "";
-    }
-}
-
-Grid groupResultGrid(std::vector<YLRow> rows, int column) {
-    Grid g = summaryGridEmpty();
-    if (column < 1 || column > 4) return g;
-    auto key = [column](const YLRow& r) -> double {
-        switch (column) {
-            case 1: return r.intMinYL;
-            case 2: return r.intMaxYL;
-            case 3: return r.intLstYl;
-            default: return r.sglLlr;
-        }
-    };
-    std::stable_sort(rows.begin(), rows.end(), [&key](const YLRow& a, const YLRow& b) { return key(a) < key(b); });
-    g.rows.reserve(rows.size());
-    for (const YLRow& r : rows)
-        g.rows.push_back({r.content, std::to_string(r.intMinYL), std::to_string(r.intMaxYL), std::to_string(r.intLstYl),
-                          formatSingle(r.sglLlr)});
-    return g;
 }
 
 }  // namespace k3

@@ -6,18 +6,10 @@
 #include <vector>
 
 #include "omission.h"
-#include "store/grid.h"
+#include "search/grids.h"
 #include "store/history_store.h"
 
 namespace k3 {
-
-// Result grid 2: "期号", "第1位", "第2位", "第3位", "遗漏次数", "序号".
-Grid resultGridEmpty();
-// Result grid 3 (summary and group table): "号码（分组）", "最小遗漏", "最大遗漏", "最后遗漏", "大后比".
-Grid summaryGridEmpty();
-
-// Name of a search type as its choice button reads: "号码", "大小", "单双", "段数".
-const char* typeName(int type);
 
 struct SearchInput {
     int type = kNumber;
@@ -39,28 +31,24 @@ struct PartialInput {
 };
 
 struct SearchOutput {
-    bool ran = false;  // false: the input could not be searched, the grids are empty lists
-    Grid matches;      // grid 2
-    Grid summary;      // grid 3
+    Grid matches;  // grid 2
+    Grid summary;  // grid 3
     std::string description;
-    std::string message;           // for the status bar: what was found, or why nothing was searched
-    bool valueOutOfRange = false;  // a search value the type cannot hold: nothing could match
+    Note note;  // what was found; a warning when a search value is one the type cannot hold
     Omissions stats;
 };
 
+// An analysis that cannot run on its input: an empty history, range texts that are not issue numbers.
+struct AnalysisError : Error {
+    using Error::Error;
+};
+
 // The search: one condition per ticked position, fixed or free; matches are the draws of the
-// range that satisfy all of them.
+// range that satisfy all of them. Throws AnalysisError.
 SearchOutput runSearch(const Snapshot& snap, const SearchInput& in);
 
 // The partial search: draws of the range that agree with the three values in at least k positions
-// (fixed) or that show some k of the three values, repetitions counted (free).
+// (fixed) or that show some k of the three values, repetitions counted (free). Throws AnalysisError.
 SearchOutput runPartialSearch(const Snapshot& snap, const PartialInput& in);
-
-// Grid 3 listing the group table: the rows (in the order they were written) sorted ascending by
-// the statistic of the column (1 intMinYL, 2 intMaxYL, 3 intLstYl, 4 sglLlr), equal keys in their
-// written order. Column 0 or any other column gives the header row only.
-Grid groupResultGrid(std::vector<YLRow> rows, int column);
-// Sort key of a grid 3 column, or "" for none.
-const char* groupSortKey(int column);
 
 }  // namespace k3

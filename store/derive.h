@@ -22,6 +22,12 @@ std::string fieldName(int pos, int type);
 // Display text of a stored value of the given type: labels for flags, digits otherwise.
 std::string valueLabel(int type, int value);
 
+// A draw as the history text file and the backup file carry it: the issue and the three dice.
+struct IssueDice {
+    int32_t issue;
+    int d1, d2, d3;
+};
+
 struct DerivedDraw {
     int32_t sqqh = 0;
     // values[type][pos-1]: dice, big/small flag, odd/even flag, segment number.

@@ -16,17 +16,4 @@ std::string gridText(const Grid& g) {
     return out;
 }
 
-std::vector<std::string> historyHeader() { return {"期号", "第1位", "第2位", "第3位"}; }
-
-Grid historyGrid(const Snapshot& snap) {
-    Grid g;
-    g.header = historyHeader();
-    g.widths = {1480, 600, 600, 600};
-    g.rows.reserve(snap.size());
-    for (const SnapRow& r : snap.rows)
-        g.rows.push_back(
-            {std::to_string(r.sqqh), std::to_string(r.die(1)), std::to_string(r.die(2)), std::to_string(r.die(3))});
-    return g;
-}
-
 }  // namespace k3

@@ -4,8 +4,6 @@
 #include <string>
 #include <vector>
 
-#include "snapshot.h"
-
 namespace k3 {
 
 struct Grid {
@@ -21,10 +19,5 @@ struct Grid {
 
 // The grid as text: header row first, one line per row, cells separated by one tab, each line ended by "\n".
 std::string gridText(const Grid& g);
-
-// Header of the history grid: "期号", "第1位", "第2位", "第3位".
-std::vector<std::string> historyHeader();
-// The history grid of a snapshot: issue and the three dice per draw.
-Grid historyGrid(const Snapshot& snap);
 
 }  // namespace k3

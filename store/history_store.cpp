@@ -148,6 +148,16 @@ void HistoryStore::clear() {
 
 void HistoryStore::compact() { db_.exec("VACUUM"); }
 
+std::vector<IssueDice> HistoryStore::issuesAndDice() {
+    std::vector<IssueDice> out;
+    out.reserve(static_cast<size_t>(count()));
+    Stmt st = db_.prepare("SELECT SQQH, L1A, L2A, L3A FROM lishi ORDER BY SQQH");
+    while (st.step())
+        out.push_back({static_cast<int32_t>(st.colInt(0)), static_cast<int>(st.colInt(1)),
+                       static_cast<int>(st.colInt(2)), static_cast<int>(st.colInt(3))});
+    return out;
+}
+
 std::shared_ptr<const Snapshot> HistoryStore::snapshot() {
     auto snap = std::make_shared<Snapshot>();
     // The largest rowid bounds the row count and, unlike COUNT(*), needs no scan.
@@ -177,10 +187,10 @@ void HistoryStore::replaceYL(const std::vector<YLRow>& rows) {
     Stmt ins = db_.prepare("INSERT INTO YL (content, intMinYL, intMaxYL, intLstYl, sglLlr) VALUES (?,?,?,?,?)");
     for (const YLRow& r : rows) {
         ins.bind(1, r.content)
-            .bind(2, int64_t{r.intMinYL})
-            .bind(3, int64_t{r.intMaxYL})
-            .bind(4, int64_t{r.intLstYl})
-            .bind(5, static_cast<double>(r.sglLlr));
+            .bind(2, int64_t{r.minGap})
+            .bind(3, int64_t{r.maxGap})
+            .bind(4, int64_t{r.lastGap})
+            .bind(5, static_cast<double>(r.ratio));
         ins.run();
     }
     tx.commit();
@@ -195,10 +205,10 @@ std::vector<YLRow> HistoryStore::readYL(const std::string& orderKey) {
     while (st.step()) {
         YLRow r;
         r.content = std::string(st.colText(0));
-        r.intMinYL = static_cast<int32_t>(st.colInt(1));
-        r.intMaxYL = static_cast<int32_t>(st.colInt(2));
-        r.intLstYl = static_cast<int32_t>(st.colInt(3));
-        r.sglLlr = static_cast<float>(st.colDouble(4));
+        r.minGap = static_cast<int32_t>(st.colInt(1));
+        r.maxGap = static_cast<int32_t>(st.colInt(2));
+        r.lastGap = static_cast<int32_t>(st.colInt(3));
+        r.ratio = static_cast<float>(st.colDouble(4));
         out.push_back(std::move(r));
     }
     return out;

@@ -16,10 +16,10 @@ inline constexpr const char* kDatabaseFileName = "gapbook.db";
 // One row of table YL, the result of one group of the group calculation.
 struct YLRow {
     std::string content;
-    int32_t intMinYL = 0;
-    int32_t intMaxYL = 0;
-    int32_t intLstYl = 0;
-    float sglLlr = 0;
+    int32_t minGap = 0;   // intMinYL
+    int32_t maxGap = 0;   // intMaxYL
+    int32_t lastGap = 0;  // intLstYl
+    float ratio = 0;      // sglLlr
 };
 
 class HistoryStore {
@@ -51,6 +51,8 @@ public:
     void clear();
     // Rebuilds the file without free pages (VACUUM); on failure the file stays as it was.
     void compact();
+    // The issue and dice of every stored draw, in issue order.
+    std::vector<IssueDice> issuesAndDice();
     // Reads the whole history into memory, in issue order.
     std::shared_ptr<const Snapshot> snapshot();
 

@@ -3,16 +3,17 @@
 #include <sqlite3.h>
 
 #include <cstdint>
-#include <stdexcept>
 #include <string>
 #include <string_view>
+
+#include "error.h"
 
 namespace k3 {
 
 // Every failure of the history store is reported as a StoreError with a readable message.
-class StoreError : public std::runtime_error {
+class StoreError : public Error {
 public:
-    using std::runtime_error::runtime_error;
+    using Error::Error;
 };
 
 class Stmt;

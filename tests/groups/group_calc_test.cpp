@@ -31,7 +31,7 @@ struct History {
     }
     Strings contents(const GroupInput& in) const {
         Strings out;
-        for (const auto& r : P6Count(*snap, in).rows) out.push_back(r.content);
+        for (const auto& r : evaluateGroups(*snap, in).rows) out.push_back(r.content);
         return out;
     }
 };
@@ -62,44 +62,44 @@ TEST(GroupCalculation, WorkedExampleAndSinglePrecisionRatio) {
     History h(120, {{98, "113"}, {103, "135"}, {104, "311"}, {109, "613"}, {110, "166"}});
     GroupInput in = h.input(kNumber, {1, 3, 5}, 2);
     in.from = std::to_string(h.snap->rows[100].sqqh);
-    auto rows = P6Count(*h.snap, in).rows;
+    auto rows = evaluateGroups(*h.snap, in).rows;
     ASSERT_EQ(rows.size(), 3u);
     EXPECT_EQ(groupResultGrid({rows[0]}, 3).rows[0], (Strings{"1 3", "1", "5", "12", "0.4166667"}));
     // Big/small "小 大": at least one small and one big die (3 counts as big).
     History b(6, {{1, "122"}, {2, "125"}, {3, "322"}, {5, "111"}});
-    YLRow bs = P6Count(*b.snap, b.input(kBigSmall, {0, 1}, 2)).rows.at(0);
-    EXPECT_EQ(std::vector<int32_t>({bs.intMinYL, bs.intMaxYL, bs.intLstYl}), std::vector<int32_t>({1, 2, 4}));
+    YLRow bs = evaluateGroups(*b.snap, b.input(kBigSmall, {0, 1}, 2)).rows.at(0);
+    EXPECT_EQ(std::vector<int32_t>({bs.minGap, bs.maxGap, bs.lastGap}), std::vector<int32_t>({1, 2, 4}));
 }
 
 TEST(GroupCalculation, GroupsWithoutMatchKeepTheNoMatchValues) {
     History h(12, {{2, "123"}});
     GroupInput in = h.input(kNumber, {1, 2, 3, 4}, 4);
     in.from = std::to_string(h.snap->rows[4].sqqh);  // IDX 5
-    GroupOutcome out = P6Count(*h.snap, in);
+    GroupOutcome out = evaluateGroups(*h.snap, in);
     ASSERT_EQ(out.rows.size(), 1u);
-    EXPECT_TRUE(out.complete);
+    EXPECT_FALSE(out.note.warning);
     EXPECT_EQ(groupResultGrid(out.rows, 3).rows[0], (Strings{"1 2 3 4", "32767", "32767", "9", "3640.778"}));
     // Segment base 1: the box of value 0 is contained in no draw.
-    EXPECT_EQ(P6Count(*h.snap, h.input(kSegment, {0, 1}, 1)).rows.at(0).intMaxYL, 32767);
+    EXPECT_EQ(evaluateGroups(*h.snap, h.input(kSegment, {0, 1}, 1)).rows.at(0).maxGap, 32767);
 }
 
 TEST(GroupCalculation, WalksThatEvaluateNothingOrEndEarly) {
     History h(12, {{2, "123"}});
-    for (int k : {0, 7}) EXPECT_TRUE(P6Count(*h.snap, h.input(kNumber, {1, 2, 3}, k)).rows.empty());
-    EXPECT_TRUE(P6Count(*h.snap, h.input(kNumber, {1, 2}, 3)).rows.empty());
+    for (int k : {0, 7}) EXPECT_TRUE(evaluateGroups(*h.snap, h.input(kNumber, {1, 2, 3}, k)).rows.empty());
+    EXPECT_TRUE(evaluateGroups(*h.snap, h.input(kNumber, {1, 2}, 3)).rows.empty());
     // A first issue that is not stored (or not a number) ends the walk at the first group.
     GroupInput in = h.input(kNumber, {1, 2, 3}, 1);
     for (const char* from : {"140101000", "x"}) {
         in.from = from;
-        GroupOutcome out = P6Count(*h.snap, in);
-        EXPECT_TRUE(out.rows.empty() && !out.complete) << from;
-        EXPECT_NE(out.message.find(from), std::string::npos) << out.message;
+        GroupOutcome out = evaluateGroups(*h.snap, in);
+        EXPECT_TRUE(out.rows.empty() && out.note.warning) << from;
+        EXPECT_NE(out.note.text.find(from), std::string::npos) << out.note.text;
     }
-    EXPECT_FALSE(P6Count(Snapshot{}, h.input(kNumber, {1, 2}, 1)).complete);
+    EXPECT_TRUE(evaluateGroups(Snapshot{}, h.input(kNumber, {1, 2}, 1)).note.warning);
     // A value outside the type's range ends the walk where it is first used; earlier rows stay.
-    GroupOutcome out = P6Count(*h.snap, h.input(kNumber, {1, 2, 7}, 1));
+    GroupOutcome out = evaluateGroups(*h.snap, h.input(kNumber, {1, 2, 7}, 1));
     EXPECT_EQ(out.rows.size(), 2u);
-    EXPECT_FALSE(out.complete);
+    EXPECT_TRUE(out.note.warning);
 }
 
 TEST(GroupCalculation, WritesYLAndListsItByLastOmission) {

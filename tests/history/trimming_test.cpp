@@ -69,13 +69,13 @@ TEST_F(TrimTest, FailuresChangeNothing) {
     std::filesystem::remove(backup);
 
     std::ofstream(backup, std::ios::binary) << "130325081 1 2 3 \r\n130325082 4 9 6 \r\n";
-    EXPECT_THROW(Dqzd(store, backup, 1), TrimError);  // a die 9: unreadable
+    EXPECT_THROW(rebuildFromBackup(store, backup, 1), TrimError);  // a die 9: unreadable
     std::ofstream(backup, std::ios::binary | std::ios::trunc) << "130325081 1 2 3 \r\n";
-    std::vector<LineDraw> expected = storedDraws(store);
+    std::vector<LineDraw> expected = store.issuesAndDice();
     expected.resize(2);
-    EXPECT_THROW(Dqzd(store, backup, 1, expected), TrimError);  // reads, but not the draws to keep
+    EXPECT_THROW(rebuildFromBackup(store, backup, 1, expected), TrimError);  // reads, but not the draws to keep
     EXPECT_EQ(store.count(), 4);
-    EXPECT_EQ(Dqzd(store, backup, 1), 1u);
+    EXPECT_EQ(rebuildFromBackup(store, backup, 1), 1u);
     EXPECT_EQ(clearHistory(store), 1u);
-    EXPECT_FALSE(CompactDb(store));
+    EXPECT_FALSE(compactDatabase(store));
 }

@@ -92,14 +92,18 @@ TEST(Search, NoMatchBadValuesBadRangeAndEmptyHistory) {
     for (bool free : {true, false})
         for (int v : {0, 7}) {
             out = runSearch(*s, input(*s, free, {true, false, false}, {v, 0, 0}));
-            EXPECT_TRUE(out.matches.rows.empty() && out.valueOutOfRange) << free << v;
+            EXPECT_TRUE(out.matches.rows.empty() && out.note.warning) << free << v;
         }
     for (const char* from : {"abc", "", "99999999999"}) {
         in.from = from;
-        out = runSearch(*s, in);
-        EXPECT_TRUE(!out.ran && out.matches.rows.empty() && out.summary.rows.empty() && !out.message.empty()) << from;
+        try {
+            runSearch(*s, in);
+            ADD_FAILURE() << from;
+        } catch (const AnalysisError& e) {
+            EXPECT_NE(std::string(e.what()).find(from), std::string::npos) << from;
+        }
     }
-    EXPECT_FALSE(runSearch(Snapshot{}, in).ran);
+    EXPECT_THROW(runSearch(Snapshot{}, in), AnalysisError);
 }
 
 TEST(Search, CellsShowTheStoredValueTheMatchWasFoundOn) {

@@ -3,8 +3,8 @@
 
 #include <random>
 
-#include "../../bench/statement_reference.h"
 #include "search/search.h"
+#include "statement_reference.h"
 #include "test_support.h"
 
 using namespace k3;

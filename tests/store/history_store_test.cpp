@@ -151,7 +151,7 @@ TEST(HistoryStore, YLKeepsInsertionOrderForEqualKeys) {
     EXPECT_EQ(byLast[1].content, "1 2");
     EXPECT_EQ(byLast[2].content, "2 3");
     EXPECT_EQ(s.readYL("intMinYL")[1].content, "2 3");
-    EXPECT_FLOAT_EQ(s.readYL("sglLlr")[0].sglLlr, 5.0f / 3);
+    EXPECT_FLOAT_EQ(s.readYL("sglLlr")[0].ratio, 5.0f / 3);
     EXPECT_EQ(s.readYL("content; DROP TABLE YL")[0].content, "1 2");  // unknown key: written order
     s.replaceYL({});
     EXPECT_TRUE(s.readYL("intMaxYL").empty());

@@ -137,8 +137,8 @@ inline std::vector<k3::YLRow> groups(k3::Db& db, int type, const std::vector<int
         RefStats st = walk(db, rangeSelect(from, to, "intTh = " + std::to_string(k)), from);
         k3::YLRow row{content, st.minimum, st.maximum, st.last, static_cast<float>(st.ratio)};
         k3::Stmt ins = db.prepare("INSERT INTO YL (content, intMaxYL, intMinYL, intLstYl, sglLlr) VALUES (?,?,?,?,?)");
-        ins.bind(1, row.content).bind(2, int64_t{row.intMaxYL}).bind(3, int64_t{row.intMinYL});
-        ins.bind(4, int64_t{row.intLstYl}).bind(5, static_cast<double>(row.sglLlr));
+        ins.bind(1, row.content).bind(2, int64_t{row.maxGap}).bind(3, int64_t{row.minGap});
+        ins.bind(4, int64_t{row.lastGap}).bind(5, static_cast<double>(row.ratio));
         ins.run();
         out.push_back(row);
         int i = k - 1;
