@@ -4,13 +4,17 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
+#include "app_identity.h"
 #include "frmMain.h"
+#include "translation.h"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName("k3gap");
     QApplication::setOrganizationName("K3MIVLOR");
     QApplication::setStyle("Fusion");  // the same look on every desktop
+    k3::installChineseTranslation(app);
+    k3::applyAppIdentity(app);
 
     // The data folder is the program's own folder when it may write there, else the user's data folder.
     QString dir = QCoreApplication::applicationDirPath();
