@@ -82,7 +82,8 @@ OmissionChart::OmissionChart(QWidget* parent) : QChartView(parent) {
     axisX_->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
     axisY_ = new QValueAxis(chart);
     axisY_->setTitleText("遗漏次数");
-    axisY_->setLabelFormat("%d");
+    // Blanks after the number keep one-digit labels as wide as the axis needs for its title.
+    axisY_->setLabelFormat("%d  ");
     chart->addAxis(axisX_, Qt::AlignBottom);
     chart->addAxis(axisY_, Qt::AlignLeft);
     for (QAbstractSeries* s : chart->series()) {
