@@ -62,7 +62,7 @@ OmissionChart::OmissionChart(QWidget* parent) : QChartView(parent) {
     setDragMode(QGraphicsView::NoDrag);
     setRubberBand(QChartView::NoRubberBand);
     setMinimumSize(320, 220);
-    setMouseTracking(true);
+    viewport()->setMouseTracking(true);  // tooltips without a button held
 
     stems_ = lineSeries(chart, QColor(0x1f, 0x77, 0xb4), Qt::SolidLine, 1);
     stems_->setName("遗漏次数");

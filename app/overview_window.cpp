@@ -110,6 +110,13 @@ void OverviewWindow::say(const QString& text, bool warning) {
     emit message(text, warning);
 }
 
+void OverviewWindow::tellState(const QString& text, bool failed) {
+    status_->setText(text);
+    // Only an open window speaks up: when the table cannot be made, and when it can be again.
+    if (isVisible() && (failed || failed_)) emit message(text, failed);
+    failed_ = failed;
+}
+
 void OverviewWindow::recompute() {
     valid_ = false;
     table_ = {};
@@ -119,11 +126,11 @@ void OverviewWindow::recompute() {
         valid_ = true;
     } catch (const std::exception& e) {
         showRows();
-        say(QString::fromUtf8(e.what()), true);
+        tellState(QString::fromUtf8(e.what()), true);
         return;
     }
     showRows();
-    status_->setText(QString("检索范围 %1～%2，共 %3 期").arg(from_, to_).arg(table_.draws));
+    tellState(QString("遗漏总表：检索范围 %1～%2，共 %3 期").arg(from_, to_).arg(table_.draws), false);
 }
 
 void OverviewWindow::showRows() {

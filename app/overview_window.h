@@ -47,7 +47,8 @@ public:
     OmissionChart* chart() const { return chart_; }
 
 signals:
-    // What the window did or why it could not; `warning` when it could not.
+    // What the window did or why it could not; `warning` when it could not. While the window is open:
+    // the workbook it wrote, and a table that cannot be made (and made again).
     void message(const QString& text, bool warning);
 
 private:
@@ -55,12 +56,14 @@ private:
     void showRows();
     void showChart();
     void say(const QString& text, bool warning);
+    void tellState(const QString& text, bool failed);
 
     QString dataDir_;
     std::shared_ptr<const Snapshot> snap_;
     QString from_, to_;
     OverviewTable table_;
     bool valid_ = false;
+    bool failed_ = false;     // the last table could not be made
     std::vector<int> order_;  // displayed row -> index into table_.rows
     int sortColumn_ = -1;
     bool descending_ = false;

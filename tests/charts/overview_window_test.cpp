@@ -73,7 +73,7 @@ TEST_F(OverviewWindowTest, ShowsTheTableInTheFixedOrder) {
     EXPECT_EQ(row.join('\t'), "和值\t10\t1\t1\t1\t3\t1.00\t8.00\t3.00\t76.56");
     EXPECT_EQ(cell(22, 0), "三同号通选");
     EXPECT_EQ(cell(22, 3), "2");
-    EXPECT_EQ(w->findChild<QLabel*>("lblOverviewStatus")->text(), "检索范围 130325001～130325003，共 3 期");
+    EXPECT_EQ(w->findChild<QLabel*>("lblOverviewStatus")->text(), "遗漏总表：检索范围 130325001～130325003，共 3 期");
 }
 
 TEST_F(OverviewWindowTest, HeaderClicksSortAndReverse) {
@@ -161,6 +161,15 @@ TEST_F(OverviewWindowTest, BadRangeOrHistoryEmptiesTheTableAndSaysWhy) {
     w->setRange("130325002", "130325003");
     EXPECT_EQ(w->tableView()->model()->rowCount(), 101);
     EXPECT_EQ(cell(7, 2), "0");  // 和值 10 drawn before the range
+    ASSERT_EQ(said.size(), 2);   // the table is back: said once, not on every later change
+    EXPECT_FALSE(said[1][1].toBool());
+    w->setRange("130325001", "130325003");
+    EXPECT_EQ(said.size(), 2);
+    // A closed window keeps quiet.
+    w->hide();
+    w->setRange("", "");
+    EXPECT_EQ(said.size(), 2);
+    w->show();
     w->setHistory(std::make_shared<k3::Snapshot>());
     EXPECT_EQ(w->tableView()->model()->rowCount(), 0);
     QTest::mouseDClick(w->tableView()->viewport(), Qt::LeftButton, {}, {5, 5});
