@@ -9,6 +9,11 @@
 #include "settings/settings.h"
 #include "store/history_store.h"
 
+class QCoreApplication;
+namespace k3 {
+struct GapSeries;
+}
+
 namespace k3cli {
 
 // Exit statuses: 0 done, 1 bad input (message on stderr, nothing changed), 2 usage error.
@@ -60,5 +65,12 @@ private:
 int runStoreCommand(Context& ctx, const std::string& cmd, const std::vector<std::string>& args);
 int runAnalysisCommand(Context& ctx, const std::string& cmd, const std::vector<std::string>& args);
 int runHistoryCommand(Context& ctx, const std::string& cmd, const std::vector<std::string>& args);
+int runOverviewCommand(Context& ctx, const std::string& cmd, const std::vector<std::string>& args);
+
+// The application object: one that can draw (offscreen when there is no display) when a chart is
+// asked for with --png, else a console one.
+std::unique_ptr<QCoreApplication> makeApplication(int& argc, char** argv);
+// Draws the omission chart of a series to a PNG file. Throws InputError when it cannot be written.
+void writeChart(const k3::GapSeries& series, const std::string& path);
 
 }  // namespace k3cli

@@ -7,6 +7,7 @@
 #include "export/workbook.h"
 #include "groups/group_calc.h"
 #include "groups/selection.h"
+#include "overview/gap_series.h"
 #include "search/search.h"
 #include "store/grid.h"
 #include "store/issue.h"
@@ -62,7 +63,7 @@ int finishSearch(Context& ctx, const Args& a, const k3::SearchOutput& out) {
 }
 
 int runSearchCmd(Context& ctx, const std::vector<std::string>& args) {
-    Args a(args, {"type", "pos", "from", "to", "xlsx"}, {"fixed"});
+    Args a(args, {"type", "pos", "from", "to", "xlsx", "png"}, {"fixed"});
     if (!a.positional().empty()) throw UsageError("search takes no positional arguments");
     k3::SearchInput in;
     in.type = parseType(a);
@@ -79,11 +80,13 @@ int runSearchCmd(Context& ctx, const std::vector<std::string>& args) {
     }
     auto snap = ctx.store().snapshot();
     rangeTexts(a, *snap, in.from, in.to);
-    return finishSearch(ctx, a, k3::runSearch(*snap, in));
+    k3::SearchOutput out = k3::runSearch(*snap, in);
+    if (a.has("png")) writeChart(k3::gapSeriesOf(out, k3::theoreticalOmission(in, ctx.segBase)), a.value("png"));
+    return finishSearch(ctx, a, out);
 }
 
 int runPartialCmd(Context& ctx, const std::vector<std::string>& args) {
-    Args a(args, {"type", "values", "width", "from", "to", "xlsx"}, {"fixed"});
+    Args a(args, {"type", "values", "width", "from", "to", "xlsx", "png"}, {"fixed"});
     if (!a.positional().empty()) throw UsageError("partial takes no positional arguments");
     if (!a.has("values")) throw UsageError("partial needs --values V1,V2,V3");
     k3::PartialInput in;
@@ -104,7 +107,9 @@ int runPartialCmd(Context& ctx, const std::vector<std::string>& args) {
     }
     auto snap = ctx.store().snapshot();
     rangeTexts(a, *snap, in.from, in.to);
-    return finishSearch(ctx, a, k3::runPartialSearch(*snap, in));
+    k3::SearchOutput out = k3::runPartialSearch(*snap, in);
+    if (a.has("png")) writeChart(k3::gapSeriesOf(out, k3::theoreticalOmission(in, ctx.segBase)), a.value("png"));
+    return finishSearch(ctx, a, out);
 }
 
 int runGroupCmd(Context& ctx, const std::vector<std::string>& args) {

@@ -81,6 +81,7 @@ const char* const kUsageText =
     "  next                        print the last and the next issue\n"
     "  add ISSUE DDD               append one draw, e.g. add 130325001 253\n"
     "  search, partial, group      omission analyses (see README)\n"
+    "  overview                    the omission table of the bet items (see README)\n"
     "  import, update, trim, export-text   history in and out (see README)\n";
 
 // The window's data folder: the programs' folder when writable, else the user's data folder.
@@ -98,7 +99,7 @@ std::string defaultDataDir() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
+    auto app = k3cli::makeApplication(argc, argv);
     using namespace k3cli;
     std::vector<std::string> args(argv + 1, argv + argc);
     k3::Settings settings;
@@ -137,7 +138,7 @@ int main(int argc, char** argv) {
         ctx.segBase = segBase ? static_cast<int>(*segBase) : settings.dsIni();
         const std::string cmd = args[i];
         std::vector<std::string> rest(args.begin() + static_cast<long>(i) + 1, args.end());
-        for (auto run : {runStoreCommand, runAnalysisCommand, runHistoryCommand}) {
+        for (auto run : {runStoreCommand, runAnalysisCommand, runHistoryCommand, runOverviewCommand}) {
             int rc = run(ctx, cmd, rest);
             if (rc >= 0) return rc;
         }

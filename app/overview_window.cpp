@@ -1,0 +1,199 @@
+#include "overview_window.h"
+
+#include <QAbstractTableModel>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFile>
+#include <QHeaderView>
+#include <QLabel>
+#include <QSplitter>
+#include <QTableView>
+#include <QVBoxLayout>
+
+#include "export/workbook.h"
+#include "omission_chart.h"
+#include "overview/gap_series.h"
+
+namespace k3 {
+
+// The table's cells as texts, in the order shown.
+class OverviewModel : public QAbstractTableModel {
+public:
+    using QAbstractTableModel::QAbstractTableModel;
+    void setGrid(Grid g) {
+        beginResetModel();
+        grid_ = std::move(g);
+        endResetModel();
+    }
+    const Grid& grid() const { return grid_; }
+    int rowCount(const QModelIndex& parent = {}) const override {
+        return parent.isValid() ? 0 : static_cast<int>(grid_.rows.size());
+    }
+    int columnCount(const QModelIndex& parent = {}) const override { return parent.isValid() ? 0 : kOverviewColumns; }
+    QVariant data(const QModelIndex& index, int role) const override {
+        if (!index.isValid()) return {};
+        if (role == Qt::TextAlignmentRole)
+            return index.column() < 2 ? int(Qt::AlignLeft | Qt::AlignVCenter) : int(Qt::AlignRight | Qt::AlignVCenter);
+        if (role != Qt::DisplayRole) return {};
+        return QString::fromStdString(
+            grid_.rows[static_cast<size_t>(index.row())][static_cast<size_t>(index.column())]);
+    }
+    QVariant headerData(int section, Qt::Orientation o, int role) const override {
+        if (o != Qt::Horizontal || role != Qt::DisplayRole) return QAbstractTableModel::headerData(section, o, role);
+        static const std::vector<std::string> header = overviewHeader();
+        return section >= 0 && section < kOverviewColumns ? QString::fromStdString(header[size_t(section)])
+                                                          : QVariant();
+    }
+
+private:
+    Grid grid_;
+};
+
+OverviewWindow::OverviewWindow(QString dataDir, QWidget* parent) : QWidget(parent), dataDir_(std::move(dataDir)) {
+    setWindowFlag(Qt::Window);
+    setObjectName("frmOverview");
+    setWindowTitle("遗漏总表");
+    openUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
+
+    model_ = new OverviewModel(this);
+    view_ = new QTableView;
+    view_->setObjectName("gridOverview");
+    view_->setModel(model_);
+    view_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    view_->setSelectionMode(QAbstractItemView::SingleSelection);
+    view_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    view_->setAlternatingRowColors(true);
+    view_->verticalHeader()->hide();
+    view_->verticalHeader()->setDefaultSectionSize(view_->fontMetrics().height() + 6);
+    view_->horizontalHeader()->setSectionsClickable(true);
+    view_->horizontalHeader()->setHighlightSections(false);
+    view_->horizontalHeader()->setStretchLastSection(true);
+    view_->setToolTip("单击列标题按该列排序（再单击反序），双击表格导出到 Zongbiao.xlsx，选中一行显示其遗漏走势图");
+
+    chart_ = new OmissionChart;
+    chart_->setObjectName("chartOverview");
+    status_ = new QLabel;
+    status_->setObjectName("lblOverviewStatus");
+
+    auto* split = new QSplitter(Qt::Vertical);
+    split->addWidget(view_);
+    split->addWidget(chart_);
+    split->setSizes({340, 400});
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(6, 6, 6, 6);
+    layout->addWidget(split, 1);
+    layout->addWidget(status_);
+    resize(900, 760);
+
+    connect(view_->horizontalHeader(), &QHeaderView::sectionClicked, this, &OverviewWindow::sortBy);
+    connect(view_, &QTableView::doubleClicked, this, &OverviewWindow::exportWorkbook);
+    connect(view_->selectionModel(), &QItemSelectionModel::currentRowChanged, this, [this](const QModelIndex& current) {
+        const int row = current.isValid() ? current.row() : -1;
+        selectedItem_ = row >= 0 && size_t(row) < order_.size() ? order_[size_t(row)] : -1;
+        showChart();
+    });
+}
+
+void OverviewWindow::setHistory(std::shared_ptr<const Snapshot> snap) {
+    snap_ = std::move(snap);
+    recompute();
+}
+
+void OverviewWindow::setRange(const QString& from, const QString& to) {
+    from_ = from;
+    to_ = to;
+    recompute();
+}
+
+void OverviewWindow::say(const QString& text, bool warning) {
+    status_->setText(text);
+    emit message(text, warning);
+}
+
+void OverviewWindow::tellState(const QString& text, bool failed) {
+    status_->setText(text);
+    // Only an open window speaks up: when the table cannot be made, and when it can be again.
+    if (isVisible() && (failed || failed_)) emit message(text, failed);
+    failed_ = failed;
+}
+
+void OverviewWindow::recompute() {
+    valid_ = false;
+    table_ = {};
+    try {
+        if (!snap_) throw AnalysisError("还没有打开历史数据库");
+        table_ = computeOverview(*snap_, from_.toStdString(), to_.toStdString());
+        valid_ = true;
+    } catch (const std::exception& e) {
+        showRows();
+        tellState(QString::fromUtf8(e.what()), true);
+        return;
+    }
+    showRows();
+    tellState(QString("遗漏总表：检索范围 %1～%2，共 %3 期").arg(from_, to_).arg(table_.draws), false);
+}
+
+void OverviewWindow::showRows() {
+    order_.clear();
+    if (valid_) {
+        if (sortColumn_ >= 0) {
+            order_ = overviewOrder(table_, sortColumn_, descending_);
+        } else {
+            for (size_t i = 0; i < table_.rows.size(); ++i) order_.push_back(int(i));
+        }
+    }
+    const int keep = selectedItem_;
+    model_->setGrid(valid_ ? overviewGrid(table_, order_) : Grid{overviewHeader(), {}, {}});
+    view_->resizeColumnsToContents();
+    // The selected item stays selected wherever the new order puts it.
+    selectedItem_ = -1;
+    auto row = std::find(order_.begin(), order_.end(), keep);
+    if (keep >= 0 && row != order_.end()) {
+        const QModelIndex index = model_->index(int(row - order_.begin()), 0);
+        view_->selectionModel()->setCurrentIndex(index,
+                                                 QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        view_->scrollTo(index);
+    }
+    if (selectedItem_ < 0) chart_->clear();
+}
+
+void OverviewWindow::showChart() {
+    if (!valid_ || selectedItem_ < 0) {
+        chart_->clear();
+        return;
+    }
+    try {
+        chart_->setSeries(itemGapSeries(*snap_, from_.toStdString(), to_.toStdString(), selectedItem_));
+    } catch (const std::exception& e) {
+        chart_->clear();
+        say(QString::fromUtf8(e.what()), true);
+    }
+}
+
+void OverviewWindow::sortBy(int column) {
+    if (column < 0 || column >= kOverviewColumns) return;
+    descending_ = column == sortColumn_ ? !descending_ : false;
+    sortColumn_ = column;
+    view_->horizontalHeader()->setSortIndicatorShown(true);
+    view_->horizontalHeader()->setSortIndicator(column, descending_ ? Qt::DescendingOrder : Qt::AscendingOrder);
+    showRows();
+}
+
+void OverviewWindow::exportWorkbook() {
+    if (!valid_) {
+        say("遗漏总表是空的，没有导出", true);
+        return;
+    }
+    const QString path = QDir(dataDir_).filePath("Zongbiao.xlsx");
+    const Grid& g = model_->grid();
+    try {
+        writeWorkbook(g, QFile::encodeName(path).toStdString());
+    } catch (const std::exception& e) {
+        say(QString::fromUtf8(e.what()), true);
+        return;
+    }
+    say(QString("已导出 %1 行到 %2").arg(g.rowCount()).arg(path), false);
+    if (openUrl) openUrl(QUrl::fromLocalFile(path));
+}
+
+}  // namespace k3

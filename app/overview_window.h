@@ -1,0 +1,77 @@
+// The omission-table window (遗漏总表): the table of every bet item over the search range, sorted by
+// a click on a column header (a second click reverses), written to "Zongbiao.xlsx" by a double-click,
+// and the omission chart of the selected row below it. Not modal: it follows the history and the
+// range it is given.
+#pragma once
+#include <QString>
+#include <QUrl>
+#include <QWidget>
+#include <functional>
+#include <memory>
+
+#include "overview/overview.h"
+#include "store/snapshot.h"
+
+class QLabel;
+class QTableView;
+
+namespace k3 {
+
+class OmissionChart;
+class OverviewModel;
+
+class OverviewWindow : public QWidget {
+    Q_OBJECT
+public:
+    explicit OverviewWindow(QString dataDir, QWidget* parent = nullptr);
+
+    // The history and the range texts (the search range boxes); each recomputes the table.
+    void setHistory(std::shared_ptr<const Snapshot> snap);
+    void setRange(const QString& from, const QString& to);
+
+    // Opens the written workbook; the desktop's default application unless replaced (tests).
+    std::function<bool(const QUrl& url)> openUrl;
+
+    // Sorts by a column as a click on its header does: ascending, or reversed when it is the column
+    // sorted by already.
+    void sortBy(int column);
+    int sortColumn() const { return sortColumn_; }
+    bool sortDescending() const { return descending_; }
+    // Writes the table as shown to "Zongbiao.xlsx" in the data folder and opens it.
+    void exportWorkbook();
+
+    // The item of the selected row, or -1.
+    int selectedItem() const { return selectedItem_; }
+    const OverviewTable& overview() const { return table_; }
+    QTableView* tableView() const { return view_; }
+    OmissionChart* chart() const { return chart_; }
+
+signals:
+    // What the window did or why it could not; `warning` when it could not. While the window is open:
+    // the workbook it wrote, and a table that cannot be made (and made again).
+    void message(const QString& text, bool warning);
+
+private:
+    void recompute();
+    void showRows();
+    void showChart();
+    void say(const QString& text, bool warning);
+    void tellState(const QString& text, bool failed);
+
+    QString dataDir_;
+    std::shared_ptr<const Snapshot> snap_;
+    QString from_, to_;
+    OverviewTable table_;
+    bool valid_ = false;
+    bool failed_ = false;     // the last table could not be made
+    std::vector<int> order_;  // displayed row -> index into table_.rows
+    int sortColumn_ = -1;
+    bool descending_ = false;
+    int selectedItem_ = -1;
+    OverviewModel* model_;
+    QTableView* view_;
+    OmissionChart* chart_;
+    QLabel* status_;
+};
+
+}  // namespace k3

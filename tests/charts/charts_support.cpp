@@ -1,0 +1,48 @@
+#include "charts_support.h"
+
+#include <random>
+
+#include "test_support.h"
+
+namespace k3test {
+
+QApplication& chartApp() {
+    static int argc = 1;
+    static char name[] = "k3gap-chart-tests";
+    static char* argv[] = {name, nullptr};
+    static QApplication* app = [] {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        return new QApplication(argc, argv);
+    }();
+    return *app;
+}
+
+k3::Snapshot generatedSnapshot(size_t n, unsigned seed) {
+    k3::Snapshot s;
+    auto draws = generateDraws(n, 78, 130101001, 1, seed);
+    for (size_t i = 0; i < draws.size(); ++i) s.rows.push_back(k3::snapRow(draws[i], static_cast<int32_t>(i + 1)));
+    return s;
+}
+
+k3::GapSeries syntheticSeries(size_t n) {
+    std::mt19937 rng(11);
+    k3::GapSeries s;
+    s.title = "测试";
+    int32_t position = 0;
+    for (size_t i = 0; i < n; ++i) {
+        int32_t o = 1 + static_cast<int32_t>(rng() % 40);
+        if (rng() % 1000 == 0) o += 200;
+        position += o;
+        s.hits.push_back({position, 130101001 + position, o});
+    }
+    s.lastOmission = 7;
+    s.nextPosition = position + 7;
+    int32_t maximum = 0;
+    for (auto& h : s.hits) maximum = std::max(maximum, h.omission);
+    s.maximum = maximum;
+    s.average = static_cast<double>(position) / static_cast<double>(n);
+    s.theoretical = 20;
+    return s;
+}
+
+}  // namespace k3test
