@@ -4,7 +4,7 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
-#include "frmMain.h"
+#include "main_window.h"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
@@ -18,7 +18,7 @@ int main(int argc, char** argv) {
         dir = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
         QDir().mkpath(dir);
     }
-    k3::frmMain w(k3::AppContext{dir, QString()});
+    k3::MainWindow w(k3::AppContext{dir, QString()});
     w.show();
     return app.exec();
 }
