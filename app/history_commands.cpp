@@ -69,6 +69,11 @@ void HistoryCommands::historyChangedHere() {
     m_searchPanel.showWholeRange();
 }
 
+void HistoryCommands::showLastAndNextIssue() {
+    m_historyPanel.showNextIssue();
+    m_searchPanel.showLastIssue();
+}
+
 // ---------------------------------------------------------------- text import
 
 void HistoryCommands::importHistoryFile() {
@@ -82,8 +87,7 @@ void HistoryCommands::importHistoryFile() {
     QDir().mkpath(dir);
     const QString file = m_prompter.askOpenFile(dir, "Text(*.txt)");
     if (!file.endsWith("txt", Qt::CaseInsensitive)) {
-        m_historyPanel.showNextIssue();
-        m_searchPanel.showLastIssue();
+        showLastAndNextIssue();
         if (!file.isEmpty()) emit statusMessage(QString("「%1」不是 txt 文件，未读入").arg(QFileInfo(file).fileName()));
         return;
     }

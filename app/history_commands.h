@@ -63,6 +63,7 @@ signals:
 
 private:
     void historyChangedHere();
+    void showLastAndNextIssue();
     void finishOnlineUpdate();
     void showSkippedLines();
     void trimWithAnswer(const QString& prompt, const QString& preset,

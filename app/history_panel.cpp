@@ -95,11 +95,11 @@ HistoryPanel::HistoryPanel(HistorySession& session, Prompter& prompter, OneRowWh
     connect(m_exportTextButton, &QPushButton::clicked, this, &HistoryPanel::exportTextRequested);
     connect(m_settingsButton, &QPushButton::clicked, this, &HistoryPanel::settingsMenuRequested);
     connect(m_historyGrid, &QTableView::doubleClicked, this, &HistoryPanel::gridExportRequested);
-    connect(&m_session, &HistorySession::historyChanged, this, &HistoryPanel::showHistory);
-    showHistory(m_session.snapshot());
+    connect(&m_session, &HistorySession::historyChanged, this, &HistoryPanel::reloadHistoryGrid);
+    reloadHistoryGrid(m_session.snapshot());
 }
 
-void HistoryPanel::showHistory(std::shared_ptr<const Snapshot> snapshot) {
+void HistoryPanel::reloadHistoryGrid(std::shared_ptr<const Snapshot> snapshot) {
     m_historyGrid->setUpdatesEnabled(false);
     m_historyModel->setSnapshot(std::move(snapshot));
     m_historyGrid->setColumnWidth(0, twipsToPixels(kIssueColumnTwips));

@@ -51,7 +51,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void showHistory(std::shared_ptr<const Snapshot> snapshot);
+    // The history grid refilled from the history, scrolled to the newest draw; the next issue shown.
+    void reloadHistoryGrid(std::shared_ptr<const Snapshot> snapshot);
     void diceEditChanged(int index);
     bool storeTypedDraw();
 
