@@ -5,7 +5,7 @@
 #include <QStandardPaths>
 
 #include "app_identity.h"
-#include "frmMain.h"
+#include "main_window.h"
 #include "translation.h"
 
 int main(int argc, char** argv) {
@@ -22,7 +22,7 @@ int main(int argc, char** argv) {
         dir = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
         QDir().mkpath(dir);
     }
-    k3::frmMain w(k3::AppContext{dir, QString()});
+    k3::MainWindow w(k3::AppContext{dir, QString()});
     w.show();
     return app.exec();
 }

@@ -374,12 +374,21 @@ UpdateOutcome applyUpdate(HistoryStore& store, const UpdatePlan& plan, const std
     return res;
 }
 
-UpdateOutcome updateHistory(HistoryStore& store, const UpdateRequest& req) {
+UpdatePlan planRequest(HistoryStore& store, const UpdateRequest& req) {
     UpdatePlan plan = planUpdate(store.newestIssue(), req.runningNumbers, req.drawsPerDay, req.years, req.today);
     plan.url = expandUrl(req.urlTemplate, req.code, plan.count);
+    return plan;
+}
+
+FetchedUpdate fetchUpdate(UpdatePlan plan, const UpdateRequest& req) {
     FetchedPage page = fetchUrl(plan.url, req.timeoutSeconds, req.cancel);
     std::vector<DerivedDraw> draws = parseUpdatePage(pageText(page), plan, req.segBase);
-    return applyUpdate(store, plan, draws);
+    return {std::move(plan), std::move(draws)};
+}
+
+UpdateOutcome updateHistory(HistoryStore& store, const UpdateRequest& req) {
+    FetchedUpdate fetched = fetchUpdate(planRequest(store, req), req);
+    return applyUpdate(store, fetched.plan, fetched.draws);
 }
 
 }  // namespace k3

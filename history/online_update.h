@@ -84,4 +84,13 @@ struct UpdateRequest {
 };
 UpdateOutcome updateHistory(HistoryStore& store, const UpdateRequest& req);
 
+// The steps of updateHistory, for a caller that fetches away from the thread that owns the store:
+// the plan (reads the newest stored issue), then the fetch and parse (touches no database).
+UpdatePlan planRequest(HistoryStore& store, const UpdateRequest& req);
+struct FetchedUpdate {
+    UpdatePlan plan;  // as the parse left it (a running-number start found on the page)
+    std::vector<DerivedDraw> draws;
+};
+FetchedUpdate fetchUpdate(UpdatePlan plan, const UpdateRequest& req);
+
 }  // namespace k3

@@ -1,9 +1,10 @@
 // The history commands through the real window: import, online update, trimming and exports.
+#include <QAction>
 #include <QDate>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QStatusBar>
+#include <QSettings>
 #include <QTest>
 #include <fstream>
 
@@ -20,7 +21,7 @@ protected:
     void fill(std::initializer_list<std::pair<int, const char*>> list) {
         k3::HistoryStore(dbPath()).append(draws(list));
     }
-    int rows() { return w->historyModel()->rowCount(); }
+    int rows() { return gridRows("MSFlexGrid1"); }
 };
 
 }  // namespace
@@ -31,22 +32,22 @@ TEST_F(HistoryWindowTest, Import) {
     std::ofstream(file, std::ios::binary) << "130325002 666\r\n130325001 253\r\n130325003 2 5 3\r\n";
     okAnswers = {false};  // confirmation cancelled: no dialog
     fileAnswers = {QString::fromStdString(dir.file("draws.csv")), QString::fromStdString(file)};
-    w->cmdRdLst_Click();
+    click("cmdRdLst");
     EXPECT_EQ(fileAnswers.size(), 2u);
-    w->cmdRdLst_Click();  // not a txt file: nothing read
+    click("cmdRdLst");  // not a txt file: nothing read
     EXPECT_EQ(rows(), 0);
+    EXPECT_TRUE(status().contains("draws.csv"));
     EXPECT_TRUE(fs::is_directory(dir.path() / fs::u8path("历史号码")));
 
-    w->cmdRdLst_Click();
+    click("cmdRdLst");
     ASSERT_EQ(rows(), 2);
-    EXPECT_EQ(w->Text3[0]->text() + " " + w->Text3[1]->text() + " " + w->Text1->text(),
-              "130325001 130325002 130325003");
-    EXPECT_TRUE(w->statusBar()->currentMessage().contains("跳过 1 行"));
-    w->findChild<QPushButton*>("cmdSkippedDetails")->click();
-    EXPECT_TRUE(w->findChild<QPlainTextEdit*>("SkippedLinesText")->toPlainText().contains("3\t130325003 2 5 3"));
+    EXPECT_EQ(text("Text3_0") + " " + text("Text3_1") + " " + text("Text1"), "130325001 130325002 130325003");
+    EXPECT_TRUE(status().contains("跳过 1 行"));
+    click("cmdSkippedDetails");
+    EXPECT_TRUE(find<QPlainTextEdit>("SkippedLinesText")->toPlainText().contains("3\t130325003 2 5 3"));
 
     fileAnswers = {QString::fromStdString(dir.file("gone.txt"))};  // unreadable: told, nothing changed
-    w->cmdRdLst_Click();
+    click("cmdRdLst");
     EXPECT_EQ(rows(), 2);
     EXPECT_EQ(told.size(), 1);
 }
@@ -54,37 +55,53 @@ TEST_F(HistoryWindowTest, Import) {
 TEST_F(HistoryWindowTest, Trimming) {
     fill({{130325081, "111"}, {130325082, "222"}, {130326001, "333"}, {130326002, "444"}, {130326003, "555"}});
     open();
-    w->Command3_Click();
-    EXPECT_EQ(w->Text1->text(), "130326003");
+    click("Command3");
+    EXPECT_EQ(text("Text1"), "130326003");
+    EXPECT_EQ(text("Text3_1"), "130326002");
     textAnswers = {QString("abc"), QString("2"), std::nullopt, QString("130325081")};
-    w->mnuEszhzd_Click();
+    action("mnuEszhzd")->trigger();
     EXPECT_TRUE(told.value(0).contains("不是大于0的整数"));
-    w->mnuEszhzd_Click();
+    action("mnuEszhzd")->trigger();
     EXPECT_EQ(rows(), 2);
-    w->mnuDlzd_Click();  // cancelled; the preset is the newest issue minus 1
+    action("mnuDlzd")->trigger();  // cancelled; the preset is the newest issue minus 1
     EXPECT_TRUE(questions.last().endsWith("|130325081"));
-    w->mnuDlzd_Click();
+    action("mnuDlzd")->trigger();
     EXPECT_EQ(rows(), 1);
-    okAnswers = {false};
-    w->mnuClear_Click();
-    w->mnuClear_Click();
+    action("mnuErase")->trigger();
     EXPECT_EQ(rows(), 0);
+    fill({{130325081, "111"}});  // stored by another program: the clearing counts it
+    okAnswers = {false};
+    action("mnuClear")->trigger();
+    action("mnuClear")->trigger();
+    EXPECT_EQ(rows(), 0);
+    EXPECT_EQ(status(), "已清空历史号码（1 期）");
 }
 
 TEST_F(HistoryWindowTest, Exports) {
     fill({{130325001, "253"}, {130325002, "666"}});
     open();
-    w->Command4_Click();
+    click("Command4");
     std::string text = dir.file("更新至130325002期历史号码.txt");
     EXPECT_TRUE(fs::exists(fs::u8path(text)));
     EXPECT_EQ(opened.value(0), QUrl::fromLocalFile(QString::fromStdString(text)).toString());
-    w->mnuDcls_Click();
+    action("mnuDcls")->trigger();
     EXPECT_TRUE(fs::exists(dir.file("lishi.xlsx")));
+    EXPECT_FALSE(find("MSFlexGrid1")->isHidden());
+    fs::remove(dir.file("lishi.xlsx"));
+    doubleClickCell("MSFlexGrid1", 0, 0);
+    EXPECT_TRUE(fs::exists(dir.file("lishi.xlsx")));
+    click("Check11_1");
+    type("Text22_1", "6");
+    click("Command1");
     fs::create_directory(dir.file("Jiansuo.xlsx"));  // cannot be written: told, the program goes on
-    w->MSFlexGrid2_DblClick();
+    doubleClickCell("MSFlexGrid2", 0, 0);
     EXPECT_TRUE(told.value(0).contains("Jiansuo.xlsx"));
-    w->MSFlexGrid3_DblClick();
-    EXPECT_EQ(opened.size(), 3);
+    // Grid 3 after a group calculation: the first click of the double-click sorts it, then it is written.
+    click("cmdZH_0");
+    click("Command5");
+    doubleClickCell("MSFlexGrid3", 0, 1);
+    EXPECT_TRUE(fs::exists(dir.file("Jieguo.xlsx")));
+    EXPECT_EQ(opened.size(), 4);
 }
 
 TEST_F(HistoryWindowTest, OnlineUpdateRunsOffTheWindowThread) {
@@ -94,14 +111,36 @@ TEST_F(HistoryWindowTest, OnlineUpdateRunsOffTheWindowThread) {
         HttpServer::sendAll(fd, HttpServer::response(200, "text/html", page));
     });
     open();
-    w->settings().setUpdateUrl(QString::fromStdString(server.base() + "/{code}?n={n}"));
-    w->Command21_Click();
-    EXPECT_FALSE(w->cmdRdLst->isEnabled());  // history commands are off while the page loads
-    QTRY_VERIFY_WITH_TIMEOUT(w->cmdRdLst->isEnabled(), 10000);
+    const QString address = QString::fromStdString(server.base() + "/{code}?n={n}");
+    textAnswers = {address};
+    action("mnuUpdateUrl")->trigger();
+    EXPECT_EQ(setting("UpdateUrl"), address);
+    click("Command21");
+    // History commands are off while the page loads; the window goes on handling events.
+    EXPECT_FALSE(find("cmdRdLst")->isEnabled());
+    EXPECT_FALSE(action("mnuClear")->isEnabled());
+    EXPECT_TRUE(find("Command1")->isEnabled());
+    QTRY_VERIFY_WITH_TIMEOUT(find("cmdRdLst")->isEnabled(), 10000);
     EXPECT_EQ(rows(), 2);
     EXPECT_TRUE(told.value(0).contains("新增 2 期"));
+    EXPECT_EQ(status(), told.value(0).section('|', 1));
 
     textAnswers = {QString("ftp://x/{n}")};  // refused
-    w->mnuUpdateUrl_Click();
-    EXPECT_EQ(w->settings().updateUrl().toStdString(), server.base() + "/{code}?n={n}");
+    action("mnuUpdateUrl")->trigger();
+    EXPECT_EQ(setting("UpdateUrl"), address);
+}
+
+TEST_F(HistoryWindowTest, ClosingTheWindowDuringAnUpdateDropsItsResult) {
+    HttpServer server([](int fd, const std::string&) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        HttpServer::sendAll(fd, HttpServer::response(200, "text/html", "<body></body>"));
+    });
+    QSettings(settingsFile(), QSettings::IniFormat)
+        .setValue("IniSetting/UpdateUrl", QString::fromStdString(server.base() + "/{n}"));
+    open();
+    click("Command21");
+    w.reset();  // the fetch is told to stop and waited for; nothing reaches a window that is gone
+    QTest::qWait(50);
+    EXPECT_TRUE(told.isEmpty());
+    EXPECT_EQ(k3::HistoryStore(dbPath()).count(), 0);
 }

@@ -1,5 +1,11 @@
 #include "window_fixture.h"
 
+#include <QAbstractButton>
+#include <QAction>
+#include <QLineEdit>
+#include <QSettings>
+#include <QStatusBar>
+#include <QTableView>
 #include <QTest>
 
 namespace k3test {
@@ -19,36 +25,93 @@ void WindowTest::open() {
     testApp();
     w.reset();
     k3::AppContext ctx{QString::fromStdString(dir.path().string()), settingsFile()};
-    w = std::make_unique<k3::frmMain>(ctx);
-    w->askOkCancel = [this](const QString& title, const QString& text) {
-        questions << title + "|" + text;
-        if (okAnswers.empty()) return true;
-        bool a = okAnswers.front();
-        okAnswers.pop_front();
-        return a;
-    };
-    w->askText = [this](const QString& title, const QString& prompt, const QString& preset) -> std::optional<QString> {
-        questions << title + "|" + prompt + "|" + preset;
-        if (textAnswers.empty()) return std::nullopt;
-        auto a = textAnswers.front();
-        textAnswers.pop_front();
-        return a;
-    };
-    w->askOpenFile = [this](const QString&, const QString&) {
-        if (fileAnswers.empty()) return QString();
-        QString f = fileAnswers.front();
-        fileAnswers.pop_front();
-        return f;
-    };
-    w->tell = [this](const QString& title, const QString& text) { told << title + "|" + text; };
-    w->openUrl = [this](const QUrl& url) {
-        opened << url.toString();
-        return true;
-    };
+    w = std::make_unique<k3::MainWindow>(ctx, this);
     w->show();
     w->activateWindow();
     QApplication::setActiveWindow(w.get());
     [[maybe_unused]] bool active = QTest::qWaitForWindowActive(w.get(), 1000);
+}
+
+QAction* WindowTest::action(const QString& name) const { return find<QAction>(name); }
+
+void WindowTest::click(const QString& name) {
+    auto* button = find<QAbstractButton>(name);
+    QTest::mouseClick(button, Qt::LeftButton, {}, button->rect().center());
+}
+
+void WindowTest::type(const QString& name, const QString& text) {
+    auto* box = find<QLineEdit>(name);
+    box->setFocus();
+    box->clear();
+    QTest::keyClicks(box, text);
+}
+
+QString WindowTest::text(const QString& lineEdit) const { return find<QLineEdit>(lineEdit)->text(); }
+
+QString WindowTest::status() const { return w->statusBar()->currentMessage(); }
+
+QStringList WindowTest::gridRow(const QString& grid, int row) const {
+    const QAbstractItemModel* m = find<QTableView>(grid)->model();
+    QStringList out;
+    for (int c = 0; c < m->columnCount(); ++c) out << m->index(row, c).data().toString();
+    return out;
+}
+
+QStringList WindowTest::gridColumn(const QString& grid, int column) const {
+    const QAbstractItemModel* m = find<QTableView>(grid)->model();
+    QStringList out;
+    for (int r = 0; r < m->rowCount(); ++r) out << m->index(r, column).data().toString();
+    return out;
+}
+
+int WindowTest::gridRows(const QString& grid) const { return find<QTableView>(grid)->model()->rowCount(); }
+
+void WindowTest::clickCell(const QString& grid, int row, int column, Qt::MouseButton button) {
+    auto* view = find<QTableView>(grid);
+    QTest::mouseClick(view->viewport(), button, {}, view->visualRect(view->model()->index(row, column)).center());
+}
+
+void WindowTest::doubleClickCell(const QString& grid, int row, int column) {
+    auto* view = find<QTableView>(grid);
+    const QPoint at = view->visualRect(view->model()->index(row, column)).center();
+    // As a user's double-click arrives: a click, then the second press as a double-click.
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, at);
+    QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, at);
+}
+
+QString WindowTest::setting(const char* key) const {
+    return QSettings(settingsFile(), QSettings::IniFormat).value(QString("IniSetting/") + key).toString();
+}
+
+bool WindowTest::askOkCancel(const QString& title, const QString& text) {
+    questions << title + "|" + text;
+    if (okAnswers.empty()) return true;
+    bool a = okAnswers.front();
+    okAnswers.pop_front();
+    return a;
+}
+
+std::optional<QString> WindowTest::askText(const QString& title, const QString& prompt, const QString& preset) {
+    questions << title + "|" + prompt + "|" + preset;
+    if (textAnswers.empty()) return std::nullopt;
+    std::optional<QString> answer;
+    answer.swap(textAnswers.front());
+    textAnswers.pop_front();
+    return answer;
+}
+
+QString WindowTest::askOpenFile(const QString&, const QString&) {
+    if (fileAnswers.empty()) return QString();
+    QString f = fileAnswers.front();
+    fileAnswers.pop_front();
+    return f;
+}
+
+void WindowTest::tell(const QString& title, const QString& text) { told << title + "|" + text; }
+
+bool WindowTest::openUrl(const QUrl& url) {
+    opened << url.toString();
+    return true;
 }
 
 }  // namespace k3test

@@ -1,5 +1,6 @@
-// A real frmMain over a temporary data folder and settings file, under the offscreen platform.
-// Questions are answered from queues instead of dialogs; opened addresses are recorded.
+// A real MainWindow over a temporary data folder and settings file, under the offscreen platform. The
+// fixture is the window's Prompter: questions are answered from queues instead of dialogs, and opened
+// addresses are recorded. Controls are found by objectName and driven by real events.
 #pragma once
 #include <gtest/gtest.h>
 
@@ -8,18 +9,28 @@
 #include <deque>
 #include <memory>
 #include <optional>
+#include <ostream>
+#include <stdexcept>
 
-#include "frmMain.h"
+#include "main_window.h"
+#include "prompter.h"
 #include "test_support.h"
+
+class QAction;
+class QLineEdit;
+class QTableView;
+
+// Readable texts in the messages of failed expectations.
+inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
 
 namespace k3test {
 
 QApplication& testApp();
 
-class WindowTest : public ::testing::Test {
+class WindowTest : public ::testing::Test, public k3::Prompter {
 protected:
     TempDir dir;
-    std::unique_ptr<k3::frmMain> w;
+    std::unique_ptr<k3::MainWindow> w;
     std::deque<bool> okAnswers;                      // answers to OK/Cancel questions (default OK)
     std::deque<std::optional<QString>> textAnswers;  // answers to input boxes (default: cancel)
     std::deque<QString> fileAnswers;                 // answers to the open-file dialog (default: none)
@@ -30,6 +41,34 @@ protected:
     // Creates (or re-creates) the window over the folder.
     void open();
     void TearDown() override { w.reset(); }
+
+    // The control of that objectName; a missing one fails the test.
+    template <class T = QWidget>
+    T* find(const QString& name) const {
+        T* found = w->findChild<T*>(name);
+        if (!found) throw std::runtime_error("no control " + name.toStdString());
+        return found;
+    }
+    QAction* action(const QString& name) const;
+    // A left click on a button, a check box or an option button.
+    void click(const QString& name);
+    // Focus on a line edit, its text cleared, then the text typed key by key.
+    void type(const QString& name, const QString& text);
+    QString text(const QString& lineEdit) const;
+    QString status() const;
+    // Cells of a grid as shown: one row, one column, the number of data rows.
+    QStringList gridRow(const QString& grid, int row) const;
+    QStringList gridColumn(const QString& grid, int column) const;
+    int gridRows(const QString& grid) const;
+    void clickCell(const QString& grid, int row, int column, Qt::MouseButton button = Qt::LeftButton);
+    void doubleClickCell(const QString& grid, int row, int column);
+    QString setting(const char* key) const;
+
+    bool askOkCancel(const QString& title, const QString& text) override;
+    std::optional<QString> askText(const QString& title, const QString& prompt, const QString& preset) override;
+    QString askOpenFile(const QString& dir, const QString& filter) override;
+    void tell(const QString& title, const QString& text) override;
+    bool openUrl(const QUrl& url) override;
 };
 
 }  // namespace k3test

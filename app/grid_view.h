@@ -1,0 +1,39 @@
+// What the three grid views share: how a grid view is set up, column widths given in twips, and the
+// mouse wheel that moves the focused grid by exactly one row a notch.
+#pragma once
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <vector>
+
+class QTableView;
+class QWidget;
+
+namespace k3 {
+
+// Column widths are given in twips; 15 twips make one pixel at 96 dpi.
+inline int twipsToPixels(int twips) { return twips / 15; }
+
+// A read-only grid view with single-cell selection, fixed row height and no row header.
+QTableView* makeGridView(QWidget* parent, const char* objectName, const QString& toolTip);
+void setColumnWidthsInTwips(QTableView* view, const std::vector<int>& twips);
+
+// One wheel notch over any watched grid moves the grid that has the keyboard focus by one row;
+// while no watched grid has the focus, wheel events go on unchanged.
+class OneRowWheel : public QObject {
+    Q_OBJECT
+public:
+    using QObject::QObject;
+    void watch(QTableView* grid);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    QTableView* gridOf(QObject* watched) const;
+
+    std::vector<QPointer<QTableView>> m_grids;
+    QPointer<QTableView> m_focused;
+};
+
+}  // namespace k3

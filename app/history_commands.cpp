@@ -1,0 +1,381 @@
+#include "history_commands.h"
+
+#include <QDate>
+#include <QDialog>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QMainWindow>
+#include <QPlainTextEdit>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QVBoxLayout>
+#include <QtConcurrent/QtConcurrentRun>
+
+#include "busy_cursor.h"
+#include "export/history_text.h"
+#include "export/workbook.h"
+#include "history/text_import.h"
+#include "history/trimming.h"
+#include "history_panel.h"
+#include "history_session.h"
+#include "prompter.h"
+#include "result_panel.h"
+#include "search/grids.h"
+#include "search_panel.h"
+
+namespace k3 {
+
+namespace {
+
+// Time limit of the whole GET of the online update.
+constexpr long kUpdateTimeLimitSeconds = 60;
+
+QString q(const std::string& s) { return QString::fromStdString(s); }
+QString qe(const std::exception& e) { return QString::fromUtf8(e.what()); }
+
+}  // namespace
+
+HistoryCommands::HistoryCommands(HistorySession& session, Prompter& prompter, HistoryPanel& historyPanel,
+                                 SearchPanel& searchPanel, ResultPanel& resultPanel, QMainWindow& window)
+    : QObject(&window),
+      m_session(session),
+      m_prompter(prompter),
+      m_historyPanel(historyPanel),
+      m_searchPanel(searchPanel),
+      m_resultPanel(resultPanel),
+      m_window(window) {
+    m_updateWatcher = new QFutureWatcher<FetchOutcome>(this);
+    connect(m_updateWatcher, &QFutureWatcher<FetchOutcome>::finished, this, &HistoryCommands::finishOnlineUpdate);
+
+    m_skippedDetailsButton = new QPushButton("详情", &window);
+    m_skippedDetailsButton->setObjectName("cmdSkippedDetails");
+    m_skippedDetailsButton->setFlat(true);
+    m_skippedDetailsButton->hide();
+    window.statusBar()->addPermanentWidget(m_skippedDetailsButton);
+    connect(m_skippedDetailsButton, &QPushButton::clicked, this, &HistoryCommands::showSkippedLines);
+}
+
+HistoryCommands::~HistoryCommands() {
+    if (m_updateCancel) *m_updateCancel = true;
+    m_updateWatcher->waitForFinished();
+}
+
+// After a command of this window changed the history: the history read again, the whole of it as
+// the search range.
+void HistoryCommands::historyChangedHere() {
+    m_session.reload();
+    m_searchPanel.showWholeRange();
+}
+
+void HistoryCommands::showLastAndNextIssue() {
+    m_historyPanel.showNextIssue();
+    m_searchPanel.showLastIssue();
+}
+
+// ---------------------------------------------------------------- text import
+
+void HistoryCommands::importHistoryFile() {
+    if (!m_session.isOpen()) return;
+    if (!m_prompter.askOkCancel(
+            "读入历史",
+            "确实要读入最新历史号码吗？点击'确认'读入,点击'取消'放弃该操作。确要读入请保证安装目录下存在历史号码的"
+            "文本文件文件。读取时可能要花费一段时间,请耐心等候！"))
+        return;
+    const QString dir = m_session.dataFile("历史号码");
+    QDir().mkpath(dir);
+    const QString file = m_prompter.askOpenFile(dir, "Text(*.txt)");
+    if (!file.endsWith("txt", Qt::CaseInsensitive)) {
+        showLastAndNextIssue();
+        if (!file.isEmpty()) emit statusMessage(QString("「%1」不是 txt 文件，未读入").arg(QFileInfo(file).fileName()));
+        return;
+    }
+
+    ImportResult res;
+    {
+        BusyCursor wait;
+        QProgressDialog progress("正在读入历史号码…", "取消", 0, 1000, &m_window);
+        progress.setObjectName("ImportProgress");
+        progress.setWindowTitle("读入历史");
+        progress.setWindowModality(Qt::WindowModal);
+        progress.setMinimumDuration(400);
+        progress.setAutoClose(false);
+        try {
+            res = k3::importHistoryFile(m_session.store(), QFile::encodeName(file).toStdString(),
+                                        m_session.segmentBase(), [&progress](size_t done, size_t total) {
+                                            progress.setValue(total ? static_cast<int>(done * 900 / total) : 900);
+                                            return !progress.wasCanceled();
+                                        });
+        } catch (const ImportError& e) {
+            emit statusMessage(qe(e) + "，历史号码未作改动");
+            m_prompter.tell("读入历史", qe(e) + "，历史号码未作改动。");
+            return;
+        } catch (const std::exception& e) {
+            const QString msg = QString("读入失败，历史号码未作改动: %1").arg(qe(e));
+            emit statusMessage(msg);
+            m_prompter.tell("读入历史", msg);
+            return;
+        }
+        progress.setValue(1000);
+    }
+    if (res.cancelled) {
+        emit statusMessage("已取消读入，历史号码未作改动");
+        return;
+    }
+    if (!res.refused) historyChangedHere();
+    m_skippedLines.clear();
+    for (const SkippedLine& s : res.skipped)
+        m_skippedLines << QString("%1\t%2").arg(s.number).arg(
+            QString::fromUtf8(s.text.data(), static_cast<qsizetype>(s.text.size())));
+    m_skippedDetailsButton->setVisible(!res.skipped.empty());
+    if (res.refused) {
+        const QString msg =
+            QString("文件中的 %1 行都不是号码，历史号码未作改动（点“详情”查看）").arg(res.skipped.size());
+        emit statusMessage(msg);
+        m_prompter.tell("读入历史", msg);
+        return;
+    }
+    emit statusMessage(
+        res.skipped.empty()
+            ? QString("已读入 %1 期历史号码").arg(res.stored)
+            : QString("已读入 %1 期历史号码，跳过 %2 行（点“详情”查看）").arg(res.stored).arg(res.skipped.size()));
+}
+
+void HistoryCommands::showSkippedLines() {
+    if (!m_skippedLinesView) {
+        m_skippedLinesView = new QDialog(&m_window);
+        m_skippedLinesView->setObjectName("SkippedLinesView");
+        m_skippedLinesView->setWindowTitle("跳过的行");
+        auto* layout = new QVBoxLayout(m_skippedLinesView);
+        auto* text = new QPlainTextEdit(m_skippedLinesView);
+        text->setObjectName("SkippedLinesText");
+        text->setReadOnly(true);
+        text->setLineWrapMode(QPlainTextEdit::NoWrap);
+        layout->addWidget(text);
+        m_skippedLinesView->resize(520, 420);
+    }
+    m_skippedLinesView->findChild<QPlainTextEdit*>("SkippedLinesText")
+        ->setPlainText("行号\t内容\n" + m_skippedLines.join('\n'));
+    m_skippedLinesView->show();
+    m_skippedLinesView->raise();
+}
+
+// ---------------------------------------------------------------- online update
+
+void HistoryCommands::startOnlineUpdate() {
+    if (!m_session.isOpen() || m_updateWatcher->isRunning()) return;
+    if (!m_prompter.askOkCancel(
+            "读入历史",
+            "确实要在线更新最新历史号码吗？更新可能要花费一段时间，网络不通或者我方服务器更新不及时可"
+            "能都造成更新失败！"))
+        return;
+    const QDate d = QDate::currentDate();
+    const std::chrono::year_month_day today{std::chrono::year{d.year()},
+                                            std::chrono::month{static_cast<unsigned>(d.month())},
+                                            std::chrono::day{static_cast<unsigned>(d.day())}};
+    UpdateRequest request = m_session.updateRequest(today, kUpdateTimeLimitSeconds);
+    UpdatePlan plan;
+    try {
+        plan = planRequest(m_session.store(), request);
+    } catch (const std::exception& e) {
+        emit statusMessage(QString("无法读取历史号码: %1").arg(qe(e)));
+        return;
+    }
+
+    emit updateRunningChanged(true);
+    m_updateCancel = std::make_shared<std::atomic<bool>>(false);
+    request.cancel = m_updateCancel.get();
+    m_updateProgress = new QProgressDialog(QString("正在取得 %1 …").arg(q(plan.url)), "取消", 0, 0, &m_window);
+    m_updateProgress->setObjectName("UpdateProgress");
+    m_updateProgress->setWindowTitle("历史号在线更新");
+    m_updateProgress->setWindowModality(Qt::NonModal);
+    m_updateProgress->setMinimumDuration(0);
+    m_updateProgress->setAutoClose(false);
+    m_updateProgress->setAutoReset(false);
+    connect(m_updateProgress, &QProgressDialog::canceled, this, [cancel = m_updateCancel] { *cancel = true; });
+    m_updateProgress->show();
+    emit statusMessage(QString("正在在线更新: %1").arg(q(plan.url)));
+
+    // The fetch and the parse run on a worker thread with copies of what they need; the store is
+    // touched on this thread only, when the watcher reports the result.
+    m_updateWatcher->setFuture(QtConcurrent::run([plan, request, keepAlive = m_updateCancel]() {
+        FetchOutcome out;
+        try {
+            out.fetched = fetchUpdate(plan, request);
+        } catch (const std::exception& e) {
+            out.error = e.what();
+        }
+        return out;
+    }));
+}
+
+void HistoryCommands::finishOnlineUpdate() {
+    const FetchOutcome out = m_updateWatcher->result();
+    if (m_updateProgress) m_updateProgress->deleteLater();
+    emit updateRunningChanged(false);
+    const UpdatePlan& plan = out.fetched.plan;
+    QString msg;
+    if (!out.error.empty()) {
+        msg = QString("在线更新失败，历史号码未作改动：%1").arg(QString::fromUtf8(out.error.c_str()));
+    } else if (out.fetched.draws.empty()) {
+        msg = plan.start ? QString("没有新的历史号码：页面中没有期号 %1 到 %2 的号码，历史号码未作改动")
+                               .arg(*plan.start)
+                               .arg(plan.end)
+                         : QString("没有新的历史号码：页面中没有找到“开奖时间”之后的期号，历史号码未作改动");
+    } else {
+        try {
+            UpdateOutcome r = applyUpdate(m_session.store(), plan, out.fetched.draws);
+            historyChangedHere();
+            msg = QString("在线更新完成：新增 %1 期").arg(r.added);
+            if (r.removed) msg += QString("，删除 %1 年以前的 %2 期").arg(plan.years).arg(r.removed);
+        } catch (const std::exception& e) {
+            msg = QString("保存更新失败，历史号码未作改动：%1").arg(qe(e));
+        }
+    }
+    emit statusMessage(msg);
+    m_prompter.tell("历史号在线更新", msg);
+}
+
+void HistoryCommands::askUpdateAddress() {
+    auto answer = m_prompter.askText("更新地址设置",
+                                     "请输入历史号码的更新地址（{code} 代表彩种代码，{n} 代表期数；可用 http、https 或 "
+                                     "file 地址，留空恢复默认地址）",
+                                     m_session.updateUrl());
+    if (!answer) return;
+    const QString t = answer->trimmed();
+    if (t.isEmpty()) {
+        m_session.setUpdateUrl("");
+        emit statusMessage(QString("更新地址已恢复为默认: %1").arg(m_session.updateUrl()));
+        return;
+    }
+    const QString scheme = QUrl(q(expandUrl(t.toStdString(), "fj", 1))).scheme().toLower();
+    if (scheme != "http" && scheme != "https" && scheme != "file") {
+        m_prompter.tell("更新地址设置", QString("「%1」不是 http、https 或 file 地址，更新地址未改动。").arg(t));
+        return;
+    }
+    m_session.setUpdateUrl(t);
+    emit statusMessage(QString("更新地址: %1").arg(t));
+}
+
+// ---------------------------------------------------------------- trimming and compaction
+
+void HistoryCommands::deleteNewestDraw() {
+    if (!m_session.isOpen()) return;
+    try {
+        BusyCursor wait;
+        TrimResult r = k3::deleteNewestDraw(m_session.store());
+        historyChangedHere();
+        emit statusMessage(r.removed ? q(r.note.text) : QString("历史为空，没有可删除的号码"));
+    } catch (const std::exception& e) {
+        emit statusMessage(QString("删除失败，历史号码未作改动：%1").arg(qe(e)));
+    }
+    m_historyPanel.focusEntry();
+}
+
+// Asks for a whole number above 0 and runs a trimming command with it; any other answer changes nothing.
+void HistoryCommands::trimWithAnswer(const QString& prompt, const QString& preset,
+                                     const std::function<TrimResult(int64_t, const std::string&)>& trim) {
+    if (!m_session.isOpen()) return;
+    auto answer = m_prompter.askText("删除期数", prompt, preset);
+    if (!answer) return;
+    auto n = parsePositiveAnswer(answer->toStdString());
+    if (!n) {
+        const QString msg = QString("「%1」不是大于0的整数，历史号码未作改动").arg(*answer);
+        emit statusMessage(msg);
+        m_prompter.tell("删除期数", msg);
+        return;
+    }
+    try {
+        BusyCursor wait;
+        TrimResult r = trim(*n, m_session.dataFile(kBackupFileName).toStdString());
+        historyChangedHere();
+        emit statusMessage(q(r.note.text));
+    } catch (const std::exception& e) {
+        emit statusMessage(qe(e));
+        m_prompter.tell("删除期数", qe(e));
+    }
+}
+
+void HistoryCommands::deleteToIssue() {
+    if (!m_session.isOpen()) return;
+    m_session.catchUp();
+    const auto& snap = m_session.snapshot();
+    const QString preset = snap->empty() ? QString() : QString::number(int64_t{snap->rows.back().sqqh} - 1);
+    trimWithAnswer("请输入需要删除到的期数", preset, [this](int64_t k, const std::string& backup) {
+        return deleteAfterIssue(m_session.store(), k, backup, m_session.segmentBase());
+    });
+}
+
+void HistoryCommands::deleteLastDraws() {
+    trimWithAnswer("请输入需要删除最后多少期历史号码（例如输入3，那么就将删除最后的3期历史号码）", "1",
+                   [this](int64_t n, const std::string& backup) {
+                       return k3::deleteLastDraws(m_session.store(), n, backup, m_session.segmentBase());
+                   });
+}
+
+void HistoryCommands::clearHistory() {
+    if (!m_session.isOpen()) return;
+    if (!m_prompter.askOkCancel("确认清空", "确定要清空所有的历史号码吗？")) return;
+    try {
+        size_t n = k3::clearHistory(m_session.store());
+        historyChangedHere();
+        emit statusMessage(QString("已清空历史号码（%1 期）").arg(n));
+    } catch (const std::exception& e) {
+        emit statusMessage(QString("清空失败，历史号码未作改动：%1").arg(qe(e)));
+    }
+}
+
+// ---------------------------------------------------------------- export
+
+void HistoryCommands::exportHistoryText() {
+    m_session.catchUp();
+    try {
+        auto r = k3::exportHistoryText(*m_session.snapshot(), QFile::encodeName(m_session.dataDir()).toStdString());
+        if (!r) {
+            emit statusMessage("历史为空，没有导出文本文件");
+            m_prompter.tell("导出历史号码", "历史为空，没有导出文本文件。");
+            return;
+        }
+        const QString path = QFile::decodeName(QByteArray::fromStdString(r->path));
+        QString msg = QString("已导出 %1 期历史号码到 %2").arg(r->lines).arg(path);
+        if (r->shortIssues) msg += QString("（其中 %1 期的期号不是九位数字，读入时不会被读回）").arg(r->shortIssues);
+        emit statusMessage(msg);
+        m_prompter.openUrl(QUrl::fromLocalFile(path));
+    } catch (const std::exception& e) {
+        emit statusMessage(qe(e));
+        m_prompter.tell("导出历史号码", qe(e));
+    }
+}
+
+// Writes a grid to a workbook in the data folder and opens it; a failure is told and the program goes on.
+void HistoryCommands::exportGrid(const Grid& grid, const char* fileName) {
+    const QString path = m_session.dataFile(fileName);
+    try {
+        writeWorkbook(grid, QFile::encodeName(path).toStdString());
+    } catch (const std::exception& e) {
+        emit statusMessage(qe(e));
+        m_prompter.tell("导出到工作簿", qe(e));
+        return;
+    }
+    emit statusMessage(QString("已导出 %1 行到 %2").arg(grid.rowCount()).arg(path));
+    m_prompter.openUrl(QUrl::fromLocalFile(path));
+}
+
+void HistoryCommands::exportHistoryWorkbook() {
+    BusyCursor wait;
+    m_session.catchUp();
+    m_historyPanel.setGridVisible(false);
+    exportGrid(historyGrid(*m_session.snapshot()), "lishi.xlsx");
+    m_historyPanel.setGridVisible(true);
+}
+
+void HistoryCommands::exportHistoryGrid() {
+    m_session.catchUp();
+    exportGrid(historyGrid(*m_session.snapshot()), "lishi.xlsx");
+}
+
+void HistoryCommands::exportMatches() { exportGrid(m_resultPanel.matches(), "Jiansuo.xlsx"); }
+void HistoryCommands::exportSummary() { exportGrid(m_resultPanel.summary(), "Jieguo.xlsx"); }
+
+}  // namespace k3

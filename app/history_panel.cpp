@@ -1,0 +1,173 @@
+#include "history_panel.h"
+
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QRegularExpressionValidator>
+#include <QTableView>
+#include <QVBoxLayout>
+
+#include "grid_models.h"
+#include "grid_view.h"
+#include "history/manual_entry.h"
+#include "history_session.h"
+#include "prompter.h"
+
+namespace k3 {
+
+namespace {
+
+constexpr int kIssueColumnTwips = 1480;
+constexpr int kDieColumnTwips = 600;
+// More grid rows than this (header included): scrolled so that the newest draw is in view.
+constexpr int kRowsWithoutScrolling = 39;
+
+QPushButton* makeButton(QWidget* parent, const char* name, const QString& caption, const QString& tip = {}) {
+    auto* b = new QPushButton(caption, parent);
+    b->setObjectName(name);
+    b->setToolTip(tip);
+    return b;
+}
+
+}  // namespace
+
+HistoryPanel::HistoryPanel(HistorySession& session, Prompter& prompter, OneRowWheel& wheel, QWidget* parent)
+    : QWidget(parent), m_session(session), m_prompter(prompter) {
+    setObjectName("HistoryPanel");
+    m_historyGrid = makeGridView(this, "MSFlexGrid1", "鼠标双击列表可以将列表导出到EXCEL");
+    m_historyModel = new HistoryModel(this);
+    m_historyGrid->setModel(m_historyModel);
+    m_historyGrid->setMinimumWidth(twipsToPixels(kIssueColumnTwips + 3 * kDieColumnTwips) + 40);
+    m_historyGrid->horizontalHeader()->setStretchLastSection(true);
+    m_historyGrid->viewport()->installEventFilter(this);
+    wheel.watch(m_historyGrid);
+
+    m_entryLabel = new QLabel("在下面输入    2007001 期历史号码:", this);
+    m_entryLabel->setObjectName("Label12");
+    m_nextIssueEdit = new QLineEdit("2007001", this);
+    m_nextIssueEdit->setObjectName("Text1");
+    m_nextIssueEdit->setMaximumWidth(110);
+    auto* entry = new QHBoxLayout;
+    entry->addWidget(m_nextIssueEdit);
+    for (int i = 0; i < 3; ++i) {
+        auto* box = new QLineEdit(this);
+        box->setObjectName(QString("MaskEdBox1_%1").arg(i + 1));
+        box->setToolTip("在此补充输入最新历史号码");
+        box->setPlaceholderText("_");
+        box->setMaxLength(1);
+        box->setAlignment(Qt::AlignCenter);
+        box->setFixedWidth(32);
+        box->setValidator(new QRegularExpressionValidator(QRegularExpression("[1-6]?"), box));
+        box->installEventFilter(this);
+        connect(box, &QLineEdit::textChanged, this, [this, i] { diceEditChanged(i); });
+        m_typedDiceEdits[i] = box;
+        entry->addWidget(box);
+    }
+    entry->addStretch();
+
+    m_updateButton = makeButton(this, "Command21", "历史号在线更新(&O)", "从官方服务器更新历史号码");
+    m_importButton = makeButton(this, "cmdRdLst", "读取历史号文本(&W)",
+                                "从历史号码文本文件中读取历史号中最后一期之后的新的历史号码");
+    m_deleteNewestButton = makeButton(this, "Command3", "删除最后历史(&D)");
+    m_exportTextButton = makeButton(this, "Command4", "历史号码导出文本文件(&O)");
+    m_settingsButton = makeButton(this, "Command9", "软件设置(&T)");
+    auto* buttons = new QGridLayout;
+    buttons->addWidget(m_updateButton, 0, 0);
+    buttons->addWidget(m_importButton, 0, 1);
+    buttons->addWidget(m_deleteNewestButton, 1, 0);
+    buttons->addWidget(m_exportTextButton, 1, 1);
+    buttons->addWidget(m_settingsButton, 2, 0, 1, 2);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(m_historyGrid, 1);
+    layout->addWidget(m_entryLabel);
+    layout->addLayout(entry);
+    layout->addLayout(buttons);
+
+    connect(m_updateButton, &QPushButton::clicked, this, &HistoryPanel::updateRequested);
+    connect(m_importButton, &QPushButton::clicked, this, &HistoryPanel::importRequested);
+    connect(m_deleteNewestButton, &QPushButton::clicked, this, &HistoryPanel::deleteNewestRequested);
+    connect(m_exportTextButton, &QPushButton::clicked, this, &HistoryPanel::exportTextRequested);
+    connect(m_settingsButton, &QPushButton::clicked, this, &HistoryPanel::settingsMenuRequested);
+    connect(m_historyGrid, &QTableView::doubleClicked, this, &HistoryPanel::gridExportRequested);
+    connect(&m_session, &HistorySession::historyChanged, this, &HistoryPanel::reloadHistoryGrid);
+    reloadHistoryGrid(m_session.snapshot());
+}
+
+void HistoryPanel::reloadHistoryGrid(std::shared_ptr<const Snapshot> snapshot) {
+    m_historyGrid->setUpdatesEnabled(false);
+    m_historyModel->setSnapshot(std::move(snapshot));
+    m_historyGrid->setColumnWidth(0, twipsToPixels(kIssueColumnTwips));
+    for (int c = 1; c <= 3; ++c) m_historyGrid->setColumnWidth(c, twipsToPixels(kDieColumnTwips));
+    if (m_historyModel->rowCount() + 1 > kRowsWithoutScrolling) m_historyGrid->scrollToBottom();
+    m_historyGrid->setUpdatesEnabled(true);
+    showNextIssue();
+}
+
+void HistoryPanel::showNextIssue() {
+    if (auto next = m_session.nextIssue()) m_nextIssueEdit->setText(QString::number(*next));
+}
+
+void HistoryPanel::setHistoryCommandsEnabled(bool on) {
+    const bool can = on && m_session.isOpen();
+    for (QWidget* w : std::initializer_list<QWidget*>{m_updateButton, m_importButton, m_deleteNewestButton})
+        w->setEnabled(can);
+    for (QLineEdit* box : m_typedDiceEdits) box->setEnabled(can);
+}
+
+void HistoryPanel::setAllCommandsEnabled(bool on) {
+    setHistoryCommandsEnabled(on);
+    m_exportTextButton->setEnabled(on);
+}
+
+void HistoryPanel::focusEntry() {
+    if (m_typedDiceEdits[0]->isEnabled()) m_typedDiceEdits[0]->setFocus();
+}
+
+void HistoryPanel::setGridVisible(bool visible) { m_historyGrid->setVisible(visible); }
+
+void HistoryPanel::diceEditChanged(int index) {
+    if (index == 2 && !m_typedDiceEdits[2]->text().isEmpty() && !m_entryJustStored) storeTypedDraw();
+    if (!m_entryJustStored && !m_typedDiceEdits[index]->text().isEmpty() && index < 2)
+        m_typedDiceEdits[index + 1]->setFocus();
+}
+
+bool HistoryPanel::storeTypedDraw() {
+    if (!m_session.isOpen()) return false;
+    DerivedDraw added;
+    try {
+        // The texts as the user sees them now: a history changed elsewhere must not move the issue.
+        added = m_session.addTypedDraw(m_nextIssueEdit->text().toStdString(), m_typedDiceEdits[0]->text().toStdString(),
+                                       m_typedDiceEdits[1]->text().toStdString(),
+                                       m_typedDiceEdits[2]->text().toStdString());
+    } catch (const std::exception& e) {
+        const QString msg = QString::fromUtf8(e.what());
+        emit statusMessage(msg);
+        m_prompter.tell("输入有误", msg);
+        return false;
+    }
+    m_entryJustStored = true;
+    for (QLineEdit* box : m_typedDiceEdits) box->clear();
+    m_typedDiceEdits[0]->setFocus();
+    emit drawTyped(added);
+    emit statusMessage(QString("已保存第 %1 期").arg(added.sqqh));
+    return true;
+}
+
+bool HistoryPanel::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::MouseButtonRelease && watched == m_historyGrid->viewport()) {
+        auto* mouse = static_cast<QMouseEvent*>(event);
+        if (mouse->button() == Qt::RightButton) emit historyMenuRequested(mouse->globalPosition().toPoint());
+    }
+    if (event->type() == QEvent::KeyPress)
+        for (QLineEdit* box : m_typedDiceEdits)
+            if (watched == box) m_entryJustStored = false;
+    return QWidget::eventFilter(watched, event);
+}
+
+}  // namespace k3

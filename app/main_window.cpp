@@ -1,0 +1,319 @@
+#include "main_window.h"
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QCursor>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QMenu>
+#include <QMenuBar>
+#include <QStatusBar>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include "busy_cursor.h"
+#include "grid_view.h"
+#include "group_panel.h"
+#include "groups/group_calc.h"
+#include "history_commands.h"
+#include "history_panel.h"
+#include "history_session.h"
+#include "prompter.h"
+#include "result_panel.h"
+#include "search/result_memory.h"
+#include "search/search.h"
+#include "search_panel.h"
+#include "store/issue.h"
+
+namespace k3 {
+
+namespace {
+
+QString q(const std::string& s) { return QString::fromStdString(s); }
+QString qe(const std::exception& e) { return QString::fromUtf8(e.what()); }
+
+}  // namespace
+
+MainWindow::MainWindow(const AppContext& ctx, Prompter* prompter, QWidget* parent) : QMainWindow(parent) {
+    setObjectName("frmMain");
+    setWindowTitle("快3遗漏分析");
+    keepResultMemory();
+    m_session = new HistorySession(ctx.dataDir, ctx.settingsFile, this);
+    m_openFileDialog = new QFileDialog(this);
+    m_openFileDialog->setObjectName("CommonDialog1");
+    m_openFileDialog->setFileMode(QFileDialog::ExistingFile);
+    if (!prompter) {
+        m_ownPrompter = std::make_unique<DialogPrompter>(this, m_openFileDialog);
+        prompter = m_ownPrompter.get();
+    }
+    m_prompter = prompter;
+
+    buildMenus();
+    buildPanels();
+    connectPanels();
+    startUp();
+}
+
+MainWindow::~MainWindow() = default;
+
+void MainWindow::showStatus(const QString& text) { statusBar()->showMessage(text); }
+
+// ---------------------------------------------------------------- construction
+
+void MainWindow::buildMenus() {
+    auto add = [](QMenu* menu, const QString& name, const QString& caption) {
+        QAction* a = menu->addAction(caption);
+        a->setObjectName(name);
+        return a;
+    };
+    m_historyMenu = menuBar()->addMenu("历史管理");
+    m_historyMenu->setObjectName("mnuLsgl");
+    m_exportHistoryAction = add(m_historyMenu, "mnuDcls", "导出历史号码(&O)");
+    m_deleteNewestAction = add(m_historyMenu, "mnuErase", "删除最后历史(&E)");
+    m_clearHistoryAction = add(m_historyMenu, "mnuClear", "清空历史号码(&C)");
+    m_deleteToIssueAction = add(m_historyMenu, "mnuDlzd", "删除到选定期(&D)");
+    m_deleteLastAction = add(m_historyMenu, "mnuEszhzd", "删除最后指定数量期历史(&E)");
+
+    m_settingsMenu = menuBar()->addMenu("设置");
+    m_settingsMenu->setObjectName("mnuSetup");
+    m_segmentBaseMenu = m_settingsMenu->addMenu("段数参数设置(&A)");
+    m_segmentBaseMenu->setObjectName("mnuDssetup");
+    m_segmentBaseActions[0] = add(m_segmentBaseMenu, "mnuDscs_0", "段数参数0~2");
+    m_segmentBaseActions[1] = add(m_segmentBaseMenu, "mnuDscs_1", "段数参数1~3");
+    m_settingsMenu->addSeparator();
+    m_lookBackAction = add(m_settingsMenu, "mnuSetDay", "历史号码更新检索天(&Y)");
+    m_updateAddressAction = add(m_settingsMenu, "mnuUpdateUrl", "更新地址设置");
+    m_homePageAction = add(m_settingsMenu, "mnuFrontPage", "软件服务主页(&P)");
+    m_manualAction = add(m_settingsMenu, "mnuDescrb", "软件介绍说明(&R)");
+    m_walkthroughAction = add(m_settingsMenu, "numYanshiDown", "软件演示说明录像下载(&D)");
+    m_settingsMenu->addSeparator();
+
+    m_lotteryMenu = menuBar()->addMenu("彩种选择");
+    m_lotteryMenu->setObjectName("mnuCaizhong");
+    for (int i = 0; i < kProvinceCount; ++i) {
+        m_lotteryActions[i] = add(m_lotteryMenu, QString("mnuK3_%1").arg(i), QString::fromUtf8(provinces()[i].caption));
+        m_lotteryActions[i]->setCheckable(true);
+        connect(m_lotteryActions[i], &QAction::triggered, this, [this, i] { chooseLottery(i); });
+    }
+    for (int i = 0; i < 2; ++i) {
+        m_segmentBaseActions[i]->setCheckable(true);
+        connect(m_segmentBaseActions[i], &QAction::triggered, this, [this, i] { chooseSegmentBase(i); });
+    }
+    connect(m_lookBackAction, &QAction::triggered, this, &MainWindow::askLookBackYears);
+    connect(m_homePageAction, &QAction::triggered, this, [this] { openHelpDocument("index.html"); });
+    connect(m_manualAction, &QAction::triggered, this, [this] { openHelpDocument("manual.html"); });
+    connect(m_walkthroughAction, &QAction::triggered, this, [this] { openHelpDocument("walkthrough.html"); });
+}
+
+void MainWindow::buildPanels() {
+    auto* central = new QWidget(this);
+    setCentralWidget(central);
+    setStatusBar(new QStatusBar(this));
+    m_wheel = new OneRowWheel(this);
+    m_historyPanel = new HistoryPanel(*m_session, *m_prompter, *m_wheel, central);
+    m_searchPanel = new SearchPanel(*m_session, central);
+    m_groupPanel = new GroupPanel(*m_session, central);
+    m_resultPanel = new ResultPanel(*m_wheel, central);
+    m_historyCommands =
+        new HistoryCommands(*m_session, *m_prompter, *m_historyPanel, *m_searchPanel, *m_resultPanel, *this);
+
+    auto* right = new QVBoxLayout;
+    right->addWidget(m_searchPanel);
+    right->addWidget(m_groupPanel);
+    right->addWidget(m_resultPanel, 1);
+    auto* main = new QHBoxLayout(central);
+    main->addWidget(m_historyPanel, 0);
+    main->addLayout(right, 1);
+    resize(1180, 760);
+}
+
+void MainWindow::connectPanels() {
+    HistoryCommands* commands = m_historyCommands;
+    connect(m_historyPanel, &HistoryPanel::updateRequested, commands, &HistoryCommands::startOnlineUpdate);
+    connect(m_historyPanel, &HistoryPanel::importRequested, commands, &HistoryCommands::importHistoryFile);
+    connect(m_historyPanel, &HistoryPanel::deleteNewestRequested, commands, &HistoryCommands::deleteNewestDraw);
+    connect(m_historyPanel, &HistoryPanel::exportTextRequested, commands, &HistoryCommands::exportHistoryText);
+    connect(m_historyPanel, &HistoryPanel::gridExportRequested, commands, &HistoryCommands::exportHistoryGrid);
+    connect(m_historyPanel, &HistoryPanel::settingsMenuRequested, this,
+            [this] { m_settingsMenu->popup(QCursor::pos()); });
+    connect(m_historyPanel, &HistoryPanel::historyMenuRequested, m_historyMenu,
+            [this](const QPoint& at) { m_historyMenu->popup(at); });
+    connect(m_historyPanel, &HistoryPanel::drawTyped, this, &MainWindow::followTypedDraw);
+    connect(m_exportHistoryAction, &QAction::triggered, commands, &HistoryCommands::exportHistoryWorkbook);
+    connect(m_deleteNewestAction, &QAction::triggered, commands, &HistoryCommands::deleteNewestDraw);
+    connect(m_clearHistoryAction, &QAction::triggered, commands, &HistoryCommands::clearHistory);
+    connect(m_deleteToIssueAction, &QAction::triggered, commands, &HistoryCommands::deleteToIssue);
+    connect(m_deleteLastAction, &QAction::triggered, commands, &HistoryCommands::deleteLastDraws);
+    connect(m_updateAddressAction, &QAction::triggered, commands, &HistoryCommands::askUpdateAddress);
+    connect(commands, &HistoryCommands::updateRunningChanged, this,
+            [this](bool running) { setHistoryCommandsEnabled(!running); });
+
+    connect(m_searchPanel, &SearchPanel::searchRequested, this, &MainWindow::search);
+    connect(m_searchPanel, &SearchPanel::partialSearchRequested, this, &MainWindow::partialSearch);
+    connect(m_groupPanel, &GroupPanel::calculationRequested, this, &MainWindow::calculateGroups);
+    connect(m_resultPanel, &ResultPanel::summaryColumnClicked, this, &MainWindow::sortGroups);
+    connect(m_resultPanel, &ResultPanel::matchesExportRequested, commands, &HistoryCommands::exportMatches);
+    connect(m_resultPanel, &ResultPanel::summaryExportRequested, commands, &HistoryCommands::exportSummary);
+
+    connect(m_historyPanel, &HistoryPanel::statusMessage, this, &MainWindow::showStatus);
+    connect(m_searchPanel, &SearchPanel::statusMessage, this, &MainWindow::showStatus);
+    connect(commands, &HistoryCommands::statusMessage, this, &MainWindow::showStatus);
+    connect(m_session, &HistorySession::readFailed, this, &MainWindow::showStatus);
+}
+
+void MainWindow::startUp() {
+    for (int i = 0; i < kProvinceCount; ++i) m_lotteryActions[i]->setChecked(i == m_session->lotteryIndex());
+    m_segmentBaseActions[0]->setChecked(m_session->segmentBase() == 0);
+    m_segmentBaseActions[1]->setChecked(m_session->segmentBase() == 1);
+    if (!m_session->isOpen()) {
+        const QString msg = m_session->openError();
+        showStatus(msg);
+        // Reported once the window is up.
+        QTimer::singleShot(0, this, [this, msg] { m_prompter->tell("数据库错误", msg); });
+        m_historyPanel->setAllCommandsEnabled(false);
+        m_searchPanel->setSearchEnabled(false);
+        m_groupPanel->setCalculationEnabled(false);
+        for (QAction* a : {m_exportHistoryAction, m_deleteNewestAction, m_clearHistoryAction, m_deleteToIssueAction,
+                           m_deleteLastAction})
+            a->setEnabled(false);
+        return;
+    }
+    const auto& snap = m_session->snapshot();
+    showStatus(snap->empty() ? QString("历史数据库中还没有号码") : QString("共 %1 期历史号码").arg(snap->size()));
+}
+
+void MainWindow::setHistoryCommandsEnabled(bool on) {
+    m_historyPanel->setHistoryCommandsEnabled(on);
+    const bool can = on && m_session->isOpen();
+    for (QAction* a : {m_deleteNewestAction, m_clearHistoryAction, m_deleteToIssueAction, m_deleteLastAction})
+        a->setEnabled(can);
+}
+
+// A typed draw moves the end of the range past it.
+void MainWindow::followTypedDraw(const DerivedDraw& draw) {
+    m_searchPanel->setRangeEnd(int64_t{draw.sqqh} + 1);
+    m_searchPanel->refreshFromActiveTab();
+}
+
+// ---------------------------------------------------------------- analyses
+
+void MainWindow::showSearchOutput(SearchOutput&& out) {
+    m_resultPanel->showMatches(std::move(out.matches));
+    m_resultPanel->showSummary(std::move(out.summary));
+    showStatus(q(out.note.text));
+}
+
+// A search that could not run: empty lists and the reason.
+void MainWindow::showSearchRefused(const AnalysisError& e) {
+    m_resultPanel->showMatches(resultGridEmpty());
+    m_resultPanel->showSummary(summaryGridEmpty());
+    showStatus(qe(e));
+}
+
+void MainWindow::search() {
+    BusyCursor busy;
+    try {
+        m_session->catchUp();
+        showSearchOutput(runSearch(*m_session->snapshot(), m_searchPanel->searchInput()));
+    } catch (const AnalysisError& e) {
+        showSearchRefused(e);
+    } catch (const std::exception& e) {
+        showStatus(QString("检索失败：%1").arg(qe(e)));
+    }
+}
+
+void MainWindow::partialSearch() {
+    BusyCursor busy;
+    try {
+        m_session->catchUp();
+        showSearchOutput(runPartialSearch(*m_session->snapshot(), m_searchPanel->partialInput()));
+    } catch (const AnalysisError& e) {
+        showSearchRefused(e);
+    } catch (const std::exception& e) {
+        showStatus(QString("分部检索失败：%1").arg(qe(e)));
+    }
+}
+
+void MainWindow::calculateGroups() {
+    BusyCursor busy;
+    try {
+        m_session->catchUp();
+        GroupInput in = m_groupPanel->groupInput();
+        in.from = m_searchPanel->rangeStart();
+        in.to = m_searchPanel->rangeEnd();
+        if (!m_session->isOpen()) {
+            m_resultPanel->showSummary(summaryGridEmpty());
+            showStatus("历史数据库没有打开，无法分组计算");
+            return;
+        }
+        GroupCalculation calc = runGroupCalculation(m_session->store(), *m_session->snapshot(), in);
+        m_resultPanel->showSummary(std::move(calc.grid));
+        showStatus(q(calc.outcome.note.text));
+    } catch (const std::exception& e) {
+        m_resultPanel->showSummary(summaryGridEmpty());
+        showStatus(QString("分组计算失败：%1").arg(qe(e)));
+    }
+}
+
+// The group table sorted by the clicked column of grid 3.
+void MainWindow::sortGroups(int column) {
+    try {
+        std::vector<YLRow> rows;
+        if (m_session->isOpen()) rows = m_session->store().readYL("");
+        m_resultPanel->showSummary(groupResultGrid(std::move(rows), column));
+    } catch (const std::exception& e) {
+        m_resultPanel->showSummary(summaryGridEmpty());
+        showStatus(QString("读取分组结果失败：%1").arg(qe(e)));
+    }
+}
+
+// ---------------------------------------------------------------- settings and help
+
+void MainWindow::chooseLottery(int index) {
+    if (index < 0 || index >= kProvinceCount) return;
+    m_session->setLotteryIndex(index);
+    for (int i = 0; i < kProvinceCount; ++i) m_lotteryActions[i]->setChecked(i == index);
+    const Province& p = m_session->lottery();
+    showStatus(QString("彩种: %1（每天 %2 期）").arg(QString::fromUtf8(p.caption)).arg(p.drawsPerDay));
+}
+
+void MainWindow::chooseSegmentBase(int base) {
+    if (base != 0 && base != 1) return;
+    m_session->setSegmentBase(base);
+    m_segmentBaseActions[0]->setChecked(base == 0);
+    m_segmentBaseActions[1]->setChecked(base == 1);
+}
+
+void MainWindow::askLookBackYears() {
+    for (;;) {
+        auto answer = m_prompter->askText(
+            "设置年数",
+            "请输入更新需要保留的历史号码的年数（2~16中的任意自然数），如果超过年数将删除最早的一年的历史号码",
+            QString::number(m_session->lookBackYears()));
+        if (!answer || answer->trimmed().isEmpty()) return;
+        auto years = parseWhole(answer->toStdString(), 2, 16);
+        if (!years) {
+            m_prompter->tell("输入有误",
+                             "为了保证时效性和提高计算效率，软件只能统计16年以内的数据，请输入2到16中的自然数。");
+            continue;
+        }
+        m_session->setLookBackYears(static_cast<int>(*years));
+        return;
+    }
+}
+
+void MainWindow::openHelpDocument(const QString& file) {
+    const QStringList dirs{QCoreApplication::applicationDirPath() + "/docs", QString(K3GAP_DOCS_DIR)};
+    for (const QString& d : dirs) {
+        QFileInfo fi(QDir(d).filePath(file));
+        if (!fi.exists()) continue;
+        if (!m_prompter->openUrl(QUrl::fromLocalFile(fi.absoluteFilePath())))
+            showStatus(QString("无法用默认浏览器打开 %1").arg(fi.absoluteFilePath()));
+        return;
+    }
+    showStatus(QString("找不到帮助文件 %1").arg(file));
+}
+
+}  // namespace k3

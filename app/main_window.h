@@ -1,0 +1,95 @@
+// The main window (objectName "frmMain"): the panels over one HistorySession, the menus and the status
+// bar. It wires the panels' requests to the analyses and to the history commands.
+#pragma once
+#include <QMainWindow>
+#include <QString>
+#include <array>
+#include <memory>
+
+#include "store/derive.h"
+
+class QAction;
+class QFileDialog;
+class QMenu;
+
+namespace k3 {
+
+class GroupPanel;
+class HistoryCommands;
+class HistoryPanel;
+class HistorySession;
+class OneRowWheel;
+class Prompter;
+class ResultPanel;
+class SearchPanel;
+struct AnalysisError;
+struct SearchOutput;
+
+// Where the window keeps its files and settings.
+struct AppContext {
+    QString dataDir;       // folder of gapbook.db, the backup, the exports and "历史号码"
+    QString settingsFile;  // empty: the user's settings store; else an ini file of its own (tests)
+};
+
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+
+public:
+    // `prompter` answers the window's questions and opens files for it; nothing: dialogs and the
+    // desktop's default applications. A given prompter must outlive the window.
+    explicit MainWindow(const AppContext& ctx, Prompter* prompter = nullptr, QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+private:
+    void buildMenus();
+    void buildPanels();
+    void connectPanels();
+    void startUp();
+    void showStatus(const QString& text);
+    void setHistoryCommandsEnabled(bool on);
+    void followTypedDraw(const DerivedDraw& draw);
+
+    // analyses
+    void search();
+    void partialSearch();
+    void calculateGroups();
+    void sortGroups(int column);
+    void showSearchOutput(SearchOutput&& out);
+    void showSearchRefused(const AnalysisError& e);
+
+    // settings and help
+    void chooseLottery(int index);
+    void chooseSegmentBase(int base);
+    void askLookBackYears();
+    void openHelpDocument(const QString& file);
+
+    HistorySession* m_session = nullptr;
+    QFileDialog* m_openFileDialog = nullptr;  // the open-file dialog of the text import
+    std::unique_ptr<Prompter> m_ownPrompter;
+    Prompter* m_prompter = nullptr;
+    OneRowWheel* m_wheel = nullptr;
+    HistoryPanel* m_historyPanel = nullptr;
+    SearchPanel* m_searchPanel = nullptr;
+    GroupPanel* m_groupPanel = nullptr;
+    ResultPanel* m_resultPanel = nullptr;
+    HistoryCommands* m_historyCommands = nullptr;
+
+    QMenu* m_historyMenu = nullptr;
+    QAction* m_exportHistoryAction = nullptr;
+    QAction* m_deleteNewestAction = nullptr;
+    QAction* m_clearHistoryAction = nullptr;
+    QAction* m_deleteToIssueAction = nullptr;
+    QAction* m_deleteLastAction = nullptr;
+    QMenu* m_settingsMenu = nullptr;
+    QMenu* m_segmentBaseMenu = nullptr;
+    std::array<QAction*, 2> m_segmentBaseActions{};
+    QAction* m_lookBackAction = nullptr;
+    QAction* m_updateAddressAction = nullptr;
+    QAction* m_homePageAction = nullptr;
+    QAction* m_manualAction = nullptr;
+    QAction* m_walkthroughAction = nullptr;
+    QMenu* m_lotteryMenu = nullptr;
+    std::array<QAction*, 15> m_lotteryActions{};
+};
+
+}  // namespace k3

@@ -1,0 +1,42 @@
+// Questions to the user and programs started for the user. The window asks through a Prompter, so
+// tests answer without a dialog and record what would have been opened.
+#pragma once
+#include <QString>
+#include <QUrl>
+#include <optional>
+
+class QFileDialog;
+class QWidget;
+
+namespace k3 {
+
+class Prompter {
+public:
+    virtual ~Prompter() = default;
+    // OK/Cancel question; true for OK.
+    virtual bool askOkCancel(const QString& title, const QString& text) = 0;
+    // Input box with a preset answer; nothing when cancelled.
+    virtual std::optional<QString> askText(const QString& title, const QString& prompt, const QString& preset) = 0;
+    // A file to open, starting in `dir`; empty when cancelled.
+    virtual QString askOpenFile(const QString& dir, const QString& filter) = 0;
+    virtual void tell(const QString& title, const QString& text) = 0;
+    // Opens a file or address with the desktop's default application.
+    virtual bool openUrl(const QUrl& url) = 0;
+};
+
+// The real thing: message boxes, input boxes, the window's open-file dialog, the desktop services.
+class DialogPrompter : public Prompter {
+public:
+    DialogPrompter(QWidget* parent, QFileDialog* openFileDialog);
+    bool askOkCancel(const QString& title, const QString& text) override;
+    std::optional<QString> askText(const QString& title, const QString& prompt, const QString& preset) override;
+    QString askOpenFile(const QString& dir, const QString& filter) override;
+    void tell(const QString& title, const QString& text) override;
+    bool openUrl(const QUrl& url) override;
+
+private:
+    QWidget* m_parent;
+    QFileDialog* m_openFileDialog;
+};
+
+}  // namespace k3

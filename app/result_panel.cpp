@@ -1,0 +1,69 @@
+#include "result_panel.h"
+
+#include <QHeaderView>
+#include <QMouseEvent>
+#include <QTableView>
+
+#include "grid_models.h"
+#include "grid_view.h"
+#include "search/grids.h"
+
+namespace k3 {
+
+namespace {
+
+void fill(QTableView* view, GridModel* model, Grid grid) {
+    view->setUpdatesEnabled(false);
+    const std::vector<int> widths = grid.widths;
+    model->setGrid(std::move(grid));
+    setColumnWidthsInTwips(view, widths);
+    view->setUpdatesEnabled(true);
+}
+
+}  // namespace
+
+ResultPanel::ResultPanel(OneRowWheel& wheel, QWidget* parent) : QSplitter(Qt::Vertical, parent) {
+    setObjectName("ResultPanel");
+    const QString exportTip = "鼠标双击列表可以将列表导出到EXCEL";
+    m_matchesGrid = makeGridView(this, "MSFlexGrid2", exportTip);
+    m_summaryGrid = makeGridView(this, "MSFlexGrid3", QString());
+    m_matchesModel = new GridModel(this);
+    m_summaryModel = new GridModel(this);
+    m_matchesGrid->setModel(m_matchesModel);
+    m_summaryGrid->setModel(m_summaryModel);
+    m_summaryGrid->horizontalHeader()->setStretchLastSection(true);  // room for a ratio of 15 digits
+    wheel.watch(m_matchesGrid);
+    wheel.watch(m_summaryGrid);
+    addWidget(m_matchesGrid);
+    addWidget(m_summaryGrid);
+    setStretchFactor(0, 3);
+    setStretchFactor(1, 2);
+
+    // Empty grids show their headers; grid 2 keeps the view's own column widths until a search.
+    Grid matches;
+    matches.header = resultGridEmpty().header;
+    m_matchesModel->setGrid(std::move(matches));
+    showSummary(summaryGridEmpty());
+
+    connect(m_matchesGrid, &QTableView::doubleClicked, this, &ResultPanel::matchesExportRequested);
+    // The first click of a double-click on grid 3 already rewrites it (the group table sorted by the
+    // column), which drops the view's pressed cell, so the view would never report the double-click.
+    m_summaryGrid->viewport()->installEventFilter(this);
+    connect(m_summaryGrid, &QTableView::clicked, this,
+            [this](const QModelIndex& index) { emit summaryColumnClicked(index.column()); });
+    connect(m_summaryGrid->horizontalHeader(), &QHeaderView::sectionClicked, this, &ResultPanel::summaryColumnClicked);
+}
+
+bool ResultPanel::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_summaryGrid->viewport() && event->type() == QEvent::MouseButtonDblClick &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton)
+        emit summaryExportRequested();
+    return QSplitter::eventFilter(watched, event);
+}
+
+void ResultPanel::showMatches(Grid grid) { fill(m_matchesGrid, m_matchesModel, std::move(grid)); }
+void ResultPanel::showSummary(Grid grid) { fill(m_summaryGrid, m_summaryModel, std::move(grid)); }
+const Grid& ResultPanel::matches() const { return m_matchesModel->grid(); }
+const Grid& ResultPanel::summary() const { return m_summaryModel->grid(); }
+
+}  // namespace k3
