@@ -12,12 +12,12 @@ HistorySession::HistorySession(const QString& dataDir, const QString& settingsFi
     : QObject(parent),
       m_dataDir(dataDir),
       m_settings(settingsFile.isEmpty() ? std::make_unique<Settings>() : std::make_unique<Settings>(settingsFile)) {
-    m_lookBackYears = m_settings->iniSerchDay();
-    m_lotteryIndex = m_settings->gsZl();
-    m_freePositions = m_settings->bolZyw();
-    m_searchType = m_settings->intLei();
-    m_segmentBase = m_settings->dsIni();
-    m_partialWidth = m_settings->intZhWSetup();
+    m_lookBackYears = m_settings->lookBackYears();
+    m_lotteryIndex = m_settings->lotteryIndex();
+    m_freePositions = m_settings->freePositions();
+    m_searchType = m_settings->searchType();
+    m_segmentBase = m_settings->segmentBase();
+    m_partialWidth = m_settings->partialWidth();
     try {
         m_store = std::make_unique<HistoryStore>(dataFile(kDatabaseFileName).toStdString());
         m_dataVersion = dataVersion();
@@ -88,7 +88,7 @@ DerivedDraw HistorySession::addTypedDraw(const std::string& issue, const std::st
 void HistorySession::setLotteryIndex(int index) {
     if (index < 0 || index >= kProvinceCount) return;
     m_lotteryIndex = index;
-    m_settings->setGsZl(index);
+    m_settings->setLotteryIndex(index);
 }
 
 std::optional<int64_t> HistorySession::nextIssue() const {
@@ -99,29 +99,29 @@ std::optional<int64_t> HistorySession::nextIssue() const {
 void HistorySession::setSearchType(int type) {
     if (type < kNumber || type > kSegment) return;
     m_searchType = type;
-    m_settings->setIntLei(type);
+    m_settings->setSearchType(type);
     emit searchTypeChanged(type);
 }
 
 void HistorySession::setSegmentBase(int base) {
     if (base != 0 && base != 1) return;
     m_segmentBase = base;
-    m_settings->setDsIni(base);
+    m_settings->setSegmentBase(base);
 }
 
 void HistorySession::setLookBackYears(int years) {
     m_lookBackYears = years;
-    m_settings->setIniSerchDay(years);
+    m_settings->setLookBackYears(years);
 }
 
 void HistorySession::setFreePositions(bool free) {
     m_freePositions = free;
-    m_settings->setBolZyw(free);
+    m_settings->setFreePositions(free);
 }
 
 void HistorySession::setPartialWidth(int width) {
     m_partialWidth = width;
-    m_settings->setIntZhWSetup(width);
+    m_settings->setPartialWidth(width);
 }
 
 QString HistorySession::updateUrl() const { return m_settings->updateUrl(); }

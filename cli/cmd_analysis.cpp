@@ -103,7 +103,7 @@ int runPartialCmd(Context& ctx, const std::vector<std::string>& args) {
         if (!k) throw InputError("分部位数「" + a.value("width") + "」不是整数");
         in.width = static_cast<int>(*k);
     } else {
-        in.width = ctx.settings ? ctx.settings->intZhWSetup() : 2;
+        in.width = ctx.settings ? ctx.settings->partialWidth() : 2;
     }
     auto snap = ctx.store().snapshot();
     rangeTexts(a, *snap, in.from, in.to);

@@ -70,7 +70,7 @@ int runUpdate(Context& ctx, const std::vector<std::string>& args) {
     req.code = prov.code;
     req.runningNumbers = ctx.lottery == k3::kBeijingIndex;
     req.drawsPerDay = prov.drawsPerDay;
-    req.years = ctx.settings->iniSerchDay();
+    req.years = ctx.settings->lookBackYears();
     req.today = a.has("today") ? parseDate(a.value("today")) : localToday();
     req.segBase = ctx.segBase;
     k3::UpdateOutcome r;

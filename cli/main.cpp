@@ -134,8 +134,8 @@ int main(int argc, char** argv) {
         ctx.dataDir = data.empty() ? defaultDataDir() : data;
         if (!QFileInfo(QString::fromStdString(ctx.dataDir)).isDir())
             throw InputError("数据文件夹不存在: " + ctx.dataDir);
-        ctx.lottery = lottery ? static_cast<int>(*lottery) : settings.gsZl();
-        ctx.segBase = segBase ? static_cast<int>(*segBase) : settings.dsIni();
+        ctx.lottery = lottery ? static_cast<int>(*lottery) : settings.lotteryIndex();
+        ctx.segBase = segBase ? static_cast<int>(*segBase) : settings.segmentBase();
         const std::string cmd = args[i];
         std::vector<std::string> rest(args.begin() + static_cast<long>(i) + 1, args.end());
         for (auto run : {runStoreCommand, runAnalysisCommand, runHistoryCommand, runOverviewCommand}) {

@@ -22,16 +22,16 @@ void Settings::write(const char* key, const QString& text) {
     s_->sync();
 }
 
-int Settings::gsZl() const { return readInt("GsZl", 0, 0, 14); }
-bool Settings::bolZyw() const {
+int Settings::lotteryIndex() const { return readInt("GsZl", 0, 0, 14); }
+bool Settings::freePositions() const {
     QString t = s_->value(QString(kGroup) + "/bolZyw").toString().trimmed();
     if (t.compare("False", Qt::CaseInsensitive) == 0) return false;
     return true;
 }
-int Settings::intLei() const { return readInt("intLei", 0, 0, 3); }
-int Settings::dsIni() const { return readInt("DsIni", 1, 0, 1); }
-int Settings::intZhWSetup() const { return readInt("intZhWSetup", 2, -32768, 32767); }
-int Settings::iniSerchDay() const { return readInt("IniSerchDay", 6, 2, 16); }
+int Settings::searchType() const { return readInt("intLei", 0, 0, 3); }
+int Settings::segmentBase() const { return readInt("DsIni", 1, 0, 1); }
+int Settings::partialWidth() const { return readInt("intZhWSetup", 2, -32768, 32767); }
+int Settings::lookBackYears() const { return readInt("IniSerchDay", 6, 2, 16); }
 QString Settings::updateUrl() const {
     QString v = s_->value(QString(kGroup) + "/UpdateUrl").toString().trimmed();
     return v.isEmpty() ? defaultUpdateUrl() : v;
@@ -39,12 +39,12 @@ QString Settings::updateUrl() const {
 
 QString Settings::defaultUpdateUrl() { return "http://{code}.k3gap.example/?n={n}"; }
 
-void Settings::setGsZl(int v) { write("GsZl", QString::number(v)); }
-void Settings::setBolZyw(bool v) { write("bolZyw", v ? "True" : "False"); }
-void Settings::setIntLei(int v) { write("intLei", QString::number(v)); }
-void Settings::setDsIni(int v) { write("DsIni", QString::number(v)); }
-void Settings::setIntZhWSetup(int v) { write("intZhWSetup", QString::number(v)); }
-void Settings::setIniSerchDay(int v) { write("IniSerchDay", QString::number(v)); }
+void Settings::setLotteryIndex(int v) { write("GsZl", QString::number(v)); }
+void Settings::setFreePositions(bool v) { write("bolZyw", v ? "True" : "False"); }
+void Settings::setSearchType(int v) { write("intLei", QString::number(v)); }
+void Settings::setSegmentBase(int v) { write("DsIni", QString::number(v)); }
+void Settings::setPartialWidth(int v) { write("intZhWSetup", QString::number(v)); }
+void Settings::setLookBackYears(int v) { write("IniSerchDay", QString::number(v)); }
 void Settings::setUpdateUrl(const QString& v) { write("UpdateUrl", v); }
 
 }  // namespace k3

@@ -14,20 +14,20 @@ public:
     // A settings file of its own, for tests and scripted use.
     explicit Settings(const QString& iniFile);
 
-    int gsZl() const;           // lottery index 0..14, default 0
-    bool bolZyw() const;        // free positions, default true
-    int intLei() const;         // search type 0..3, default 0
-    int dsIni() const;          // segment base 0 or 1, default 1
-    int intZhWSetup() const;    // partial-search width, default 2
-    int iniSerchDay() const;    // update look-back in years 2..16, default 6
-    QString updateUrl() const;  // request address template with {code} and {n}
+    int lotteryIndex() const;    // GsZl: 0..14, default 0
+    bool freePositions() const;  // bolZyw: default true
+    int searchType() const;      // intLei: 0..3, default 0
+    int segmentBase() const;     // DsIni: 0 or 1, default 1
+    int partialWidth() const;    // intZhWSetup: partial-search width, default 2
+    int lookBackYears() const;   // IniSerchDay: update look-back in years 2..16, default 6
+    QString updateUrl() const;   // request address template with {code} and {n}
 
-    void setGsZl(int v);
-    void setBolZyw(bool v);
-    void setIntLei(int v);
-    void setDsIni(int v);
-    void setIntZhWSetup(int v);
-    void setIniSerchDay(int v);
+    void setLotteryIndex(int v);
+    void setFreePositions(bool v);
+    void setSearchType(int v);
+    void setSegmentBase(int v);
+    void setPartialWidth(int v);
+    void setLookBackYears(int v);
     void setUpdateUrl(const QString& v);
 
     static QString defaultUpdateUrl();
