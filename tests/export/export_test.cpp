@@ -99,7 +99,7 @@ TEST(ExportTarget, NeverTheDatabaseTheBackupOrAFileThatIsNotRegular) {
         EXPECT_THROW(writeWorkbook(g, target, data), ExportError) << target;
     }
     EXPECT_THROW(writeWorkbook(g, "/dev/null"), ExportError);  // not regular, whatever the folder
-    EXPECT_EQ(slurp(dir.file("gapbook.db")), db);
+    EXPECT_TRUE(slurp(dir.file("gapbook.db")) == db);
     EXPECT_EQ(slurp(dir.file("lsbf.txt")), backup);
     EXPECT_TRUE(fs::is_symlink(dir.file("link-to-db")));
     EXPECT_EQ(store.snapshot()->size(), 2u);
@@ -123,6 +123,6 @@ TEST(ExportTarget, ALinkIsWrittenThrough) {
     Grid g;
     g.header = {"期号"};
     writeWorkbook(g, dir.file("out.xlsx"), dir.path().string());
-    EXPECT_EQ(slurp(dir.file("gapbook.db")), db);
+    EXPECT_TRUE(slurp(dir.file("gapbook.db")) == db);
     EXPECT_GT(fs::file_size(dir.file("out.xlsx")), 0u);
 }
