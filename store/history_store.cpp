@@ -44,10 +44,14 @@ HistoryStore::HistoryStore(std::string path) : path_(std::move(path)) {
     if (!fs::is_directory(folder, ec)) throw failure(StoreFailure::kCannotOpen, path_, "文件夹不存在");
     if (fs::exists(st) && !fs::is_regular_file(st)) throw failure(StoreFailure::kCannotOpen, path_, "不是普通文件");
     const bool fresh = !fs::exists(st) || fs::file_size(file, ec) == 0;
-    readOnly_ = !writable(folder) || (fs::exists(st) && !writable(file));
+    if (!writable(folder))
+        readOnlyReason_ = "它所在的文件夹 " + folder.string() + " 是只读的";
+    else if (fs::exists(st) && !writable(file))
+        readOnlyReason_ = "文件是只读的";
+    readOnly_ = !readOnlyReason_.empty();
     if (fresh) {
         if (readOnly_)
-            throw StoreError("无法创建历史数据库 " + path_ + "：文件或它所在的文件夹是只读的", StoreFailure::kReadOnly);
+            throw StoreError("无法创建历史数据库 " + path_ + "（" + readOnlyReason_ + "）", StoreFailure::kReadOnly);
         db_ = Db(path_, Db::Mode::kCreate);
         db_.exec("PRAGMA journal_mode=WAL");
         Transaction tx(db_);
@@ -60,7 +64,10 @@ HistoryStore::HistoryStore(std::string path) : path_(std::move(path)) {
         const bool pendingLog = fs::file_size(path_ + "-wal", ec) > 0 && !ec;
         db_ = Db(path_, !readOnly_ ? Db::Mode::kReadWrite : pendingLog ? Db::Mode::kReadOnly : Db::Mode::kImmutable);
         checkHistoryDatabase();
-        if (sqlite3_db_readonly(db_.handle(), "main") == 1) readOnly_ = true;
+        if (!readOnly_ && sqlite3_db_readonly(db_.handle(), "main") == 1) {
+            readOnly_ = true;
+            readOnlyReason_ = "文件是只读的";
+        }
     }
     // Settings of this connection only; none of them writes to the file.
     db_.exec("PRAGMA synchronous=NORMAL; PRAGMA mmap_size=1073741824; PRAGMA cache_size=-65536;");
@@ -107,8 +114,13 @@ void HistoryStore::checkIntegrity() {
     integrityChecked_ = true;
 }
 
+std::string HistoryStore::readOnlyMessage() const {
+    if (!readOnly_) return {};
+    return "历史数据库 " + path_ + " 不能写入（" + readOnlyReason_ + "），历史号码只能查看，不能改动";
+}
+
 void HistoryStore::checkWritable() {
-    if (readOnly_) throw failure(StoreFailure::kReadOnly, path_);
+    if (readOnly_) throw StoreError(readOnlyMessage(), StoreFailure::kReadOnly);
     checkIntegrity();
 }
 

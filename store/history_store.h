@@ -39,11 +39,16 @@ public:
 
     // The file or its folder cannot be written: the history can be shown and analysed, not changed.
     bool readOnly() const { return readOnly_; }
+    // Why, for the status bar (naming the file, and the folder when it is the folder); empty when not.
+    std::string readOnlyMessage() const;
     // PRAGMA quick_check of the whole file; throws StoreError (kDamaged) naming the file and the
     // remedy. A pass is remembered. Every change of the history runs it first, once per store; a
     // caller may run it earlier (on a store of its own, from another thread) to learn of damage.
     void checkIntegrity();
     bool integrityChecked() const { return integrityChecked_; }
+    // Takes a pass of checkIntegrity() on another store of the same file (run in the background) as
+    // this store's own, so that the first change does not check again.
+    void markIntact() { integrityChecked_ = true; }
     // Throws what a change of the history would meet first: the read-only error, then damage.
     void checkWritable();
 
@@ -94,6 +99,7 @@ private:
     std::string path_;
     Db db_;
     bool readOnly_ = false;
+    std::string readOnlyReason_;
     bool integrityChecked_ = false;
     bool prepared_ = false;  // WAL mode set and the schema's additions made
 };

@@ -66,7 +66,7 @@ TEST_F(DatabaseCli, AReadOnlyFileIsShownAndAnalysedNotChanged) {
     EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 4);
     r = cli("export-text", nobody);
     EXPECT_EQ(r.rc, 0) << r.err;
-    changesRefused("不能写入", nobody);
+    changesRefused("不能写入（文件是只读的）", nobody);
     EXPECT_TRUE(fileBytes(db) == before);
     EXPECT_FALSE(fs::exists(db + "-wal") || fs::exists(db + "-shm"));
 }
@@ -87,7 +87,7 @@ TEST_F(DatabaseCli, AReadOnlyFolderIsShownNotChanged) {
     r = cli("export-text '" + dir.file("out/h.txt") + "'", nobody);
     EXPECT_EQ(r.rc, 0) << r.err;
     EXPECT_EQ(fs::file_size(dir.file("out/h.txt")), draws.size() * 15);
-    changesRefused("不能写入", nobody);
+    changesRefused("不能写入（它所在的文件夹 " + data + " 是只读的）", nobody);
     EXPECT_FALSE(fs::exists(db + "-wal") || fs::exists(db + "-shm"));
     fs::permissions(data, fs::perms::owner_write, fs::perm_options::add);  // so that the folder can go
 }

@@ -69,7 +69,8 @@ TEST(StoreOpen, ReadingAnExistingFileWritesNothing) {
     EXPECT_TRUE(s.readYL("").empty());
 }
 
-TEST(StoreOpen, ReadsWhileAnotherProgramWritesAndWaitsToWrite) {
+// The write that fails after waiting is shown by the command-line test of the same case.
+TEST(StoreOpen, ReadsWhileAnotherProgramWrites) {
     TempDir dir;
     const std::string path = dir.file("gapbook.db");
     HistoryStore(path).append(k3test::generateDraws(100));
@@ -77,15 +78,6 @@ TEST(StoreOpen, ReadsWhileAnotherProgramWritesAndWaitsToWrite) {
     HistoryStore s(path);
     EXPECT_EQ(s.snapshot()->size(), 100u);
     EXPECT_EQ(s.newestIssue(), k3test::generateDraws(100).back().sqqh);
-    try {
-        s.append(k3test::draws({{300101001, "123"}}));  // waits, then gives up
-        ADD_FAILURE() << "wrote past another program's write";
-    } catch (const StoreError& e) {
-        EXPECT_EQ(e.kind(), StoreFailure::kLocked);
-        EXPECT_NE(std::string(e.what()).find(path), std::string::npos) << e.what();
-        EXPECT_NE(std::string(e.what()).find("另一个程序"), std::string::npos) << e.what();
-    }
-    EXPECT_EQ(s.count(), 100);
 }
 
 TEST(StoreOpen, ForeignDatabasesAreRefusedUntouched) {
