@@ -77,7 +77,8 @@ struct ImportResult {
 
 // Replaces the whole history by the draws of the file, in one transaction. A file that cannot be read,
 // a cancel, or a file whose lines yield not a single draw leaves the history as it was. An empty file
-// (no lines but blank ones) empties the history.
+// (no lines but blank ones) empties the history. A history that cannot be changed (read-only,
+// damaged) is reported, as StoreError, before the file is read.
 ImportResult importHistoryFile(HistoryStore& store, const std::string& path, int segBase,
                                const ImportProgress& progress = {});
 
