@@ -52,7 +52,7 @@ void rangeTexts(const Args& a, const k3::Snapshot& snap, std::string& from, std:
 // and says why on stderr.
 int finishSearch(Context& ctx, const Args& a, const k3::SearchOutput& out) {
     if (a.has("xlsx"))
-        k3::writeWorkbook(out.matches, a.value("xlsx"));
+        k3::writeWorkbook(out.matches, a.value("xlsx"), ctx.dataDir);
     else
         *ctx.out << k3::gridText(out.matches) << '\n' << k3::gridText(out.summary);
     if (out.note.warning) {
@@ -141,14 +141,14 @@ int runGroupCmd(Context& ctx, const std::vector<std::string>& args) {
     in.groupSize = *size;
     rangeTexts(a, *snap, in.from, in.to);
     k3::GroupCalculation calc = k3::runGroupCalculation(ctx.store(), *snap, in);
-    k3::Grid g = column == 3 ? calc.grid : k3::groupResultGrid(ctx.store().readYL(""), column);
+    k3::Grid g = column == 3 ? calc.grid : k3::groupResultGrid(calc.outcome.rows, column);
     if (a.has("xlsx"))
-        k3::writeWorkbook(g, a.value("xlsx"));
+        k3::writeWorkbook(g, a.value("xlsx"), ctx.dataDir);
     else
         *ctx.out << k3::gridText(g);
-    if (calc.outcome.note.warning) {
+    if (calc.outcome.note.warning || !calc.stored) {
         *ctx.err << "k3gap-cli: " << calc.outcome.note.text << '\n';
-        return kBadInput;
+        return calc.outcome.note.warning ? kBadInput : kOk;
     }
     return kOk;
 }

@@ -55,8 +55,10 @@ int runImport(Context& ctx, const std::vector<std::string>& args) {
     } catch (const k3::ImportError& e) {
         throw InputError(std::string(e.what()) + "，历史号码未作改动");
     }
-    *ctx.err << "stored " << r.stored << ", skipped " << r.skipped.size() << "\n";
+    *ctx.err << "stored " << r.stored << ", skipped " << r.skippedCount << "\n";
     for (const auto& s : r.skipped) *ctx.err << s.number << '\t' << s.text << "\n";
+    if (r.skippedCount > r.skipped.size())
+        *ctx.err << "…（另有 " << r.skippedCount - r.skipped.size() << " 行未列出）\n";
     if (r.refused) throw InputError("文件中没有一行是号码，历史号码未作改动");
     return kOk;
 }
@@ -73,13 +75,14 @@ int runUpdate(Context& ctx, const std::vector<std::string>& args) {
     req.years = ctx.settings->lookBackYears();
     req.today = a.has("today") ? parseDate(a.value("today")) : localToday();
     req.segBase = ctx.segBase;
+    ctx.store().checkWritable();  // a history that cannot be changed is reported before the fetch
     k3::UpdateOutcome r;
     try {
         r = k3::updateHistory(ctx.store(), req);
     } catch (const k3::FetchError& e) {
         throw InputError(std::string(e.what()) + "，历史号码未作改动");
     }
-    *ctx.err << "added " << r.added << "\n";
+    *ctx.err << "added " << r.added << ", removed " << r.removed << "\n";
     return kOk;
 }
 

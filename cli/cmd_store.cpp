@@ -16,7 +16,7 @@ int runStoreCommand(Context& ctx, const std::string& cmd, const std::vector<std:
         if (!a.positional().empty()) throw UsageError("show takes no arguments");
         k3::Grid g = k3::historyGrid(*ctx.store().snapshot());
         if (a.has("xlsx")) {
-            k3::writeWorkbook(g, a.value("xlsx"));
+            k3::writeWorkbook(g, a.value("xlsx"), ctx.dataDir);
         } else {
             *ctx.out << k3::gridText(g);
         }

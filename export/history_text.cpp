@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include "export/target.h"
+
 namespace k3 {
 
 std::string historyTextFileName(int32_t newestIssue) {
@@ -35,9 +37,10 @@ std::optional<TextExport> exportHistoryText(const Snapshot& snap, const std::str
     for (const SnapRow& r : snap.rows)
         if (r.sqqh < 100000000 || r.sqqh > 999999999) ++res.shortIssues;
 
+    const std::string target = exportTarget(res.path, dataDir);
     const std::string text = historyText(snap);
     // Written to a side file first, then renamed, so a failed write keeps the previous file.
-    const std::string tmp = res.path + ".part";
+    const std::string tmp = exportSideFile(target);
     {
         std::ofstream f(tmp, std::ios::binary | std::ios::trunc);
         if (!f) throw ExportError("无法创建文件 " + res.path);
@@ -49,7 +52,7 @@ std::optional<TextExport> exportHistoryText(const Snapshot& snap, const std::str
         }
     }
     std::error_code ec;
-    fs::rename(tmp, res.path, ec);
+    fs::rename(tmp, target, ec);
     if (ec) {
         std::string why = ec.message();
         fs::remove(tmp, ec);

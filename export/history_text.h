@@ -23,7 +23,8 @@ struct TextExport {
 
 // Writes the history to `path` (replacing it); an empty path means the default name in `dataDir`.
 // An empty history writes nothing and returns nothing. Throws ExportError when the file cannot be
-// written; a file that existed before is then left as it was.
+// written; a file that existed before is then left as it was. The target is checked by exportTarget
+// (never the database or the backup of `dataDir`, only a regular file, a link written through).
 std::optional<TextExport> exportHistoryText(const Snapshot& snap, const std::string& dataDir,
                                             const std::string& path = {});
 

@@ -8,6 +8,8 @@
 #include <filesystem>
 #include <system_error>
 
+#include "export/target.h"
+
 namespace k3 {
 
 namespace {
@@ -37,7 +39,7 @@ std::string errorText(lxw_error e) { return lxw_strerror(e); }
 
 }  // namespace
 
-void writeWorkbook(const Grid& grid, const std::string& path) {
+void writeWorkbook(const Grid& grid, const std::string& path, const std::string& dataDir) {
     namespace fs = std::filesystem;
     if (grid.rowCount() > LXW_ROW_MAX)
         throw ExportError("表格有 " + std::to_string(grid.rowCount()) + " 行，超过工作表的上限 " +
@@ -46,7 +48,8 @@ void writeWorkbook(const Grid& grid, const std::string& path) {
 
     // Written beside the target and renamed over it only when complete, so a failed export never
     // leaves a damaged workbook in place of the previous one.
-    const std::string tmp = path + ".part";
+    const std::string target = exportTarget(path, dataDir);
+    const std::string tmp = exportSideFile(target);
     lxw_workbook_options opt{};
     opt.constant_memory = LXW_TRUE;  // rows go out in order; a long history needs no grid-sized memory
     lxw_workbook* wb = workbook_new_opt(tmp.c_str(), &opt);
@@ -77,7 +80,7 @@ void writeWorkbook(const Grid& grid, const std::string& path) {
         throw ExportError("无法写入工作簿 " + path + ": " + errorText(err));
     }
     std::error_code ec;
-    fs::rename(tmp, path, ec);
+    fs::rename(tmp, target, ec);
     if (ec) {
         std::string why = ec.message();
         fs::remove(tmp, ec);

@@ -57,6 +57,10 @@ GroupStat groupStatistics(const Snapshot& snap, int type, const std::vector<int>
         st.error = "检索起止期数「" + from + "」～「" + to + "」不是有效的期号";
         return st;
     }
+    if (range->from > range->to) {
+        st.error = "起始期号 " + std::to_string(range->from) + " 在结束期号 " + std::to_string(range->to) + " 之后";
+        return st;
+    }
     // The first issue of the range must be stored: it gives the starting point.
     auto start = startingPoint(snap, range->from);
     if (!start) {
@@ -85,13 +89,13 @@ GroupOutcome evaluateGroups(const Snapshot& snap, const GroupInput& in) {
     const int n = static_cast<int>(in.selection.size());
     const int k = in.groupSize;
     if (k < 1 || k > 6) {
-        out.note.text = "组合位数 " + std::to_string(k) + " 不在 1～6 之内，没有分组";
+        out.note = {"组合位数 " + std::to_string(k) + " 不在 1～6 之内，没有分组", true};
         return out;
     }
     auto slots = groupSlots(n, k);
     out.groups = slots.size();
     if (slots.empty()) {
-        out.note.text = "勾选的值（" + std::to_string(n) + " 个）少于组合位数 " + std::to_string(k) + "，没有分组";
+        out.note = {"勾选的值（" + std::to_string(n) + " 个）少于组合位数 " + std::to_string(k) + "，没有分组", true};
         return out;
     }
     if (snap.empty()) {
@@ -129,8 +133,21 @@ GroupOutcome evaluateGroups(const Snapshot& snap, const GroupInput& in) {
 GroupCalculation runGroupCalculation(HistoryStore& store, const Snapshot& snap, const GroupInput& in) {
     GroupCalculation calc;
     calc.outcome = evaluateGroups(snap, in);
-    store.replaceYL(calc.outcome.rows);
-    calc.grid = groupResultGrid(store.readYL(""), 3);
+    std::string why;
+    if (store.readOnly()) {
+        why = "数据库是只读的";
+    } else {
+        try {
+            store.replaceYL(calc.outcome.rows);
+        } catch (const StoreError& e) {
+            why = e.what();
+        }
+    }
+    if (!why.empty()) {
+        calc.stored = false;
+        calc.outcome.note.text += "；分组结果未保存到表 YL（" + why + "）";
+    }
+    calc.grid = groupResultGrid(calc.outcome.rows, 3);
     return calc;
 }
 

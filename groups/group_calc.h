@@ -45,14 +45,17 @@ GroupStat groupStatistics(const Snapshot& snap, int type, const std::vector<int>
 struct GroupOutcome {
     std::vector<YLRow> rows;  // in the order the groups were walked
     size_t groups = 0;        // groups the walk had to evaluate
-    Note note;                // for the status bar; a warning when a failure ended the walk early
+    Note note;  // for the status bar; a warning when no group could be evaluated or a failure ended the walk early
 };
 GroupOutcome evaluateGroups(const Snapshot& snap, const GroupInput& in);
 
-// The whole calculation: YL replaced by the rows of the walk, and grid 3 listing YL by last omission.
+// The whole calculation: YL replaced by the rows of the walk, and grid 3 listing them by last omission.
+// A history that cannot be written (read-only, or busy in another program) still gets its table; YL
+// then keeps its old rows, the note says so, and `stored` is false.
 struct GroupCalculation {
     GroupOutcome outcome;
     Grid grid;
+    bool stored = true;
 };
 GroupCalculation runGroupCalculation(HistoryStore& store, const Snapshot& snap, const GroupInput& in);
 

@@ -1,9 +1,17 @@
 #include "history/text_import.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <unordered_set>
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 namespace k3 {
 
@@ -16,7 +24,71 @@ bool isBlankLine(std::string_view s) {
     return true;
 }
 
+// A skipped line as the report lists it: at most kSkippedTextLimit characters, then "…".
+std::string reportedLine(std::string_view line) {
+    size_t chars = 0;
+    for (size_t i = 0; i < line.size(); ++i) {
+        if ((static_cast<unsigned char>(line[i]) & 0xC0) == 0x80) continue;  // inside a character
+        if (chars++ == kSkippedTextLimit) return std::string(line.substr(0, i)) + "…";
+    }
+    return std::string(line);
+}
+
+void appendUtf8(std::string& out, uint32_t cp) {
+    if (cp < 0x80) {
+        out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        out += static_cast<char>(0xC0 | (cp >> 6));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+        out += static_cast<char>(0xE0 | (cp >> 12));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (cp >> 18));
+        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+}
+
+// UTF-16 after its byte-order mark as UTF-8; an unpaired surrogate or an odd last byte becomes U+FFFD.
+std::string utf16ToUtf8(std::string_view bytes, bool bigEndian) {
+    std::string out;
+    out.reserve(bytes.size() / 2);
+    auto unit = [&](size_t i) -> uint32_t {
+        auto hi = static_cast<unsigned char>(bytes[bigEndian ? i : i + 1]);
+        auto lo = static_cast<unsigned char>(bytes[bigEndian ? i + 1 : i]);
+        return (uint32_t{hi} << 8) | lo;
+    };
+    size_t i = 0;
+    for (; i + 1 < bytes.size(); i += 2) {
+        uint32_t u = unit(i);
+        if (u >= 0xD800 && u < 0xDC00 && i + 3 < bytes.size()) {
+            uint32_t v = unit(i + 2);
+            if (v >= 0xDC00 && v < 0xE000) {
+                appendUtf8(out, 0x10000 + ((u - 0xD800) << 10) + (v - 0xDC00));
+                i += 2;
+                continue;
+            }
+        }
+        appendUtf8(out, u >= 0xD800 && u < 0xE000 ? 0xFFFD : u);
+    }
+    if (i < bytes.size()) appendUtf8(out, 0xFFFD);
+    return out;
+}
+
 }  // namespace
+
+std::string decodeText(std::string bytes) {
+    auto starts = [&bytes](std::string_view mark) { return bytes.compare(0, mark.size(), mark) == 0; };
+    if (starts("\xEF\xBB\xBF")) return bytes.substr(3);
+    if (starts("\xFF\xFE")) return utf16ToUtf8(std::string_view(bytes).substr(2), false);
+    if (starts("\xFE\xFF")) return utf16ToUtf8(std::string_view(bytes).substr(2), true);
+    return bytes;
+}
+
+std::string readTextFile(const std::string& path) { return decodeText(readWholeFile(path)); }
 
 std::optional<LineDraw> parseHistoryLine(std::string_view line) {
     // Issue test: longer than ten characters, and columns 1-9 are the issue's nine digits.
@@ -49,6 +121,9 @@ std::vector<DerivedDraw> deriveAll(const std::vector<LineDraw>& lines, int segBa
 
 ParsedHistory parseHistoryText(std::string_view text, int segBase, const ImportProgress& progress) {
     ParsedHistory out;
+    auto skip = [&out](size_t lineNo, std::string_view line) {
+        if (out.skippedCount++ < kSkippedListLimit) out.skipped.push_back({lineNo, reportedLine(line)});
+    };
     std::vector<LineDraw> lines;
     lines.reserve(text.size() / 15 + 1);
     // Issues read so far. Files are usually in ascending order, where a larger issue is new by itself;
@@ -85,10 +160,10 @@ ParsedHistory parseHistoryText(std::string_view text, int segBase, const ImportP
                 lines.push_back(*d);
                 maxIssue = std::max(maxIssue, d->issue);
             } else {
-                out.skipped.push_back({lineNo, std::string(line)});
+                skip(lineNo, line);
             }
         } else if (!isBlankLine(line)) {
-            out.skipped.push_back({lineNo, std::string(line)});
+            skip(lineNo, line);
         }
         if (progress && pos >= nextReport) {
             if (!progress(std::min(pos, n), n)) throw ImportCancelled();
@@ -100,9 +175,40 @@ ParsedHistory parseHistoryText(std::string_view text, int segBase, const ImportP
     return out;
 }
 
+#ifndef _WIN32
+std::string readWholeFile(const std::string& path) {
+    // Without O_NONBLOCK, opening a pipe would wait for a writer; for a regular file it changes nothing.
+    int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) throw ImportError("无法打开文件 " + path + "（" + std::strerror(errno) + "）");
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) throw ImportError("无法读取文件 " + path);
+    if (S_ISDIR(st.st_mode)) throw ImportError(path + " 是文件夹，不是文本文件");
+    if (!S_ISREG(st.st_mode)) throw ImportError(path + " 不是普通文件（而是设备、管道或套接字），不能读入");
+    const auto size = static_cast<size_t>(st.st_size);
+    // One byte more than the size: a file that has it is not what its size says (files under /proc).
+    std::string data(size + 1, '\0');
+    size_t got = 0;
+    while (got < data.size()) {
+        ssize_t n = ::read(fd, data.data() + got, data.size() - got);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) throw ImportError("无法读取文件 " + path + "（" + std::strerror(errno) + "）");
+        if (n == 0) break;
+        got += static_cast<size_t>(n);
+    }
+    if (got > size) throw ImportError(path + " 的内容与它的大小不符，不是普通的文本文件，不能读入");
+    if (got < size) throw ImportError("无法读取文件 " + path + "（读到的内容比文件短）");
+    data.resize(size);
+    return data;
+}
+#else
 std::string readWholeFile(const std::string& path) {
     std::error_code ec;
     if (std::filesystem::is_directory(path, ec)) throw ImportError(path + " 是文件夹，不是文本文件");
+    if (!std::filesystem::is_regular_file(path, ec)) throw ImportError(path + " 不是普通文件，不能读入");
     std::ifstream f(path, std::ios::binary);
     if (!f) throw ImportError("无法打开文件 " + path);
     std::string data;
@@ -114,11 +220,13 @@ std::string readWholeFile(const std::string& path) {
     if (size > 0 && !f.read(data.data(), size)) throw ImportError("无法读取文件 " + path);
     return data;
 }
+#endif
 
 ImportResult importHistoryFile(HistoryStore& store, const std::string& path, int segBase,
                                const ImportProgress& progress) {
     ImportResult res;
-    const std::string text = readWholeFile(path);
+    store.checkWritable();  // a history that cannot be changed is reported before the file is read
+    const std::string text = readTextFile(path);
     ParsedHistory parsed;
     try {
         parsed = parseHistoryText(text, segBase, progress);
@@ -127,7 +235,8 @@ ImportResult importHistoryFile(HistoryStore& store, const std::string& path, int
         return res;
     }
     res.skipped = std::move(parsed.skipped);
-    if (parsed.draws.empty() && !res.skipped.empty()) {
+    res.skippedCount = parsed.skippedCount;
+    if (parsed.draws.empty() && res.skippedCount > 0) {
         res.refused = true;
         return res;
     }

@@ -29,9 +29,15 @@ struct SkippedLine {
     std::string text;   // the line without its line end
 };
 
+// The report of skipped lines is kept short, whatever the file: the first lines, each cut (with "…"),
+// and the count of all of them.
+inline constexpr size_t kSkippedListLimit = 1000;
+inline constexpr size_t kSkippedTextLimit = 200;  // characters (UTF-8 code points)
+
 struct ParsedHistory {
     std::vector<DerivedDraw> draws;    // in file order
-    std::vector<SkippedLine> skipped;  // lines that are not blank and yield no draw
+    std::vector<SkippedLine> skipped;  // the first kSkippedListLimit lines that are not blank and yield no draw
+    size_t skippedCount = 0;           // all of them
 };
 
 // Called with the bytes read so far and the total; returning false cancels (nothing is changed).
@@ -50,19 +56,29 @@ std::vector<DerivedDraw> deriveAll(const std::vector<LineDraw>& lines, int segBa
 // a draw and lines repeating an issue already read are skipped (and listed); blank lines are ignored.
 ParsedHistory parseHistoryText(std::string_view text, int segBase, const ImportProgress& progress = {});
 
-// Reads a file whole; throws ImportError when it cannot be opened or read.
+// Reads a regular file whole; throws ImportError when it cannot be opened or read, and refuses what is
+// not a regular file: a folder, a device (/dev/zero), a pipe, or a file whose content does not match
+// its size (/proc/self/cmdline). Opening never waits for a pipe's writer.
 std::string readWholeFile(const std::string& path);
+
+// The text of a file as lines can be read from it: a UTF-8 byte-order mark is dropped, and a UTF-16
+// file (byte-order mark FF FE or FE FF) is turned into UTF-8. Any other text stays as it is.
+std::string decodeText(std::string bytes);
+// readWholeFile, then decodeText.
+std::string readTextFile(const std::string& path);
 
 struct ImportResult {
     size_t stored = 0;
-    std::vector<SkippedLine> skipped;
+    std::vector<SkippedLine> skipped;  // the first kSkippedListLimit skipped lines, each cut
+    size_t skippedCount = 0;           // all skipped lines
     bool cancelled = false;
     bool refused = false;  // lines but not one draw: most likely the wrong file, so nothing was replaced
 };
 
 // Replaces the whole history by the draws of the file, in one transaction. A file that cannot be read,
 // a cancel, or a file whose lines yield not a single draw leaves the history as it was. An empty file
-// (no lines but blank ones) empties the history.
+// (no lines but blank ones) empties the history. A history that cannot be changed (read-only,
+// damaged) is reported, as StoreError, before the file is read.
 ImportResult importHistoryFile(HistoryStore& store, const std::string& path, int segBase,
                                const ImportProgress& progress = {});
 

@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cstdio>
 #include <fstream>
+#include <functional>
 
 #include "history/text_import.h"
 #include "store/issue.h"
@@ -36,7 +37,7 @@ void writeBackup(const std::string& path, std::span<const LineDraw> draws) {
 std::vector<DerivedDraw> readBackup(const std::string& path, int segBase) {
     std::string text;
     try {
-        text = readWholeFile(path);
+        text = readTextFile(path);
     } catch (const ImportError& e) {
         throw TrimError(std::string("无法读取备份文件: ") + e.what() + "，历史号码未作改动");
     }
@@ -75,22 +76,32 @@ std::vector<DerivedDraw> readBackup(const std::string& path, int segBase) {
     return deriveAll(lines, segBase);
 }
 
+namespace {
+
+// The draws of the backup file, which must be exactly `expected` (issue and dice, in that order).
+std::vector<DerivedDraw> readBackupOf(const std::string& backupPath, int segBase, std::span<const LineDraw> expected) {
+    std::vector<DerivedDraw> draws = readBackup(backupPath, segBase);
+    bool same = draws.size() == expected.size();
+    for (size_t i = 0; same && i < draws.size(); ++i) {
+        const LineDraw& r = expected[i];
+        const DerivedDraw& d = draws[i];
+        same = d.sqqh == r.issue && d.values[kNumber][0] == r.d1 && d.values[kNumber][1] == r.d2 &&
+               d.values[kNumber][2] == r.d3;
+    }
+    if (!same) throw TrimError("备份文件 " + backupPath + " 与要保留的历史号码不符，历史号码未作改动");
+    return draws;
+}
+
+}  // namespace
+
 size_t rebuildFromBackup(HistoryStore& store, const std::string& backupPath, int segBase,
                          std::optional<std::span<const LineDraw>> expected) {
-    std::vector<DerivedDraw> draws = readBackup(backupPath, segBase);
-    if (expected) {
-        bool same = draws.size() == expected->size();
-        for (size_t i = 0; same && i < draws.size(); ++i) {
-            const LineDraw& r = (*expected)[i];
-            const DerivedDraw& d = draws[i];
-            same = d.sqqh == r.issue && d.values[kNumber][0] == r.d1 && d.values[kNumber][1] == r.d2 &&
-                   d.values[kNumber][2] == r.d3;
-        }
-        if (!same) throw TrimError("备份文件 " + backupPath + " 与要保留的历史号码不符，历史号码未作改动");
-    }
+    std::vector<DerivedDraw> draws =
+        expected ? readBackupOf(backupPath, segBase, *expected) : readBackup(backupPath, segBase);
     try {
         store.replaceAll(draws);
     } catch (const StoreError& e) {
+        if (e.kind() != StoreFailure::kOther) throw;  // says itself what is wrong with the file
         throw TrimError(std::string("重建历史号码失败: ") + e.what() + "，历史号码未作改动");
     }
     return draws.size();
@@ -112,14 +123,25 @@ void describe(TrimResult& r, const std::optional<std::string>& compactError) {
     if (compactError) r.note = {r.note.text + "；数据库压缩失败，文件保持原样：" + *compactError, true};
 }
 
-// Keeps the `keep` oldest draws of the history, through the backup file, then compacts.
-TrimResult keepOldest(HistoryStore& store, const std::vector<LineDraw>& all, size_t keep, const std::string& backupPath,
-                      int segBase) {
-    std::span<const LineDraw> kept(all.data(), std::min(keep, all.size()));
-    writeBackup(backupPath, kept);
+// Keeps the oldest draws of the history, as many as `keep` says of the stored ones, through the backup
+// file, then compacts. The draws are read, the backup written and read back, and the history replaced
+// in one write transaction: a draw another program adds meanwhile waits, and is not lost.
+TrimResult keepOldest(HistoryStore& store, const std::function<size_t(const std::vector<LineDraw>&)>& keep,
+                      const std::string& backupPath, int segBase) {
     TrimResult res;
-    res.kept = rebuildFromBackup(store, backupPath, segBase, kept);
-    res.removed = all.size() - res.kept;
+    try {
+        store.rebuildHistory([&](const std::vector<LineDraw>& all) {
+            std::span<const LineDraw> kept(all.data(), std::min(keep(all), all.size()));
+            writeBackup(backupPath, kept);
+            std::vector<DerivedDraw> draws = readBackupOf(backupPath, segBase, kept);
+            res.kept = draws.size();
+            res.removed = all.size() - res.kept;
+            return draws;
+        });
+    } catch (const StoreError& e) {
+        if (e.kind() != StoreFailure::kOther) throw;
+        throw TrimError(std::string("重建历史号码失败: ") + e.what() + "，历史号码未作改动");
+    }
     describe(res, compactDatabase(store));
     return res;
 }
@@ -128,32 +150,29 @@ TrimResult keepOldest(HistoryStore& store, const std::vector<LineDraw>& all, siz
 
 TrimResult deleteNewestDraw(HistoryStore& store) {
     TrimResult res;
-    int64_t before = store.count();
-    store.deleteNewest(1);
+    res.removed = static_cast<size_t>(store.deleteNewest(1));
     res.kept = static_cast<size_t>(store.count());
-    res.removed = static_cast<size_t>(before) - res.kept;
     describe(res, compactDatabase(store));
     return res;
 }
 
 TrimResult deleteAfterIssue(HistoryStore& store, int64_t k, const std::string& backupPath, int segBase) {
     if (k <= 0) throw TrimError("期数必须是大于0的整数，历史号码未作改动");
-    auto all = store.issuesAndDice();
-    auto it = std::upper_bound(all.begin(), all.end(), k, [](int64_t v, const LineDraw& r) { return v < r.issue; });
-    return keepOldest(store, all, static_cast<size_t>(it - all.begin()), backupPath, segBase);
+    auto keep = [k](const std::vector<LineDraw>& all) {
+        auto it = std::upper_bound(all.begin(), all.end(), k, [](int64_t v, const LineDraw& r) { return v < r.issue; });
+        return static_cast<size_t>(it - all.begin());
+    };
+    return keepOldest(store, keep, backupPath, segBase);
 }
 
 TrimResult deleteLastDraws(HistoryStore& store, int64_t n, const std::string& backupPath, int segBase) {
     if (n <= 0) throw TrimError("期数必须是大于0的整数，历史号码未作改动");
-    auto all = store.issuesAndDice();
-    size_t keep = static_cast<uint64_t>(n) >= all.size() ? 0 : all.size() - static_cast<size_t>(n);
-    return keepOldest(store, all, keep, backupPath, segBase);
+    auto keep = [n](const std::vector<LineDraw>& all) {
+        return static_cast<uint64_t>(n) >= all.size() ? size_t{0} : all.size() - static_cast<size_t>(n);
+    };
+    return keepOldest(store, keep, backupPath, segBase);
 }
 
-size_t clearHistory(HistoryStore& store) {
-    auto n = static_cast<size_t>(store.count());
-    store.clear();
-    return n;
-}
+size_t clearHistory(HistoryStore& store) { return static_cast<size_t>(store.clear()); }
 
 }  // namespace k3

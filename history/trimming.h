@@ -15,8 +15,6 @@
 
 namespace k3 {
 
-inline constexpr const char* kBackupFileName = "lsbf.txt";
-
 // A trimming command could not do its work; the history is as it was before the command.
 struct TrimError : Error {
     using Error::Error;

@@ -12,7 +12,8 @@
 
 namespace k3 {
 
-inline constexpr int32_t kNoOmission = 32767;  // start of the minimum; maximum when nothing matches
+// Minimum and maximum when nothing matches; with a match, both are the true values, also above 32767.
+inline constexpr int32_t kNoOmission = 32767;
 
 // A search range as two issue numbers, both ends included.
 struct IssueRange {
@@ -45,7 +46,7 @@ struct Omissions {
 
 // Walks the rows of the range in order; `pred(row)` tells a match. `start` is the previous-match
 // position before the first match. The last omission is measured to the end of the stored history
-// (last stored IDX + 1), also when the range ends earlier. Nothing matched: maximum 32767.
+// (last stored IDX + 1), also when the range ends earlier. Nothing matched: minimum and maximum 32767.
 // The snapshot must not be empty.
 template <class Pred>
 Omissions omissions(const Snapshot& snap, IssueRange range, int32_t start, Pred&& pred, bool keepMatches) {
@@ -58,12 +59,12 @@ Omissions omissions(const Snapshot& snap, IssueRange range, int32_t start, Pred&
         if (!pred(row)) continue;
         int32_t o = row.idx - p;
         if (o > om.maximum) om.maximum = o;
-        if (o < om.minimum) om.minimum = o;
+        if (om.count == 0 || o < om.minimum) om.minimum = o;
         p = row.idx;
         ++om.count;
         if (keepMatches) om.matches.push_back({static_cast<uint32_t>(i), o});
     }
-    if (om.count == 0) om.maximum = kNoOmission;
+    if (om.count == 0) om.minimum = om.maximum = kNoOmission;
     om.last = snap.rows.back().idx + 1 - p;
     om.ratio = static_cast<double>(om.maximum) / static_cast<double>(om.last);
     return om;

@@ -4,6 +4,12 @@
 #include <filesystem>
 #include <set>
 
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
 #include "schema.h"
 
 namespace fs = std::filesystem;
@@ -16,38 +22,113 @@ const char* const kRequiredColumns[] = {
     "IDX", "SQQH", "L1A", "L2A", "L3A",       "L1B",         "L2B",         "L3B",         "L1E",          "L2E",
     "L3E", "L1F",  "L2F", "L3F", "txtHisLst", "txtHisLstHm", "txtHisLstDx", "txtHisLstDs", "txtHisLstDuan"};
 
-void checkHistoryDatabase(Db& db, const std::string& path) {
-    std::set<std::string> cols;
-    try {
-        Stmt st = db.prepare("PRAGMA table_info(lishi)");
-        while (st.step()) cols.emplace(st.colText(1));
-    } catch (const StoreError& e) {
-        throw StoreError("文件 " + path + " 不是历史数据库（" + e.what() + "），未作任何改动");
-    }
-    for (const char* c : kRequiredColumns)
-        if (!cols.count(c))
-            throw StoreError("文件 " + path + " 不是历史数据库（缺少表 lishi 或字段 " + c + "），未作任何改动");
+bool writable(const fs::path& p) {
+#ifdef _WIN32
+    return _waccess(p.c_str(), 2) == 0;
+#else
+    return ::access(p.c_str(), W_OK) == 0;
+#endif
+}
+
+StoreError failure(StoreFailure kind, const std::string& path, const std::string& detail = {}) {
+    return StoreError(storeFailureText(kind, path, detail), kind);
 }
 
 }  // namespace
 
 HistoryStore::HistoryStore(std::string path) : path_(std::move(path)) {
     std::error_code ec;
-    bool fresh = !fs::exists(path_, ec) || fs::file_size(path_, ec) == 0;
-    db_ = Db(path_, fresh);
+    const fs::path file(path_);
+    const fs::path folder = file.has_parent_path() ? file.parent_path() : fs::path(".");
+    const fs::file_status st = fs::status(file, ec);
+    if (!fs::is_directory(folder, ec)) throw failure(StoreFailure::kCannotOpen, path_, "文件夹不存在");
+    if (fs::exists(st) && !fs::is_regular_file(st)) throw failure(StoreFailure::kCannotOpen, path_, "不是普通文件");
+    const bool fresh = !fs::exists(st) || fs::file_size(file, ec) == 0;
+    if (!writable(folder))
+        readOnlyReason_ = "它所在的文件夹 " + folder.string() + " 是只读的";
+    else if (fs::exists(st) && !writable(file))
+        readOnlyReason_ = "文件是只读的";
+    readOnly_ = !readOnlyReason_.empty();
     if (fresh) {
+        if (readOnly_)
+            throw StoreError("无法创建历史数据库 " + path_ + "（" + readOnlyReason_ + "）", StoreFailure::kReadOnly);
+        db_ = Db(path_, Db::Mode::kCreate);
+        db_.exec("PRAGMA journal_mode=WAL");
+        Transaction tx(db_);
         db_.exec(kHistorySchemaSql);
+        tx.commit();
+        prepared_ = integrityChecked_ = true;
     } else {
-        checkHistoryDatabase(db_, path_);
-        // Adds what an older file may lack (YL, the issue index); never drops or changes data.
-        try {
-            db_.exec(kHistorySchemaSql);
-        } catch (const StoreError& e) {
-            throw StoreError("历史数据库 " + path_ + " 无法使用: " + e.what());
+        // Nobody can change a file that this program may not write, unless a log of changes not yet
+        // merged into it is waiting: then SQLite has to read that log, with its locks.
+        const bool pendingLog = fs::file_size(path_ + "-wal", ec) > 0 && !ec;
+        db_ = Db(path_, !readOnly_ ? Db::Mode::kReadWrite : pendingLog ? Db::Mode::kReadOnly : Db::Mode::kImmutable);
+        checkHistoryDatabase();
+        if (!readOnly_ && sqlite3_db_readonly(db_.handle(), "main") == 1) {
+            readOnly_ = true;
+            readOnlyReason_ = "文件是只读的";
         }
     }
-    db_.exec(
-        "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA mmap_size=1073741824; PRAGMA cache_size=-65536;");
+    // Settings of this connection only; none of them writes to the file.
+    db_.exec("PRAGMA synchronous=NORMAL; PRAGMA mmap_size=1073741824; PRAGMA cache_size=-65536;");
+}
+
+// Reads only: a file that fails is refused before anything is written to it.
+void HistoryStore::checkHistoryDatabase() {
+    auto notHistory = [this](const std::string& why) { return failure(StoreFailure::kNotHistory, path_, why); };
+    const std::string type = db_.scalarText("SELECT type FROM sqlite_master WHERE name = 'lishi' COLLATE NOCASE");
+    if (type.empty()) throw notHistory("没有表 lishi");
+    if (type != "table") throw notHistory("lishi 不是表");
+    std::set<std::string> cols;
+    {
+        Stmt st = db_.prepare("PRAGMA table_info(lishi)");
+        while (st.step()) cols.emplace(st.colText(1));
+    }
+    for (const char* c : kRequiredColumns)
+        if (!cols.count(c)) throw notHistory(std::string("表 lishi 缺少字段 ") + c);
+    // Each issue once: kept by a unique index on SQQH; a file without one must not hold a repeat,
+    // or the index the first change adds could not be built.
+    bool unique = false;
+    {
+        Stmt list = db_.prepare("SELECT name FROM pragma_index_list('lishi') WHERE \"unique\" AND NOT partial");
+        while (!unique && list.step()) {
+            Stmt info = db_.prepare("SELECT group_concat(name) FROM pragma_index_info(?)");
+            info.bind(1, list.colText(0));
+            unique = info.step() && info.colText(0) == "SQQH";
+        }
+    }
+    if (!unique && db_.scalarInt("SELECT EXISTS (SELECT 1 FROM lishi GROUP BY SQQH HAVING COUNT(*) > 1)"))
+        throw notHistory("期号 SQQH 有重复");
+}
+
+void HistoryStore::checkIntegrity() {
+    if (integrityChecked_) return;
+    // Damage bad enough to stop the check itself is thrown by it, as kDamaged.
+    const std::string result = db_.scalarText("PRAGMA quick_check(1)");
+    if (result != "ok") throw failure(StoreFailure::kDamaged, path_, result);
+    integrityChecked_ = true;
+}
+
+std::string HistoryStore::readOnlyMessage() const {
+    if (!readOnly_) return {};
+    return "历史数据库 " + path_ + " 不能写入（" + readOnlyReason_ + "），历史号码只能查看，不能改动";
+}
+
+void HistoryStore::checkWritable() {
+    if (readOnly_) throw StoreError(readOnlyMessage(), StoreFailure::kReadOnly);
+    checkIntegrity();
+}
+
+void HistoryStore::write(const std::function<void()>& body) {
+    checkWritable();
+    // The first change of an existing file sets WAL mode (outside a transaction, as SQLite requires)
+    // and adds what an older file may lack (YL, the issue index); it never drops or changes data.
+    if (!prepared_ && db_.scalarText("PRAGMA journal_mode") != "wal") db_.exec("PRAGMA journal_mode=WAL");
+    Transaction tx(db_);
+    if (!prepared_) db_.exec(kHistorySchemaSql);
+    body();
+    tx.commit();
+    prepared_ = true;
 }
 
 int64_t HistoryStore::count() { return db_.scalarInt("SELECT COUNT(*) FROM lishi"); }
@@ -87,6 +168,7 @@ void HistoryStore::insertRows(const std::vector<DerivedDraw>& draws) {
             ins.run();
         } catch (const StoreError& e) {
             ins.reset();
+            if (e.kind() != StoreFailure::kOther) throw;  // the file's trouble, not the draw's
             if (std::string(e.what()).find("UNIQUE") != std::string::npos)
                 throw StoreError("期号 " + std::to_string(d.sqqh) + " 已存在");
             throw StoreError("期号 " + std::to_string(d.sqqh) + " 无法保存: " + e.what());
@@ -105,48 +187,71 @@ void HistoryStore::renumber() {
 void HistoryStore::append(const std::vector<DerivedDraw>& draws) { appendAndTrim(draws, std::nullopt); }
 
 void HistoryStore::appendAndTrim(const std::vector<DerivedDraw>& draws, std::optional<int32_t> deleteBelow) {
-    Transaction tx(db_);
-    insertRows(draws);
-    if (deleteBelow) {
-        Stmt del = db_.prepare("DELETE FROM lishi WHERE SQQH < ?");
-        del.bind(1, int64_t{*deleteBelow});
-        del.run();
-        if (db_.changes() > 0) renumber();
-    }
-    tx.commit();
+    write([&] {
+        insertRows(draws);
+        if (deleteBelow) {
+            Stmt del = db_.prepare("DELETE FROM lishi WHERE SQQH < ?");
+            del.bind(1, int64_t{*deleteBelow});
+            del.run();
+            if (db_.changes() > 0) renumber();
+        }
+    });
 }
 
 void HistoryStore::replaceAll(const std::vector<DerivedDraw>& draws) {
-    Transaction tx(db_);
-    db_.exec("DELETE FROM lishi");
-    insertRows(draws);
-    tx.commit();
+    write([&] {
+        db_.exec("DELETE FROM lishi");
+        insertRows(draws);
+    });
 }
 
-void HistoryStore::deleteNewest(int64_t n) {
-    if (n <= 0) return;
-    Transaction tx(db_);
-    Stmt st = db_.prepare("DELETE FROM lishi WHERE SQQH IN (SELECT SQQH FROM lishi ORDER BY SQQH DESC LIMIT ?)");
-    st.bind(1, n);
-    st.run();
-    tx.commit();
+void HistoryStore::rebuildHistory(const Rebuild& rebuild) {
+    write([&] {
+        std::vector<DerivedDraw> draws = rebuild(issuesAndDice());
+        db_.exec("DELETE FROM lishi");
+        insertRows(draws);
+    });
+}
+
+int64_t HistoryStore::deleteNewest(int64_t n) {
+    if (n <= 0) return 0;
+    int64_t deleted = 0;
+    write([&] {
+        Stmt st = db_.prepare("DELETE FROM lishi WHERE SQQH IN (SELECT SQQH FROM lishi ORDER BY SQQH DESC LIMIT ?)");
+        st.bind(1, n);
+        st.run();
+        deleted = db_.changes();
+    });
+    return deleted;
 }
 
 void HistoryStore::deleteAbove(int64_t k) {
-    Transaction tx(db_);
-    Stmt st = db_.prepare("DELETE FROM lishi WHERE SQQH > ?");
-    st.bind(1, k);
-    st.run();
-    tx.commit();
+    write([&] {
+        Stmt st = db_.prepare("DELETE FROM lishi WHERE SQQH > ?");
+        st.bind(1, k);
+        st.run();
+    });
 }
 
-void HistoryStore::clear() {
-    Transaction tx(db_);
-    db_.exec("DELETE FROM lishi");
-    tx.commit();
+int64_t HistoryStore::clear() {
+    int64_t deleted = 0;
+    write([&] {
+        db_.exec("DELETE FROM lishi");
+        deleted = db_.changes();
+    });
+    return deleted;
 }
 
-void HistoryStore::compact() { db_.exec("VACUUM"); }
+void HistoryStore::compact() {
+    checkWritable();
+    db_.exec("VACUUM");
+    // VACUUM writes the whole file through the log; merge it and cut the log back to nothing. Readers
+    // of another program may keep the log in use: then it shrinks at a later checkpoint.
+    try {
+        db_.exec("PRAGMA wal_checkpoint(TRUNCATE)");
+    } catch (const StoreError&) {
+    }
+}
 
 std::vector<IssueDice> HistoryStore::issuesAndDice() {
     std::vector<IssueDice> out;
@@ -160,8 +265,8 @@ std::vector<IssueDice> HistoryStore::issuesAndDice() {
 
 std::shared_ptr<const Snapshot> HistoryStore::snapshot() {
     auto snap = std::make_shared<Snapshot>();
-    // The largest rowid bounds the row count and, unlike COUNT(*), needs no scan.
-    snap->rows.reserve(static_cast<size_t>(std::max<int64_t>(0, db_.scalarInt("SELECT MAX(rowid) FROM lishi"))));
+    // Sized by the row count: a stored number such as the largest rowid says nothing about it.
+    snap->rows.reserve(static_cast<size_t>(std::max<int64_t>(0, count())));
     Stmt st = db_.prepare(
         "SELECT SQQH, IDX, L1A, L2A, L3A, L1B, L2B, L3B, L1E, L2E, L3E, L1F, L2F, L3F, "
         "txtHisLstHm, txtHisLstDx, txtHisLstDs, txtHisLstDuan FROM lishi");
@@ -182,18 +287,18 @@ std::shared_ptr<const Snapshot> HistoryStore::snapshot() {
 }
 
 void HistoryStore::replaceYL(const std::vector<YLRow>& rows) {
-    Transaction tx(db_);
-    db_.exec("DELETE FROM YL");
-    Stmt ins = db_.prepare("INSERT INTO YL (content, intMinYL, intMaxYL, intLstYl, sglLlr) VALUES (?,?,?,?,?)");
-    for (const YLRow& r : rows) {
-        ins.bind(1, r.content)
-            .bind(2, int64_t{r.minGap})
-            .bind(3, int64_t{r.maxGap})
-            .bind(4, int64_t{r.lastGap})
-            .bind(5, static_cast<double>(r.ratio));
-        ins.run();
-    }
-    tx.commit();
+    write([&] {
+        db_.exec("DELETE FROM YL");
+        Stmt ins = db_.prepare("INSERT INTO YL (content, intMinYL, intMaxYL, intLstYl, sglLlr) VALUES (?,?,?,?,?)");
+        for (const YLRow& r : rows) {
+            ins.bind(1, r.content)
+                .bind(2, int64_t{r.minGap})
+                .bind(3, int64_t{r.maxGap})
+                .bind(4, int64_t{r.lastGap})
+                .bind(5, static_cast<double>(r.ratio));
+            ins.run();
+        }
+    });
 }
 
 std::vector<YLRow> HistoryStore::readYL(const std::string& orderKey) {

@@ -1,5 +1,6 @@
 // The history database: table lishi (one row per draw) and table YL (group results).
 #pragma once
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -12,6 +13,8 @@
 namespace k3 {
 
 inline constexpr const char* kDatabaseFileName = "gapbook.db";
+// The trimming backup, beside the database: one draw a line.
+inline constexpr const char* kBackupFileName = "lsbf.txt";
 
 // One row of table YL, the result of one group of the group calculation.
 struct YLRow {
@@ -25,12 +28,29 @@ struct YLRow {
 class HistoryStore {
 public:
     // Opens the history database file, creating it from the schema when it is missing or empty.
-    // Throws StoreError when the file cannot be opened or is not a history database; such a file
-    // is left exactly as it was.
+    // Opening an existing file writes nothing: the schema's additions and WAL mode wait for the first
+    // change, and a file that the program may not write (or in a folder it may not write) is read
+    // without locks or side files. Throws StoreError (with its kind) when the file cannot be opened
+    // or is not a history database; such a file is left exactly as it was.
     explicit HistoryStore(std::string path);
 
     const std::string& path() const { return path_; }
     Db& db() { return db_; }
+
+    // The file or its folder cannot be written: the history can be shown and analysed, not changed.
+    bool readOnly() const { return readOnly_; }
+    // Why, for the status bar (naming the file, and the folder when it is the folder); empty when not.
+    std::string readOnlyMessage() const;
+    // PRAGMA quick_check of the whole file; throws StoreError (kDamaged) naming the file and the
+    // remedy. A pass is remembered. Every change of the history runs it first, once per store; a
+    // caller may run it earlier (on a store of its own, from another thread) to learn of damage.
+    void checkIntegrity();
+    bool integrityChecked() const { return integrityChecked_; }
+    // Takes a pass of checkIntegrity() on another store of the same file (run in the background) as
+    // this store's own, so that the first change does not check again.
+    void markIntact() { integrityChecked_ = true; }
+    // Throws what a change of the history would meet first: the read-only error, then damage.
+    void checkWritable();
 
     int64_t count();
     std::optional<int32_t> newestIssue();
@@ -44,12 +64,19 @@ public:
     void appendAndTrim(const std::vector<DerivedDraw>& draws, std::optional<int32_t> deleteBelow);
     // Replaces the whole history by the given draws in one transaction.
     void replaceAll(const std::vector<DerivedDraw>& draws);
-    // Deletes the n newest draws (all when n >= count). IDX stays dense.
-    void deleteNewest(int64_t n);
+    // Replaces the whole history by what `rebuild` makes of the stored issues and dice (in issue
+    // order), holding one write transaction from that read to the replace, so that no other program
+    // can add a draw in between. Nothing changes when `rebuild` throws.
+    using Rebuild = std::function<std::vector<DerivedDraw>(const std::vector<IssueDice>& stored)>;
+    void rebuildHistory(const Rebuild& rebuild);
+    // Deletes the n newest draws (all when n >= count) and returns how many went. IDX stays dense.
+    int64_t deleteNewest(int64_t n);
     // Deletes every draw whose issue is above k.
     void deleteAbove(int64_t k);
-    void clear();
-    // Rebuilds the file without free pages (VACUUM); on failure the file stays as it was.
+    // Deletes every draw and returns how many went.
+    int64_t clear();
+    // Rebuilds the file without free pages (VACUUM) and empties the write-ahead log, so that both
+    // files shrink; on failure the file stays as it was.
     void compact();
     // The issue and dice of every stored draw, in issue order.
     std::vector<IssueDice> issuesAndDice();
@@ -63,11 +90,18 @@ public:
     std::vector<YLRow> readYL(const std::string& orderKey);
 
 private:
+    void checkHistoryDatabase();
+    // Runs `body` in one write transaction, after the checks and the first-write preparations.
+    void write(const std::function<void()>& body);
     void insertRows(const std::vector<DerivedDraw>& draws);
     void renumber();
 
     std::string path_;
     Db db_;
+    bool readOnly_ = false;
+    std::string readOnlyReason_;
+    bool integrityChecked_ = false;
+    bool prepared_ = false;  // WAL mode set and the schema's additions made
 };
 
 }  // namespace k3

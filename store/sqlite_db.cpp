@@ -1,18 +1,112 @@
 #include "sqlite_db.h"
 
+#include <cerrno>
+#include <filesystem>
+
 namespace k3 {
 
-Db::Db(const std::string& path, bool create) {
+namespace {
+
+// The folder of a database file has (next to) no room left.
+bool folderFull(const std::string& dbPath) {
+    std::error_code ec;
+    auto room = std::filesystem::space(std::filesystem::path(dbPath).parent_path(), ec);
+    return !ec && room.available < 64 * 1024;
+}
+
+StoreFailure failureKind(int rc, int systemErrno) {
+    switch (rc & 0xff) {
+        case SQLITE_BUSY:
+        case SQLITE_LOCKED: return StoreFailure::kLocked;
+        case SQLITE_READONLY: return StoreFailure::kReadOnly;
+        case SQLITE_FULL: return StoreFailure::kDiskFull;
+        case SQLITE_CORRUPT: return StoreFailure::kDamaged;
+        case SQLITE_NOTADB: return StoreFailure::kNotHistory;
+        case SQLITE_CANTOPEN: return StoreFailure::kCannotOpen;
+        case SQLITE_IOERR:
+            // SQLite reports a full disk as SQLITE_FULL only for a short write; a failed one is an
+            // I/O error whose system error tells the cause.
+            if (systemErrno == ENOSPC || systemErrno == EDQUOT || systemErrno == EFBIG) return StoreFailure::kDiskFull;
+            if (systemErrno == EROFS) return StoreFailure::kReadOnly;
+            return StoreFailure::kOther;
+        default: return StoreFailure::kOther;
+    }
+}
+
+// A file name as the path of a "file:" URI: every byte but the unreserved ones and '/' percent-encoded.
+std::string uriPath(const std::string& path) {
+    static const char* const hex = "0123456789ABCDEF";
+    std::string out;
+    for (unsigned char c : path) {
+        if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '/' || c == '-' ||
+            c == '.' || c == '_' || c == '~') {
+            out += static_cast<char>(c);
+        } else {
+            out += '%';
+            out += hex[c >> 4];
+            out += hex[c & 15];
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+std::string storeFailureText(StoreFailure kind, const std::string& path, const std::string& detail) {
+    switch (kind) {
+        case StoreFailure::kReadOnly:
+            return "历史数据库 " + path + " 不能写入（文件或它所在的文件夹是只读的），历史号码只能查看，不能改动";
+        case StoreFailure::kDiskFull: return "磁盘已满，无法写入历史数据库 " + path + "，历史号码未作改动";
+        case StoreFailure::kLocked:
+            return "历史数据库 " + path + " 正被另一个程序改动，等了 " + std::to_string(kBusyWaitMs / 1000) +
+                   " 秒仍未结束；历史号码未作改动，请稍后再试";
+        case StoreFailure::kDamaged:
+            return "历史数据库 " + path + " 已损坏（" + detail +
+                   "），未作任何改动；请重新读入历史号码文本文件，或换上这个文件完好的副本";
+        case StoreFailure::kNotHistory: return "文件 " + path + " 不是历史数据库（" + detail + "），未作任何改动";
+        case StoreFailure::kCannotOpen: return "无法打开历史数据库 " + path + "（" + detail + "）";
+        case StoreFailure::kOther: break;
+    }
+    return "历史数据库 " + path + " 出错：" + detail;
+}
+
+StoreError sqliteFailure(sqlite3* db, int rc, const std::string& detail) {
+    StoreFailure kind = failureKind(rc, db ? sqlite3_system_errno(db) : 0);
+    std::string path;
+    if (const char* f = db ? sqlite3_db_filename(db, "main") : nullptr) path = f;
+    // The system error of a failed write may be lost by the time SQLite reports it; the disk says it.
+    if ((rc & 0xff) == SQLITE_IOERR && kind == StoreFailure::kOther && !path.empty() && folderFull(path))
+        kind = StoreFailure::kDiskFull;
+    std::string why = !detail.empty() ? detail : db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
+    // A constraint names the rule that failed; callers read it, so it keeps SQLite's text alone.
+    if ((rc & 0xff) == SQLITE_CONSTRAINT) return StoreError(why, kind);
+    return StoreError(storeFailureText(kind, path, why), kind);
+}
+
+Db::Db(const std::string& path, Mode mode) {
     // One connection is never used by two threads at once, so its per-call mutex is not needed.
-    int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | (create ? SQLITE_OPEN_CREATE : 0);
-    int rc = sqlite3_open_v2(path.c_str(), &db_, flags, nullptr);
+    int flags = SQLITE_OPEN_NOMUTEX;
+    std::string name = path;
+    switch (mode) {
+        case Mode::kReadWrite: flags |= SQLITE_OPEN_READWRITE; break;
+        case Mode::kCreate: flags |= SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE; break;
+        case Mode::kReadOnly: flags |= SQLITE_OPEN_READONLY; break;
+        case Mode::kImmutable:
+            flags |= SQLITE_OPEN_READONLY | SQLITE_OPEN_URI;
+            name = "file:" + uriPath(path) + "?immutable=1";
+            break;
+    }
+    int rc = sqlite3_open_v2(name.c_str(), &db_, flags, nullptr);
     if (rc != SQLITE_OK) {
-        std::string msg = db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc);
+        std::string detail = db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc);
+        int err = db_ ? sqlite3_system_errno(db_) : 0;
         sqlite3_close(db_);
         db_ = nullptr;
-        throw StoreError("无法打开数据库文件 " + path + ": " + msg);
+        StoreFailure kind = failureKind(rc, err);
+        if (kind == StoreFailure::kOther) kind = StoreFailure::kCannotOpen;
+        throw StoreError(storeFailureText(kind, path, detail), kind);
     }
-    sqlite3_busy_timeout(db_, 5000);
+    sqlite3_busy_timeout(db_, kBusyWaitMs);
     sqlite3_extended_result_codes(db_, 1);
 }
 
@@ -42,10 +136,11 @@ void Db::exec(std::string_view sql) {
     if (!db_) throw StoreError("数据库未打开");
     char* err = nullptr;
     std::string s(sql);
-    if (sqlite3_exec(db_, s.c_str(), nullptr, nullptr, &err) != SQLITE_OK) {
+    int rc = sqlite3_exec(db_, s.c_str(), nullptr, nullptr, &err);
+    if (rc != SQLITE_OK) {
         std::string msg = err ? err : errorText();
         sqlite3_free(err);
-        throw StoreError(msg);
+        throw sqliteFailure(db_, rc, msg);
     }
 }
 
@@ -59,9 +154,14 @@ int64_t Db::scalarInt(std::string_view sql) {
     return st.step() ? st.colInt(0) : 0;
 }
 
+std::string Db::scalarText(std::string_view sql) {
+    Stmt st = prepare(sql);
+    return st.step() ? std::string(st.colText(0)) : std::string();
+}
+
 Stmt::Stmt(sqlite3* db, std::string_view sql) : db_(db) {
-    if (sqlite3_prepare_v2(db, sql.data(), static_cast<int>(sql.size()), &st_, nullptr) != SQLITE_OK)
-        throw StoreError(sqlite3_errmsg(db));
+    int rc = sqlite3_prepare_v2(db, sql.data(), static_cast<int>(sql.size()), &st_, nullptr);
+    if (rc != SQLITE_OK) throw sqliteFailure(db, rc);
 }
 
 Stmt::~Stmt() { sqlite3_finalize(st_); }
@@ -87,9 +187,9 @@ bool Stmt::step() {
     int rc = sqlite3_step(st_);
     if (rc == SQLITE_ROW) return true;
     if (rc == SQLITE_DONE) return false;
-    std::string msg = sqlite3_errmsg(db_);
+    StoreError e = sqliteFailure(db_, rc);
     sqlite3_reset(st_);
-    throw StoreError(msg);
+    throw e;
 }
 
 void Stmt::run() {

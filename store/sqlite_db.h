@@ -10,19 +10,54 @@
 
 namespace k3 {
 
-// Every failure of the history store is reported as a StoreError with a readable message.
+// Why the history store failed, so that a caller can act on it (for example disable the commands
+// that change the history when the file is read-only) without reading the message.
+enum class StoreFailure {
+    kOther,
+    kCannotOpen,  // the file cannot be opened at all
+    kNotHistory,  // a file, or an SQLite database, that is not a history database
+    kReadOnly,    // the file or its folder cannot be written
+    kDiskFull,
+    kLocked,   // another program holds the database longer than the store waits
+    kDamaged,  // corrupt pages
+};
+
+// Every failure of the history store is reported as a StoreError with a readable message that names
+// the database file.
 class StoreError : public Error {
 public:
-    using Error::Error;
+    explicit StoreError(const std::string& message, StoreFailure kind = StoreFailure::kOther)
+        : Error(message), kind_(kind) {}
+    StoreFailure kind() const { return kind_; }
+
+private:
+    StoreFailure kind_;
 };
+
+// How long a statement waits for another connection's lock before it fails as kLocked.
+inline constexpr int kBusyWaitMs = 5000;
+
+// The message of a failure of the database file at `path`; `detail` is SQLite's own text.
+std::string storeFailureText(StoreFailure kind, const std::string& path, const std::string& detail);
+// The error of a failed SQLite call on a connection: the kind read from the result code (and the
+// system error behind an I/O error), the message naming the connection's file.
+StoreError sqliteFailure(sqlite3* db, int rc, const std::string& detail = {});
 
 class Stmt;
 
 class Db {
 public:
+    enum class Mode {
+        kReadWrite,  // an existing file
+        kCreate,     // created when missing
+        kReadOnly,   // an existing file, never written (its -wal and -shm may still be created)
+        kImmutable,  // a file nobody can change: read without locks, -wal or -shm
+    };
+
     Db() = default;
     // Opens an existing file (create=false) or creates it (create=true).
-    Db(const std::string& path, bool create);
+    Db(const std::string& path, bool create) : Db(path, create ? Mode::kCreate : Mode::kReadWrite) {}
+    Db(const std::string& path, Mode mode);
     ~Db();
     Db(Db&& o) noexcept;
     Db& operator=(Db&& o) noexcept;
@@ -34,6 +69,7 @@ public:
     void exec(std::string_view sql);
     Stmt prepare(std::string_view sql);
     int64_t scalarInt(std::string_view sql);
+    std::string scalarText(std::string_view sql);
     int changes() const { return sqlite3_changes(db_); }
     sqlite3* handle() const { return db_; }
     std::string errorText() const;
@@ -70,7 +106,8 @@ private:
     sqlite3_stmt* st_ = nullptr;
 };
 
-// Commits on commit(); rolls back when left without commit (an exception, an early return).
+// BEGIN IMMEDIATE: the write lock is taken before the first read. Commits on commit(); rolls back
+// when left without commit (an exception, an early return).
 class Transaction {
 public:
     explicit Transaction(Db& db);

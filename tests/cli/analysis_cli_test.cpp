@@ -71,3 +71,20 @@ TEST(CliAnalysis, BadInputAndUsage) {
     EXPECT_EQ(r.rc, 1);
     EXPECT_EQ(r.out, kGrid3);
 }
+
+TEST(CliAnalysis, GroupArgumentsThatGiveNoGroupSayWhy) {
+    TempDir dir;
+    for (const char* d : {"130325001 253", "130325002 666"}) ASSERT_EQ(cli(dir, std::string("add ") + d).rc, 0);
+    for (auto [args, why] : std::vector<std::pair<const char*, const char*>>{
+             {"group --values 1,2 --size 0", "组合位数 0 不在 1～6 之内"},
+             {"group --values 1,2 --size 7", "组合位数 7 不在 1～6 之内"},
+             {"group --values 1,2 --size -0.4", "组合位数 0 不在 1～6 之内"},
+             {"group --values 2,2,2 --size 2", "勾选的值（1 个）少于组合位数 2"},
+             {"group --values 1,2 --size 1 --from 130325002 --to 130325001",
+              "起始期号 130325002 在结束期号 130325001 之后"}}) {
+        CliRun r = cli(dir, args);
+        EXPECT_EQ(r.rc, 1) << args;
+        EXPECT_NE(r.err.find(why), std::string::npos) << args << ": " << r.err;
+        EXPECT_EQ(r.out, kGrid3) << args;
+    }
+}

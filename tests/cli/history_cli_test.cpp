@@ -77,15 +77,59 @@ TEST_F(HistoryCli, UpdateFromALocalServer) {
         k3test::HttpServer::always(200, "text/html", "<html><body>1303250012,5,3 1303250026,6,6</body></html>"));
     const std::string update = "update --url '" + server.base() + "/{code}/?n={n}' --today 2013-03-26";
     cli(update);  // an empty history asks for the whole window, six years by default
-    EXPECT_EQ(err, "added 2\n");
+    EXPECT_EQ(err, "added 2, removed 0\n");
     EXPECT_EQ(server.targets().at(0), "/fj/?n=" + std::to_string(2192 * 78));
     cli("trim --newest");
     cli(update);
-    EXPECT_EQ(err, "added 1\n");
+    EXPECT_EQ(err, "added 1, removed 0\n");
     EXPECT_EQ(server.targets().at(1), "/fj/?n=156");
     cli("update --url 'http://127.0.0.1:1/' --today 2013-03-26");
     EXPECT_EQ(status, 1);
     cli("update --today 2013-02-30");
     EXPECT_EQ(status, 2);
     EXPECT_EQ(cli("next"), "130325002\t130325003\n");
+}
+
+TEST_F(HistoryCli, ExportsNeverReplaceTheDatabase) {
+    cli("import " + file("130325001 253\r\n130325002 666\r\n"));
+    cli("trim --last 1");  // writes the backup file
+    const std::string data = dir.file("data");
+    const std::string db = slurp(data + "/gapbook.db"), backup = slurp(data + "/lsbf.txt");
+    ASSERT_FALSE(backup.empty());
+    for (const std::string& args :
+         {"export-text '" + data + "/gapbook.db'", "export-text '" + data + "/./lsbf.txt'",
+          "export-text '" + data + "/gapbook.db-wal'", "show --xlsx '" + data + "/gapbook.db'",
+          "search --pos 1=2 --xlsx '" + data + "/gapbook.db'", std::string("export-text /dev/null"),
+          "export-text '" + data + "'"}) {
+        cli(args);
+        EXPECT_EQ(status, 1) << args;
+        EXPECT_FALSE(err.empty()) << args;
+    }
+    EXPECT_TRUE(slurp(data + "/gapbook.db") == db);
+    EXPECT_EQ(slurp(data + "/lsbf.txt"), backup);
+    EXPECT_FALSE(std::filesystem::exists(data + "/gapbook.db-wal"));
+}
+
+TEST_F(HistoryCli, ImportReadsOnlyRegularFilesAndCapsItsReport) {
+    cli("import " + file("130325001 253\r\n"));
+    cli("import /dev/zero");
+    EXPECT_EQ(status, 1);
+    EXPECT_EQ(cli("next"), "130325001\t130325002\n");
+
+    std::string text;
+    for (int i = 1; i <= 1500; ++i) text += "junk " + std::to_string(i) + "\r\n";
+    cli("import " + file(text + "130325001 253\r\n"));
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(err.rfind("stored 1, skipped 1500\n1\tjunk 1\n", 0), 0u) << err.substr(0, 40);
+    EXPECT_NE(err.find("1000\tjunk 1000\n…（另有 500 行未列出）\n"), std::string::npos);
+    EXPECT_EQ(err.find("1001\t"), std::string::npos);
+}
+
+TEST_F(HistoryCli, UpdateSaysWhatTheLookBackRemoved) {
+    cli("import " + file("070101001 111\r\n070102001 222\r\n130325001 253\r\n"));
+    k3test::HttpServer server(k3test::HttpServer::always(200, "text/plain", "1303250026,6,6"));
+    cli("update --url '" + server.base() + "/?n={n}' --today 2013-03-26");  // keeps six years
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(err, "added 1, removed 2\n");
+    EXPECT_EQ(cli("show"), "期号\t第1位\t第2位\t第3位\n130325001\t2\t5\t3\n130325002\t6\t6\t6\n");
 }

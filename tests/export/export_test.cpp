@@ -79,3 +79,50 @@ TEST(Workbook, CellsNumbersTextsAndFailures) {
     EXPECT_THROW(writeWorkbook(g, dir.file("lishi.xlsx")), std::runtime_error);
     EXPECT_FALSE(fs::exists(dir.file("lishi.xlsx.part")));
 }
+
+TEST(ExportTarget, NeverTheDatabaseTheBackupOrAFileThatIsNotRegular) {
+    k3test::TempDir dir;
+    const std::string data = dir.path().string();
+    HistoryStore store(dir.file("gapbook.db"));
+    store.append(k3test::draws({{130325001, "253"}, {130325002, "666"}}));
+    auto snap = store.snapshot();
+    std::ofstream(dir.file("lsbf.txt"), std::ios::binary) << "130325001 2 5 3 \r\n";
+    fs::create_symlink(dir.file("gapbook.db"), dir.file("link-to-db"));
+    fs::create_directory(dir.file("sub"));
+    const std::string db = slurp(dir.file("gapbook.db")), backup = slurp(dir.file("lsbf.txt"));
+    Grid g;
+    g.header = {"期号"};
+    for (const std::string& target :
+         {dir.file("gapbook.db"), data + "/sub/../gapbook.db", dir.file("gapbook.db-wal"), dir.file("gapbook.db-shm"),
+          dir.file("lsbf.txt"), dir.file("link-to-db"), dir.file("sub"), std::string("/dev/null")}) {
+        EXPECT_THROW(exportHistoryText(*snap, data, target), ExportError) << target;
+        EXPECT_THROW(writeWorkbook(g, target, data), ExportError) << target;
+    }
+    EXPECT_THROW(writeWorkbook(g, "/dev/null"), ExportError);  // not regular, whatever the folder
+    EXPECT_TRUE(slurp(dir.file("gapbook.db")) == db);
+    EXPECT_EQ(slurp(dir.file("lsbf.txt")), backup);
+    EXPECT_TRUE(fs::is_symlink(dir.file("link-to-db")));
+    EXPECT_EQ(store.snapshot()->size(), 2u);
+}
+
+TEST(ExportTarget, ALinkIsWrittenThrough) {
+    k3test::TempDir dir;
+    HistoryStore store(dir.file("gapbook.db"));
+    store.append(k3test::draws({{130325001, "253"}}));
+    std::ofstream(dir.file("real.txt")) << "old";
+    fs::create_symlink("real.txt", dir.file("link.txt"));
+    fs::create_symlink("not-yet.txt", dir.file("dangling.txt"));
+    exportHistoryText(*store.snapshot(), dir.path().string(), dir.file("link.txt"));
+    exportHistoryText(*store.snapshot(), dir.path().string(), dir.file("dangling.txt"));
+    for (const char* link : {"link.txt", "dangling.txt"}) EXPECT_TRUE(fs::is_symlink(dir.file(link))) << link;
+    EXPECT_EQ(slurp(dir.file("real.txt")), "130325001 253\r\n");
+    EXPECT_EQ(slurp(dir.file("not-yet.txt")), "130325001 253\r\n");
+    // A link in place of the side file is not written through.
+    fs::create_symlink("gapbook.db", dir.file("out.xlsx.part"));
+    const std::string db = slurp(dir.file("gapbook.db"));
+    Grid g;
+    g.header = {"期号"};
+    writeWorkbook(g, dir.file("out.xlsx"), dir.path().string());
+    EXPECT_TRUE(slurp(dir.file("gapbook.db")) == db);
+    EXPECT_GT(fs::file_size(dir.file("out.xlsx")), 0u);
+}

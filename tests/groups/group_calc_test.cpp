@@ -113,3 +113,32 @@ TEST(GroupCalculation, WritesYLAndListsItByLastOmission) {
     calc = runGroupCalculation(h.store, *h.snap, h.input(kNumber, {1, 2}, 3));
     EXPECT_TRUE(h.store.readYL("").empty() && calc.grid.rows.empty());
 }
+
+TEST(GroupCalculation, AnOmissionAbove32767IsTheMinimum) {
+    Snapshot s;
+    for (int32_t i = 1; i <= 40000; ++i)
+        s.rows.push_back(snapRow(deriveDraw(100000000 + i, i == 40000 ? 1 : 4, 5, 6, 1), i));
+    GroupOutcome out = evaluateGroups(s, {kNumber, {1, 4}, 1, "100000001", "100040000"});
+    ASSERT_EQ(out.rows.size(), 2u);
+    EXPECT_EQ(std::vector<int32_t>({out.rows[0].minGap, out.rows[0].maxGap}), std::vector<int32_t>({40000, 40000}));
+    EXPECT_EQ(std::vector<int32_t>({out.rows[1].minGap, out.rows[1].maxGap}), std::vector<int32_t>({1, 1}));
+}
+
+TEST(GroupCalculation, NothingToEvaluateIsAWarningThatSaysWhy) {
+    History h(12, {{2, "123"}});
+    for (auto [k, sel, why] :
+         std::vector<std::tuple<int, std::vector<int>, std::string>>{{0, {1, 2, 3}, "组合位数 0 不在 1～6 之内"},
+                                                                     {7, {1, 2, 3}, "组合位数 7 不在 1～6 之内"},
+                                                                     {3, {1, 2}, "勾选的值（2 个）少于组合位数 3"}}) {
+        GroupOutcome out = evaluateGroups(*h.snap, h.input(kNumber, sel, k));
+        EXPECT_TRUE(out.rows.empty() && out.note.warning) << why;
+        EXPECT_NE(out.note.text.find(why), std::string::npos) << out.note.text;
+    }
+    // A range whose first issue comes after its last.
+    GroupInput in = h.input(kNumber, {1, 2}, 1);
+    std::swap(in.from, in.to);
+    GroupOutcome out = evaluateGroups(*h.snap, in);
+    EXPECT_TRUE(out.rows.empty() && out.note.warning);
+    EXPECT_NE(out.note.text.find("起始期号 " + in.from + " 在结束期号 " + in.to + " 之后"), std::string::npos)
+        << out.note.text;
+}

@@ -1,6 +1,8 @@
 // Line rules of the history text import and the replacement of the whole history.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <fstream>
 
 #include "history/text_import.h"
@@ -80,4 +82,59 @@ TEST(ImportFile, ReplacesTheHistoryOrChangesNothing) {
     write("\r\n");  // an empty file empties the history
     EXPECT_EQ(importHistoryFile(store, file, 1).stored, 0u);
     EXPECT_EQ(store.count(), 0);
+}
+
+TEST(ImportFile, ByteOrderMarksAndUtf16) {
+    k3test::TempDir dir;
+    HistoryStore store(dir.file("gapbook.db"));
+    std::string file = dir.file("h.txt");
+    auto utf16 = [](const std::string& ascii, bool bigEndian) {
+        std::string out = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
+        for (char c : ascii) out += bigEndian ? std::string{'\0', c} : std::string{c, '\0'};
+        return out;
+    };
+    const std::string lines = "130325001 253\r\n130325002 666\r\n";
+    const std::vector<std::string> both{"130325001 253", "130325002 666"};
+    for (const std::string& bytes : {"\xEF\xBB\xBF" + lines, utf16(lines, false), utf16(lines, true)}) {
+        std::ofstream(file, std::ios::binary | std::ios::trunc) << bytes;
+        ImportResult r = importHistoryFile(store, file, 1);
+        EXPECT_EQ(r.skippedCount, 0u);
+        EXPECT_EQ(stored(store), both);
+    }
+    // A character beyond the 16-bit range and an unpaired half in a skipped line: readable UTF-8.
+    EXPECT_EQ(decodeText(utf16("a", false) + std::string("\x3D\xD8\x00\xDE\x00\xD8", 6)),
+              "a\xF0\x9F\x98\x80\xEF\xBF\xBD");
+    EXPECT_EQ(decodeText(std::string("\xFE\xFF\x00", 3)), "\xEF\xBF\xBD");  // an odd last byte
+    EXPECT_EQ(decodeText("plain"), "plain");
+}
+
+TEST(ImportFile, OnlyRegularFilesAreRead) {
+    k3test::TempDir dir;
+    HistoryStore store(dir.file("gapbook.db"));
+    store.append(k3test::generateDraws(20));
+    std::string fifo = dir.file("pipe");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    for (const std::string& path : {std::string("/dev/zero"), std::string("/dev/urandom"),
+                                    std::string("/proc/self/cmdline"), fifo, dir.path().string()}) {
+        try {
+            importHistoryFile(store, path, 1);
+            ADD_FAILURE() << path << " was read";
+        } catch (const ImportError& e) {
+            EXPECT_NE(std::string(e.what()).find(path), std::string::npos) << e.what();
+        }
+    }
+    EXPECT_EQ(store.count(), 20);
+}
+
+TEST(ImportFile, SkippedLinesReportIsCapped) {
+    std::string text = std::string(150, 'x') + "汉字" + std::string(100, 'y') + "\n";
+    for (int i = 0; i < 2999; ++i) text += "junk " + std::to_string(i) + "\n";
+    text += "130325001 253\n";
+    ParsedHistory p = parseHistoryText(text, 1);
+    EXPECT_EQ(p.draws.size(), 1u);
+    EXPECT_EQ(p.skippedCount, 3000u);
+    ASSERT_EQ(p.skipped.size(), kSkippedListLimit);
+    EXPECT_EQ(p.skipped[0].text, std::string(150, 'x') + "汉字" + std::string(48, 'y') + "…");  // 200 characters
+    EXPECT_EQ(p.skipped.back().number, 1000u);
+    EXPECT_EQ(p.skipped.back().text, "junk 998");
 }

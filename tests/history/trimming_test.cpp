@@ -1,5 +1,8 @@
 // Trimming through the backup file, the rebuild, and the guards that keep the history when they fail.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <fstream>
 
@@ -78,4 +81,82 @@ TEST_F(TrimTest, FailuresChangeNothing) {
     EXPECT_EQ(rebuildFromBackup(store, backup, 1), 1u);
     EXPECT_EQ(clearHistory(store), 1u);
     EXPECT_FALSE(compactDatabase(store));
+}
+
+TEST_F(TrimTest, BackupWithAByteOrderMark) {
+    std::ofstream(backup, std::ios::binary) << "\xEF\xBB\xBF"
+                                               "130325081 1 2 3 \r\n130325082 4 5 6 \r\n";
+    EXPECT_EQ(rebuildFromBackup(store, backup, 1), 2u);
+    EXPECT_EQ(issues(), (std::vector<int32_t>{130325081, 130325082}));
+}
+
+// Another program adds a draw while a trim works: the trim holds the database from its read of the
+// history to the replace, so the draw waits and goes in after it, instead of being deleted unseen.
+TEST(SharedTrimming, ADrawAddedMeanwhileIsKept) {
+    k3test::TempDir dir;
+    const std::string db = dir.file("gapbook.db");
+    const auto base = k3test::generateDraws(5);
+    HistoryStore(db).append(base);
+    // The backup is a pipe also reachable under a second name: the trim stops when it opens the backup
+    // to write it, and goes on once the test opens the pipe to read.
+    const std::string pipe = dir.file("pipe"), backup = dir.file(kBackupFileName);
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    ASSERT_EQ(link(pipe.c_str(), backup.c_str()), 0);
+    pid_t trim = fork();
+    if (trim == 0) {
+        try {
+            HistoryStore s(db);
+            _exit(deleteLastDraws(s, 2, backup, 1).kept == 3 ? 0 : 1);
+        } catch (...) {
+            _exit(2);
+        }
+    }
+    bool held = false;
+    {
+        Db probe(db, false);
+        sqlite3_busy_timeout(probe.handle(), 0);
+        for (int i = 0; i < 300 && !held; ++i) try {
+                probe.exec("BEGIN IMMEDIATE; ROLLBACK;");
+                usleep(10000);
+            } catch (const StoreError&) {
+                held = true;
+            }
+    }
+    EXPECT_TRUE(held) << "the trim read the history without holding the database";
+
+    const DerivedDraw added = deriveDraw(140101001, 6, 6, 6, 1);
+    pid_t adder = fork();
+    if (adder == 0) {
+        try {
+            HistoryStore s(db);
+            s.append({added});
+            _exit(0);
+        } catch (...) {
+            _exit(2);
+        }
+    }
+    usleep(300000);  // time for the other program to reach its wait
+    // The backup's name now holds what the trim writes, as a regular file it can read back.
+    std::string lines;
+    for (size_t i = 0; i < 3; ++i)
+        lines += backupLine(
+            {base[i].sqqh, base[i].values[kNumber][0], base[i].values[kNumber][1], base[i].values[kNumber][2]});
+    std::ofstream(dir.file("next"), std::ios::binary) << lines;
+    std::filesystem::rename(dir.file("next"), backup);
+    {
+        std::ifstream drain(pipe, std::ios::binary);
+        EXPECT_EQ(std::string((std::istreambuf_iterator<char>(drain)), {}), lines);
+    }
+    int status = 0;
+    waitpid(trim, &status, 0);
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    waitpid(adder, &status, 0);
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+
+    HistoryStore s(db);
+    auto snap = s.snapshot();
+    std::vector<int32_t> got;
+    for (const SnapRow& r : snap->rows) got.push_back(r.sqqh);
+    EXPECT_EQ(got, (std::vector<int32_t>{base[0].sqqh, base[1].sqqh, base[2].sqqh, added.sqqh}));
+    EXPECT_EQ(snap->rows.back().idx, 4);
 }

@@ -159,3 +159,14 @@ TEST(GroupTable, SortedByTheClickedColumnTiesInWrittenOrder) {
     EXPECT_TRUE(groupResultGrid(rows, 0).rows.empty());
     EXPECT_EQ(groupResultGrid({}, 2).rowCount(), 1u);
 }
+
+TEST(Search, AnOmissionAbove32767IsTheMinimum) {
+    // 40,000 draws; only the last shows a 1. 32767 stands for "no match" and is no bound.
+    Snapshot s;
+    for (int32_t i = 1; i <= 40000; ++i)
+        s.rows.push_back(snapRow(deriveDraw(100000000 + i, i == 40000 ? 1 : 4, 5, 6, 1), i));
+    SearchInput in = input(s, true, {true, false, false}, {1, 0, 0});
+    EXPECT_EQ(runSearch(s, in).summary.rows[0], (Strings{"1 ", "40000", "40000", "1", "40000"}));
+    in.from = "99999999";  // not stored: the omission counts from IDX 0
+    EXPECT_EQ(runSearch(s, in).stats.minimum, 40000);
+}

@@ -49,12 +49,12 @@ inline RefStats walk(k3::Db& db, const std::string& select, int32_t startIssue) 
         int32_t idx = static_cast<int32_t>(st.colInt(0));
         int32_t o = idx - p;
         if (o > s.maximum) s.maximum = o;
-        if (o < s.minimum) s.minimum = o;
+        if (s.idx.empty() || o < s.minimum) s.minimum = o;
         p = idx;
         s.idx.push_back(idx);
         s.omissions.push_back(o);
     }
-    if (s.idx.empty()) s.maximum = 32767;
+    if (s.idx.empty()) s.minimum = s.maximum = 32767;
     s.last = static_cast<int32_t>(db.scalarInt("SELECT IDX FROM lishi ORDER BY SQQH DESC LIMIT 1")) + 1 - p;
     s.ratio = static_cast<double>(s.maximum) / s.last;
     return s;

@@ -1,6 +1,11 @@
 #include "test_support.h"
 
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fstream>
 #include <random>
+#include <stdexcept>
 
 #include "store/issue.h"
 
@@ -38,6 +43,53 @@ std::vector<k3::DerivedDraw> draws(std::initializer_list<std::pair<int, const ch
     for (auto& [issue, dice] : list)
         out.push_back(k3::deriveDraw(issue, dice[0] - '0', dice[1] - '0', dice[2] - '0', segBase));
     return out;
+}
+
+std::string fileBytes(const std::string& path) {
+    std::ifstream f(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(f)), {});
+}
+
+HeldWrite::HeldWrite(const std::string& dbPath) {
+    int ready[2], release[2];
+    if (pipe(ready) != 0 || pipe(release) != 0) throw std::runtime_error("pipe");
+    pid_ = fork();
+    if (pid_ == 0) {
+        close(ready[0]);
+        close(release[1]);
+        try {
+            k3::Db db(dbPath, false);
+            db.exec("BEGIN IMMEDIATE; DELETE FROM lishi;");
+            char c = 1;
+            if (write(ready[1], &c, 1) != 1) _exit(2);
+            while (read(release[0], &c, 1) > 0) {
+            }
+            db.exec("ROLLBACK");
+        } catch (...) {
+            _exit(1);
+        }
+        _exit(0);
+    }
+    close(ready[1]);
+    close(release[0]);
+    release_ = release[1];
+    char c = 0;
+    bool held = read(ready[0], &c, 1) == 1;
+    close(ready[0]);
+    if (!held) throw std::runtime_error("the writing process did not get its lock");
+}
+
+HeldWrite::~HeldWrite() {
+    close(release_);
+    int status = 0;
+    waitpid(pid_, &status, 0);
+}
+
+void damageMiddlePage(const std::string& dbPath) {
+    const auto size = std::filesystem::file_size(dbPath);
+    std::fstream f(dbPath, std::ios::binary | std::ios::in | std::ios::out);
+    f.seekp(static_cast<std::streamoff>(size / 4096 / 2 * 4096));
+    for (int i = 0; i < 4096; ++i) f.put(static_cast<char>(0xA5 ^ i));
 }
 
 }  // namespace k3test

@@ -1,5 +1,7 @@
 // Helpers shared by the tests: a temporary folder and generated histories.
 #pragma once
+#include <sys/types.h>
+
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -30,5 +32,28 @@ std::vector<k3::DerivedDraw> generateDraws(size_t n, int drawsPerDay = 78, int f
 
 // Draws from "ISSUE DDD" pairs, e.g. {{130325001, "253"}}.
 std::vector<k3::DerivedDraw> draws(std::initializer_list<std::pair<int, const char*>> list, int segBase = 1);
+
+// The bytes of a file ("" when it cannot be read).
+std::string fileBytes(const std::string& path);
+
+// Another process holding a write transaction on a history database: it has begun one (BEGIN
+// IMMEDIATE) and deleted every draw without committing. The constructor returns once the lock is
+// held; the destructor rolls back and waits for the process. SQLite does not carry connections across
+// fork(): construct it while this process has no connection to the file open.
+class HeldWrite {
+public:
+    explicit HeldWrite(const std::string& dbPath);
+    ~HeldWrite();
+    HeldWrite(const HeldWrite&) = delete;
+    HeldWrite& operator=(const HeldWrite&) = delete;
+
+private:
+    pid_t pid_ = -1;
+    int release_ = -1;  // closing it tells the process to roll back and end
+};
+
+// Overwrites a page in the middle of a database file (4096-byte pages) with garbage, as a failing
+// disk might: the file still opens, a check of the whole file finds the damage.
+void damageMiddlePage(const std::string& dbPath);
 
 }  // namespace k3test
