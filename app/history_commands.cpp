@@ -165,6 +165,16 @@ void HistoryCommands::showSkippedLines() {
 
 void HistoryCommands::startOnlineUpdate() {
     if (!m_session.isOpen() || m_updateWatcher->isRunning()) return;
+    // The address the program ships with is a placeholder: the player must name a page first.
+    if (!m_session.updateUrlSet()) {
+        m_prompter.tell("历史号在线更新",
+                        "还没有设置历史号码的更新地址，无法在线更新。\n\n请在接下来的“更新地址设置”中填写列出开奖号码"
+                        "的网页的地址（以后可在“设置”菜单中修改）。");
+        if (!askUpdateAddress()) {
+            emit statusMessage("没有设置更新地址，未在线更新");
+            return;
+        }
+    }
     if (!m_prompter.askOkCancel(
             "读入历史",
             "确实要在线更新最新历史号码吗？更新可能要花费一段时间，网络不通或者我方服务器更新不及时可"
@@ -237,25 +247,37 @@ void HistoryCommands::finishOnlineUpdate() {
     m_prompter.tell("历史号在线更新", msg);
 }
 
-void HistoryCommands::askUpdateAddress() {
-    auto answer = m_prompter.askText("更新地址设置",
-                                     "请输入历史号码的更新地址（{code} 代表彩种代码，{n} 代表期数；可用 http、https 或 "
-                                     "file 地址，留空恢复默认地址）",
-                                     m_session.updateUrl());
-    if (!answer) return;
+bool HistoryCommands::askUpdateAddress() {
+    const Province& lottery = m_session.lottery();
+    const QString code = QString::fromUtf8(lottery.code);
+    const QString prompt =
+        QString(
+            "请输入历史号码的更新地址，即列出开奖号码的网页的地址。地址中的 {code} 会换成彩种代码，{n} 会换成要取的期数"
+            "（天数×每天期数）。\n\n例如地址 http://www.example.com/kaijiang/{code}.html?n={n}：%1（代码 %2，每天 %3 "
+            "期）更新三天的号码时，取的是 "
+            "http://www.example.com/kaijiang/%2.html?n=%4。\n\n也可以先把开奖网页另存到本机，"
+            "再填它的 file: 地址，例如 %5。\n\n可用 http、https 或 file 地址；留空则清除已设置的地址。")
+            .arg(QString::fromUtf8(lottery.caption), code)
+            .arg(lottery.drawsPerDay)
+            .arg(3 * lottery.drawsPerDay)
+            .arg(QUrl::fromLocalFile(QDir::homePath() + "/" + code + ".html").toString());
+    const QString preset = m_session.updateUrlSet() ? m_session.updateUrl() : QString();
+    auto answer = m_prompter.askText("更新地址设置", prompt, preset);
+    if (!answer) return false;
     const QString t = answer->trimmed();
     if (t.isEmpty()) {
         m_session.setUpdateUrl("");
-        emit statusMessage(QString("更新地址已恢复为默认: %1").arg(m_session.updateUrl()));
-        return;
+        emit statusMessage("已清除更新地址，在线更新前请重新设置");
+        return false;
     }
     const QString scheme = QUrl(q(expandUrl(t.toStdString(), "fj", 1))).scheme().toLower();
     if (scheme != "http" && scheme != "https" && scheme != "file") {
         m_prompter.tell("更新地址设置", QString("「%1」不是 http、https 或 file 地址，更新地址未改动。").arg(t));
-        return;
+        return false;
     }
     m_session.setUpdateUrl(t);
     emit statusMessage(QString("更新地址: %1").arg(t));
+    return true;
 }
 
 // ---------------------------------------------------------------- trimming and compaction

@@ -45,7 +45,8 @@ public:
 
     void importHistoryFile();
     void startOnlineUpdate();
-    void askUpdateAddress();
+    // Asks for the address template of the online update; true when one was saved.
+    bool askUpdateAddress();
     void deleteNewestDraw();
     void deleteToIssue();
     void deleteLastDraws();

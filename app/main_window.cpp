@@ -1,11 +1,8 @@
 #include "main_window.h"
 
 #include <QAction>
-#include <QCoreApplication>
 #include <QCursor>
-#include <QDir>
 #include <QFileDialog>
-#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QMenu>
 #include <QMenuBar>
@@ -17,6 +14,7 @@
 #include "grid_view.h"
 #include "group_panel.h"
 #include "groups/group_calc.h"
+#include "help_dirs.h"
 #include "history_commands.h"
 #include "history_panel.h"
 #include "history_session.h"
@@ -84,7 +82,7 @@ void MainWindow::buildMenus() {
     m_segmentBaseActions[1] = add(m_segmentBaseMenu, "mnuDscs_1", "段数参数1~3");
     m_settingsMenu->addSeparator();
     m_lookBackAction = add(m_settingsMenu, "mnuSetDay", "历史号码更新检索天(&Y)");
-    m_updateAddressAction = add(m_settingsMenu, "mnuUpdateUrl", "更新地址设置");
+    m_updateAddressAction = add(m_settingsMenu, "mnuUpdateUrl", "更新地址设置(&U)");
     m_homePageAction = add(m_settingsMenu, "mnuFrontPage", "软件服务主页(&P)");
     m_manualAction = add(m_settingsMenu, "mnuDescrb", "软件介绍说明(&R)");
     m_walkthroughAction = add(m_settingsMenu, "numYanshiDown", "软件演示说明录像下载(&D)");
@@ -305,15 +303,12 @@ void MainWindow::askLookBackYears() {
 }
 
 void MainWindow::openHelpDocument(const QString& file) {
-    const QStringList dirs{QCoreApplication::applicationDirPath() + "/docs", QString(K3GAP_DOCS_DIR)};
-    for (const QString& d : dirs) {
-        QFileInfo fi(QDir(d).filePath(file));
-        if (!fi.exists()) continue;
-        if (!m_prompter->openUrl(QUrl::fromLocalFile(fi.absoluteFilePath())))
-            showStatus(QString("无法用默认浏览器打开 %1").arg(fi.absoluteFilePath()));
+    const QString path = findHelpDocument(file);
+    if (path.isEmpty()) {
+        showStatus(QString("找不到帮助文件 %1").arg(file));
         return;
     }
-    showStatus(QString("找不到帮助文件 %1").arg(file));
+    if (!m_prompter->openUrl(QUrl::fromLocalFile(path))) showStatus(QString("无法用默认浏览器打开 %1").arg(path));
 }
 
 }  // namespace k3
