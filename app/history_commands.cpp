@@ -362,8 +362,7 @@ void HistoryCommands::exportHistoryText() {
         const QString path = QFile::decodeName(QByteArray::fromStdString(r->path));
         QString msg = QString("已导出 %1 期历史号码到 %2").arg(r->lines).arg(path);
         if (r->shortIssues) msg += QString("（其中 %1 期的期号不是九位数字，读入时不会被读回）").arg(r->shortIssues);
-        emit statusMessage(msg);
-        m_prompter.openUrl(QUrl::fromLocalFile(path));
+        emit statusMessage(openedOrSaid(path, msg));
     } catch (const std::exception& e) {
         emit statusMessage(qe(e));
         m_prompter.tell("导出历史号码", qe(e));
@@ -380,8 +379,14 @@ void HistoryCommands::exportGrid(const Grid& grid, const char* fileName) {
         m_prompter.tell("导出到工作簿", qe(e));
         return;
     }
-    emit statusMessage(QString("已导出 %1 行到 %2").arg(grid.rowCount()).arg(path));
-    m_prompter.openUrl(QUrl::fromLocalFile(path));
+    emit statusMessage(openedOrSaid(path, QString("已导出 %1 行到 %2").arg(grid.rowCount()).arg(path)));
+}
+
+// Opens a written file with the desktop's program for it; the report of the export, which also says
+// so when no program could open the file.
+QString HistoryCommands::openedOrSaid(const QString& path, const QString& report) {
+    if (m_prompter.openUrl(QUrl::fromLocalFile(path))) return report;
+    return report + "；本机没有可以打开此文件的程序，请到上述位置自行打开";
 }
 
 void HistoryCommands::exportHistoryWorkbook() {

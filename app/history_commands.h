@@ -70,6 +70,7 @@ private:
     void trimWithAnswer(const QString& prompt, const QString& preset,
                         const std::function<TrimResult(int64_t, const std::string&)>& trim);
     void exportGrid(const Grid& grid, const char* fileName);
+    QString openedOrSaid(const QString& path, const QString& report);
 
     HistorySession& m_session;
     Prompter& m_prompter;

@@ -10,6 +10,8 @@
 #include <QRegularExpressionValidator>
 #include <QTableView>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <utility>
 
 #include "grid_models.h"
 #include "grid_view.h"
@@ -131,10 +133,24 @@ void HistoryPanel::focusEntry() {
 
 void HistoryPanel::setGridVisible(bool visible) { m_historyGrid->setVisible(visible); }
 
+// A digit that reached a box some other way than a key (pasted, for example).
 void HistoryPanel::diceEditChanged(int index) {
-    if (index == 2 && !m_typedDiceEdits[2]->text().isEmpty() && !m_entryJustStored) storeTypedDraw();
-    if (!m_entryJustStored && !m_typedDiceEdits[index]->text().isEmpty() && index < 2)
-        m_typedDiceEdits[index + 1]->setFocus();
+    if (m_fillingDice || m_typedDiceEdits[index]->text().isEmpty()) return;
+    diceEntered(index);
+}
+
+// A digit in a box: on to the next box, or, in the third, the draw is stored.
+void HistoryPanel::diceEntered(int index) {
+    if (index < 2)
+        focusDiceBox(index + 1);
+    else
+        storeTypedDraw();
+}
+
+// The box focused with its digit selected, so the next digit typed replaces it.
+void HistoryPanel::focusDiceBox(int index) {
+    m_typedDiceEdits[index]->setFocus();
+    m_typedDiceEdits[index]->selectAll();
 }
 
 bool HistoryPanel::storeTypedDraw() {
@@ -149,10 +165,13 @@ bool HistoryPanel::storeTypedDraw() {
         const QString msg = QString::fromUtf8(e.what());
         emit statusMessage(msg);
         m_prompter.tell("输入有误", msg);
+        // The refused digits stay in view; the next three digits typed replace them.
+        focusDiceBox(0);
         return false;
     }
-    m_entryJustStored = true;
+    m_fillingDice = true;
     for (QLineEdit* box : m_typedDiceEdits) box->clear();
+    m_fillingDice = false;
     m_typedDiceEdits[0]->setFocus();
     emit drawTyped(added);
     emit statusMessage(QString("已保存第 %1 期").arg(added.sqqh));
@@ -164,9 +183,33 @@ bool HistoryPanel::eventFilter(QObject* watched, QEvent* event) {
         auto* mouse = static_cast<QMouseEvent*>(event);
         if (mouse->button() == Qt::RightButton) emit historyMenuRequested(mouse->globalPosition().toPoint());
     }
-    if (event->type() == QEvent::KeyPress)
-        for (QLineEdit* box : m_typedDiceEdits)
-            if (watched == box) m_entryJustStored = false;
+    const auto box = std::find(m_typedDiceEdits.begin(), m_typedDiceEdits.end(), watched);
+    if (box == m_typedDiceEdits.end()) return QWidget::eventFilter(watched, event);
+    const int index = static_cast<int>(box - m_typedDiceEdits.begin());
+    switch (event->type()) {
+        case QEvent::FocusIn:
+            // A click places the cursor after the focus arrived: the digit is selected on the release.
+            m_selectOnRelease = static_cast<QFocusEvent*>(event)->reason() == Qt::MouseFocusReason;
+            (*box)->selectAll();
+            break;
+        case QEvent::MouseButtonRelease:
+            if (std::exchange(m_selectOnRelease, false)) (*box)->selectAll();
+            break;
+        case QEvent::KeyPress: {
+            // A die typed into a box replaces what it held, wherever the cursor stands.
+            auto* key = static_cast<QKeyEvent*>(event);
+            const QString digit = key->text();
+            if (digit.size() != 1 || digit[0] < '1' || digit[0] > '6' ||
+                (key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)))
+                break;
+            m_fillingDice = true;
+            (*box)->setText(digit);
+            m_fillingDice = false;
+            diceEntered(index);
+            return true;
+        }
+        default: break;
+    }
     return QWidget::eventFilter(watched, event);
 }
 

@@ -255,8 +255,10 @@ void MainWindow::calculateGroups() {
     }
 }
 
-// The group table sorted by the clicked column of grid 3.
+// The group table sorted by the clicked column of grid 3. The first column (the groups) has no sort
+// key: a click there leaves the listing as it is.
 void MainWindow::sortGroups(int column) {
+    if (column < 1 || column > 4) return;
     try {
         std::vector<YLRow> rows;
         if (m_session->isOpen()) rows = m_session->store().readYL("");

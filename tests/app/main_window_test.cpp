@@ -9,7 +9,6 @@
 #include <QTabBar>
 #include <QTableView>
 #include <QTest>
-#include <QWheelEvent>
 #include <fstream>
 
 #include "search/search.h"
@@ -21,13 +20,6 @@ using namespace k3test;
 namespace {
 
 void fill(const std::string& db, const std::vector<k3::DerivedDraw>& d) { k3::HistoryStore(db).append(d); }
-
-void sendWheel(QTableView* grid, int delta) {
-    QPoint pos(5, 5);
-    QWheelEvent ev(pos, grid->viewport()->mapToGlobal(pos), QPoint(), QPoint(0, delta), Qt::NoButton, Qt::NoModifier,
-                   Qt::NoScrollPhase, false);
-    QApplication::sendEvent(grid->viewport(), &ev);
-}
 
 }  // namespace
 
@@ -207,30 +199,6 @@ TEST_F(WindowTest, RefusedEntriesStoreNothing) {
     EXPECT_TRUE(told[2].contains("第1位"));
     EXPECT_EQ(k3::HistoryStore(dbPath()).count(), 1);
     EXPECT_TRUE(status().contains("第1位"));
-}
-
-TEST_F(WindowTest, WheelMovesTheFocusedGridByOneRow) {
-    fill(dbPath(), generateDraws(200));
-    open();
-    auto* g = find<QTableView>("MSFlexGrid1");
-    QScrollBar* bar = g->verticalScrollBar();
-    // No grid has the focus: the wheel event goes on unchanged and scrolls as the view does.
-    find("Text1")->setFocus();
-    bar->setValue(0);
-    sendWheel(g, -120);
-    EXPECT_EQ(bar->value(), QApplication::wheelScrollLines());
-    g->setFocus();
-    bar->setValue(0);
-    sendWheel(g, 120);  // away from the user at the top: nothing moves
-    EXPECT_EQ(bar->value(), 0);
-    sendWheel(g, -120);
-    sendWheel(g, -360);  // a large delta is still one row
-    EXPECT_EQ(bar->value(), 2);
-    sendWheel(g, 120);
-    EXPECT_EQ(bar->value(), 1);
-    // The wheel over another grid moves the focused one.
-    sendWheel(find<QTableView>("MSFlexGrid2"), -120);
-    EXPECT_EQ(bar->value(), 2);
 }
 
 TEST_F(WindowTest, RightClickOnHistoryGridOpensHistoryMenu) {
