@@ -5,6 +5,7 @@
 #include <QScrollBar>
 #include <QTableView>
 #include <QWheelEvent>
+#include <algorithm>
 #include <cstdlib>
 #include <initializer_list>
 
@@ -28,6 +29,23 @@ QTableView* makeGridView(QWidget* parent, const char* objectName, const QString&
 
 void setColumnWidthsInTwips(QTableView* view, const std::vector<int>& twips) {
     for (size_t c = 0; c < twips.size(); ++c) view->setColumnWidth(static_cast<int>(c), twipsToPixels(twips[c]));
+}
+
+WholeRowsBox::WholeRowsBox(QTableView* grid, QWidget* parent) : QWidget(parent), m_grid(grid) {
+    grid->setParent(this);
+    grid->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setMinimumSize(grid->minimumWidth(), grid->horizontalHeader()->sizeHint().height() + 4 * 22);
+    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Expanding);
+}
+
+void WholeRowsBox::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    const int rowHeight = m_grid->verticalHeader()->defaultSectionSize();
+    const QHeaderView* header = m_grid->horizontalHeader();
+    const int headerHeight = header->isHidden() ? 0 : std::max(header->minimumHeight(), header->sizeHint().height());
+    const int chrome = 2 * m_grid->frameWidth() + headerHeight;
+    const int rows = std::max(1, (height() - chrome) / rowHeight);
+    m_grid->setGeometry(0, 0, width(), chrome + rows * rowHeight);
 }
 
 namespace {

@@ -4,10 +4,10 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <QWidget>
 #include <vector>
 
 class QTableView;
-class QWidget;
 
 namespace k3 {
 
@@ -17,6 +17,19 @@ inline int twipsToPixels(int twips) { return twips / 15; }
 // A read-only grid view with single-cell selection, fixed row height and no row header.
 QTableView* makeGridView(QWidget* parent, const char* objectName, const QString& toolTip);
 void setColumnWidthsInTwips(QTableView* view, const std::vector<int>& twips);
+
+// Holds a grid and gives it the height of a whole number of rows (the rest of its space stays blank
+// below it), so that no row is cut in half at the top or the bottom, also when scrolled to the end.
+class WholeRowsBox : public QWidget {
+public:
+    WholeRowsBox(QTableView* grid, QWidget* parent = nullptr);
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    QTableView* m_grid;
+};
 
 // One notch of the vertical wheel over a watched grid (its cells, header or scroll bars) moves that
 // grid by exactly one row, whichever widget has the focus. A touchpad's small steps count together

@@ -44,17 +44,29 @@ HistoryPanel::HistoryPanel(HistorySession& session, Prompter& prompter, OneRowWh
     m_historyModel = new HistoryModel(this);
     m_historyGrid->setModel(m_historyModel);
     m_historyGrid->setMinimumWidth(twipsToPixels(kIssueColumnTwips + 3 * kDieColumnTwips) + 40);
-    m_historyGrid->horizontalHeader()->setStretchLastSection(true);
+    // The issue column keeps its width; the three dice share the rest equally.
+    for (int c = 1; c <= 3; ++c) m_historyGrid->horizontalHeader()->setSectionResizeMode(c, QHeaderView::Stretch);
+    auto* gridBox = new WholeRowsBox(m_historyGrid, this);
     m_historyGrid->viewport()->installEventFilter(this);
     wheel.watch(m_historyGrid);
 
-    m_entryLabel = new QLabel("在下面输入    2007001 期历史号码:", this);
+    // The entry row reads as one sentence, the issue box standing where the caption names the issue.
+    m_entryLabel = new QLabel("在下面输入", this);
     m_entryLabel->setObjectName("Label12");
+    m_entryLabel->setAccessibleName("在下面输入    2007001 期历史号码:");
     m_nextIssueEdit = new QLineEdit("2007001", this);
     m_nextIssueEdit->setObjectName("Text1");
-    m_nextIssueEdit->setMaximumWidth(110);
+    m_nextIssueEdit->setFixedWidth(m_nextIssueEdit->fontMetrics().horizontalAdvance("888888888") + 12);
+    m_entryLabel->setBuddy(m_nextIssueEdit);
+    auto* entryTail = new QLabel("期历史号码:", this);
+    entryTail->setObjectName("lblEntryTail");
+    auto* sentence = new QHBoxLayout;
+    sentence->setSpacing(4);
+    sentence->addWidget(m_entryLabel);
+    sentence->addWidget(m_nextIssueEdit);
+    sentence->addWidget(entryTail);
+    sentence->addStretch();
     auto* entry = new QHBoxLayout;
-    entry->addWidget(m_nextIssueEdit);
     for (int i = 0; i < 3; ++i) {
         auto* box = new QLineEdit(this);
         box->setObjectName(QString("MaskEdBox1_%1").arg(i + 1));
@@ -86,8 +98,8 @@ HistoryPanel::HistoryPanel(HistorySession& session, Prompter& prompter, OneRowWh
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(m_historyGrid, 1);
-    layout->addWidget(m_entryLabel);
+    layout->addWidget(gridBox, 1);
+    layout->addLayout(sentence);
     layout->addLayout(entry);
     layout->addLayout(buttons);
 
@@ -105,7 +117,6 @@ void HistoryPanel::reloadHistoryGrid(std::shared_ptr<const Snapshot> snapshot) {
     m_historyGrid->setUpdatesEnabled(false);
     m_historyModel->setSnapshot(std::move(snapshot));
     m_historyGrid->setColumnWidth(0, twipsToPixels(kIssueColumnTwips));
-    for (int c = 1; c <= 3; ++c) m_historyGrid->setColumnWidth(c, twipsToPixels(kDieColumnTwips));
     if (m_historyModel->rowCount() + 1 > kRowsWithoutScrolling) m_historyGrid->scrollToBottom();
     m_historyGrid->setUpdatesEnabled(true);
     showNextIssue();

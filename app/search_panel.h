@@ -17,6 +17,7 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
+class QStackedWidget;
 class QTabBar;
 
 namespace k3 {
@@ -69,6 +70,7 @@ private:
     std::shared_ptr<const Snapshot> m_snapshot;  // the history the range and the chosen draw refer to
 
     QTabBar* m_valueSourceTabs = nullptr;
+    QStackedWidget* m_valuePages = nullptr;  // the typed values, or the chosen draw
     QGroupBox* m_typedValuesFrame = nullptr;
     std::array<QCheckBox*, 3> m_typedPositionChecks{};
     std::array<QLineEdit*, 3> m_typedValueEdits{};

@@ -255,8 +255,8 @@ TEST_F(WindowTest, HistoricalIssueTabChoosesDrawAndRange) {
     open();
     auto* tabs = find<QTabBar>("TabStrip1");
     QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(1).center());
-    EXPECT_FALSE(find("Frame2_2")->isHidden());
-    EXPECT_TRUE(find("Frame2_1")->isHidden());
+    EXPECT_TRUE(find("Frame2_2")->isVisible());
+    EXPECT_FALSE(find("Frame2_1")->isVisible());
     EXPECT_EQ(text("Text2_11"), "6");  // last draw by default
     type("Text4", "130325002");        // a gap: the draw before it
     find("Text3_0")->setFocus();       // leaving the box chooses the draw
@@ -272,8 +272,8 @@ TEST_F(WindowTest, HistoricalIssueTabChoosesDrawAndRange) {
     click("Command1");
     EXPECT_EQ(gridColumn("MSFlexGrid2", 0), (QStringList{"130325001"}));
     QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(0).center());
-    EXPECT_TRUE(find("Text4")->isHidden());
-    EXPECT_FALSE(find("Frame2_1")->isHidden());
+    EXPECT_FALSE(find("Text4")->isVisible());
+    EXPECT_TRUE(find("Frame2_1")->isVisible());
 }
 
 TEST_F(WindowTest, HelpEntriesOpenShippedDocuments) {
