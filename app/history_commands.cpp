@@ -16,6 +16,7 @@
 #include "busy_cursor.h"
 #include "export/history_text.h"
 #include "export/workbook.h"
+#include "history/import_check.h"
 #include "history/text_import.h"
 #include "history/trimming.h"
 #include "history_panel.h"
@@ -101,12 +102,24 @@ void HistoryCommands::importHistoryFile() {
         progress.setWindowModality(Qt::WindowModal);
         progress.setMinimumDuration(400);
         progress.setAutoClose(false);
+        bool asked = false;
+        // The file replaces the whole history: a file that would shrink it, or that has nothing in
+        // common with it, is confirmed first, with 取消 as the default answer.
+        auto confirm = [this, &progress, &asked](const std::vector<DerivedDraw>& draws) {
+            const ImportComparison c = compareImport(m_session.store(), draws);
+            if (!c.askFirst()) return true;
+            asked = true;
+            progress.hide();
+            return m_prompter.askOkCancel("读入历史", QString::fromStdString(c.question()), true);
+        };
         try {
-            res = k3::importHistoryFile(m_session.store(), QFile::encodeName(file).toStdString(),
-                                        m_session.segmentBase(), [&progress](size_t done, size_t total) {
-                                            progress.setValue(total ? static_cast<int>(done * 900 / total) : 900);
-                                            return !progress.wasCanceled();
-                                        });
+            res = k3::importHistoryFile(
+                m_session.store(), QFile::encodeName(file).toStdString(), m_session.segmentBase(),
+                [&progress](size_t done, size_t total) {
+                    progress.setValue(total ? static_cast<int>(done * 900 / total) : 900);
+                    return !progress.wasCanceled();
+                },
+                confirm);
         } catch (const ImportError& e) {
             emit statusMessage(qe(e) + "，历史号码未作改动");
             m_prompter.tell("读入历史", qe(e) + "，历史号码未作改动。");
@@ -117,7 +130,7 @@ void HistoryCommands::importHistoryFile() {
             m_prompter.tell("读入历史", msg);
             return;
         }
-        progress.setValue(1000);
+        if (!asked) progress.setValue(1000);
     }
     if (res.cancelled) {
         emit statusMessage("已取消读入，历史号码未作改动");

@@ -116,7 +116,7 @@ std::string readWholeFile(const std::string& path) {
 }
 
 ImportResult importHistoryFile(HistoryStore& store, const std::string& path, int segBase,
-                               const ImportProgress& progress) {
+                               const ImportProgress& progress, const ImportConfirm& confirm) {
     ImportResult res;
     const std::string text = readWholeFile(path);
     ParsedHistory parsed;
@@ -129,6 +129,10 @@ ImportResult importHistoryFile(HistoryStore& store, const std::string& path, int
     res.skipped = std::move(parsed.skipped);
     if (parsed.draws.empty() && !res.skipped.empty()) {
         res.refused = true;
+        return res;
+    }
+    if (confirm && !confirm(parsed.draws)) {
+        res.cancelled = true;
         return res;
     }
     store.replaceAll(parsed.draws);

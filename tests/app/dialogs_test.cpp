@@ -5,10 +5,14 @@
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSettings>
 #include <QTest>
+#include <fstream>
+
+#include "store/history_store.h"
 
 #include "window_fixture.h"
 
@@ -128,4 +132,39 @@ TEST_F(WindowTest, UpdateWithoutAnAddressAsksForOne) {
     told.clear();
     click("Command21");
     EXPECT_EQ(told.size(), 1);
+}
+
+TEST_F(WindowTest, ImportThatWouldShrinkTheHistoryIsConfirmedWithCancelAsDefault) {
+    k3::HistoryStore(dbPath()).append(draws({{130325001, "111"}, {130325002, "222"}, {130325003, "333"}}));
+    const std::string file = dir.file("newest.txt");
+    std::ofstream(file, std::ios::binary) << "130325003 333\r\n130325004 444\r\n";
+    openWithDialogs();
+    SeenDialog replace;
+    // 确定 on the first question, the file typed into the file dialog, Enter on the replacement question.
+    onNextDialog([&](QWidget* first) {
+        onNextDialog([&](QWidget* files) {
+            onNextDialog([&](QWidget* question) {
+                auto* box = qobject_cast<QMessageBox*>(question);
+                ASSERT_NE(box, nullptr);
+                replace.text = box->text();
+                replace.buttons = buttonTexts(box);
+                replace.defaultButton = box->defaultButton() ? box->defaultButton()->text() : QString();
+                QTest::keyClick(box, Qt::Key_Return);
+            });
+            auto* name = files->findChild<QLineEdit*>("fileNameEdit");
+            ASSERT_NE(name, nullptr);
+            QTest::keyClicks(name, QString::fromStdString(file));
+            QTest::keyClick(name, Qt::Key_Return);
+        });
+        QTest::mouseClick(buttonReading(first, "确定"), Qt::LeftButton);
+    });
+    click("cmdRdLst");
+    EXPECT_EQ(
+        replace.text,
+        "已存 3 期（130325001—130325003），文件中 2 期（130325003—130325004）：将以文件替换全部历史号码，确定吗？");
+    EXPECT_EQ(replace.defaultButton, "取消");
+    EXPECT_TRUE(replace.buttons.contains("确定"));
+    EXPECT_EQ(k3::HistoryStore(dbPath()).count(), 3);  // Enter took 取消: nothing stored
+    EXPECT_EQ(status(), "已取消读入，历史号码未作改动");
+    EXPECT_EQ(gridRows("MSFlexGrid1"), 3);
 }
