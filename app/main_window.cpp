@@ -18,6 +18,8 @@
 #include "history_commands.h"
 #include "history_panel.h"
 #include "history_session.h"
+#include "overview/gap_series.h"
+#include "overview_window.h"
 #include "prompter.h"
 #include "result_panel.h"
 #include "search/result_memory.h"
@@ -74,6 +76,11 @@ void MainWindow::buildMenus() {
     m_deleteToIssueAction = add(m_historyMenu, "mnuDlzd", "删除到选定期(&D)");
     m_deleteLastAction = add(m_historyMenu, "mnuEszhzd", "删除最后指定数量期历史(&E)");
 
+    m_analysisMenu = menuBar()->addMenu("分析");
+    m_analysisMenu->setObjectName("mnuAnalysis");
+    m_overviewAction = add(m_analysisMenu, "mnuOverview", "遗漏总表(&Z)");
+    m_overviewAction->setToolTip("各玩法每个号码在检索起止期数内的遗漏");
+
     m_settingsMenu = menuBar()->addMenu("设置");
     m_settingsMenu->setObjectName("mnuSetup");
     m_segmentBaseMenu = m_settingsMenu->addMenu("段数参数设置(&A)");
@@ -99,6 +106,7 @@ void MainWindow::buildMenus() {
         m_segmentBaseActions[i]->setCheckable(true);
         connect(m_segmentBaseActions[i], &QAction::triggered, this, [this, i] { chooseSegmentBase(i); });
     }
+    connect(m_overviewAction, &QAction::triggered, this, &MainWindow::openOverview);
     connect(m_lookBackAction, &QAction::triggered, this, &MainWindow::askLookBackYears);
     connect(m_homePageAction, &QAction::triggered, this, [this] { openHelpDocument("index.html"); });
     connect(m_manualAction, &QAction::triggered, this, [this] { openHelpDocument("manual.html"); });
@@ -159,6 +167,8 @@ void MainWindow::connectPanels() {
     connect(m_searchPanel, &SearchPanel::statusMessage, this, &MainWindow::showStatus);
     connect(commands, &HistoryCommands::statusMessage, this, &MainWindow::showStatus);
     connect(m_session, &HistorySession::readFailed, this, &MainWindow::showStatus);
+    connect(m_session, &HistorySession::historyChanged, this, &MainWindow::refreshOverviewSoon);
+    connect(m_searchPanel, &SearchPanel::rangeChanged, this, &MainWindow::refreshOverviewSoon);
 }
 
 void MainWindow::startUp() {
@@ -197,16 +207,26 @@ void MainWindow::followTypedDraw(const DerivedDraw& draw) {
 
 // ---------------------------------------------------------------- analyses
 
-void MainWindow::showSearchOutput(SearchOutput&& out) {
+// The lists and the chart of a search; a search refused for a value its type cannot hold has no chart.
+void MainWindow::showSearchOutput(SearchOutput&& out, std::optional<double> theoreticalOmission) {
+    try {
+        if (out.note.warning)
+            m_resultPanel->clearChart();
+        else
+            m_resultPanel->showChart(gapSeriesOf(out, theoreticalOmission));
+    } catch (const AnalysisError&) {
+        m_resultPanel->clearChart();
+    }
     m_resultPanel->showMatches(std::move(out.matches));
     m_resultPanel->showSummary(std::move(out.summary));
     showStatus(q(out.note.text));
 }
 
-// A search that could not run: empty lists and the reason.
+// A search that could not run: empty lists, no chart, and the reason.
 void MainWindow::showSearchRefused(const AnalysisError& e) {
     m_resultPanel->showMatches(resultGridEmpty());
     m_resultPanel->showSummary(summaryGridEmpty());
+    m_resultPanel->clearChart();
     showStatus(qe(e));
 }
 
@@ -214,7 +234,9 @@ void MainWindow::search() {
     BusyCursor busy;
     try {
         m_session->catchUp();
-        showSearchOutput(runSearch(*m_session->snapshot(), m_searchPanel->searchInput()));
+        const SearchInput in = m_searchPanel->searchInput();
+        SearchOutput out = runSearch(*m_session->snapshot(), in);
+        showSearchOutput(std::move(out), theoreticalOmission(in, m_session->segmentBase()));
     } catch (const AnalysisError& e) {
         showSearchRefused(e);
     } catch (const std::exception& e) {
@@ -226,7 +248,9 @@ void MainWindow::partialSearch() {
     BusyCursor busy;
     try {
         m_session->catchUp();
-        showSearchOutput(runPartialSearch(*m_session->snapshot(), m_searchPanel->partialInput()));
+        const PartialInput in = m_searchPanel->partialInput();
+        SearchOutput out = runPartialSearch(*m_session->snapshot(), in);
+        showSearchOutput(std::move(out), theoreticalOmission(in, m_session->segmentBase()));
     } catch (const AnalysisError& e) {
         showSearchRefused(e);
     } catch (const std::exception& e) {
@@ -267,6 +291,35 @@ void MainWindow::sortGroups(int column) {
         m_resultPanel->showSummary(summaryGridEmpty());
         showStatus(QString("读取分组结果失败：%1").arg(qe(e)));
     }
+}
+
+// ---------------------------------------------------------------- the omission table
+
+void MainWindow::openOverview() {
+    if (!m_overview) {
+        m_overview = new OverviewWindow(m_session->dataDir(), this);
+        m_overview->openUrl = [this](const QUrl& url) { return m_prompter->openUrl(url); };
+        connect(m_overview, &OverviewWindow::message, this, [this](const QString& text) { showStatus(text); });
+    }
+    m_session->catchUp();
+    m_overview->show();
+    m_overview->raise();
+    m_overview->activateWindow();
+    refreshOverview();
+}
+
+// The history and the range may change in several steps of one command: the table is made once, after.
+void MainWindow::refreshOverviewSoon() {
+    if (!m_overview || !m_overview->isVisible() || m_overviewRefreshPending) return;
+    m_overviewRefreshPending = true;
+    QTimer::singleShot(0, this, &MainWindow::refreshOverview);
+}
+
+void MainWindow::refreshOverview() {
+    m_overviewRefreshPending = false;
+    if (!m_overview || !m_overview->isVisible()) return;
+    m_overview->setHistoryAndRange(m_session->snapshot(), QString::fromStdString(m_searchPanel->rangeStart()),
+                                   QString::fromStdString(m_searchPanel->rangeEnd()));
 }
 
 // ---------------------------------------------------------------- settings and help

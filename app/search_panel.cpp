@@ -56,6 +56,13 @@ SearchPanel::SearchPanel(HistorySession& session, QWidget* parent)
     connect(m_freePositionsOption, &QRadioButton::clicked, this, [this] { positionModeClicked(true); });
     connect(m_searchButton, &QPushButton::clicked, this, &SearchPanel::searchRequested);
     connect(m_partialSearchButton, &QPushButton::clicked, this, &SearchPanel::partialSearchRequested);
+    for (QLineEdit* edit : {m_rangeStartEdit, m_rangeEndEdit}) {
+        connect(edit, &QLineEdit::editingFinished, this, &SearchPanel::rangeChanged);
+        // While the user types, the range changes when the box is left.
+        connect(edit, &QLineEdit::textChanged, this, [this, edit] {
+            if (!edit->hasFocus()) emit rangeChanged();
+        });
+    }
     connect(&m_session, &HistorySession::historyChanged, this, &SearchPanel::followHistory);
     connect(&m_session, &HistorySession::searchTypeChanged, this, [this] { refreshFromActiveTab(); });
 }

@@ -50,6 +50,8 @@ signals:
     void searchRequested();
     void partialSearchRequested();
     void statusMessage(const QString& text);
+    // The range boxes show another range: set by the window, or typed and left (or confirmed by Enter).
+    void rangeChanged();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
