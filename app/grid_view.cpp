@@ -5,6 +5,9 @@
 #include <QScrollBar>
 #include <QTableView>
 #include <QWheelEvent>
+#include <algorithm>
+#include <cstdlib>
+#include <initializer_list>
 
 namespace k3 {
 
@@ -28,40 +31,63 @@ void setColumnWidthsInTwips(QTableView* view, const std::vector<int>& twips) {
     for (size_t c = 0; c < twips.size(); ++c) view->setColumnWidth(static_cast<int>(c), twipsToPixels(twips[c]));
 }
 
+WholeRowsBox::WholeRowsBox(QTableView* grid, QWidget* parent) : QWidget(parent), m_grid(grid) {
+    grid->setParent(this);
+    grid->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setMinimumSize(grid->minimumWidth(), grid->horizontalHeader()->sizeHint().height() + 4 * 22);
+    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Expanding);
+}
+
+void WholeRowsBox::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    const int rowHeight = m_grid->verticalHeader()->defaultSectionSize();
+    const QHeaderView* header = m_grid->horizontalHeader();
+    const int headerHeight = header->isHidden() ? 0 : std::max(header->minimumHeight(), header->sizeHint().height());
+    const int chrome = 2 * m_grid->frameWidth() + headerHeight;
+    const int rows = std::max(1, (height() - chrome) / rowHeight);
+    m_grid->setGeometry(0, 0, width(), chrome + rows * rowHeight);
+}
+
+namespace {
+
+constexpr int kNotch = 120;  // angle delta of one wheel notch (1/8 degree units)
+
+}  // namespace
+
 void OneRowWheel::watch(QTableView* grid) {
     m_grids.emplace_back(grid);
-    grid->installEventFilter(this);
-    grid->viewport()->installEventFilter(this);
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{grid, grid->viewport(), grid->verticalScrollBar(), grid->horizontalScrollBar(),
+                                         grid->horizontalHeader(), grid->horizontalHeader()->viewport()})
+        w->installEventFilter(this);
 }
 
 QTableView* OneRowWheel::gridOf(QObject* watched) const {
     for (const QPointer<QTableView>& g : m_grids)
-        if (g && (watched == g || watched == g->viewport())) return g;
+        for (QObject* o = watched; g && o; o = o->parent())
+            if (o == g) return g;
     return nullptr;
 }
 
 bool OneRowWheel::eventFilter(QObject* watched, QEvent* event) {
-    switch (event->type()) {
-        case QEvent::Wheel:
-            if (gridOf(watched) && m_focused) {
-                auto* wheel = static_cast<QWheelEvent*>(event);
-                QScrollBar* bar = m_focused->verticalScrollBar();
-                if (wheel->angleDelta().y() <= 0)
-                    bar->setValue(bar->value() + 1);
-                else if (bar->value() > 0)
-                    bar->setValue(bar->value() - 1);
-                return true;
-            }
-            break;
-        case QEvent::FocusIn:
-            if (QTableView* g = gridOf(watched)) m_focused = g;
-            break;
-        case QEvent::FocusOut:
-            if (gridOf(watched)) m_focused = nullptr;
-            break;
-        default: break;
+    if (event->type() != QEvent::Wheel) return QObject::eventFilter(watched, event);
+    QTableView* grid = gridOf(watched);
+    if (!grid) return QObject::eventFilter(watched, event);
+    const QPoint delta = static_cast<QWheelEvent*>(event)->angleDelta();
+    if (std::abs(delta.x()) >= std::abs(delta.y())) return true;  // sideways: no scrolling at all
+    int steps = delta.y();
+    if (std::abs(steps) < kNotch) {
+        // A touchpad: small steps in one direction over one grid add up to a notch.
+        if (m_stepping != grid || (m_partialSteps < 0) != (steps < 0)) m_partialSteps = 0;
+        m_stepping = grid;
+        m_partialSteps += steps;
+        if (std::abs(m_partialSteps) < kNotch) return true;
+        steps = m_partialSteps;
     }
-    return QObject::eventFilter(watched, event);
+    m_partialSteps = 0;
+    QScrollBar* bar = grid->verticalScrollBar();
+    bar->setValue(bar->value() + (steps < 0 ? 1 : -1));  // a wheel turned towards the user shows later rows
+    return true;
 }
 
 }  // namespace k3

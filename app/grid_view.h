@@ -4,10 +4,10 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <QWidget>
 #include <vector>
 
 class QTableView;
-class QWidget;
 
 namespace k3 {
 
@@ -18,8 +18,22 @@ inline int twipsToPixels(int twips) { return twips / 15; }
 QTableView* makeGridView(QWidget* parent, const char* objectName, const QString& toolTip);
 void setColumnWidthsInTwips(QTableView* view, const std::vector<int>& twips);
 
-// One wheel notch over any watched grid moves the grid that has the keyboard focus by one row;
-// while no watched grid has the focus, wheel events go on unchanged.
+// Holds a grid and gives it the height of a whole number of rows (the rest of its space stays blank
+// below it), so that no row is cut in half at the top or the bottom, also when scrolled to the end.
+class WholeRowsBox : public QWidget {
+public:
+    WholeRowsBox(QTableView* grid, QWidget* parent = nullptr);
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    QTableView* m_grid;
+};
+
+// One notch of the vertical wheel over a watched grid (its cells, header or scroll bars) moves that
+// grid by exactly one row, whichever widget has the focus. A touchpad's small steps count together
+// until they make a notch. Sideways wheel and swipe events are swallowed: the grids scroll only by rows.
 class OneRowWheel : public QObject {
     Q_OBJECT
 public:
@@ -33,7 +47,8 @@ private:
     QTableView* gridOf(QObject* watched) const;
 
     std::vector<QPointer<QTableView>> m_grids;
-    QPointer<QTableView> m_focused;
+    QPointer<QTableView> m_stepping;  // the grid the partial steps below belong to
+    int m_partialSteps = 0;           // angle delta of small steps not yet making a notch
 };
 
 }  // namespace k3

@@ -16,6 +16,7 @@
 #include "busy_cursor.h"
 #include "export/history_text.h"
 #include "export/workbook.h"
+#include "history/import_check.h"
 #include "history/text_import.h"
 #include "history/trimming.h"
 #include "history_panel.h"
@@ -101,12 +102,24 @@ void HistoryCommands::importHistoryFile() {
         progress.setWindowModality(Qt::WindowModal);
         progress.setMinimumDuration(400);
         progress.setAutoClose(false);
+        bool asked = false;
+        // The file replaces the whole history: a file that would shrink it, or that has nothing in
+        // common with it, is confirmed first, with 取消 as the default answer.
+        auto confirm = [this, &progress, &asked](const std::vector<DerivedDraw>& draws) {
+            const ImportComparison c = compareImport(m_session.store(), draws);
+            if (!c.askFirst()) return true;
+            asked = true;
+            progress.hide();
+            return m_prompter.askOkCancel("读入历史", QString::fromStdString(c.question()), true);
+        };
         try {
-            res = k3::importHistoryFile(m_session.store(), QFile::encodeName(file).toStdString(),
-                                        m_session.segmentBase(), [&progress](size_t done, size_t total) {
-                                            progress.setValue(total ? static_cast<int>(done * 900 / total) : 900);
-                                            return !progress.wasCanceled();
-                                        });
+            res = k3::importHistoryFile(
+                m_session.store(), QFile::encodeName(file).toStdString(), m_session.segmentBase(),
+                [&progress](size_t done, size_t total) {
+                    progress.setValue(total ? static_cast<int>(done * 900 / total) : 900);
+                    return !progress.wasCanceled();
+                },
+                confirm);
         } catch (const ImportError& e) {
             emit statusMessage(qe(e) + "，历史号码未作改动");
             m_prompter.tell("读入历史", qe(e) + "，历史号码未作改动。");
@@ -117,7 +130,7 @@ void HistoryCommands::importHistoryFile() {
             m_prompter.tell("读入历史", msg);
             return;
         }
-        progress.setValue(1000);
+        if (!asked) progress.setValue(1000);
     }
     if (res.cancelled) {
         emit statusMessage("已取消读入，历史号码未作改动");
@@ -165,6 +178,16 @@ void HistoryCommands::showSkippedLines() {
 
 void HistoryCommands::startOnlineUpdate() {
     if (!m_session.isOpen() || m_updateWatcher->isRunning()) return;
+    // The address the program ships with is a placeholder: the player must name a page first.
+    if (!m_session.updateUrlSet()) {
+        m_prompter.tell("历史号在线更新",
+                        "还没有设置历史号码的更新地址，无法在线更新。\n\n请在接下来的“更新地址设置”中填写列出开奖号码"
+                        "的网页的地址（以后可在“设置”菜单中修改）。");
+        if (!askUpdateAddress()) {
+            emit statusMessage("没有设置更新地址，未在线更新");
+            return;
+        }
+    }
     if (!m_prompter.askOkCancel(
             "读入历史",
             "确实要在线更新最新历史号码吗？更新可能要花费一段时间，网络不通或者我方服务器更新不及时可"
@@ -237,25 +260,37 @@ void HistoryCommands::finishOnlineUpdate() {
     m_prompter.tell("历史号在线更新", msg);
 }
 
-void HistoryCommands::askUpdateAddress() {
-    auto answer = m_prompter.askText("更新地址设置",
-                                     "请输入历史号码的更新地址（{code} 代表彩种代码，{n} 代表期数；可用 http、https 或 "
-                                     "file 地址，留空恢复默认地址）",
-                                     m_session.updateUrl());
-    if (!answer) return;
+bool HistoryCommands::askUpdateAddress() {
+    const Province& lottery = m_session.lottery();
+    const QString code = QString::fromUtf8(lottery.code);
+    const QString prompt =
+        QString(
+            "请输入历史号码的更新地址，即列出开奖号码的网页的地址。地址中的 {code} 会换成彩种代码，{n} 会换成要取的期数"
+            "（天数×每天期数）。\n\n例如地址 http://www.example.com/kaijiang/{code}.html?n={n}：%1（代码 %2，每天 %3 "
+            "期）更新三天的号码时，取的是 "
+            "http://www.example.com/kaijiang/%2.html?n=%4。\n\n也可以先把开奖网页另存到本机，"
+            "再填它的 file: 地址，例如 %5。\n\n可用 http、https 或 file 地址；留空则清除已设置的地址。")
+            .arg(QString::fromUtf8(lottery.caption), code)
+            .arg(lottery.drawsPerDay)
+            .arg(3 * lottery.drawsPerDay)
+            .arg(QUrl::fromLocalFile(QDir::homePath() + "/" + code + ".html").toString());
+    const QString preset = m_session.updateUrlSet() ? m_session.updateUrl() : QString();
+    auto answer = m_prompter.askText("更新地址设置", prompt, preset);
+    if (!answer) return false;
     const QString t = answer->trimmed();
     if (t.isEmpty()) {
         m_session.setUpdateUrl("");
-        emit statusMessage(QString("更新地址已恢复为默认: %1").arg(m_session.updateUrl()));
-        return;
+        emit statusMessage("已清除更新地址，在线更新前请重新设置");
+        return false;
     }
     const QString scheme = QUrl(q(expandUrl(t.toStdString(), "fj", 1))).scheme().toLower();
     if (scheme != "http" && scheme != "https" && scheme != "file") {
         m_prompter.tell("更新地址设置", QString("「%1」不是 http、https 或 file 地址，更新地址未改动。").arg(t));
-        return;
+        return false;
     }
     m_session.setUpdateUrl(t);
     emit statusMessage(QString("更新地址: %1").arg(t));
+    return true;
 }
 
 // ---------------------------------------------------------------- trimming and compaction
@@ -340,8 +375,7 @@ void HistoryCommands::exportHistoryText() {
         const QString path = QFile::decodeName(QByteArray::fromStdString(r->path));
         QString msg = QString("已导出 %1 期历史号码到 %2").arg(r->lines).arg(path);
         if (r->shortIssues) msg += QString("（其中 %1 期的期号不是九位数字，读入时不会被读回）").arg(r->shortIssues);
-        emit statusMessage(msg);
-        m_prompter.openUrl(QUrl::fromLocalFile(path));
+        emit statusMessage(openedOrSaid(path, msg));
     } catch (const std::exception& e) {
         emit statusMessage(qe(e));
         m_prompter.tell("导出历史号码", qe(e));
@@ -358,8 +392,14 @@ void HistoryCommands::exportGrid(const Grid& grid, const char* fileName) {
         m_prompter.tell("导出到工作簿", qe(e));
         return;
     }
-    emit statusMessage(QString("已导出 %1 行到 %2").arg(grid.rowCount()).arg(path));
-    m_prompter.openUrl(QUrl::fromLocalFile(path));
+    emit statusMessage(openedOrSaid(path, QString("已导出 %1 行到 %2").arg(grid.rowCount()).arg(path)));
+}
+
+// Opens a written file with the desktop's program for it; the report of the export, which also says
+// so when no program could open the file.
+QString HistoryCommands::openedOrSaid(const QString& path, const QString& report) {
+    if (m_prompter.openUrl(QUrl::fromLocalFile(path))) return report;
+    return report + "；本机没有可以打开此文件的程序，请到上述位置自行打开";
 }
 
 void HistoryCommands::exportHistoryWorkbook() {

@@ -45,7 +45,8 @@ public:
 
     void importHistoryFile();
     void startOnlineUpdate();
-    void askUpdateAddress();
+    // Asks for the address template of the online update; true when one was saved.
+    bool askUpdateAddress();
     void deleteNewestDraw();
     void deleteToIssue();
     void deleteLastDraws();
@@ -69,6 +70,7 @@ private:
     void trimWithAnswer(const QString& prompt, const QString& preset,
                         const std::function<TrimResult(int64_t, const std::string&)>& trim);
     void exportGrid(const Grid& grid, const char* fileName);
+    QString openedOrSaid(const QString& path, const QString& report);
 
     HistorySession& m_session;
     Prompter& m_prompter;

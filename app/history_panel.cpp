@@ -10,6 +10,8 @@
 #include <QRegularExpressionValidator>
 #include <QTableView>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <utility>
 
 #include "grid_models.h"
 #include "grid_view.h"
@@ -42,17 +44,29 @@ HistoryPanel::HistoryPanel(HistorySession& session, Prompter& prompter, OneRowWh
     m_historyModel = new HistoryModel(this);
     m_historyGrid->setModel(m_historyModel);
     m_historyGrid->setMinimumWidth(twipsToPixels(kIssueColumnTwips + 3 * kDieColumnTwips) + 40);
-    m_historyGrid->horizontalHeader()->setStretchLastSection(true);
+    // The issue column keeps its width; the three dice share the rest equally.
+    for (int c = 1; c <= 3; ++c) m_historyGrid->horizontalHeader()->setSectionResizeMode(c, QHeaderView::Stretch);
+    auto* gridBox = new WholeRowsBox(m_historyGrid, this);
     m_historyGrid->viewport()->installEventFilter(this);
     wheel.watch(m_historyGrid);
 
-    m_entryLabel = new QLabel("在下面输入    2007001 期历史号码:", this);
+    // The entry row reads as one sentence, the issue box standing where the caption names the issue.
+    m_entryLabel = new QLabel("在下面输入", this);
     m_entryLabel->setObjectName("Label12");
+    m_entryLabel->setAccessibleName("在下面输入    2007001 期历史号码:");
     m_nextIssueEdit = new QLineEdit("2007001", this);
     m_nextIssueEdit->setObjectName("Text1");
-    m_nextIssueEdit->setMaximumWidth(110);
+    m_nextIssueEdit->setFixedWidth(m_nextIssueEdit->fontMetrics().horizontalAdvance("888888888") + 12);
+    m_entryLabel->setBuddy(m_nextIssueEdit);
+    auto* entryTail = new QLabel("期历史号码:", this);
+    entryTail->setObjectName("lblEntryTail");
+    auto* sentence = new QHBoxLayout;
+    sentence->setSpacing(4);
+    sentence->addWidget(m_entryLabel);
+    sentence->addWidget(m_nextIssueEdit);
+    sentence->addWidget(entryTail);
+    sentence->addStretch();
     auto* entry = new QHBoxLayout;
-    entry->addWidget(m_nextIssueEdit);
     for (int i = 0; i < 3; ++i) {
         auto* box = new QLineEdit(this);
         box->setObjectName(QString("MaskEdBox1_%1").arg(i + 1));
@@ -84,8 +98,8 @@ HistoryPanel::HistoryPanel(HistorySession& session, Prompter& prompter, OneRowWh
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(m_historyGrid, 1);
-    layout->addWidget(m_entryLabel);
+    layout->addWidget(gridBox, 1);
+    layout->addLayout(sentence);
     layout->addLayout(entry);
     layout->addLayout(buttons);
 
@@ -103,7 +117,6 @@ void HistoryPanel::reloadHistoryGrid(std::shared_ptr<const Snapshot> snapshot) {
     m_historyGrid->setUpdatesEnabled(false);
     m_historyModel->setSnapshot(std::move(snapshot));
     m_historyGrid->setColumnWidth(0, twipsToPixels(kIssueColumnTwips));
-    for (int c = 1; c <= 3; ++c) m_historyGrid->setColumnWidth(c, twipsToPixels(kDieColumnTwips));
     if (m_historyModel->rowCount() + 1 > kRowsWithoutScrolling) m_historyGrid->scrollToBottom();
     m_historyGrid->setUpdatesEnabled(true);
     showNextIssue();
@@ -131,10 +144,24 @@ void HistoryPanel::focusEntry() {
 
 void HistoryPanel::setGridVisible(bool visible) { m_historyGrid->setVisible(visible); }
 
+// A digit that reached a box some other way than a key (pasted, for example).
 void HistoryPanel::diceEditChanged(int index) {
-    if (index == 2 && !m_typedDiceEdits[2]->text().isEmpty() && !m_entryJustStored) storeTypedDraw();
-    if (!m_entryJustStored && !m_typedDiceEdits[index]->text().isEmpty() && index < 2)
-        m_typedDiceEdits[index + 1]->setFocus();
+    if (m_fillingDice || m_typedDiceEdits[index]->text().isEmpty()) return;
+    diceEntered(index);
+}
+
+// A digit in a box: on to the next box, or, in the third, the draw is stored.
+void HistoryPanel::diceEntered(int index) {
+    if (index < 2)
+        focusDiceBox(index + 1);
+    else
+        storeTypedDraw();
+}
+
+// The box focused with its digit selected, so the next digit typed replaces it.
+void HistoryPanel::focusDiceBox(int index) {
+    m_typedDiceEdits[index]->setFocus();
+    m_typedDiceEdits[index]->selectAll();
 }
 
 bool HistoryPanel::storeTypedDraw() {
@@ -149,10 +176,13 @@ bool HistoryPanel::storeTypedDraw() {
         const QString msg = QString::fromUtf8(e.what());
         emit statusMessage(msg);
         m_prompter.tell("输入有误", msg);
+        // The refused digits stay in view; the next three digits typed replace them.
+        focusDiceBox(0);
         return false;
     }
-    m_entryJustStored = true;
+    m_fillingDice = true;
     for (QLineEdit* box : m_typedDiceEdits) box->clear();
+    m_fillingDice = false;
     m_typedDiceEdits[0]->setFocus();
     emit drawTyped(added);
     emit statusMessage(QString("已保存第 %1 期").arg(added.sqqh));
@@ -164,9 +194,33 @@ bool HistoryPanel::eventFilter(QObject* watched, QEvent* event) {
         auto* mouse = static_cast<QMouseEvent*>(event);
         if (mouse->button() == Qt::RightButton) emit historyMenuRequested(mouse->globalPosition().toPoint());
     }
-    if (event->type() == QEvent::KeyPress)
-        for (QLineEdit* box : m_typedDiceEdits)
-            if (watched == box) m_entryJustStored = false;
+    const auto box = std::find(m_typedDiceEdits.begin(), m_typedDiceEdits.end(), watched);
+    if (box == m_typedDiceEdits.end()) return QWidget::eventFilter(watched, event);
+    const int index = static_cast<int>(box - m_typedDiceEdits.begin());
+    switch (event->type()) {
+        case QEvent::FocusIn:
+            // A click places the cursor after the focus arrived: the digit is selected on the release.
+            m_selectOnRelease = static_cast<QFocusEvent*>(event)->reason() == Qt::MouseFocusReason;
+            (*box)->selectAll();
+            break;
+        case QEvent::MouseButtonRelease:
+            if (std::exchange(m_selectOnRelease, false)) (*box)->selectAll();
+            break;
+        case QEvent::KeyPress: {
+            // A die typed into a box replaces what it held, wherever the cursor stands.
+            auto* key = static_cast<QKeyEvent*>(event);
+            const QString digit = key->text();
+            if (digit.size() != 1 || digit[0] < '1' || digit[0] > '6' ||
+                (key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)))
+                break;
+            m_fillingDice = true;
+            (*box)->setText(digit);
+            m_fillingDice = false;
+            diceEntered(index);
+            return true;
+        }
+        default: break;
+    }
     return QWidget::eventFilter(watched, event);
 }
 

@@ -54,6 +54,8 @@ private:
     // The history grid refilled from the history, scrolled to the newest draw; the next issue shown.
     void reloadHistoryGrid(std::shared_ptr<const Snapshot> snapshot);
     void diceEditChanged(int index);
+    void diceEntered(int index);
+    void focusDiceBox(int index);
     bool storeTypedDraw();
 
     HistorySession& m_session;
@@ -68,9 +70,8 @@ private:
     QPushButton* m_deleteNewestButton = nullptr;
     QPushButton* m_exportTextButton = nullptr;
     QPushButton* m_settingsButton = nullptr;
-    // A typed draw was just stored and the boxes are being emptied: their changes store nothing.
-    // Cleared by the next key typed into a box.
-    bool m_entryJustStored = false;
+    bool m_fillingDice = false;      // the boxes are being set here: their changes are not typing
+    bool m_selectOnRelease = false;  // a dice box got the focus by a click still being made
 };
 
 }  // namespace k3

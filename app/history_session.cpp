@@ -126,6 +126,7 @@ void HistorySession::setPartialWidth(int width) {
 
 QString HistorySession::updateUrl() const { return m_settings->updateUrl(); }
 void HistorySession::setUpdateUrl(const QString& tmpl) { m_settings->setUpdateUrl(tmpl); }
+bool HistorySession::updateUrlSet() const { return updateUrl() != Settings::defaultUpdateUrl(); }
 
 UpdateRequest HistorySession::updateRequest(std::chrono::year_month_day today, long timeoutSeconds) const {
     UpdateRequest req;

@@ -69,6 +69,8 @@ public:
     // The address template of the online update; an empty text restores the default.
     QString updateUrl() const;
     void setUpdateUrl(const QString& tmpl);
+    // False while the address is the placeholder the program ships with.
+    bool updateUrlSet() const;
     // An online update of this history as the settings ask for it.
     UpdateRequest updateRequest(std::chrono::year_month_day today, long timeoutSeconds) const;
 

@@ -1,11 +1,8 @@
 #include "main_window.h"
 
 #include <QAction>
-#include <QCoreApplication>
 #include <QCursor>
-#include <QDir>
 #include <QFileDialog>
-#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QMenu>
 #include <QMenuBar>
@@ -17,9 +14,12 @@
 #include "grid_view.h"
 #include "group_panel.h"
 #include "groups/group_calc.h"
+#include "help_dirs.h"
 #include "history_commands.h"
 #include "history_panel.h"
 #include "history_session.h"
+#include "overview/gap_series.h"
+#include "overview_window.h"
 #include "prompter.h"
 #include "result_panel.h"
 #include "search/result_memory.h"
@@ -76,6 +76,11 @@ void MainWindow::buildMenus() {
     m_deleteToIssueAction = add(m_historyMenu, "mnuDlzd", "删除到选定期(&D)");
     m_deleteLastAction = add(m_historyMenu, "mnuEszhzd", "删除最后指定数量期历史(&E)");
 
+    m_analysisMenu = menuBar()->addMenu("分析");
+    m_analysisMenu->setObjectName("mnuAnalysis");
+    m_overviewAction = add(m_analysisMenu, "mnuOverview", "遗漏总表(&Z)");
+    m_overviewAction->setToolTip("各玩法每个号码在检索起止期数内的遗漏");
+
     m_settingsMenu = menuBar()->addMenu("设置");
     m_settingsMenu->setObjectName("mnuSetup");
     m_segmentBaseMenu = m_settingsMenu->addMenu("段数参数设置(&A)");
@@ -84,7 +89,7 @@ void MainWindow::buildMenus() {
     m_segmentBaseActions[1] = add(m_segmentBaseMenu, "mnuDscs_1", "段数参数1~3");
     m_settingsMenu->addSeparator();
     m_lookBackAction = add(m_settingsMenu, "mnuSetDay", "历史号码更新检索天(&Y)");
-    m_updateAddressAction = add(m_settingsMenu, "mnuUpdateUrl", "更新地址设置");
+    m_updateAddressAction = add(m_settingsMenu, "mnuUpdateUrl", "更新地址设置(&U)");
     m_homePageAction = add(m_settingsMenu, "mnuFrontPage", "软件服务主页(&P)");
     m_manualAction = add(m_settingsMenu, "mnuDescrb", "软件介绍说明(&R)");
     m_walkthroughAction = add(m_settingsMenu, "numYanshiDown", "软件演示说明录像下载(&D)");
@@ -101,6 +106,7 @@ void MainWindow::buildMenus() {
         m_segmentBaseActions[i]->setCheckable(true);
         connect(m_segmentBaseActions[i], &QAction::triggered, this, [this, i] { chooseSegmentBase(i); });
     }
+    connect(m_overviewAction, &QAction::triggered, this, &MainWindow::openOverview);
     connect(m_lookBackAction, &QAction::triggered, this, &MainWindow::askLookBackYears);
     connect(m_homePageAction, &QAction::triggered, this, [this] { openHelpDocument("index.html"); });
     connect(m_manualAction, &QAction::triggered, this, [this] { openHelpDocument("manual.html"); });
@@ -161,6 +167,8 @@ void MainWindow::connectPanels() {
     connect(m_searchPanel, &SearchPanel::statusMessage, this, &MainWindow::showStatus);
     connect(commands, &HistoryCommands::statusMessage, this, &MainWindow::showStatus);
     connect(m_session, &HistorySession::readFailed, this, &MainWindow::showStatus);
+    connect(m_session, &HistorySession::historyChanged, this, &MainWindow::refreshOverviewSoon);
+    connect(m_searchPanel, &SearchPanel::rangeChanged, this, &MainWindow::refreshOverviewSoon);
 }
 
 void MainWindow::startUp() {
@@ -199,16 +207,26 @@ void MainWindow::followTypedDraw(const DerivedDraw& draw) {
 
 // ---------------------------------------------------------------- analyses
 
-void MainWindow::showSearchOutput(SearchOutput&& out) {
+// The lists and the chart of a search; a search refused for a value its type cannot hold has no chart.
+void MainWindow::showSearchOutput(SearchOutput&& out, std::optional<double> theoreticalOmission) {
+    try {
+        if (out.note.warning)
+            m_resultPanel->clearChart();
+        else
+            m_resultPanel->showChart(gapSeriesOf(out, theoreticalOmission));
+    } catch (const AnalysisError&) {
+        m_resultPanel->clearChart();
+    }
     m_resultPanel->showMatches(std::move(out.matches));
     m_resultPanel->showSummary(std::move(out.summary));
     showStatus(q(out.note.text));
 }
 
-// A search that could not run: empty lists and the reason.
+// A search that could not run: empty lists, no chart, and the reason.
 void MainWindow::showSearchRefused(const AnalysisError& e) {
     m_resultPanel->showMatches(resultGridEmpty());
     m_resultPanel->showSummary(summaryGridEmpty());
+    m_resultPanel->clearChart();
     showStatus(qe(e));
 }
 
@@ -216,7 +234,9 @@ void MainWindow::search() {
     BusyCursor busy;
     try {
         m_session->catchUp();
-        showSearchOutput(runSearch(*m_session->snapshot(), m_searchPanel->searchInput()));
+        const SearchInput in = m_searchPanel->searchInput();
+        SearchOutput out = runSearch(*m_session->snapshot(), in);
+        showSearchOutput(std::move(out), theoreticalOmission(in, m_session->segmentBase()));
     } catch (const AnalysisError& e) {
         showSearchRefused(e);
     } catch (const std::exception& e) {
@@ -228,7 +248,9 @@ void MainWindow::partialSearch() {
     BusyCursor busy;
     try {
         m_session->catchUp();
-        showSearchOutput(runPartialSearch(*m_session->snapshot(), m_searchPanel->partialInput()));
+        const PartialInput in = m_searchPanel->partialInput();
+        SearchOutput out = runPartialSearch(*m_session->snapshot(), in);
+        showSearchOutput(std::move(out), theoreticalOmission(in, m_session->segmentBase()));
     } catch (const AnalysisError& e) {
         showSearchRefused(e);
     } catch (const std::exception& e) {
@@ -257,8 +279,10 @@ void MainWindow::calculateGroups() {
     }
 }
 
-// The group table sorted by the clicked column of grid 3.
+// The group table sorted by the clicked column of grid 3. The first column (the groups) has no sort
+// key: a click there leaves the listing as it is.
 void MainWindow::sortGroups(int column) {
+    if (column < 1 || column > 4) return;
     try {
         std::vector<YLRow> rows;
         if (m_session->isOpen()) rows = m_session->store().readYL("");
@@ -267,6 +291,35 @@ void MainWindow::sortGroups(int column) {
         m_resultPanel->showSummary(summaryGridEmpty());
         showStatus(QString("读取分组结果失败：%1").arg(qe(e)));
     }
+}
+
+// ---------------------------------------------------------------- the omission table
+
+void MainWindow::openOverview() {
+    if (!m_overview) {
+        m_overview = new OverviewWindow(m_session->dataDir(), this);
+        m_overview->openUrl = [this](const QUrl& url) { return m_prompter->openUrl(url); };
+        connect(m_overview, &OverviewWindow::message, this, [this](const QString& text) { showStatus(text); });
+    }
+    m_session->catchUp();
+    m_overview->show();
+    m_overview->raise();
+    m_overview->activateWindow();
+    refreshOverview();
+}
+
+// The history and the range may change in several steps of one command: the table is made once, after.
+void MainWindow::refreshOverviewSoon() {
+    if (!m_overview || !m_overview->isVisible() || m_overviewRefreshPending) return;
+    m_overviewRefreshPending = true;
+    QTimer::singleShot(0, this, &MainWindow::refreshOverview);
+}
+
+void MainWindow::refreshOverview() {
+    m_overviewRefreshPending = false;
+    if (!m_overview || !m_overview->isVisible()) return;
+    m_overview->setHistoryAndRange(m_session->snapshot(), QString::fromStdString(m_searchPanel->rangeStart()),
+                                   QString::fromStdString(m_searchPanel->rangeEnd()));
 }
 
 // ---------------------------------------------------------------- settings and help
@@ -305,15 +358,12 @@ void MainWindow::askLookBackYears() {
 }
 
 void MainWindow::openHelpDocument(const QString& file) {
-    const QStringList dirs{QCoreApplication::applicationDirPath() + "/docs", QString(K3GAP_DOCS_DIR)};
-    for (const QString& d : dirs) {
-        QFileInfo fi(QDir(d).filePath(file));
-        if (!fi.exists()) continue;
-        if (!m_prompter->openUrl(QUrl::fromLocalFile(fi.absoluteFilePath())))
-            showStatus(QString("无法用默认浏览器打开 %1").arg(fi.absoluteFilePath()));
+    const QString path = findHelpDocument(file);
+    if (path.isEmpty()) {
+        showStatus(QString("找不到帮助文件 %1").arg(file));
         return;
     }
-    showStatus(QString("找不到帮助文件 %1").arg(file));
+    if (!m_prompter->openUrl(QUrl::fromLocalFile(path))) showStatus(QString("无法用默认浏览器打开 %1").arg(path));
 }
 
 }  // namespace k3

@@ -5,6 +5,7 @@
 #include <QString>
 #include <array>
 #include <memory>
+#include <optional>
 
 #include "store/derive.h"
 
@@ -19,6 +20,7 @@ class HistoryCommands;
 class HistoryPanel;
 class HistorySession;
 class OneRowWheel;
+class OverviewWindow;
 class Prompter;
 class ResultPanel;
 class SearchPanel;
@@ -54,8 +56,13 @@ private:
     void partialSearch();
     void calculateGroups();
     void sortGroups(int column);
-    void showSearchOutput(SearchOutput&& out);
+    void showSearchOutput(SearchOutput&& out, std::optional<double> theoreticalOmission);
     void showSearchRefused(const AnalysisError& e);
+
+    // the omission table: opened from the menu, following the history and the range while it is shown
+    void openOverview();
+    void refreshOverviewSoon();
+    void refreshOverview();
 
     // settings and help
     void chooseLottery(int index);
@@ -80,6 +87,10 @@ private:
     QAction* m_clearHistoryAction = nullptr;
     QAction* m_deleteToIssueAction = nullptr;
     QAction* m_deleteLastAction = nullptr;
+    QMenu* m_analysisMenu = nullptr;
+    QAction* m_overviewAction = nullptr;
+    OverviewWindow* m_overview = nullptr;  // made when first opened
+    bool m_overviewRefreshPending = false;
     QMenu* m_settingsMenu = nullptr;
     QMenu* m_segmentBaseMenu = nullptr;
     std::array<QAction*, 2> m_segmentBaseActions{};

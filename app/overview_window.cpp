@@ -105,6 +105,13 @@ void OverviewWindow::setRange(const QString& from, const QString& to) {
     recompute();
 }
 
+void OverviewWindow::setHistoryAndRange(std::shared_ptr<const Snapshot> snap, const QString& from, const QString& to) {
+    snap_ = std::move(snap);
+    from_ = from;
+    to_ = to;
+    recompute();
+}
+
 void OverviewWindow::say(const QString& text, bool warning) {
     status_->setText(text);
     emit message(text, warning);
@@ -192,8 +199,12 @@ void OverviewWindow::exportWorkbook() {
         say(QString::fromUtf8(e.what()), true);
         return;
     }
-    say(QString("已导出 %1 行到 %2").arg(g.rowCount()).arg(path), false);
-    if (openUrl) openUrl(QUrl::fromLocalFile(path));
+    const QString done = QString("已导出 %1 行到 %2").arg(g.rowCount()).arg(path);
+    if (openUrl && !openUrl(QUrl::fromLocalFile(path))) {
+        say(done + "；本机没有可以打开此文件的程序，请到上述位置自行打开", true);
+        return;
+    }
+    say(done, false);
 }
 
 }  // namespace k3

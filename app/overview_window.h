@@ -28,8 +28,11 @@ public:
     // The history and the range texts (the search range boxes); each recomputes the table.
     void setHistory(std::shared_ptr<const Snapshot> snap);
     void setRange(const QString& from, const QString& to);
+    // Both at once, with one recomputation.
+    void setHistoryAndRange(std::shared_ptr<const Snapshot> snap, const QString& from, const QString& to);
 
-    // Opens the written workbook; the desktop's default application unless replaced (tests).
+    // Opens the written workbook; the desktop's default application unless replaced (tests). False
+    // when no program could open it.
     std::function<bool(const QUrl& url)> openUrl;
 
     // Sorts by a column as a click on its header does: ascending, or reversed when it is the column

@@ -2,23 +2,22 @@
 
 #include <QDesktopServices>
 #include <QFileDialog>
-#include <QInputDialog>
-#include <QMessageBox>
+
+#include "translation.h"
 
 namespace k3 {
 
 DialogPrompter::DialogPrompter(QWidget* parent, QFileDialog* openFileDialog)
-    : m_parent(parent), m_openFileDialog(openFileDialog) {}
+    : m_parent(parent), m_openFileDialog(openFileDialog) {
+    chineseButtons(*m_openFileDialog);
+}
 
-bool DialogPrompter::askOkCancel(const QString& title, const QString& text) {
-    return QMessageBox::question(m_parent, title, text, QMessageBox::Ok | QMessageBox::Cancel) == QMessageBox::Ok;
+bool DialogPrompter::askOkCancel(const QString& title, const QString& text, bool cancelByDefault) {
+    return k3::askOkCancel(m_parent, title, text, cancelByDefault);
 }
 
 std::optional<QString> DialogPrompter::askText(const QString& title, const QString& prompt, const QString& preset) {
-    bool ok = false;
-    QString answer = QInputDialog::getText(m_parent, title, prompt, QLineEdit::Normal, preset, &ok);
-    if (!ok) return std::nullopt;
-    return answer;
+    return k3::askText(m_parent, title, prompt, preset);
 }
 
 QString DialogPrompter::askOpenFile(const QString& dir, const QString& filter) {
@@ -28,9 +27,7 @@ QString DialogPrompter::askOpenFile(const QString& dir, const QString& filter) {
     return m_openFileDialog->selectedFiles().first();
 }
 
-void DialogPrompter::tell(const QString& title, const QString& text) {
-    QMessageBox::information(m_parent, title, text);
-}
+void DialogPrompter::tell(const QString& title, const QString& text) { showInformation(m_parent, title, text); }
 
 bool DialogPrompter::openUrl(const QUrl& url) { return QDesktopServices::openUrl(url); }
 

@@ -13,22 +13,24 @@ namespace k3 {
 class Prompter {
 public:
     virtual ~Prompter() = default;
-    // OK/Cancel question; true for OK.
-    virtual bool askOkCancel(const QString& title, const QString& text) = 0;
+    // OK/Cancel question; true for OK. `cancelByDefault`: Cancel is the default button (a question
+    // whose OK cannot be undone).
+    virtual bool askOkCancel(const QString& title, const QString& text, bool cancelByDefault = false) = 0;
     // Input box with a preset answer; nothing when cancelled.
     virtual std::optional<QString> askText(const QString& title, const QString& prompt, const QString& preset) = 0;
     // A file to open, starting in `dir`; empty when cancelled.
     virtual QString askOpenFile(const QString& dir, const QString& filter) = 0;
     virtual void tell(const QString& title, const QString& text) = 0;
-    // Opens a file or address with the desktop's default application.
+    // Opens a file or address with the desktop's default application; false when none could.
     virtual bool openUrl(const QUrl& url) = 0;
 };
 
-// The real thing: message boxes, input boxes, the window's open-file dialog, the desktop services.
+// The real thing: message and input boxes with Chinese buttons, the window's open-file dialog, the
+// desktop services.
 class DialogPrompter : public Prompter {
 public:
     DialogPrompter(QWidget* parent, QFileDialog* openFileDialog);
-    bool askOkCancel(const QString& title, const QString& text) override;
+    bool askOkCancel(const QString& title, const QString& text, bool cancelByDefault) override;
     std::optional<QString> askText(const QString& title, const QString& prompt, const QString& preset) override;
     QString askOpenFile(const QString& dir, const QString& filter) override;
     void tell(const QString& title, const QString& text) override;

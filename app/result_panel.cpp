@@ -1,11 +1,16 @@
 #include "result_panel.h"
 
+#include <QChart>
+#include <QHBoxLayout>
 #include <QHeaderView>
+#include <QLegend>
 #include <QMouseEvent>
+#include <QScrollBar>
 #include <QTableView>
 
 #include "grid_models.h"
 #include "grid_view.h"
+#include "omission_chart.h"
 #include "search/grids.h"
 
 namespace k3 {
@@ -25,7 +30,20 @@ void fill(QTableView* view, GridModel* model, Grid grid) {
 ResultPanel::ResultPanel(OneRowWheel& wheel, QWidget* parent) : QSplitter(Qt::Vertical, parent) {
     setObjectName("ResultPanel");
     const QString exportTip = "鼠标双击列表可以将列表导出到EXCEL";
-    m_matchesGrid = makeGridView(this, "MSFlexGrid2", exportTip);
+    auto* top = new QWidget(this);
+    m_matchesGrid = makeGridView(top, "MSFlexGrid2", exportTip);
+    m_matchesGrid->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);  // the width stays that of the columns
+    m_chart = new OmissionChart(top);
+    m_chart->setObjectName("chartSearch");
+    m_chart->setMinimumWidth(260);
+    // The room beside grid 2 is wide and low: the legend stands right of the plot, one entry a line.
+    m_chart->chart()->legend()->setAlignment(Qt::AlignRight);
+    auto* beside = new QHBoxLayout(top);
+    beside->setContentsMargins(0, 0, 0, 0);
+    beside->setSpacing(4);
+    beside->addWidget(m_matchesGrid);
+    beside->addWidget(m_chart, 1);
+
     m_summaryGrid = makeGridView(this, "MSFlexGrid3", QString());
     m_matchesModel = new GridModel(this);
     m_summaryModel = new GridModel(this);
@@ -34,15 +52,13 @@ ResultPanel::ResultPanel(OneRowWheel& wheel, QWidget* parent) : QSplitter(Qt::Ve
     m_summaryGrid->horizontalHeader()->setStretchLastSection(true);  // room for a ratio of 15 digits
     wheel.watch(m_matchesGrid);
     wheel.watch(m_summaryGrid);
-    addWidget(m_matchesGrid);
+    addWidget(top);
     addWidget(m_summaryGrid);
     setStretchFactor(0, 3);
     setStretchFactor(1, 2);
 
-    // Empty grids show their headers; grid 2 keeps the view's own column widths until a search.
-    Grid matches;
-    matches.header = resultGridEmpty().header;
-    m_matchesModel->setGrid(std::move(matches));
+    // Empty grids show their headers in the widths a search gives them.
+    showMatches(resultGridEmpty());
     showSummary(summaryGridEmpty());
 
     connect(m_matchesGrid, &QTableView::doubleClicked, this, &ResultPanel::matchesExportRequested);
@@ -61,7 +77,20 @@ bool ResultPanel::eventFilter(QObject* watched, QEvent* event) {
     return QSplitter::eventFilter(watched, event);
 }
 
-void ResultPanel::showMatches(Grid grid) { fill(m_matchesGrid, m_matchesModel, std::move(grid)); }
+void ResultPanel::showMatches(Grid grid) {
+    fill(m_matchesGrid, m_matchesModel, std::move(grid));
+    fitMatchesWidth();
+}
+
+// Grid 2 as wide as its columns; the chart takes the rest of the row.
+void ResultPanel::fitMatchesWidth() {
+    int width = 2 * m_matchesGrid->frameWidth() + m_matchesGrid->verticalScrollBar()->sizeHint().width();
+    for (int c = 0; c < m_matchesModel->columnCount(); ++c) width += m_matchesGrid->columnWidth(c);
+    m_matchesGrid->setFixedWidth(width);
+}
+
+void ResultPanel::showChart(GapSeries series) { m_chart->setSeries(std::move(series)); }
+void ResultPanel::clearChart() { m_chart->clear(); }
 void ResultPanel::showSummary(Grid grid) { fill(m_summaryGrid, m_summaryModel, std::move(grid)); }
 const Grid& ResultPanel::matches() const { return m_matchesModel->grid(); }
 const Grid& ResultPanel::summary() const { return m_summaryModel->grid(); }

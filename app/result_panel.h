@@ -1,8 +1,10 @@
-// The result panel: result grid 2 (one row per match of a search) above result grid 3 (the summary
-// of a search or the group table). A click on a column of grid 3 asks for the group table sorted by it.
+// The result panel: result grid 2 (one row per match of a search) with the omission chart of the
+// search beside it, above result grid 3 (the summary of a search or the group table). A click on a
+// column of grid 3 asks for the group table sorted by it.
 #pragma once
 #include <QSplitter>
 
+#include "overview/gap_series.h"
 #include "store/grid.h"
 
 class QTableView;
@@ -10,6 +12,7 @@ class QTableView;
 namespace k3 {
 
 class GridModel;
+class OmissionChart;
 class OneRowWheel;
 
 class ResultPanel : public QSplitter {
@@ -23,6 +26,9 @@ public:
     void showSummary(Grid grid);
     const Grid& matches() const;
     const Grid& summary() const;
+    // The chart of the gaps listed in grid 2; cleared when there is none.
+    void showChart(GapSeries series);
+    void clearChart();
 
 signals:
     void summaryColumnClicked(int column);
@@ -33,7 +39,10 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void fitMatchesWidth();
+
     QTableView* m_matchesGrid = nullptr;
+    OmissionChart* m_chart = nullptr;
     QTableView* m_summaryGrid = nullptr;
     GridModel* m_matchesModel = nullptr;
     GridModel* m_summaryModel = nullptr;

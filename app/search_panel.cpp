@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpressionValidator>
+#include <QStackedWidget>
 #include <QTabBar>
 #include <QVBoxLayout>
 
@@ -55,6 +56,13 @@ SearchPanel::SearchPanel(HistorySession& session, QWidget* parent)
     connect(m_freePositionsOption, &QRadioButton::clicked, this, [this] { positionModeClicked(true); });
     connect(m_searchButton, &QPushButton::clicked, this, &SearchPanel::searchRequested);
     connect(m_partialSearchButton, &QPushButton::clicked, this, &SearchPanel::partialSearchRequested);
+    for (QLineEdit* edit : {m_rangeStartEdit, m_rangeEndEdit}) {
+        connect(edit, &QLineEdit::editingFinished, this, &SearchPanel::rangeChanged);
+        // While the user types, the range changes when the box is left.
+        connect(edit, &QLineEdit::textChanged, this, [this, edit] {
+            if (!edit->hasFocus()) emit rangeChanged();
+        });
+    }
     connect(&m_session, &HistorySession::historyChanged, this, &SearchPanel::followHistory);
     connect(&m_session, &HistorySession::searchTypeChanged, this, [this] { refreshFromActiveTab(); });
 }
@@ -125,15 +133,29 @@ void SearchPanel::buildControls() {
     partial->addWidget(m_partialWidthCombo);
     partial->addWidget(m_partialSearchButton);
 
-    auto* values = new QVBoxLayout;
-    values->addWidget(m_valueSourceTabs);
-    values->addWidget(m_typedValuesFrame);
-    values->addWidget(m_chosenValuesFrame);
+    // The two tabs' pages share one place of one size, so switching tabs moves nothing below them.
+    m_valuePages = new QStackedWidget(this);
+    auto* typedPage = new QWidget(m_valuePages);
+    auto* typedLayout = new QVBoxLayout(typedPage);
+    typedLayout->setContentsMargins(0, 0, 0, 0);
+    typedLayout->addWidget(m_typedValuesFrame);
+    typedLayout->addStretch();
+    auto* chosenPage = new QWidget(m_valuePages);
+    auto* chosenLayout = new QVBoxLayout(chosenPage);
+    chosenLayout->setContentsMargins(0, 0, 0, 0);
+    chosenLayout->addWidget(m_chosenValuesFrame);
     auto* chosenIssue = new QHBoxLayout;
     chosenIssue->addWidget(m_chosenIssueEdit);
     chosenIssue->addWidget(m_onlyBeforeChosenCheck);
     chosenIssue->addStretch();
-    values->addLayout(chosenIssue);
+    chosenLayout->addLayout(chosenIssue);
+    chosenLayout->addStretch();
+    m_valuePages->addWidget(typedPage);
+    m_valuePages->addWidget(chosenPage);
+    auto* values = new QVBoxLayout;
+    values->setSpacing(0);
+    values->addWidget(m_valueSourceTabs);
+    values->addWidget(m_valuePages);
     auto* grid = new QGridLayout(this);
     grid->setContentsMargins(0, 0, 0, 0);
     grid->addLayout(values, 0, 0, 2, 1);
@@ -263,10 +285,7 @@ void SearchPanel::refreshFromActiveTab(bool readTyped) {
 
 void SearchPanel::valueSourceChanged(int tab) {
     const bool typed = tab != 1;
-    m_typedValuesFrame->setVisible(typed);
-    m_chosenValuesFrame->setVisible(!typed);
-    m_chosenIssueEdit->setVisible(!typed);
-    m_onlyBeforeChosenCheck->setVisible(!typed);
+    m_valuePages->setCurrentIndex(typed ? 0 : 1);
     if (typed) {
         refreshFromActiveTab();
         if (!m_snapshot->empty()) m_rangeEndEdit->setText(QString::number(m_snapshot->rows.back().sqqh));

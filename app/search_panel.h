@@ -17,6 +17,7 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
+class QStackedWidget;
 class QTabBar;
 
 namespace k3 {
@@ -49,6 +50,8 @@ signals:
     void searchRequested();
     void partialSearchRequested();
     void statusMessage(const QString& text);
+    // The range boxes show another range: set by the window, or typed and left (or confirmed by Enter).
+    void rangeChanged();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -69,6 +72,7 @@ private:
     std::shared_ptr<const Snapshot> m_snapshot;  // the history the range and the chosen draw refer to
 
     QTabBar* m_valueSourceTabs = nullptr;
+    QStackedWidget* m_valuePages = nullptr;  // the typed values, or the chosen draw
     QGroupBox* m_typedValuesFrame = nullptr;
     std::array<QCheckBox*, 3> m_typedPositionChecks{};
     std::array<QLineEdit*, 3> m_typedValueEdits{};

@@ -6,6 +6,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QInputDialog>
+#include <QLabel>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QMessageBox>
@@ -127,6 +128,9 @@ std::optional<QString> askText(QWidget* parent, const QString& title, const QStr
     dialog.setWindowTitle(title);
     dialog.setLabelText(prompt);
     dialog.setTextValue(preset);
+    // A long prompt wraps instead of stretching the dialog across the screen.
+    if (auto* label = dialog.findChild<QLabel*>()) label->setWordWrap(true);
+    dialog.setMinimumWidth(360);
     chineseButtons(dialog);
     if (dialog.exec() != QDialog::Accepted) return std::nullopt;
     return dialog.textValue();

@@ -5,6 +5,7 @@
 
 #include "cli.h"
 #include "export/history_text.h"
+#include "history/import_check.h"
 #include "history/online_update.h"
 #include "history/text_import.h"
 #include "history/trimming.h"
@@ -51,7 +52,12 @@ int runImport(Context& ctx, const std::vector<std::string>& args) {
     if (a.positional().size() != 1) throw UsageError("import takes one FILE");
     k3::ImportResult r;
     try {
-        r = k3::importHistoryFile(ctx.store(), a.positional()[0], ctx.segBase);
+        // Replaces as asked; where the window would ask first, the numbers it would show are printed.
+        r = k3::importHistoryFile(ctx.store(), a.positional()[0], ctx.segBase, {}, [&ctx](const auto& draws) {
+            const k3::ImportComparison c = k3::compareImport(ctx.store(), draws);
+            if (c.askFirst()) *ctx.err << c.summary() << "：已以文件替换全部历史号码\n";
+            return true;
+        });
     } catch (const k3::ImportError& e) {
         throw InputError(std::string(e.what()) + "，历史号码未作改动");
     }

@@ -223,7 +223,7 @@ std::string readWholeFile(const std::string& path) {
 #endif
 
 ImportResult importHistoryFile(HistoryStore& store, const std::string& path, int segBase,
-                               const ImportProgress& progress) {
+                               const ImportProgress& progress, const ImportConfirm& confirm) {
     ImportResult res;
     store.checkWritable();  // a history that cannot be changed is reported before the file is read
     const std::string text = readTextFile(path);
@@ -238,6 +238,10 @@ ImportResult importHistoryFile(HistoryStore& store, const std::string& path, int
     res.skippedCount = parsed.skippedCount;
     if (parsed.draws.empty() && res.skippedCount > 0) {
         res.refused = true;
+        return res;
+    }
+    if (confirm && !confirm(parsed.draws)) {
+        res.cancelled = true;
         return res;
     }
     store.replaceAll(parsed.draws);

@@ -43,6 +43,10 @@ struct ParsedHistory {
 // Called with the bytes read so far and the total; returning false cancels (nothing is changed).
 using ImportProgress = std::function<bool(size_t done, size_t total)>;
 
+// Called with the file's draws once they are read, before anything is stored; returning false leaves
+// the history as it was and the import counts as cancelled.
+using ImportConfirm = std::function<bool(const std::vector<DerivedDraw>& draws)>;
+
 // The draw of one line, when the line carries its own nine-digit issue (columns 1-9) followed by its own
 // three dice 1..6: the part after the issue, columns 10-14, with blanks trimmed, must be exactly the
 // three dice. Columns after 14 are ignored.
@@ -78,8 +82,9 @@ struct ImportResult {
 // Replaces the whole history by the draws of the file, in one transaction. A file that cannot be read,
 // a cancel, or a file whose lines yield not a single draw leaves the history as it was. An empty file
 // (no lines but blank ones) empties the history. A history that cannot be changed (read-only,
-// damaged) is reported, as StoreError, before the file is read.
+// damaged) is reported, as StoreError, before the file is read. `confirm`, when given, may still decline
+// the replacement.
 ImportResult importHistoryFile(HistoryStore& store, const std::string& path, int segBase,
-                               const ImportProgress& progress = {});
+                               const ImportProgress& progress = {}, const ImportConfirm& confirm = {});
 
 }  // namespace k3

@@ -52,6 +52,38 @@ TEST_F(HistoryWindowTest, Import) {
     EXPECT_EQ(told.size(), 1);
 }
 
+TEST_F(HistoryWindowTest, ImportThatWouldShrinkOrReplaceEverythingIsAskedFirst) {
+    fill({{130325001, "111"}, {130325002, "222"}, {130325003, "333"}});
+    open();
+    const QString newest = QString::fromStdString(dir.file("newest.txt"));
+    std::ofstream(newest.toStdString(), std::ios::binary) << "130325003 333\r\n130325004 444\r\n";
+    const QString question =
+        "读入历史|已存 3 期（130325001—130325003），文件中 2 "
+        "期（130325003—130325004）：将以文件替换全部历史号码，确定吗？";
+    okAnswers = {true, false};  // read: yes; replace 3 draws by 2: no
+    fileAnswers = {newest};
+    click("cmdRdLst");
+    EXPECT_EQ(cancelFirst, QStringList{question});
+    EXPECT_EQ(questions.last(), question);
+    EXPECT_EQ(rows(), 3);
+    EXPECT_EQ(status(), "已取消读入，历史号码未作改动");
+
+    okAnswers = {true, true};
+    fileAnswers = {newest};
+    click("cmdRdLst");
+    EXPECT_EQ(rows(), 2);
+    EXPECT_EQ(status(), "已读入 2 期历史号码");
+
+    // A file that holds the stored draws and more replaces without a second question.
+    const QString longer = QString::fromStdString(dir.file("longer.txt"));
+    std::ofstream(longer.toStdString(), std::ios::binary) << "130325003 333\r\n130325004 444\r\n130325005 555\r\n";
+    questions.clear();
+    fileAnswers = {longer};
+    click("cmdRdLst");
+    EXPECT_EQ(questions.size(), 1);
+    EXPECT_EQ(rows(), 3);
+}
+
 TEST_F(HistoryWindowTest, Trimming) {
     fill({{130325081, "111"}, {130325082, "222"}, {130326001, "333"}, {130326002, "444"}, {130326003, "555"}});
     open();

@@ -3,10 +3,13 @@
 #include <QAbstractButton>
 #include <QAction>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
 #include <QSettings>
 #include <QStatusBar>
 #include <QTableView>
 #include <QTest>
+#include <QTimer>
 
 namespace k3test {
 
@@ -21,15 +24,30 @@ QApplication& testApp() {
     return *app;
 }
 
+namespace {
+
+void showActive(QWidget* w) {
+    w->show();
+    w->activateWindow();
+    QApplication::setActiveWindow(w);
+    [[maybe_unused]] bool active = QTest::qWaitForWindowActive(w, 1000);
+}
+
+}  // namespace
+
+void WindowTest::openWithDialogs() {
+    testApp();
+    w.reset();
+    w = std::make_unique<k3::MainWindow>(k3::AppContext{QString::fromStdString(dir.path().string()), settingsFile()});
+    showActive(w.get());
+}
+
 void WindowTest::open() {
     testApp();
     w.reset();
     k3::AppContext ctx{QString::fromStdString(dir.path().string()), settingsFile()};
     w = std::make_unique<k3::MainWindow>(ctx, this);
-    w->show();
-    w->activateWindow();
-    QApplication::setActiveWindow(w.get());
-    [[maybe_unused]] bool active = QTest::qWaitForWindowActive(w.get(), 1000);
+    showActive(w.get());
 }
 
 QAction* WindowTest::action(const QString& name) const { return find<QAction>(name); }
@@ -83,8 +101,9 @@ QString WindowTest::setting(const char* key) const {
     return QSettings(settingsFile(), QSettings::IniFormat).value(QString("IniSetting/") + key).toString();
 }
 
-bool WindowTest::askOkCancel(const QString& title, const QString& text) {
+bool WindowTest::askOkCancel(const QString& title, const QString& text, bool cancelByDefault) {
     questions << title + "|" + text;
+    if (cancelByDefault) cancelFirst << title + "|" + text;
     if (okAnswers.empty()) return true;
     bool a = okAnswers.front();
     okAnswers.pop_front();
@@ -111,7 +130,45 @@ void WindowTest::tell(const QString& title, const QString& text) { told << title
 
 bool WindowTest::openUrl(const QUrl& url) {
     opened << url.toString();
-    return true;
+    return openSucceeds;
+}
+
+void WindowTest::typeKeys(const QString& keys) {
+    for (QChar c : keys) QTest::keyClick(QApplication::focusWidget(), c.toLatin1());
+}
+
+void WindowTest::clickMenuEntry(const QString& menu, const QString& entry) {
+    auto* m = find<QMenu>(menu);
+    QMenuBar* bar = w->menuBar();
+    QTest::mouseClick(bar, Qt::LeftButton, {}, bar->actionGeometry(m->menuAction()).center());
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(m, 1000)) << menu.toStdString();
+    QTest::mouseClick(m, Qt::LeftButton, {}, m->actionGeometry(action(entry)).center());
+}
+
+void onNextDialog(std::function<void(QWidget*)> act) {
+    auto* timer = new QTimer;
+    timer->setInterval(10);
+    QObject::connect(timer, &QTimer::timeout, [timer, act] {
+        QWidget* dialog = QApplication::activeModalWidget();
+        if (!dialog || !dialog->isVisible()) return;
+        timer->stop();
+        timer->deleteLater();
+        act(dialog);
+    });
+    timer->start();
+}
+
+QAbstractButton* buttonReading(QWidget* dialog, const QString& text) {
+    for (QAbstractButton* b : dialog->findChildren<QAbstractButton*>())
+        if (b->text() == text && b->isVisible()) return b;
+    return nullptr;
+}
+
+QStringList buttonTexts(QWidget* dialog) {
+    QStringList texts;
+    for (QAbstractButton* b : dialog->findChildren<QAbstractButton*>())
+        if (b->isVisible()) texts << b->text();
+    return texts;
 }
 
 }  // namespace k3test

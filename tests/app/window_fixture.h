@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QStringList>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <ostream>
@@ -16,6 +17,7 @@
 #include "prompter.h"
 #include "test_support.h"
 
+class QAbstractButton;
 class QAction;
 class QLineEdit;
 class QTableView;
@@ -35,11 +37,15 @@ protected:
     std::deque<std::optional<QString>> textAnswers;  // answers to input boxes (default: cancel)
     std::deque<QString> fileAnswers;                 // answers to the open-file dialog (default: none)
     QStringList questions, told, opened;
+    QStringList cancelFirst;   // the questions asked with 取消 as the default button
+    bool openSucceeds = true;  // whether the desktop has a program for what is opened
 
     QString settingsFile() const { return QString::fromStdString(dir.file("settings.ini")); }
     std::string dbPath() const { return dir.file("gapbook.db"); }
     // Creates (or re-creates) the window over the folder.
     void open();
+    // The same with the real dialogs instead of the fixture's answers.
+    void openWithDialogs();
     void TearDown() override { w.reset(); }
 
     // The control of that objectName; a missing one fails the test.
@@ -63,12 +69,22 @@ protected:
     void clickCell(const QString& grid, int row, int column, Qt::MouseButton button = Qt::LeftButton);
     void doubleClickCell(const QString& grid, int row, int column);
     QString setting(const char* key) const;
+    // Types into whichever control has the keyboard focus, key by key, as a user does.
+    void typeKeys(const QString& keys);
+    // Clicks a menu entry as a user does: its menu opened from the menu bar, then the entry.
+    void clickMenuEntry(const QString& menu, const QString& entry);
 
-    bool askOkCancel(const QString& title, const QString& text) override;
+    bool askOkCancel(const QString& title, const QString& text, bool cancelByDefault) override;
     std::optional<QString> askText(const QString& title, const QString& prompt, const QString& preset) override;
     QString askOpenFile(const QString& dir, const QString& filter) override;
     void tell(const QString& title, const QString& text) override;
     bool openUrl(const QUrl& url) override;
 };
+
+// Runs `act` on the dialog that the next modal call opens.
+void onNextDialog(std::function<void(QWidget*)> act);
+// The visible button of a dialog with that text; null when there is none.
+QAbstractButton* buttonReading(QWidget* dialog, const QString& text);
+QStringList buttonTexts(QWidget* dialog);
 
 }  // namespace k3test

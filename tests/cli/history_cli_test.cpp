@@ -55,6 +55,19 @@ TEST_F(HistoryCli, ImportExportRoundTrip) {
     EXPECT_FALSE(std::filesystem::exists(dir.file("x.txt")));
 }
 
+TEST_F(HistoryCli, ImportReplacesAndNamesWhatAWindowWouldAskAbout) {
+    cli("import " + file("130325001 111\r\n130325002 222\r\n130325003 333\r\n"));
+    EXPECT_EQ(err, "stored 3, skipped 0\n");
+    cli("import " + file("130325003 333\r\n130325004 444\r\n"));
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(err,
+              "已存 3 期（130325001—130325003），文件中 2 期（130325003—130325004）：已以文件替换全部历史号码\n"
+              "stored 2, skipped 0\n");
+    EXPECT_EQ(cli("next"), "130325004\t130325005\n");
+    cli("import " + file("130325003 333\r\n130325004 444\r\n130325005 555\r\n"));  // grows: nothing to say
+    EXPECT_EQ(err, "stored 3, skipped 0\n");
+}
+
 TEST_F(HistoryCli, Trim) {
     cli("import " + file("130325081 111\r\n130325082 222\r\n130326001 333\r\n130326002 444\r\n130326003 555\r\n"));
     cli("trim --newest");

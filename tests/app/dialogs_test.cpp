@@ -1,0 +1,170 @@
+// The window's questions as a player meets them: the real dialogs, in Chinese, answered with the mouse
+// and the keyboard; and the online update's address, which must be set before the first update.
+#include <QAbstractButton>
+#include <QAction>
+#include <QFileDialog>
+#include <QInputDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSettings>
+#include <QTest>
+#include <fstream>
+
+#include "store/history_store.h"
+
+#include "window_fixture.h"
+
+using namespace k3test;
+
+namespace {
+
+struct SeenDialog {
+    QString text;
+    QStringList buttons;
+    QString defaultButton;
+    bool wraps = false;
+    int width = 0;
+};
+
+// Reads the next dialog as a user sees it, then answers it by clicking the button reading `answer`.
+void readAndAnswer(SeenDialog& seen, const QString& answer) {
+    onNextDialog([&seen, answer](QWidget* d) {
+        seen.buttons = buttonTexts(d);
+        seen.width = d->width();
+        if (auto* box = qobject_cast<QMessageBox*>(d)) {
+            seen.text = box->text();
+            if (box->defaultButton()) seen.defaultButton = box->defaultButton()->text();
+        }
+        if (auto* input = qobject_cast<QInputDialog*>(d)) {
+            seen.text = input->labelText();
+            if (auto* label = d->findChild<QLabel*>()) seen.wraps = label->wordWrap();
+        }
+        QAbstractButton* b = buttonReading(d, answer);
+        ASSERT_NE(b, nullptr) << answer.toStdString();
+        QTest::mouseClick(b, Qt::LeftButton);
+    });
+}
+
+}  // namespace
+
+TEST_F(WindowTest, UpdateQuestionSpeaksChinese) {
+    QSettings(settingsFile(), QSettings::IniFormat).setValue("IniSetting/UpdateUrl", "http://127.0.0.1:9/{code}?n={n}");
+    openWithDialogs();
+    SeenDialog seen;
+    readAndAnswer(seen, "取消");
+    click("Command21");
+    EXPECT_TRUE(seen.text.startsWith("确实要在线更新最新历史号码吗")) << seen.text.toStdString();
+    EXPECT_EQ(seen.buttons.size(), 2);
+    EXPECT_TRUE(seen.buttons.contains("确定"));
+    EXPECT_TRUE(seen.buttons.contains("取消"));
+    EXPECT_EQ(seen.defaultButton, "确定");
+    // Cancelled: nothing started.
+    EXPECT_TRUE(find("cmdRdLst")->isEnabled());
+    // The open-file dialog of the import is labelled in Chinese too.
+    EXPECT_EQ(find<QFileDialog>("CommonDialog1")->labelText(QFileDialog::Reject), "取消");
+}
+
+TEST_F(WindowTest, LongPromptsWrapInTheirDialog) {
+    openWithDialogs();
+    SeenDialog seen;
+    readAndAnswer(seen, "取消");
+    clickMenuEntry("mnuSetup", "mnuSetDay");
+    EXPECT_TRUE(seen.text.startsWith("请输入更新需要保留的历史号码的年数"));
+    EXPECT_TRUE(seen.wraps);
+    EXPECT_LT(seen.width, 700);
+    EXPECT_TRUE(seen.buttons.contains("确定"));
+    EXPECT_TRUE(seen.buttons.contains("取消"));
+    EXPECT_EQ(setting("IniSerchDay"), "");  // cancelled: nothing saved
+}
+
+TEST_F(WindowTest, UpdateAddressEntryHasAnAccessKey) {
+    open();
+    EXPECT_EQ(action("mnuUpdateUrl")->text(), "更新地址设置(&U)");
+    // Every entry of the settings menu has its own key.
+    QStringList keys;
+    for (const char* name : {"mnuDssetup", "mnuSetDay", "mnuUpdateUrl", "mnuFrontPage", "mnuDescrb", "numYanshiDown"}) {
+        QObject* o = w->findChild<QObject*>(name);
+        ASSERT_NE(o, nullptr) << name;
+        const QString caption =
+            qobject_cast<QAction*>(o) ? static_cast<QAction*>(o)->text() : o->property("title").toString();
+        const int amp = caption.indexOf('&');
+        ASSERT_GE(amp, 0) << name;
+        keys << caption.mid(amp + 1, 1);
+    }
+    keys.removeDuplicates();
+    EXPECT_EQ(keys.size(), 6);
+}
+
+TEST_F(WindowTest, UpdateWithoutAnAddressAsksForOne) {
+    open();
+    textAnswers = {std::nullopt};  // the address dialog is cancelled
+    click("Command21");
+    ASSERT_EQ(told.size(), 1);
+    EXPECT_TRUE(told[0].contains("还没有设置历史号码的更新地址")) << told[0].toStdString();
+    ASSERT_EQ(questions.size(), 1);  // straight to the address, not the update question
+    const QString& ask = questions[0];
+    EXPECT_TRUE(ask.startsWith("更新地址设置|"));
+    EXPECT_TRUE(ask.contains("{code}") && ask.contains("{n}"));
+    EXPECT_TRUE(ask.contains("fj.html?n=234")) << ask.toStdString();  // the example for 福建快3, three days of 78 draws
+    EXPECT_TRUE(ask.contains("file:"));
+    EXPECT_TRUE(ask.endsWith("|"));  // the placeholder is not offered as an answer
+    EXPECT_EQ(status(), "没有设置更新地址，未在线更新");
+    EXPECT_TRUE(find("cmdRdLst")->isEnabled());
+
+    // With an address given, the update goes on to its question (declined here).
+    textAnswers = {QString("file:///nowhere/{code}.html")};
+    okAnswers = {false};
+    click("Command21");
+    EXPECT_EQ(setting("UpdateUrl"), "file:///nowhere/{code}.html");
+    EXPECT_TRUE(questions.last().startsWith("读入历史|确实要在线更新"));
+    // Now set: the next update asks its question straight away, and the address dialog offers it.
+    okAnswers = {false};
+    click("Command21");
+    EXPECT_TRUE(questions.last().startsWith("读入历史|"));
+    action("mnuUpdateUrl")->trigger();
+    EXPECT_TRUE(questions.last().endsWith("|file:///nowhere/{code}.html"));
+    // An empty answer clears it again.
+    textAnswers = {QString(" ")};
+    action("mnuUpdateUrl")->trigger();
+    EXPECT_EQ(status(), "已清除更新地址，在线更新前请重新设置");
+    told.clear();
+    click("Command21");
+    EXPECT_EQ(told.size(), 1);
+}
+
+TEST_F(WindowTest, ImportThatWouldShrinkTheHistoryIsConfirmedWithCancelAsDefault) {
+    k3::HistoryStore(dbPath()).append(draws({{130325001, "111"}, {130325002, "222"}, {130325003, "333"}}));
+    const std::string file = dir.file("newest.txt");
+    std::ofstream(file, std::ios::binary) << "130325003 333\r\n130325004 444\r\n";
+    openWithDialogs();
+    SeenDialog replace;
+    // 确定 on the first question, the file typed into the file dialog, Enter on the replacement question.
+    onNextDialog([&](QWidget* first) {
+        onNextDialog([&](QWidget* files) {
+            onNextDialog([&](QWidget* question) {
+                auto* box = qobject_cast<QMessageBox*>(question);
+                ASSERT_NE(box, nullptr);
+                replace.text = box->text();
+                replace.buttons = buttonTexts(box);
+                replace.defaultButton = box->defaultButton() ? box->defaultButton()->text() : QString();
+                QTest::keyClick(box, Qt::Key_Return);
+            });
+            auto* name = files->findChild<QLineEdit*>("fileNameEdit");
+            ASSERT_NE(name, nullptr);
+            QTest::keyClicks(name, QString::fromStdString(file));
+            QTest::keyClick(name, Qt::Key_Return);
+        });
+        QTest::mouseClick(buttonReading(first, "确定"), Qt::LeftButton);
+    });
+    click("cmdRdLst");
+    EXPECT_EQ(
+        replace.text,
+        "已存 3 期（130325001—130325003），文件中 2 期（130325003—130325004）：将以文件替换全部历史号码，确定吗？");
+    EXPECT_EQ(replace.defaultButton, "取消");
+    EXPECT_TRUE(replace.buttons.contains("确定"));
+    EXPECT_EQ(k3::HistoryStore(dbPath()).count(), 3);  // Enter took 取消: nothing stored
+    EXPECT_EQ(status(), "已取消读入，历史号码未作改动");
+    EXPECT_EQ(gridRows("MSFlexGrid1"), 3);
+}
