@@ -141,18 +141,19 @@ void HistoryCommands::importHistoryFile() {
     for (const SkippedLine& s : res.skipped)
         m_skippedLines << QString("%1\t%2").arg(s.number).arg(
             QString::fromUtf8(s.text.data(), static_cast<qsizetype>(s.text.size())));
-    m_skippedDetailsButton->setVisible(!res.skipped.empty());
+    if (res.skippedCount > res.skipped.size())
+        m_skippedLines << QString("…（另有 %1 行未列出）").arg(res.skippedCount - res.skipped.size());
+    m_skippedDetailsButton->setVisible(res.skippedCount > 0);
     if (res.refused) {
-        const QString msg =
-            QString("文件中的 %1 行都不是号码，历史号码未作改动（点“详情”查看）").arg(res.skipped.size());
+        const QString msg = QString("文件中的 %1 行都不是号码，历史号码未作改动（点“详情”查看）").arg(res.skippedCount);
         emit statusMessage(msg);
         m_prompter.tell("读入历史", msg);
         return;
     }
     emit statusMessage(
-        res.skipped.empty()
+        res.skippedCount == 0
             ? QString("已读入 %1 期历史号码").arg(res.stored)
-            : QString("已读入 %1 期历史号码，跳过 %2 行（点“详情”查看）").arg(res.stored).arg(res.skipped.size()));
+            : QString("已读入 %1 期历史号码，跳过 %2 行（点“详情”查看）").arg(res.stored).arg(res.skippedCount));
 }
 
 void HistoryCommands::showSkippedLines() {

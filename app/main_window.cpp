@@ -271,6 +271,9 @@ void MainWindow::calculateGroups() {
             return;
         }
         GroupCalculation calc = runGroupCalculation(m_session->store(), *m_session->snapshot(), in);
+        // A history that cannot be written keeps YL as it was: the clicks then sort this run's rows.
+        m_unsavedGroupRows.reset();
+        if (!calc.stored) m_unsavedGroupRows = calc.outcome.rows;
         m_resultPanel->showSummary(std::move(calc.grid));
         showStatus(q(calc.outcome.note.text));
     } catch (const std::exception& e) {
@@ -285,7 +288,10 @@ void MainWindow::sortGroups(int column) {
     if (column < 1 || column > 4) return;
     try {
         std::vector<YLRow> rows;
-        if (m_session->isOpen()) rows = m_session->store().readYL("");
+        if (m_unsavedGroupRows)
+            rows = *m_unsavedGroupRows;
+        else if (m_session->isOpen())
+            rows = m_session->store().readYL("");
         m_resultPanel->showSummary(groupResultGrid(std::move(rows), column));
     } catch (const std::exception& e) {
         m_resultPanel->showSummary(summaryGridEmpty());

@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "store/derive.h"
+#include "store/history_store.h"
 
 class QAction;
 class QFileDialog;
@@ -80,6 +81,7 @@ private:
     GroupPanel* m_groupPanel = nullptr;
     ResultPanel* m_resultPanel = nullptr;
     HistoryCommands* m_historyCommands = nullptr;
+    std::optional<std::vector<YLRow>> m_unsavedGroupRows;  // the last group table, when YL could not take it
 
     QMenu* m_historyMenu = nullptr;
     QAction* m_exportHistoryAction = nullptr;

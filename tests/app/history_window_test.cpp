@@ -52,6 +52,25 @@ TEST_F(HistoryWindowTest, Import) {
     EXPECT_EQ(told.size(), 1);
 }
 
+TEST_F(HistoryWindowTest, ImportOfManyBadLinesCountsThemAllAndListsTheFirst) {
+    open();
+    std::string file = dir.file("noisy.txt");
+    {
+        std::ofstream f(file, std::ios::binary);
+        f << "130325001 253\r\n";
+        for (int i = 0; i < 1500; ++i) f << "note " << i << "\r\n";
+    }
+    fileAnswers = {QString::fromStdString(file)};
+    click("cmdRdLst");
+    EXPECT_EQ(rows(), 1);
+    EXPECT_TRUE(status().contains("跳过 1500 行")) << status().toStdString();
+    click("cmdSkippedDetails");
+    const QString details = find<QPlainTextEdit>("SkippedLinesText")->toPlainText();
+    EXPECT_TRUE(details.contains("2\tnote 0"));
+    EXPECT_FALSE(details.contains("note 1499"));
+    EXPECT_TRUE(details.contains("另有 500 行未列出"));
+}
+
 TEST_F(HistoryWindowTest, ImportThatWouldShrinkOrReplaceEverythingIsAskedFirst) {
     fill({{130325001, "111"}, {130325002, "222"}, {130325003, "333"}});
     open();
