@@ -2,7 +2,8 @@
 # Installs what k3gap needs to build, test and run on Debian 12, skipping what is already there.
 set -euo pipefail
 pkgs=(g++ cmake make pkg-config qt6-base-dev libsqlite3-dev libcurl4-openssl-dev libxml2-dev libxlsxwriter-dev
-      googletest libgtest-dev libbenchmark-dev xvfb xauth fonts-wqy-microhei python3 clang-format)
+      googletest libgtest-dev libbenchmark-dev xvfb xauth fonts-wqy-microhei python3 clang-format clang
+      libclang-rt-14-dev)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
