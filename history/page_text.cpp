@@ -38,11 +38,18 @@ bool iequalsPrefix(std::string_view s, std::string_view prefix) {
     return true;
 }
 
+bool hasUtf16Bom(std::string_view b) { return b.substr(0, 2) == "\xFF\xFE" || b.substr(0, 2) == "\xFE\xFF"; }
+
 bool looksLikeHtml(const FetchedPage& page) {
     const std::string ct = lower(page.contentType);
     if (ct.find("html") != std::string::npos) return true;
     if (!ct.empty() && ct.find("text/plain") != std::string::npos) return false;
     std::string_view b = page.body;
+    std::string narrowed;  // the start of a UTF-16 page, ASCII characters only, for the look at its first tag
+    if (hasUtf16Bom(b)) {
+        for (size_t i = b[0] == '\xFF' ? 2 : 3; i < std::min<size_t>(b.size(), 256); i += 2) narrowed += b[i];
+        b = narrowed;
+    }
     if (b.substr(0, 3) == "\xEF\xBB\xBF") b.remove_prefix(3);
     while (!b.empty() && std::isspace(static_cast<unsigned char>(b.front()))) b.remove_prefix(1);
     return iequalsPrefix(b, "<!doctype html") || iequalsPrefix(b, "<html") || iequalsPrefix(b, "<body") ||
@@ -53,8 +60,6 @@ bool isUtf8Name(const std::string& charset) {
     const std::string c = lower(charset);
     return c == "utf-8" || c == "utf8";
 }
-
-bool hasUtf16Bom(std::string_view b) { return b.substr(0, 2) == "\xFF\xFE" || b.substr(0, 2) == "\xFE\xFF"; }
 
 // Offset of the first byte that does not belong to a well-formed UTF-8 sequence, or npos.
 size_t invalidUtf8At(std::string_view s) {
@@ -75,6 +80,14 @@ size_t invalidUtf8At(std::string_view s) {
     return std::string_view::npos;
 }
 
+// Whether the page may declare its charset itself (<meta charset=...> or http-equiv).
+bool mentionsCharset(std::string_view body) {
+    static const std::string_view word = "charset";
+    auto it = std::search(body.begin(), body.end(), word.begin(), word.end(),
+                          [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == b; });
+    return it != body.end();
+}
+
 FetchError notUtf8(size_t at) {
     return FetchError("无法读取页面：页面没有说明字符集，又不是 UTF-8 编码（第 " + std::to_string(at + 1) +
                       " 个字节）");
@@ -93,21 +106,58 @@ void initParser() {
     std::call_once(once, [] { xmlInitParser(); });
 }
 
+// While a page is read on this thread, libxml2's errors come here instead of going to standard error; the
+// sink notes those about the encoding.
+struct ErrorSink {
+    bool notUtf8 = false;     // bytes read as UTF-8 were not UTF-8 (the parser then falls back to Latin-1)
+    bool conversion = false;  // bytes not in the encoding being converted from
+};
+
+void onStructuredError(void* ctx, xmlErrorPtr e) {
+    if (!ctx || !e) return;
+    auto* sink = static_cast<ErrorSink*>(ctx);
+    if (e->code == XML_ERR_INVALID_ENCODING) sink->notUtf8 = true;
+    if (e->code == XML_I18N_CONV_FAILED || e->code == XML_IO_ENCODER) sink->conversion = true;
+}
+
+class QuietErrors {
+public:
+    explicit QuietErrors(ErrorSink* sink) : prev_(xmlStructuredError), prevCtx_(xmlStructuredErrorContext) {
+        xmlSetStructuredErrorFunc(sink, onStructuredError);
+    }
+    ~QuietErrors() { xmlSetStructuredErrorFunc(prevCtx_, prev_); }
+    QuietErrors(const QuietErrors&) = delete;
+    QuietErrors& operator=(const QuietErrors&) = delete;
+
+private:
+    xmlStructuredErrorFunc prev_;
+    void* prevCtx_;
+};
+
 // ---------------------------------------------------------------- plain text
 
-std::string convertToUtf8(const std::string& body, const std::string& charset, const UpdateGuard& guard) {
+// The parser's converter from a charset, or FetchError naming the charset when it has none.
+xmlCharEncodingHandlerPtr findDecoder(const std::string& charset) {
     xmlCharEncodingHandlerPtr handler = xmlFindCharEncodingHandler(charset.c_str());
-    if (!handler || (!handler->input
+    if (handler && !handler->input
 #ifdef LIBXML_ICONV_ENABLED
-                     && !handler->iconv_in
+        && !handler->iconv_in
 #endif
 #ifdef LIBXML_ICU_ENABLED
-                     && !handler->uconv_in
+        && !handler->uconv_in
 #endif
-                     )) {
-        if (handler) xmlCharEncCloseFunc(handler);
-        throw unknownCharset(charset);
+    ) {
+        xmlCharEncCloseFunc(handler);  // an output-only encoding
+        handler = nullptr;
     }
+    if (!handler) throw unknownCharset(charset);
+    return handler;
+}
+
+std::string convertToUtf8(std::string_view body, const std::string& charset, const UpdateGuard& guard) {
+    xmlCharEncodingHandlerPtr handler = findDecoder(charset);
+    ErrorSink sink;
+    QuietErrors quiet(&sink);
     std::unique_ptr<xmlBuffer, void (*)(xmlBufferPtr)> in(xmlBufferCreateSize(body.size() + 1), xmlBufferFree);
     std::unique_ptr<xmlBuffer, void (*)(xmlBufferPtr)> out(xmlBufferCreateSize(body.size() * 2 + 16), xmlBufferFree);
     bool ok = in && out &&
@@ -124,9 +174,16 @@ std::string convertToUtf8(const std::string& body, const std::string& charset, c
                        static_cast<size_t>(xmlBufferLength(out.get())));
 }
 
+// UTF-16 text: the byte-order mark decides (and is dropped); without one, little-endian.
+std::string utf16ToUtf8(std::string_view body, const UpdateGuard& guard) {
+    if (body.substr(0, 2) == "\xFE\xFF") return convertToUtf8(body.substr(2), "UTF-16BE", guard);
+    if (body.substr(0, 2) == "\xFF\xFE") body.remove_prefix(2);
+    return convertToUtf8(body, "UTF-16LE", guard);
+}
+
 std::string plainText(const FetchedPage& page, const std::string& charset, const UpdateGuard& guard) {
+    if ((charset.empty() && hasUtf16Bom(page.body)) || lower(charset) == "utf-16") return utf16ToUtf8(page.body, guard);
     if (!charset.empty() && !isUtf8Name(charset)) return convertToUtf8(page.body, charset, guard);
-    if (charset.empty() && hasUtf16Bom(page.body)) return convertToUtf8(page.body, "UTF-16", guard);
     if (size_t at = invalidUtf8At(page.body); at != std::string_view::npos) {
         if (charset.empty()) throw notUtf8(at);
         throw badBytes(charset);
@@ -159,34 +216,6 @@ int readPiece(void* context, char* buffer, int len) {
 void startElementWithoutAttributes(void* ctx, const xmlChar* name, const xmlChar**) {
     xmlSAX2StartElement(ctx, name, nullptr);
 }
-
-// Errors raised without a parser context (encoding errors) go here instead of standard error, for the time
-// of one parse on this thread.
-struct ErrorSink {
-    bool notUtf8 = false;     // bytes read as UTF-8 were not UTF-8 (the parser then falls back to Latin-1)
-    bool conversion = false;  // bytes not in the encoding being converted from
-};
-
-void onStructuredError(void* ctx, xmlErrorPtr e) {
-    if (!ctx || !e) return;
-    auto* sink = static_cast<ErrorSink*>(ctx);
-    if (e->code == XML_ERR_INVALID_ENCODING) sink->notUtf8 = true;
-    if (e->code == XML_I18N_CONV_FAILED || e->code == XML_IO_ENCODER) sink->conversion = true;
-}
-
-class QuietErrors {
-public:
-    explicit QuietErrors(ErrorSink* sink) : prev_(xmlStructuredError), prevCtx_(xmlStructuredErrorContext) {
-        xmlSetStructuredErrorFunc(sink, onStructuredError);
-    }
-    ~QuietErrors() { xmlSetStructuredErrorFunc(prevCtx_, prev_); }
-    QuietErrors(const QuietErrors&) = delete;
-    QuietErrors& operator=(const QuietErrors&) = delete;
-
-private:
-    xmlStructuredErrorFunc prev_;
-    void* prevCtx_;
-};
 
 struct CtxtFree {
     void operator()(htmlParserCtxtPtr c) const { htmlFreeParserCtxt(c); }
@@ -261,11 +290,7 @@ std::string collectText(xmlNode* body, const UpdateGuard& guard) {
 }
 
 std::string htmlText(const FetchedPage& page, const std::string& charset, const UpdateGuard& guard) {
-    xmlCharEncodingHandlerPtr handler = nullptr;
-    if (!charset.empty()) {
-        handler = xmlFindCharEncodingHandler(charset.c_str());
-        if (!handler) throw unknownCharset(charset);
-    }
+    xmlCharEncodingHandlerPtr handler = charset.empty() ? nullptr : findDecoder(charset);
     ErrorSink sink;
     QuietErrors quiet(&sink);
     std::unique_ptr<htmlParserCtxt, CtxtFree> ctxt(htmlNewParserCtxt());
@@ -300,19 +325,25 @@ std::string htmlText(const FetchedPage& page, const std::string& charset, const 
 
     if (reader.stopped) guard.check(kReadPage);
     const xmlParserInputPtr in = ctxt->input;
-    if (sink.notUtf8) {
+    // Bytes that are not UTF-8 in a page that declares no charset: the parser falls back to Latin-1, with an
+    // error or (inside markup) without one.
+    const size_t invalidAt =
+        !charset.empty() || hasUtf16Bom(page.body) ? std::string_view::npos : invalidUtf8At(page.body);
+    if (sink.notUtf8 || (invalidAt != std::string_view::npos && !mentionsCharset(page.body))) {
         if (!charset.empty()) throw badBytes(charset);
-        throw notUtf8(std::min(invalidUtf8At(page.body), page.body.size()));
+        throw notUtf8(std::min(invalidAt, page.body.size()));
     }
     if (sink.conversion || (in && in->buf && in->buf->error)) {
         const bool converted = in && in->buf && in->buf->encoder && in->buf->encoder->name;
         throw badBytes(!charset.empty() ? charset : converted ? std::string(in->buf->encoder->name) : "UTF-8");
     }
-    if (ctxt->disableSAX || ctxt->instate == XML_PARSER_EOF || (in && in->cur != in->end) ||
-        reader.pos != page.body.size()) {
-        const char* why = ctxt->lastError.message;
-        std::string msg = "无法读取页面：HTML 解析器在第 " + std::to_string(reader.pos) + " 个字节附近停止";
-        if (why && *why) {
+    // The parser gives up without a word at some bytes (a NUL in a tag, a control character, an encoding it
+    // cannot switch to): what follows would be lost.
+    const size_t unread = in ? static_cast<size_t>(in->end - in->cur) : 0;
+    if (ctxt->disableSAX || ctxt->instate == XML_PARSER_EOF || unread > 0 || reader.pos != page.body.size()) {
+        const size_t at = in && in->buf && !in->buf->encoder ? reader.pos - std::min(reader.pos, unread) : reader.pos;
+        std::string msg = "无法读取页面：HTML 解析器在第 " + std::to_string(at + 1) + " 个字节附近停止";
+        if (const char* why = ctxt->lastError.message; why && *why) {
             std::string w = why;
             while (!w.empty() && std::isspace(static_cast<unsigned char>(w.back()))) w.pop_back();
             msg += "（" + w + "）";

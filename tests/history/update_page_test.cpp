@@ -1,6 +1,6 @@
-// Updates that must fail and change nothing, or must read what a careless reader would lose: unreadable pages,
-// file addresses that are no regular files, pages in other encodings, deep pages, the time limit and the
-// cancel while the page is read or waits to be stored.
+// Fetching and reading the update page: pages in other encodings and deep pages read whole; unreadable pages,
+// file addresses that are no regular files, the time limit and the cancel (while the page is read or waits
+// to be stored) fail and change nothing.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -37,6 +37,39 @@ std::string slowPage(int n) {
 }
 
 }  // namespace
+
+std::string utf16(const std::u16string& s, bool bigEndian) {
+    std::string out;
+    for (char16_t c : s) {
+        const char hi = static_cast<char>(c >> 8), lo = static_cast<char>(c & 0xFF);
+        out += bigEndian ? std::string{hi, lo} : std::string{lo, hi};
+    }
+    return out;
+}
+
+TEST(PageTextTest, EncodingsAsDeclared) {
+    const std::string want = "开奖 1303250011，2，3";
+    auto text = [](const std::string& body, const std::string& type) {
+        std::string t = pageText(FetchedPage{body, type});
+        while (!t.empty() && t.back() == '\n') t.pop_back();
+        return t;
+    };
+    // UTF-16 with a byte-order mark, either order, as text or HTML.
+    for (bool be : {false, true}) {
+        EXPECT_EQ(text(utf16(u"\uFEFF开奖 1303250011，2，3", be), "text/plain"), want);
+        EXPECT_EQ(text(utf16(u"\uFEFF<html><p>开奖 1303250011，2，3</p>", be), ""), want);
+    }
+    EXPECT_EQ(text(utf16(u"\uFEFF开奖 1303250011，2，3", true), "text/plain; charset=UTF-16"), want);
+    // The page's own declaration when the header gives none; Latin-1 when the header says so.
+    EXPECT_EQ(text("<meta charset=gbk><p>\xBF\xAA\xBD\xB1 1303250011\xA3\xAC"
+                   "2\xA3\xAC"
+                   "3</p>",
+                   "text/html"),
+              want);
+    EXPECT_EQ(text("caf\xE9 1303250011", "text/plain; charset=ISO-8859-1"), "café 1303250011");
+    EXPECT_EQ(contentTypeCharset("text/html;Charset=\"GB2312\"; q=1"), "GB2312");
+    EXPECT_EQ(contentTypeCharset("text/html; format=charset"), "");
+}
 
 TEST_F(UpdateServerTest, PagesThatCannotBeReadAreFailures) {
     const Lines before = stored();
