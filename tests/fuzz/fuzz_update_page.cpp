@@ -19,7 +19,7 @@ using namespace std::chrono;
 
 namespace {
 
-const char* const kTypes[] = {"text/html", "text/plain", "", "text/html; charset=GBK"};
+const char* const kTypes[] = {"text/html", "text/plain; charset=GBK", "", "text/html; charset=GBK"};
 const int kDrawsPerDay[] = {73, 78, 80, 82, 84, 87, 1, 999};
 constexpr year_month_day kToday{year{2013}, month{3}, day{26}};
 
