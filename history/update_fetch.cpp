@@ -1,15 +1,20 @@
 // The GET of the update page: http and https through libcurl, file: addresses read here so that only a
 // regular file is ever opened (a FIFO or a device would block or never end).
 #include <curl/curl.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <memory>
 #include <mutex>
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 #include "history/update_page.h"
 
@@ -90,6 +95,18 @@ ParsedUrl parseUrl(const std::string& url) {
     return out;
 }
 
+std::string errnoText(int e) {
+    switch (e) {
+        case ENOENT: return "文件不存在";
+        case EACCES:
+        case EPERM: return "没有读取权限";
+        case EISDIR: return "是一个文件夹，不是文件";
+        default: return std::strerror(e);
+    }
+}
+
+#ifndef _WIN32
+
 class Fd {
 public:
     explicit Fd(int fd) : fd_(fd) {}
@@ -103,16 +120,6 @@ public:
 private:
     int fd_;
 };
-
-std::string errnoText(int e) {
-    switch (e) {
-        case ENOENT: return "文件不存在";
-        case EACCES:
-        case EPERM: return "没有读取权限";
-        case EISDIR: return "是一个文件夹，不是文件";
-        default: return std::strerror(e);
-    }
-}
 
 // A file: address: opened without blocking (a FIFO with no writer would wait forever), read only when it is
 // a regular file, in pieces with the guard checked between them.
@@ -144,6 +151,38 @@ FetchedPage readFileUrl(const std::string& url, const std::string& path, const U
     if (page.body.empty()) throw FetchError(what + "文件是空的");
     return page;
 }
+
+#else
+
+// Windows has no FIFOs that block an open: a path is read when it names a regular file ("/C:/x" is "C:/x").
+FetchedPage readFileUrl(const std::string& url, std::string path, const UpdateGuard& guard) {
+    const std::string what = "无法读取 " + url + ": ";
+    if (path.size() > 2 && path[0] == '/' && path[2] == ':') path.erase(0, 1);
+    if (path.empty()) throw FetchError(what + "地址中没有文件路径");
+    guard.check(what);
+    const std::filesystem::path p(reinterpret_cast<const char8_t*>(path.c_str()));
+    std::error_code ec;
+    const auto st = std::filesystem::status(p, ec);
+    if (ec || !std::filesystem::exists(st)) throw FetchError(what + "文件不存在");
+    if (std::filesystem::is_directory(st)) throw FetchError(what + "是一个文件夹，不是文件");
+    if (!std::filesystem::is_regular_file(st)) throw FetchError(what + "不是普通文件");
+    std::ifstream f(p, std::ios::binary);
+    if (!f) throw FetchError(what + "没有读取权限");
+    FetchedPage page;
+    std::string chunk(kFileChunk, '\0');
+    while (f) {
+        guard.check(what);
+        f.read(chunk.data(), static_cast<std::streamsize>(chunk.size()));
+        const auto n = static_cast<size_t>(f.gcount());
+        if (page.body.size() + n > kMaxPageBytes) throw FetchError(what + "页面过大");
+        page.body.append(chunk.data(), n);
+    }
+    if (f.bad()) throw FetchError(what + "读取失败");
+    if (page.body.empty()) throw FetchError(what + "文件是空的");
+    return page;
+}
+
+#endif
 
 }  // namespace
 
