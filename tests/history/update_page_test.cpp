@@ -67,6 +67,8 @@ TEST(PageTextTest, EncodingsAsDeclared) {
                    "text/html"),
               want);
     EXPECT_EQ(text("caf\xE9 1303250011", "text/plain; charset=ISO-8859-1"), "café 1303250011");
+    // Far deeper than any stack would allow a recursive walk.
+    EXPECT_EQ(text("<html><body>" + repeat("<b>", 200000) + "1303250011,1,1", "text/html"), "1303250011,1,1");
     EXPECT_EQ(contentTypeCharset("text/html;Charset=\"GB2312\"; q=1"), "GB2312");
     EXPECT_EQ(contentTypeCharset("text/html; format=charset"), "");
 }
