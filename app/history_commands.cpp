@@ -227,6 +227,8 @@ void HistoryCommands::startOnlineUpdate() {
         FetchOutcome out;
         try {
             out.fetched = fetchUpdate(plan, request);
+        } catch (const UpdateCancelled&) {
+            out.cancelled = true;
         } catch (const std::exception& e) {
             out.error = e.what();
         }
@@ -240,7 +242,11 @@ void HistoryCommands::finishOnlineUpdate() {
     emit updateRunningChanged(false);
     const UpdatePlan& plan = out.fetched.plan;
     QString msg;
-    if (!out.error.empty()) {
+    const QString cancelled = "已取消在线更新，历史号码未作改动";
+    if (out.cancelled || (m_updateCancel && *m_updateCancel)) {
+        // A cancel that came after the page was read still stores nothing.
+        msg = cancelled;
+    } else if (!out.error.empty()) {
         msg = QString("在线更新失败，历史号码未作改动：%1").arg(QString::fromUtf8(out.error.c_str()));
     } else if (out.fetched.draws.empty()) {
         msg = plan.start ? QString("没有新的历史号码：页面中没有期号 %1 到 %2 的号码，历史号码未作改动")
@@ -249,10 +255,12 @@ void HistoryCommands::finishOnlineUpdate() {
                          : QString("没有新的历史号码：页面中没有找到“开奖时间”之后的期号，历史号码未作改动");
     } else {
         try {
-            UpdateOutcome r = applyUpdate(m_session.store(), plan, out.fetched.draws);
+            UpdateOutcome r = applyUpdate(m_session.store(), plan, out.fetched.draws, m_updateCancel.get());
             historyChangedHere();
             msg = QString("在线更新完成：新增 %1 期").arg(r.added);
             if (r.removed) msg += QString("，删除 %1 年以前的 %2 期").arg(plan.years).arg(r.removed);
+        } catch (const UpdateCancelled&) {
+            msg = cancelled;
         } catch (const std::exception& e) {
             msg = QString("保存更新失败，历史号码未作改动：%1").arg(qe(e));
         }

@@ -31,7 +31,8 @@ struct TrimResult;
 // What the worker thread of an online update hands back.
 struct FetchOutcome {
     FetchedUpdate fetched;
-    std::string error;  // the fetch failed; nothing to store
+    std::string error;       // the fetch failed; nothing to store
+    bool cancelled = false;  // the player cancelled while the page was fetched or read
 };
 
 class HistoryCommands : public QObject {

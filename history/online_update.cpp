@@ -1,13 +1,6 @@
 #include "history/online_update.h"
 
-#include <curl/curl.h>
-#include <libxml/HTMLparser.h>
-#include <libxml/parser.h>
-#include <libxml/tree.h>
-
 #include <algorithm>
-#include <cstring>
-#include <mutex>
 
 #include "store/issue.h"
 
@@ -78,165 +71,6 @@ std::string expandUrl(std::string_view tmpl, std::string_view code, int64_t n) {
     return out;
 }
 
-// ---------------------------------------------------------------- fetch
-
-namespace {
-
-constexpr size_t kMaxPageBytes = 64u << 20;
-
-struct Transfer {
-    std::string body;
-    const std::atomic<bool>* cancel = nullptr;
-    bool tooLarge = false;
-};
-
-size_t onData(char* ptr, size_t size, size_t nmemb, void* user) {
-    auto* t = static_cast<Transfer*>(user);
-    size_t n = size * nmemb;
-    if (t->body.size() + n > kMaxPageBytes) {
-        t->tooLarge = true;
-        return 0;
-    }
-    t->body.append(ptr, n);
-    return n;
-}
-
-int onProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
-    auto* t = static_cast<Transfer*>(user);
-    return t->cancel && t->cancel->load() ? 1 : 0;
-}
-
-}  // namespace
-
-FetchedPage fetchUrl(const std::string& url, long timeoutSeconds, const std::atomic<bool>* cancel) {
-    static std::once_flag once;
-    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-    CURL* c = curl_easy_init();
-    if (!c) throw FetchError("无法初始化网络连接");
-    Transfer t;
-    t.cancel = cancel;
-    char errbuf[CURL_ERROR_SIZE] = {0};
-    curl_easy_setopt(c, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http,https,file");
-    curl_easy_setopt(c, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 1L);
-    curl_easy_setopt(c, CURLOPT_MAXREDIRS, 5L);
-    curl_easy_setopt(c, CURLOPT_FAILONERROR, 1L);
-    curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(c, CURLOPT_TIMEOUT, timeoutSeconds);
-    curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT, std::min(timeoutSeconds, 30L));
-    curl_easy_setopt(c, CURLOPT_ACCEPT_ENCODING, "");
-    curl_easy_setopt(c, CURLOPT_USERAGENT, "k3gap");
-    curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, onData);
-    curl_easy_setopt(c, CURLOPT_WRITEDATA, &t);
-    curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, onProgress);
-    curl_easy_setopt(c, CURLOPT_XFERINFODATA, &t);
-    curl_easy_setopt(c, CURLOPT_NOPROGRESS, 0L);
-    curl_easy_setopt(c, CURLOPT_ERRORBUFFER, errbuf);
-    CURLcode rc = curl_easy_perform(c);
-    FetchedPage page;
-    if (rc == CURLE_OK) {
-        char* ct = nullptr;
-        if (curl_easy_getinfo(c, CURLINFO_CONTENT_TYPE, &ct) == CURLE_OK && ct) page.contentType = ct;
-    }
-    long status = 0;
-    curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &status);
-    curl_easy_cleanup(c);
-    if (rc != CURLE_OK) {
-        std::string why;
-        if (rc == CURLE_ABORTED_BY_CALLBACK)
-            why = "已取消";
-        else if (rc == CURLE_OPERATION_TIMEDOUT)
-            why = "超过时间限制（" + std::to_string(timeoutSeconds) + " 秒）";
-        else if (rc == CURLE_HTTP_RETURNED_ERROR)
-            why = "服务器返回错误 " + std::to_string(status);
-        else if (t.tooLarge)
-            why = "页面过大";
-        else
-            why = errbuf[0] ? errbuf : curl_easy_strerror(rc);
-        throw FetchError("无法取得 " + url + ": " + why);
-    }
-    page.body = std::move(t.body);
-    return page;
-}
-
-// ---------------------------------------------------------------- page text
-
-namespace {
-
-bool iequalsPrefix(std::string_view s, std::string_view prefix) {
-    if (s.size() < prefix.size()) return false;
-    for (size_t i = 0; i < prefix.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(s[i])) != prefix[i]) return false;
-    return true;
-}
-
-bool looksLikeHtml(const FetchedPage& page) {
-    std::string ct = page.contentType;
-    std::transform(ct.begin(), ct.end(), ct.begin(), [](unsigned char ch) { return std::tolower(ch); });
-    if (ct.find("html") != std::string::npos) return true;
-    if (!ct.empty() && ct.find("text/plain") != std::string::npos) return false;
-    std::string_view b = page.body;
-    if (b.substr(0, 3) == "\xEF\xBB\xBF") b.remove_prefix(3);
-    while (!b.empty() && std::isspace(static_cast<unsigned char>(b.front()))) b.remove_prefix(1);
-    return iequalsPrefix(b, "<!doctype html") || iequalsPrefix(b, "<html") || iequalsPrefix(b, "<body") ||
-           iequalsPrefix(b, "<head");
-}
-
-bool isBlockElement(const char* n) {
-    static const char* const blocks[] = {"p",      "div",    "tr", "li", "ul", "ol",         "table",   "h1",
-                                         "h2",     "h3",     "h4", "h5", "h6", "pre",        "section", "article",
-                                         "header", "footer", "dl", "dt", "dd", "blockquote", "form",    "hr"};
-    for (const char* b : blocks)
-        if (std::strcmp(n, b) == 0) return true;
-    return false;
-}
-
-void collectText(xmlNode* node, std::string& out) {
-    for (xmlNode* n = node; n; n = n->next) {
-        if (n->type == XML_TEXT_NODE || n->type == XML_CDATA_SECTION_NODE) {
-            if (n->content) out += reinterpret_cast<const char*>(n->content);
-        } else if (n->type == XML_ELEMENT_NODE) {
-            const char* name = reinterpret_cast<const char*>(n->name);
-            if (std::strcmp(name, "script") == 0 || std::strcmp(name, "style") == 0 || std::strcmp(name, "head") == 0 ||
-                std::strcmp(name, "noscript") == 0)
-                continue;
-            if (std::strcmp(name, "br") == 0) {
-                out += '\n';
-                continue;
-            }
-            collectText(n->children, out);
-            if (isBlockElement(name) && !out.empty() && out.back() != '\n') out += '\n';
-        }
-    }
-}
-
-xmlNode* findElement(xmlNode* node, const char* name) {
-    for (xmlNode* n = node; n; n = n->next) {
-        if (n->type != XML_ELEMENT_NODE) continue;
-        if (std::strcmp(reinterpret_cast<const char*>(n->name), name) == 0) return n;
-        if (xmlNode* f = findElement(n->children, name)) return f;
-    }
-    return nullptr;
-}
-
-}  // namespace
-
-std::string pageText(const FetchedPage& page) {
-    if (!looksLikeHtml(page)) return page.body;
-    static std::once_flag once;
-    std::call_once(once, [] { xmlInitParser(); });
-    int opts = HTML_PARSE_RECOVER | HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING | HTML_PARSE_NONET;
-    htmlDocPtr doc = htmlReadMemory(page.body.data(), static_cast<int>(page.body.size()), nullptr, nullptr, opts);
-    if (!doc) return {};
-    std::string out;
-    xmlNode* root = xmlDocGetRootElement(doc);
-    xmlNode* body = root ? findElement(root, "body") : nullptr;
-    if (body) collectText(body->children, out);
-    xmlFreeDoc(doc);
-    return out;
-}
-
 // ---------------------------------------------------------------- parse
 
 namespace {
@@ -274,12 +108,24 @@ int digitCount(int64_t v) {
     return n;
 }
 
+constexpr size_t kGuardStride = 1u << 20;  // characters between two looks at the guard
+const char* const kParsePage = "分析页面";
+
 }  // namespace
 
-std::vector<DerivedDraw> parseUpdatePage(std::string_view utf8Text, UpdatePlan& plan, int segBase) {
+bool plausibleIssue(const UpdatePlan& plan, int64_t issue, size_t runLength, bool startsRun) {
+    if (plan.runningNumbers) return startsRun && runLength == static_cast<size_t>(digitCount(issue)) + 1;
+    const int64_t draw = issue % 1000;
+    return draw >= 1 && draw <= plan.drawsPerDay && issueDate(issue).has_value();
+}
+
+std::vector<DerivedDraw> parseUpdatePage(std::string_view utf8Text, UpdatePlan& plan, int segBase,
+                                         const UpdateGuard& guard) {
     std::vector<DerivedDraw> out;
+    guard.check(kParsePage);
     const std::u32string text = decodeUtf8(utf8Text);
     const size_t n = text.size();
+    guard.check(kParsePage);
 
     if (!plan.start) {
         // Running numbers, empty history: the first draw follows "开奖时间"; its run of digits is the
@@ -300,27 +146,36 @@ std::vector<DerivedDraw> parseUpdatePage(std::string_view utf8Text, UpdatePlan& 
     const int64_t start = *plan.start, end = std::min<int64_t>(plan.end, INT32_MAX);
     if (start > end || start <= 0) return out;
 
-    // Every place where the decimal text of a number of the range begins: within a run of digits, a
-    // substring of one of the range's lengths that has no leading zero.
+    // Every place where the decimal text of a plausible number of the range begins: within a run of digits,
+    // a substring of one of the range's lengths that has no leading zero.
     const int lenLo = digitCount(start), lenHi = digitCount(end);
     std::vector<std::pair<int64_t, size_t>> hits;  // (issue, character index)
+    size_t nextLook = kGuardStride;
     for (size_t i = 0; i < n;) {
+        if (i >= nextLook) {
+            guard.check(kParsePage);
+            nextLook = i + kGuardStride;
+        }
         if (!isDigit(text[i])) {
             ++i;
             continue;
         }
         size_t runEnd = i;
         while (runEnd < n && isDigit(text[runEnd])) ++runEnd;
-        for (size_t s = i; s < runEnd; ++s) {
+        // Running numbers begin a run; date issues may begin anywhere in one.
+        const size_t lastStart = plan.runningNumbers ? i + 1 : runEnd;
+        for (size_t s = i; s < lastStart; ++s) {
             if (text[s] == U'0') continue;
             int64_t v = 0;
             for (int len = 1; len <= lenHi && s + static_cast<size_t>(len) <= runEnd; ++len) {
                 v = v * 10 + (text[s + static_cast<size_t>(len) - 1] - U'0');
-                if (len >= lenLo && v >= start && v <= end) hits.emplace_back(v, s);
+                if (len >= lenLo && v >= start && v <= end && plausibleIssue(plan, v, runEnd - s, s == i))
+                    hits.emplace_back(v, s);
             }
         }
         i = runEnd;
     }
+    guard.check(kParsePage);
     std::sort(hits.begin(), hits.end());
 
     // The walk over start..end, visiting only the numbers that occur: a number that does not occur at all
@@ -354,8 +209,10 @@ std::vector<DerivedDraw> parseUpdatePage(std::string_view utf8Text, UpdatePlan& 
     return out;
 }
 
-UpdateOutcome applyUpdate(HistoryStore& store, const UpdatePlan& plan, const std::vector<DerivedDraw>& draws) {
+UpdateOutcome applyUpdate(HistoryStore& store, const UpdatePlan& plan, const std::vector<DerivedDraw>& draws,
+                          const std::atomic<bool>* cancel) {
     UpdateOutcome res;
+    if (cancel && cancel->load()) throw UpdateCancelled();
     if (draws.empty()) return res;
     std::optional<int32_t> below;
     if (plan.runningNumbers) {
@@ -368,6 +225,7 @@ UpdateOutcome applyUpdate(HistoryStore& store, const UpdatePlan& plan, const std
         below = static_cast<int32_t>(*plan.deleteBelow);
     }
     int64_t before = store.count();
+    if (cancel && cancel->load()) throw UpdateCancelled();
     store.appendAndTrim(draws, below);
     res.added = draws.size();
     res.removed = static_cast<size_t>(before + static_cast<int64_t>(draws.size()) - store.count());
@@ -381,14 +239,15 @@ UpdatePlan planRequest(HistoryStore& store, const UpdateRequest& req) {
 }
 
 FetchedUpdate fetchUpdate(UpdatePlan plan, const UpdateRequest& req) {
-    FetchedPage page = fetchUrl(plan.url, req.timeoutSeconds, req.cancel);
-    std::vector<DerivedDraw> draws = parseUpdatePage(pageText(page), plan, req.segBase);
+    const UpdateGuard guard(req.timeoutSeconds, req.cancel);
+    FetchedPage page = fetchUrl(plan.url, guard);
+    std::vector<DerivedDraw> draws = parseUpdatePage(pageText(page, guard), plan, req.segBase, guard);
     return {std::move(plan), std::move(draws)};
 }
 
 UpdateOutcome updateHistory(HistoryStore& store, const UpdateRequest& req) {
     FetchedUpdate fetched = fetchUpdate(planRequest(store, req), req);
-    return applyUpdate(store, fetched.plan, fetched.draws);
+    return applyUpdate(store, fetched.plan, fetched.draws, req.cancel);
 }
 
 }  // namespace k3

@@ -1,23 +1,19 @@
-// The online update: which draws to ask for, the GET of the page, its body text, and the draws in it.
+// The online update: which draws to ask for, the draws in the page's text, and storing them. Fetching and
+// reading the page: history/update_page.h.
 #pragma once
 #include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <optional>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "history/update_page.h"
 #include "store/derive.h"
 #include "store/history_store.h"
 
 namespace k3 {
-
-// The page could not be fetched (network, HTTP error status, time limit, cancel, unsupported address).
-struct FetchError : Error {
-    using Error::Error;
-};
 
 // What one update asks for and where it looks.
 struct UpdatePlan {
@@ -45,32 +41,31 @@ UpdatePlan planUpdate(std::optional<int32_t> newest, bool runningNumbers, int dr
 // The request address: the template with "{code}" and "{n}" replaced.
 std::string expandUrl(std::string_view tmpl, std::string_view code, int64_t n);
 
-struct FetchedPage {
-    std::string body;
-    std::string contentType;
-};
-// One GET of an http, https or file address, within `timeoutSeconds`; `cancel` set to true stops it.
-FetchedPage fetchUrl(const std::string& url, long timeoutSeconds, const std::atomic<bool>* cancel = nullptr);
-
-// The text of a page body as UTF-8: an HTML page through the HTML parser (text of <body>, scripts and
-// styles left out, line breaks for <br> and block elements), any other page as it is.
-std::string pageText(const FetchedPage& page);
+// Whether an occurrence of `issue` in a text is taken as that issue. Date issues: the number is a real date
+// YYMMDD followed by a draw number from 1 to the draws per day. Running numbers: the occurrence starts a run
+// of digits and the run is the issue followed by its first die (`runLength` = digits of the issue + 1).
+bool plausibleIssue(const UpdatePlan& plan, int64_t issue, size_t runLength, bool startsRun);
 
 // The draws of a page text: for each issue number from start to end in ascending order, the text is
 // searched from one character after the last hit (from the beginning before the first hit and after a
-// miss); a hit takes its dice at hit + width + 2, + 4, + 6 (in characters). Draws whose dice are not
-// digits 1..6 are skipped. For a running-number history without a start, the start is the run of digits
-// after "开奖时间" without its last digit. Runs in time proportional to the text, not the range.
-std::vector<DerivedDraw> parseUpdatePage(std::string_view utf8Text, UpdatePlan& plan, int segBase);
+// miss); a hit takes its dice at hit + width + 2, + 4, + 6 (in characters). Only plausible occurrences are
+// hits (plausibleIssue); draws whose dice are not digits 1..6 are skipped. For a running-number history
+// without a start, the start is the run of digits after "开奖时间" without its last digit. Runs in time
+// proportional to the text, not the range; the guard is checked as it goes.
+std::vector<DerivedDraw> parseUpdatePage(std::string_view utf8Text, UpdatePlan& plan, int segBase,
+                                         const UpdateGuard& guard = {});
 
 struct UpdateOutcome {
     size_t added = 0;
     size_t removed = 0;  // old draws that fell out of the window
 };
-// Appends the draws and deletes those older than the window, in one transaction. No draws: no change.
-UpdateOutcome applyUpdate(HistoryStore& store, const UpdatePlan& plan, const std::vector<DerivedDraw>& draws);
+// Appends the draws and deletes those older than the window, in one transaction. No draws: no change. A
+// cancel set before the first write throws UpdateCancelled and nothing is stored.
+UpdateOutcome applyUpdate(HistoryStore& store, const UpdatePlan& plan, const std::vector<DerivedDraw>& draws,
+                          const std::atomic<bool>* cancel = nullptr);
 
-// One whole update for scripted use: plan, fetch, parse, apply. Throws FetchError (nothing changed).
+// One whole update for scripted use: plan, fetch, parse, apply; the time limit and the cancel cover all of
+// it up to the write. Throws FetchError or UpdateCancelled (nothing changed).
 struct UpdateRequest {
     std::string urlTemplate;
     std::string code;

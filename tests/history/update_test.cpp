@@ -5,41 +5,62 @@
 #include <random>
 
 #include "history/online_update.h"
-#include "http_server.h"
-#include "test_support.h"
+#include "update_fixture.h"
 
 using namespace k3;
 using namespace std::chrono;
-using Lines = std::vector<std::string>;
 
 namespace {
 
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+// Whether the occurrence of x at f is taken as an issue: date issues are a real date and a draw number of
+// the day; running numbers begin a run of digits that is the issue and its first die.
+bool plausibleAt(const std::string& text, size_t f, int64_t x, const UpdatePlan& plan) {
+    const std::string s = std::to_string(x);
+    if (plan.runningNumbers) {
+        size_t runEnd = f;
+        while (runEnd < text.size() && isDigit(text[runEnd])) ++runEnd;
+        return (f == 0 || !isDigit(text[f - 1])) && runEnd - f == s.size() + 1;
+    }
+    const year_month_day d{year{2000 + static_cast<int>(x / 10000000)}, month{static_cast<unsigned>(x / 100000 % 100)},
+                           day{static_cast<unsigned>(x / 1000 % 100)}};
+    return x < 1000000000 && d.ok() && x % 1000 >= 1 && x % 1000 <= plan.drawsPerDay;
+}
+
 // The walk over every issue number, one text search each: the reference the fast parser must agree with.
-Lines walk(const std::string& text, int64_t start, int64_t end) {
+Lines walk(const std::string& text, const UpdatePlan& plan) {
     Lines out;
+    const size_t w = static_cast<size_t>(plan.width);
     size_t pos = 0;  // 1-based position of the last hit, 0 for none
-    for (int64_t x = start; x <= end; ++x) {
+    for (int64_t x = *plan.start; x <= plan.end; ++x) {
         size_t f = text.find(std::to_string(x), pos);
+        while (f != std::string::npos && !plausibleAt(text, f, x, plan)) f = text.find(std::to_string(x), f + 1);
         pos = f == std::string::npos ? 0 : f + 1;
         std::string dice;
         for (size_t k = 1; pos && k <= 3; ++k)
-            if (f + 7 + 2 * k < text.size() && text[f + 7 + 2 * k] >= '1' && text[f + 7 + 2 * k] <= '6')
-                dice += text[f + 7 + 2 * k];
+            if (f + w + 2 * k < text.size() && text[f + w + 2 * k] >= '1' && text[f + w + 2 * k] <= '6')
+                dice += text[f + w + 2 * k];
         if (dice.size() == 3) out.push_back(std::to_string(x) + " " + dice);
     }
     return out;
 }
 
-Lines parse(const std::string& text, int64_t start = 130325001, int64_t end = 130325078) {
+UpdatePlan datePlan(int64_t start, int64_t end) {
     UpdatePlan p;
     p.start = start;
     p.end = end;
+    return p;
+}
+
+Lines parse(const std::string& text, UpdatePlan p) {
     Lines out;
     for (const auto& d : parseUpdatePage(text, p, 1)) out.push_back(std::to_string(d.sqqh) + " " + d.txtHisLst);
     return out;
 }
-
-constexpr year_month_day kToday{year{2013}, month{3}, day{26}};
+Lines parse(const std::string& text, int64_t start = 130325001, int64_t end = 130325078) {
+    return parse(text, datePlan(start, end));
+}
 
 }  // namespace
 
@@ -79,47 +100,61 @@ TEST(UpdatePageTest, DiceFollowTheIssue) {
     EXPECT_EQ(d.size(), 2u);
 }
 
+TEST(UpdatePageTest, OnlyPlausibleIssues) {
+    // Date issues: 29 February 2013, 31 February and draw 79 of a 78-draw day are no issues; the walk goes on
+    // as if they were not on the page.
+    EXPECT_EQ(parse("1302280781,1,1 1302290051,1,1 1302310024,4,4 1302280796,6,6 1303010012,3,4", 130228078, 130301078),
+              (Lines{"130228078 111", "130301001 234"}));
+    EXPECT_EQ(parse("1202290051,1,1", 120229001, 120229078), (Lines{"120229005 111"}));  // a leap day
+    // Running numbers: the issue begins a run of digits, and the run is the issue and its first die.
+    UpdatePlan b = planUpdate(19, true, 78, 2, kToday);
+    EXPECT_EQ(parse("200001,2,3", b), (Lines{"20000 123"}));
+    EXPECT_EQ(parse("7200001,2,3 x200011 2 3", b), (Lines{"20001 123"}));
+}
+
 TEST(UpdatePageTest, AgreesWithTheWalkOnRandomPages) {
     std::mt19937 rng(7);
+    size_t found = 0;
     for (int round = 0; round < 300; ++round) {
         std::string text;
         for (int i = 0, n = 1 + static_cast<int>(rng() % 40); i < n; ++i) {
-            switch (rng() % 5) {
-                case 0: text += std::to_string(130325060 + rng() % 30); break;
-                case 1: text += std::to_string(130326000 + rng() % 15); break;
-                case 2: text += std::to_string(rng() % 10); break;
-                case 3: text += " ,;"[rng() % 3]; break;
+            const int64_t near = rng() % 2 ? 130325060 + rng() % 30 : 130326000 + rng() % 15;
+            switch (rng() % 6) {
+                case 0: text += std::to_string(near); break;
+                case 1: text += std::to_string(rng() % 10); break;
+                case 2: text += " ,;"[rng() % 3]; break;
+                case 3: text += std::to_string(130325060 + rng() % 960); break;
                 default:
-                    text += std::to_string(130325060 + rng() % 960) + std::to_string(1 + rng() % 7) + "," +
-                            std::to_string(1 + rng() % 7) + "," + std::to_string(rng() % 8);
+                    text += std::to_string(near) + std::to_string(1 + rng() % 7) + "," + std::to_string(1 + rng() % 7) +
+                            "," + std::to_string(rng() % 8);
             }
         }
-        ASSERT_EQ(parse(text, 130325070, 130326010), walk(text, 130325070, 130326010)) << text;
+        const UpdatePlan plan = datePlan(130325070, 130326010);
+        ASSERT_EQ(parse(text, plan), walk(text, plan)) << text;
+        found += walk(text, plan).size();
     }
+    EXPECT_GT(found, 100u);
+    found = 0;
+    // Running numbers: issues of four to six digits around the range, within longer runs too.
+    for (int round = 0; round < 300; ++round) {
+        std::string text;
+        for (int i = 0, n = 1 + static_cast<int>(rng() % 40); i < n; ++i) {
+            switch (rng() % 4) {
+                case 0: text += std::to_string(5550 + rng() % 30); break;
+                case 1: text += std::to_string(rng() % 10); break;
+                case 2: text += " ,;"[rng() % 3]; break;
+                default:
+                    text += std::to_string(55540 + rng() % 40) + std::to_string(1 + rng() % 7) + "," +
+                            std::to_string(1 + rng() % 7) + " " + std::to_string(rng() % 8);
+            }
+        }
+        UpdatePlan plan = planUpdate(55549, true, 78, 2, kToday);
+        plan.end = 55575;
+        ASSERT_EQ(parse(text, plan), walk(text, plan)) << text;
+        found += walk(text, plan).size();
+    }
+    EXPECT_GT(found, 100u);
 }
-
-struct UpdateServerTest : ::testing::Test {
-    k3test::TempDir dir;
-    HistoryStore store{dir.file("gapbook.db")};
-    UpdateRequest req;
-    void SetUp() override {
-        req.code = "fj";
-        req.years = 2;
-        req.today = kToday;
-        req.timeoutSeconds = 5;
-        store.append(k3test::draws({{110301001, "111"}, {130325077, "222"}}));  // the first is out of the window
-    }
-    size_t update(const k3test::HttpServer& server) {
-        req.urlTemplate = server.base() + "/{code}/?n={n}";
-        return updateHistory(store, req).added;
-    }
-    Lines stored() {
-        Lines out;
-        auto snap = store.snapshot();
-        for (const SnapRow& r : snap->rows) out.push_back(std::to_string(r.sqqh));
-        return out;
-    }
-};
 
 TEST_F(UpdateServerTest, AppendsTheNewDrawsAndDropsTheOldInOneGo) {
     k3test::HttpServer server(k3test::HttpServer::always(
