@@ -3,6 +3,7 @@
 #include <QDate>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QSettings>
 #include <QTest>
@@ -179,6 +180,28 @@ TEST_F(HistoryWindowTest, OnlineUpdateRunsOffTheWindowThread) {
     textAnswers = {QString("ftp://x/{n}")};  // refused
     action("mnuUpdateUrl")->trigger();
     EXPECT_EQ(setting("UpdateUrl"), address);
+}
+
+// A cancel that comes after the page was read, while its draws wait to be stored, stores nothing.
+TEST_F(HistoryWindowTest, CancelAfterThePageWasReadStoresNothing) {
+    const std::string day = QDate::currentDate().addDays(-1).toString("yyMMdd").toStdString();
+    HttpServer server(HttpServer::always(200, "text/html", "<body>" + day + "0012,5,3</body>"));
+    QSettings(settingsFile(), QSettings::IniFormat)
+        .setValue("IniSetting/UpdateUrl", QString::fromStdString(server.base() + "/{n}"));
+    open();
+    click("Command21");
+    // The page is served and read while the window handles no events; then the player cancels.
+    for (int i = 0; i < 200 && server.targets().empty(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    auto* progress = w->findChild<QProgressDialog*>("UpdateProgress");
+    ASSERT_NE(progress, nullptr);
+    QPushButton* cancel = progress->findChild<QPushButton*>();
+    ASSERT_NE(cancel, nullptr);
+    QTest::mouseClick(cancel, Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(find("cmdRdLst")->isEnabled(), 10000);
+    EXPECT_EQ(k3::HistoryStore(dbPath()).count(), 0);
+    EXPECT_EQ(status(), "已取消在线更新，历史号码未作改动");
 }
 
 TEST_F(HistoryWindowTest, ClosingTheWindowDuringAnUpdateDropsItsResult) {
