@@ -37,6 +37,7 @@
 #include <QTableView>
 #include <QTest>
 #include <QTimer>
+#include <QTreeView>
 #include <cstdio>
 #include <fstream>
 #include <functional>
@@ -161,7 +162,12 @@ void pickFileInNextDialog(const QString& path, const QString& name = {}) {
         [=](QWidget* d) {
             auto* edit = d->findChild<QLineEdit*>("fileNameEdit");
             edit->setText(path);  // the name may be Chinese, which key clicks cannot type
-            if (!name.isEmpty()) save(d, name);
+            if (!name.isEmpty()) {
+                d->resize(700, 420);
+                for (QTreeView* files : d->findChildren<QTreeView*>())  // whole sizes, types and dates
+                    files->header()->resizeSections(QHeaderView::ResizeToContents);
+                save(d, name);
+            }
             QTest::keyClick(edit, Qt::Key_Return);
         });
 }
