@@ -35,17 +35,22 @@ foreach(program k3gap k3gap-cli)
   endif()
 endforeach()
 
-# Every picture a help page shows is installed with it.
+# Every picture, style sheet and page a help page shows or links to is installed with it.
 file(GLOB pages ${PREFIX}/share/k3gap/docs/*.html)
 foreach(page IN LISTS pages)
   file(READ ${page} html)
-  string(REGEX MATCHALL "src=\"[^\":]+\"" sources "${html}")
-  foreach(src IN LISTS sources)
-    string(REGEX REPLACE "src=\"([^\"]+)\"" "\\1" image "${src}")
-    if(NOT EXISTS ${PREFIX}/share/k3gap/docs/${image})
-      fail("${page} shows ${image}, which is not installed")
+  string(REGEX MATCHALL "(src|href)=\"[^\":#]+[\"#]" targets "${html}")
+  foreach(target IN LISTS targets)
+    string(REGEX REPLACE "^(src|href)=\"([^\"#]+)[\"#]$" "\\2" file "${target}")
+    if(NOT EXISTS ${PREFIX}/share/k3gap/docs/${file})
+      fail("${page} shows or links to ${file}, which is not installed")
     endif()
   endforeach()
+endforeach()
+foreach(f style.css img/start.png)
+  if(NOT EXISTS ${PREFIX}/share/k3gap/docs/${f})
+    fail("docs/${f} not installed")
+  endif()
 endforeach()
 
 # The menu entry starts the installed program under its name, with the installed icon.
