@@ -52,12 +52,13 @@ QImage dot(const QColor& colour) {
 
 }  // namespace
 
-OmissionChart::OmissionChart(QWidget* parent) : QChartView(parent) {
-    auto* chart = new QChart;
+// The view owns a chart given to its constructor; one given later by setChart() would leave the view's
+// own first chart to the caller.
+OmissionChart::OmissionChart(QWidget* parent) : QChartView(new QChart, parent) {
+    QChart* chart = this->chart();
     chart->setAnimationOptions(QChart::NoAnimation);
     chart->legend()->setAlignment(Qt::AlignBottom);
     chart->setMargins(QMargins(4, 4, 4, 4));
-    setChart(chart);
     setRenderHint(QPainter::Antialiasing, false);
     setDragMode(QGraphicsView::NoDrag);
     setRubberBand(QChartView::NoRubberBand);
@@ -103,7 +104,10 @@ void OmissionChart::clear() { setSeries(GapSeries{}); }
 void OmissionChart::setSeries(GapSeries series) {
     data_ = std::move(series);
     const bool any = !data_.empty();
-    chart()->setTitle(any ? QString::fromStdString(data_.title) + " 遗漏走势" : QString());
+    // Before the first search the chart only says what it will show.
+    chart()->setTitle(any ? QString::fromStdString(data_.title) + " 遗漏走势" : QString("检索后，这里显示遗漏走势"));
+    axisX_->setVisible(any);
+    axisY_->setVisible(any);
     fullLo_ = data_.start;
     // Room right of the growing last omission, so it stands clear of the border.
     fullHi_ = std::max<double>(data_.nextPosition + std::max(1.0, (data_.nextPosition - fullLo_) / 100.0),

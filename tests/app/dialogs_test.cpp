@@ -143,14 +143,16 @@ TEST_F(WindowTest, ImportThatWouldShrinkTheHistoryIsConfirmedWithCancelAsDefault
     // 确定 on the first question, the file typed into the file dialog, Enter on the replacement question.
     onNextDialog([&](QWidget* first) {
         onNextDialog([&](QWidget* files) {
-            onNextDialog([&](QWidget* question) {
-                auto* box = qobject_cast<QMessageBox*>(question);
-                ASSERT_NE(box, nullptr);
-                replace.text = box->text();
-                replace.buttons = buttonTexts(box);
-                replace.defaultButton = box->defaultButton() ? box->defaultButton()->text() : QString();
-                QTest::keyClick(box, Qt::Key_Return);
-            });
+            onNextDialog(
+                [&](QWidget* question) {
+                    auto* box = qobject_cast<QMessageBox*>(question);
+                    ASSERT_NE(box, nullptr);
+                    replace.text = box->text();
+                    replace.buttons = buttonTexts(box);
+                    replace.defaultButton = box->defaultButton() ? box->defaultButton()->text() : QString();
+                    QTest::keyClick(box, Qt::Key_Return);
+                },
+                "QMessageBox");  // not the import's progress dialog, which a slow machine may show first
             auto* name = files->findChild<QLineEdit*>("fileNameEdit");
             ASSERT_NE(name, nullptr);
             QTest::keyClicks(name, QString::fromStdString(file));

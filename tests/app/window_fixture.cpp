@@ -145,12 +145,12 @@ void WindowTest::clickMenuEntry(const QString& menu, const QString& entry) {
     QTest::mouseClick(m, Qt::LeftButton, {}, m->actionGeometry(action(entry)).center());
 }
 
-void onNextDialog(std::function<void(QWidget*)> act) {
+void onNextDialog(std::function<void(QWidget*)> act, const char* kind) {
     auto* timer = new QTimer;
     timer->setInterval(10);
-    QObject::connect(timer, &QTimer::timeout, [timer, act] {
+    QObject::connect(timer, &QTimer::timeout, [timer, act, kind] {
         QWidget* dialog = QApplication::activeModalWidget();
-        if (!dialog || !dialog->isVisible()) return;
+        if (!dialog || !dialog->isVisible() || (kind && !dialog->inherits(kind))) return;
         timer->stop();
         timer->deleteLater();
         act(dialog);

@@ -81,8 +81,8 @@ protected:
     bool openUrl(const QUrl& url) override;
 };
 
-// Runs `act` on the dialog that the next modal call opens.
-void onNextDialog(std::function<void(QWidget*)> act);
+// Runs `act` on the dialog that the next modal call opens (of class `kind`, when given).
+void onNextDialog(std::function<void(QWidget*)> act, const char* kind = nullptr);
 // The visible button of a dialog with that text; null when there is none.
 QAbstractButton* buttonReading(QWidget* dialog, const QString& text);
 QStringList buttonTexts(QWidget* dialog);

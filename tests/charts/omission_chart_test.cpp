@@ -183,6 +183,7 @@ TEST(OmissionChart, EmptyAndNoHitSeries) {
     EXPECT_EQ(v.chart.stems()->count(), 0);
     EXPECT_FALSE(v.chart.lastStem()->isVisible());
     EXPECT_EQ(v.chart.tooltipAt(v.chart.rect().center()), "");
+    EXPECT_FALSE(v.chart.omissionAxis()->isVisible());  // no axis titles stray over an empty plot
     // Nothing hit: only the growing gap and the theoretical omission.
     k3::GapSeries s;
     s.start = 10;
