@@ -62,7 +62,8 @@ HistoryStore::HistoryStore(std::string path) : path_(std::move(path)) {
         // Nobody can change a file that this program may not write, unless a log of changes not yet
         // merged into it is waiting: then SQLite has to read that log, with its locks.
         const bool pendingLog = fs::file_size(path_ + "-wal", ec) > 0 && !ec;
-        db_ = Db(path_, !readOnly_ ? Db::Mode::kReadWrite : pendingLog ? Db::Mode::kReadOnly : Db::Mode::kImmutable);
+        mode_ = !readOnly_ ? Db::Mode::kReadWrite : pendingLog ? Db::Mode::kReadOnly : Db::Mode::kImmutable;
+        db_ = Db(path_, mode_);
         checkHistoryDatabase();
         if (!readOnly_ && sqlite3_db_readonly(db_.handle(), "main") == 1) {
             readOnly_ = true;
@@ -70,7 +71,8 @@ HistoryStore::HistoryStore(std::string path) : path_(std::move(path)) {
         }
     }
     // Settings of this connection only; none of them writes to the file.
-    db_.exec("PRAGMA synchronous=NORMAL; PRAGMA mmap_size=1073741824; PRAGMA cache_size=-65536;");
+    // No memory mapping: a read of the whole file would keep all of it in the process's memory.
+    db_.exec("PRAGMA synchronous=NORMAL; PRAGMA mmap_size=0; PRAGMA cache_size=-8192;");
 }
 
 // Reads only: a file that fails is refused before anything is written to it.
@@ -263,27 +265,26 @@ std::vector<IssueDice> HistoryStore::issuesAndDice() {
     return out;
 }
 
-std::shared_ptr<const Snapshot> HistoryStore::snapshot() {
-    auto snap = std::make_shared<Snapshot>();
-    // Sized by the row count: a stored number such as the largest rowid says nothing about it.
-    snap->rows.reserve(static_cast<size_t>(std::max<int64_t>(0, count())));
-    Stmt st = db_.prepare(
-        "SELECT SQQH, IDX, L1A, L2A, L3A, L1B, L2B, L3B, L1E, L2E, L3E, L1F, L2F, L3F, "
-        "txtHisLstHm, txtHisLstDx, txtHisLstDs, txtHisLstDuan FROM lishi");
-    while (st.step()) {
-        SnapRow r;
-        r.sqqh = static_cast<int32_t>(st.colInt(0));
-        r.idx = static_cast<int32_t>(st.colInt(1));
-        int c = 2;
-        for (int t = 0; t < kTypeCount; ++t)
-            for (int p = 0; p < 3; ++p) r.v[t][p] = static_cast<int8_t>(st.colInt(c++));
-        for (int t = 0; t < kTypeCount; ++t) r.groups[t] = patternGroups(st.colText(c++));
-        snap->rows.push_back(r);
-    }
-    auto bySqqh = [](const SnapRow& a, const SnapRow& b) { return a.sqqh < b.sqqh; };
-    if (!std::is_sorted(snap->rows.begin(), snap->rows.end(), bySqqh))
-        std::sort(snap->rows.begin(), snap->rows.end(), bySqqh);
-    return snap;
+std::shared_ptr<const Snapshot> HistoryStore::snapshot(unsigned types) {
+    // One read transaction for both steps (unless the caller holds one).
+    const bool own = sqlite3_get_autocommit(db_.handle()) != 0;
+    if (own) db_.exec("BEGIN");
+    struct End {
+        Db& db;
+        bool own;
+        ~End() {
+            if (!own) return;
+            try {
+                db.exec("COMMIT");
+            } catch (...) {
+            }
+        }
+    } end{db_, own};
+    return std::make_shared<Snapshot>(readSnapshot(db_, types));
+}
+
+std::unique_ptr<HistoryReader> HistoryStore::reader() const {
+    return std::make_unique<HistoryReader>(path_, mode_ == Db::Mode::kImmutable ? mode_ : Db::Mode::kReadOnly);
 }
 
 void HistoryStore::replaceYL(const std::vector<YLRow>& rows) {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "derive.h"
+#include "history_reader.h"
 #include "snapshot.h"
 #include "sqlite_db.h"
 
@@ -80,8 +81,11 @@ public:
     void compact();
     // The issue and dice of every stored draw, in issue order.
     std::vector<IssueDice> issuesAndDice();
-    // Reads the whole history into memory, in issue order.
-    std::shared_ptr<const Snapshot> snapshot();
+    // Reads the history into memory, in issue order: issues, ranks and dice, and the values and group
+    // bits of the types in `types` (bit t for type t).
+    std::shared_ptr<const Snapshot> snapshot(unsigned types = kAllTypes);
+    // A read connection of its own on the file, for reading the history on another thread.
+    std::unique_ptr<HistoryReader> reader() const;
 
     // Empties YL and writes the rows in one transaction, in the given order.
     void replaceYL(const std::vector<YLRow>& rows);
@@ -98,6 +102,7 @@ private:
 
     std::string path_;
     Db db_;
+    Db::Mode mode_ = Db::Mode::kReadWrite;
     bool readOnly_ = false;
     std::string readOnlyReason_;
     bool integrityChecked_ = false;

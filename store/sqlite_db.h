@@ -3,6 +3,7 @@
 #include <sqlite3.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -70,6 +71,12 @@ public:
     Stmt prepare(std::string_view sql);
     int64_t scalarInt(std::string_view sql);
     std::string scalarText(std::string_view sql);
+    // Runs a query whose result column is k3row(...) and hands the arguments of each call to `row`:
+    // SQLite passes them on without the cost of fetching every column through the API, which halves
+    // the time of reading a whole table. The function exists only while the query runs. What `row`
+    // throws ends the query and is thrown again.
+    using ScanRow = std::function<void(sqlite3_value** args)>;
+    void scan(std::string_view sql, const ScanRow& row);
     int changes() const { return sqlite3_changes(db_); }
     sqlite3* handle() const { return db_; }
     std::string errorText() const;
