@@ -101,13 +101,14 @@ DrawColumns readDrawColumns(Db& db) {
 }
 
 std::shared_ptr<const SnapshotValues> readDrawValues(Db& db, const std::vector<uint32_t>& position, size_t rows,
-                                                     unsigned types) {
+                                                     unsigned types, const std::atomic<bool>* stop) {
     types &= kAllTypes;
     auto values = std::make_shared<SnapshotValues>();
     values->types = types;
     values->index.resize(rows);
     size_t k = 0;
     db.scan("SELECT k3row(" + valueColumns(types) + ") FROM lishi NOT INDEXED", [&](sqlite3_value** a) {
+        if (stop && stop->load(std::memory_order_relaxed)) throw StoreError("读入历史号码已中止");
         if (k >= rows) throw StoreError("历史号码在读入时变了");
         values->index[position.empty() ? k : position[k]] = values->add(valuesOf(a, types));
         ++k;
@@ -172,9 +173,9 @@ std::shared_ptr<const SnapshotValues> HistoryReader::readValues(unsigned types) 
         HistoryReader* r;
         ~End() { r->endTransaction(); }
     } end{this};
-    return readDrawValues(db_, position_, rows_, types);
+    return readDrawValues(db_, position_, rows_, types, &stop_);
 }
 
-void HistoryReader::interrupt() { sqlite3_interrupt(db_.handle()); }
+void HistoryReader::interrupt() { stop_ = true; }
 
 }  // namespace k3

@@ -3,6 +3,7 @@
 // analyses need; both steps belong to one read transaction, so they see the same history even when
 // another program changes it in between. The command line reads what it needs in one step.
 #pragma once
+#include <atomic>
 #include <memory>
 #include <string>
 #include <vector>
@@ -24,8 +25,9 @@ struct DrawColumns {
 DrawColumns readDrawColumns(Db& db);
 // The second step in the same transaction: the dice, and the values and group bits of the types in
 // `types` (bit t for type t), for the rows the first step read (`position` and the row count from it).
+// Once `stop` is set, the read ends with an error.
 std::shared_ptr<const SnapshotValues> readDrawValues(Db& db, const std::vector<uint32_t>& position, size_t rows,
-                                                     unsigned types);
+                                                     unsigned types, const std::atomic<bool>* stop = nullptr);
 // Both in one pass over the table, on a connection that is in a read transaction.
 Snapshot readSnapshot(Db& db, unsigned types);
 
@@ -45,7 +47,7 @@ public:
     DrawColumns readDraws();
     // The second step, after the first; it ends the read transaction, whatever happens.
     std::shared_ptr<const SnapshotValues> readValues(unsigned types);
-    // From any thread: a read that runs ends soon with an error.
+    // From any thread: the second step, running or still to come, ends soon with an error.
     void interrupt();
 
 private:
@@ -55,6 +57,7 @@ private:
     std::vector<uint32_t> position_;
     size_t rows_ = 0;
     bool inTransaction_ = false;
+    std::atomic<bool> stop_{false};
 };
 
 }  // namespace k3

@@ -114,6 +114,17 @@ const SnapshotValues& Snapshot::values() const {
 
 bool Snapshot::valuesReady() const { return values_.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }
 
+size_t Snapshot::footprint() const {
+    size_t bytes = sizeof(Snapshot) + issues_.capacity() * sizeof(int32_t) + ranks_.capacity() * sizeof(int32_t) +
+                   newestDice_.capacity() * sizeof(Dice);
+    if (valuesReady()) {
+        const SnapshotValues& v = *values_.get();
+        bytes += sizeof(SnapshotValues) + v.distinct.capacity() * sizeof(DrawValues) +
+                 v.index.capacity() * sizeof(uint32_t) + v.slotBytes();
+    }
+    return bytes;
+}
+
 const SnapshotValues& Snapshot::values(int type) const {
     const SnapshotValues& v = values();
     if (!v.has(type)) throw std::logic_error("the snapshot was read without the values of this type");

@@ -51,6 +51,7 @@ struct SnapshotValues {
     bool has(int type) const { return (types >> type) & 1u; }
     // The index of a set, added when new.
     uint32_t add(const DrawValues& v);
+    size_t slotBytes() const { return slots_.capacity() * sizeof(uint32_t); }
 
 private:
     struct Hash {
@@ -119,6 +120,8 @@ public:
     int32_t rank(size_t row) const { return ranks_[row]; }
     // The first row whose dice are at hand without the values.
     size_t newestFrom() const { return newestFrom_; }
+    // Bytes of memory the snapshot holds (its values once read).
+    size_t footprint() const;
     // A die (pos 1..3) as stored; waits for the values unless the draw is one of the newest.
     int die(size_t row, int pos) const {
         const Dice& d = row >= newestFrom_ ? newestDice_[row - newestFrom_] : values().of(row).v[kNumber];
