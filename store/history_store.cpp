@@ -111,6 +111,39 @@ void HistoryStore::checkIntegrity() {
     integrityChecked_ = true;
 }
 
+HistoryStore::DamageCheck::DamageCheck(const std::string& path) : db_(path, Db::Mode::kReadOnly), path_(path) {
+    db_.exec("PRAGMA mmap_size=0; PRAGMA cache_size=-2048;");
+    thread_ = std::thread([this] {
+        try {
+            result_ = db_.scalarText("PRAGMA quick_check(1)");
+        } catch (...) {
+            failure_ = std::current_exception();
+        }
+    });
+}
+
+HistoryStore::DamageCheck::~DamageCheck() {
+    if (thread_.joinable()) {
+        sqlite3_interrupt(db_.handle());
+        thread_.join();
+    }
+}
+
+void HistoryStore::DamageCheck::finish(bool bodyFailed) {
+    // After a failed change only damage matters: a check cut short says nothing.
+    if (bodyFailed) sqlite3_interrupt(db_.handle());
+    thread_.join();
+    if (failure_) {
+        try {
+            std::rethrow_exception(failure_);
+        } catch (const StoreError& e) {
+            if (e.kind() == StoreFailure::kDamaged || !bodyFailed) throw;
+        }
+        return;
+    }
+    if (result_ != "ok") throw failure(StoreFailure::kDamaged, path_, result_);
+}
+
 std::string HistoryStore::readOnlyMessage() const {
     if (!readOnly_) return {};
     return "历史数据库 " + path_ + " 不能写入（" + readOnlyReason_ + "），历史号码只能查看，不能改动";
@@ -121,15 +154,28 @@ void HistoryStore::checkWritable() {
     checkIntegrity();
 }
 
-void HistoryStore::write(const std::function<void()>& body) {
-    checkWritable();
+void HistoryStore::write(const std::function<void()>& body, bool checkAlongside) {
+    if (readOnly_) throw StoreError(readOnlyMessage(), StoreFailure::kReadOnly);
+    const bool wal = db_.scalarText("PRAGMA journal_mode") == "wal";
+    checkAlongside = checkAlongside && wal && !integrityChecked_;
+    if (!checkAlongside) checkIntegrity();
     // The first change of an existing file sets WAL mode (outside a transaction, as SQLite requires)
     // and adds what an older file may lack (YL, the issue index); it never drops or changes data.
-    if (!prepared_ && db_.scalarText("PRAGMA journal_mode") != "wal") db_.exec("PRAGMA journal_mode=WAL");
+    if (!wal) db_.exec("PRAGMA journal_mode=WAL");
     Transaction tx(db_);
-    if (!prepared_) db_.exec(kHistorySchemaSql);
-    body();
+    // Begun after the write lock is taken: the check reads the history this transaction starts from.
+    std::unique_ptr<DamageCheck> check = checkAlongside ? std::make_unique<DamageCheck>(path_) : nullptr;
+    try {
+        if (!prepared_) db_.exec(kHistorySchemaSql);
+        body();
+    } catch (...) {
+        // Damage, when the check finds it, is what the user must hear of.
+        if (check) check->finish(true);
+        throw;
+    }
+    if (check) check->finish(false);
     tx.commit();
+    if (check) integrityChecked_ = true;
     prepared_ = true;
 }
 

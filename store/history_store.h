@@ -1,9 +1,11 @@
 // The history database: table lishi (one row per draw) and table YL (group results).
 #pragma once
+#include <exception>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "derive.h"
@@ -65,6 +67,11 @@ public:
     void appendAndTrim(const std::vector<DerivedDraw>& draws, std::optional<int32_t> deleteBelow);
     // Replaces the whole history by the given draws in one transaction.
     void replaceAll(const std::vector<DerivedDraw>& draws);
+    // Replaces the whole history by draws given as issue and dice (1..6), derived with the segment base
+    // and stored in issue order, in one transaction; the fastest way in for a whole history. The issues
+    // must be distinct (a repeat fails the whole, StoreError). The check for damage runs alongside on a
+    // connection of its own and decides before anything is committed.
+    void replaceHistory(std::vector<IssueDice> draws, int segBase);
     // Replaces the whole history by what `rebuild` makes of the stored issues and dice (in issue
     // order), holding one write transaction from that read to the replace, so that no other program
     // can add a draw in between. Nothing changes when `rebuild` throws.
@@ -94,9 +101,28 @@ public:
     std::vector<YLRow> readYL(const std::string& orderKey);
 
 private:
+    // PRAGMA quick_check on a read connection of its own, in a thread of its own.
+    class DamageCheck {
+    public:
+        explicit DamageCheck(const std::string& path);
+        ~DamageCheck();
+        // Waits for the verdict and throws damage (kDamaged). After a failed change (`bodyFailed`) the
+        // check is cut short and only damage already found is thrown.
+        void finish(bool bodyFailed);
+
+    private:
+        Db db_;
+        std::string path_;
+        std::string result_;
+        std::exception_ptr failure_;
+        std::thread thread_;
+    };
+
     void checkHistoryDatabase();
-    // Runs `body` in one write transaction, after the checks and the first-write preparations.
-    void write(const std::function<void()>& body);
+    // Runs `body` in one write transaction, after the checks and the first-write preparations. With
+    // `checkAlongside`, the check for damage (when still due) runs while `body` does, and its verdict
+    // comes before the commit; this needs a file in WAL mode, else the check comes first.
+    void write(const std::function<void()>& body, bool checkAlongside = false);
     void insertRows(const std::vector<DerivedDraw>& draws);
     void renumber();
 

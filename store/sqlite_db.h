@@ -107,6 +107,7 @@ public:
     double colDouble(int i) const { return sqlite3_column_double(st_, i); }
     bool colIsNull(int i) const { return sqlite3_column_type(st_, i) == SQLITE_NULL; }
     std::string_view colText(int i) const;
+    sqlite3_stmt* handle() const { return st_; }
 
 private:
     sqlite3* db_;
