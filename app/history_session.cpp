@@ -44,7 +44,7 @@ std::shared_ptr<const Snapshot> HistorySession::readSnapshot() {
                                            values->get_future().share());
     QFuture<void> task = QtConcurrent::run([reader, values] {
         try {
-            values->set_value(reader->readValues(kAllTypes));
+            values->set_value(reader->readValues(kAllParts));
         } catch (...) {
             values->set_exception(std::current_exception());
         }

@@ -167,8 +167,8 @@ OverviewTable computeOverview(const Snapshot& snap, const std::string& from, con
     for (Walk& w : walk) w.previous = table.start;
     auto [first, last] = rangeRows(snap, range);
     table.draws = static_cast<int32_t>(last - first);
-    const std::vector<DrawValues>& dice = snap.values().distinct;
-    const std::vector<uint32_t>& index = snap.values().index;
+    const std::vector<DrawValues>& dice = snap.values(kDicePart).distinct;
+    const std::vector<uint32_t>& index = snap.values(kDicePart).index;
     for (size_t i = first; i < last; ++i) {
         const Snapshot::Dice& d = dice[index[i]].v[kNumber];
         const int32_t rank = snap.rank(i);

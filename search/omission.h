@@ -70,11 +70,12 @@ Omissions omissionsOf(const Snapshot& snap, IssueRange range, int32_t start, Hit
     return om;
 }
 
-// The same with a predicate on a draw's values of `type`, `pred(const DrawValues&)`: it is asked once
-// for each distinct set of values of the snapshot (waiting for them to be read), not once per draw.
+// The same with a predicate on the `parts` of a draw's values, `pred(const DrawValues&)`: it is asked
+// once for each distinct set of values of the snapshot (waiting for them to be read), not once per draw.
 template <class Pred>
-Omissions omissions(const Snapshot& snap, int type, IssueRange range, int32_t start, Pred&& pred, bool keepMatches) {
-    const SnapshotValues& values = snap.values(type);
+Omissions omissions(const Snapshot& snap, unsigned parts, IssueRange range, int32_t start, Pred&& pred,
+                    bool keepMatches) {
+    const SnapshotValues& values = snap.values(parts);
     std::vector<uint8_t> hitBySet(values.distinct.size());
     for (size_t k = 0; k < hitBySet.size(); ++k) hitBySet[k] = pred(values.distinct[k]) ? 1 : 0;
     const uint32_t* index = values.index.data();

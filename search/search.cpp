@@ -37,7 +37,7 @@ void fillMatches(const Snapshot& snap, int type, SearchOutput& out) {
     };
     auto& rows = out.matches.rows;
     rows.resize(out.stats.matches.size());
-    const SnapshotValues& values = snap.values(type);
+    const SnapshotValues& values = snap.values(valuesPart(type));
     int32_t n = 0;
     for (const Match& m : out.stats.matches) {
         const auto& v = values.of(m.row).v[static_cast<size_t>(type)];
@@ -91,7 +91,7 @@ SearchOutput runSearch(const Snapshot& snap, const SearchInput& in) {
     const IssueRange range = checkedRange(snap, in.from, in.to);
     int32_t start = startingPoint(snap, range.from).value_or(0);
     out.stats = omissions(
-        snap, type, range, start, [&pat](const DrawValues& d) { return pat.matches(d); }, true);
+        snap, typeParts(type), range, start, [&pat](const DrawValues& d) { return pat.matches(d); }, true);
     fillMatches(snap, type, out);
     fillSummary(out);
     out.note = note.empty() ? Note{"检索完成：" + std::to_string(out.stats.count) + " 期符合"} : Note{note, true};
@@ -139,7 +139,7 @@ SearchOutput runPartialSearch(const Snapshot& snap, const PartialInput& in) {
             if (p.matches(d)) return true;
         return false;
     };
-    out.stats = omissions(snap, type, range, start, marked, true);
+    out.stats = omissions(snap, typeParts(type), range, start, marked, true);
     fillMatches(snap, type, out);
     fillSummary(out);
     out.note =

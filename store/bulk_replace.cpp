@@ -96,7 +96,7 @@ void HistoryStore::replaceHistory(std::vector<IssueDice> draws, int segBase) {
             }
             if (!index.empty()) db_.exec(index);
         },
-        true);
+        Check::kAlongside);
 }
 
 }  // namespace k3

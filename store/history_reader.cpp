@@ -15,29 +15,29 @@ std::string_view asText(sqlite3_value* v) {
     return p ? std::string_view(p, static_cast<size_t>(sqlite3_value_bytes(v))) : std::string_view();
 }
 
-// The stored per-position columns of the types other than the number type, by type.
-const char* const kValueColumns[kTypeCount] = {"", "L1B, L2B, L3B", "L1E, L2E, L3E", "L1F, L2F, L3F"};
+// The stored per-position columns of each type.
+const char* const kValueColumns[kTypeCount] = {"L1A, L2A, L3A", "L1B, L2B, L3B", "L1E, L2E, L3E", "L1F, L2F, L3F"};
 
-// The columns of a draw's values: the dice, then the values and the pattern texts of the types.
-std::string valueColumns(unsigned types) {
-    std::string cols = "L1A, L2A, L3A";
-    for (int t = 1; t < kTypeCount; ++t)
-        if ((types >> t) & 1u) cols += std::string(", ") + kValueColumns[t];
+// The columns of the parts of a draw's values: the values of the types, then their pattern texts.
+std::string valueColumns(unsigned parts) {
+    std::string cols;
+    auto add = [&cols](const char* c) { cols += cols.empty() ? c : std::string(", ") + c; };
     for (int t = 0; t < kTypeCount; ++t)
-        if ((types >> t) & 1u) cols += std::string(", ") + kPatternFields[static_cast<size_t>(t)];
+        if (parts & valuesPart(t)) add(kValueColumns[t]);
+    for (int t = 0; t < kTypeCount; ++t)
+        if (parts & groupsPart(t)) add(kPatternFields[static_cast<size_t>(t)]);
     return cols;
 }
 
 // A draw's values from the arguments valueColumns() lists.
-DrawValues valuesOf(sqlite3_value** a, unsigned types) {
+DrawValues valuesOf(sqlite3_value** a, unsigned parts) {
     DrawValues v;
     int c = 0;
-    for (size_t p = 0; p < 3; ++p) v.v[kNumber][p] = asInt8(a[c++]);
-    for (size_t t = 1; t < kTypeCount; ++t)
-        if ((types >> t) & 1u)
-            for (size_t p = 0; p < 3; ++p) v.v[t][p] = asInt8(a[c++]);
-    for (size_t t = 0; t < kTypeCount; ++t)
-        if ((types >> t) & 1u) v.groups[t] = patternGroups(asText(a[c++]));
+    for (int t = 0; t < kTypeCount; ++t)
+        if (parts & valuesPart(t))
+            for (size_t p = 0; p < 3; ++p) v.v[static_cast<size_t>(t)][p] = asInt8(a[c++]);
+    for (int t = 0; t < kTypeCount; ++t)
+        if (parts & groupsPart(t)) v.groups[static_cast<size_t>(t)] = patternGroups(asText(a[c++]));
     return v;
 }
 
@@ -101,38 +101,41 @@ DrawColumns readDrawColumns(Db& db) {
 }
 
 std::shared_ptr<const SnapshotValues> readDrawValues(Db& db, const std::vector<uint32_t>& position, size_t rows,
-                                                     unsigned types, const std::atomic<bool>* stop) {
-    types &= kAllTypes;
+                                                     unsigned parts, const std::atomic<bool>* stop) {
+    parts &= kAllParts;
     auto values = std::make_shared<SnapshotValues>();
-    values->types = types;
+    values->parts = parts;
     values->index.resize(rows);
     size_t k = 0;
-    db.scan("SELECT k3row(" + valueColumns(types) + ") FROM lishi NOT INDEXED", [&](sqlite3_value** a) {
+    // Nothing asked for: the dice, so that the query has columns (they are cheap).
+    if (parts == 0) values->parts = parts = kDicePart;
+    db.scan("SELECT k3row(" + valueColumns(parts) + ") FROM lishi NOT INDEXED", [&](sqlite3_value** a) {
         if (stop && stop->load(std::memory_order_relaxed)) throw StoreError("读入历史号码已中止");
         if (k >= rows) throw StoreError("历史号码在读入时变了");
-        values->index[position.empty() ? k : position[k]] = values->add(valuesOf(a, types));
+        values->index[position.empty() ? k : position[k]] = values->add(valuesOf(a, parts));
         ++k;
     });
     if (k != rows) throw StoreError("历史号码在读入时变了");
     return values;
 }
 
-Snapshot readSnapshot(Db& db, unsigned types) {
-    types &= kAllTypes;
+Snapshot readSnapshot(Db& db, unsigned parts) {
+    parts &= kAllParts;
     const size_t n = rowCount(db);
     std::vector<int32_t> issues, ranks;
     issues.reserve(n);
     ranks.reserve(n);
     auto values = std::make_shared<SnapshotValues>();
-    values->types = types;
+    values->parts = parts;
     values->index.reserve(n);
     bool ascending = true;
-    db.scan("SELECT k3row(SQQH, IDX, " + valueColumns(types) + ") FROM lishi NOT INDEXED", [&](sqlite3_value** a) {
+    const std::string columns = parts ? "SQQH, IDX, " + valueColumns(parts) : "SQQH, IDX";
+    db.scan("SELECT k3row(" + columns + ") FROM lishi NOT INDEXED", [&](sqlite3_value** a) {
         const int32_t issue = asInt32(a[0]);
         if (!issues.empty() && issue < issues.back()) ascending = false;
         issues.push_back(issue);
         ranks.push_back(asInt32(a[1]));
-        values->index.push_back(values->add(valuesOf(a + 2, types)));
+        values->index.push_back(values->add(valuesOf(a + 2, parts)));
     });
     if (!ascending) {
         const std::vector<uint32_t> order = issueOrder(issues);
@@ -168,12 +171,12 @@ DrawColumns HistoryReader::readDraws() {
     return d;
 }
 
-std::shared_ptr<const SnapshotValues> HistoryReader::readValues(unsigned types) {
+std::shared_ptr<const SnapshotValues> HistoryReader::readValues(unsigned parts) {
     struct End {
         HistoryReader* r;
         ~End() { r->endTransaction(); }
     } end{this};
-    return readDrawValues(db_, position_, rows_, types, &stop_);
+    return readDrawValues(db_, position_, rows_, parts, &stop_);
 }
 
 void HistoryReader::interrupt() { stop_ = true; }

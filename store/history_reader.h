@@ -23,13 +23,13 @@ struct DrawColumns {
 
 // The first step on a connection that is in a read transaction.
 DrawColumns readDrawColumns(Db& db);
-// The second step in the same transaction: the dice, and the values and group bits of the types in
-// `types` (bit t for type t), for the rows the first step read (`position` and the row count from it).
-// Once `stop` is set, the read ends with an error.
+// The second step in the same transaction: the `parts` of the values (valuesPart, groupsPart) of the
+// rows the first step read (`position` and the row count come from it). Once `stop` is set, the read
+// ends with an error.
 std::shared_ptr<const SnapshotValues> readDrawValues(Db& db, const std::vector<uint32_t>& position, size_t rows,
-                                                     unsigned types, const std::atomic<bool>* stop = nullptr);
+                                                     unsigned parts, const std::atomic<bool>* stop = nullptr);
 // Both in one pass over the table, on a connection that is in a read transaction.
-Snapshot readSnapshot(Db& db, unsigned types);
+Snapshot readSnapshot(Db& db, unsigned parts);
 
 // A read connection of its own on a history file, which may move to another thread between the two
 // steps (one thread at a time). The read transaction begins with the first step and ends with the
@@ -46,7 +46,7 @@ public:
     // Begins the read transaction and reads the first step.
     DrawColumns readDraws();
     // The second step, after the first; it ends the read transaction, whatever happens.
-    std::shared_ptr<const SnapshotValues> readValues(unsigned types);
+    std::shared_ptr<const SnapshotValues> readValues(unsigned parts);
     // From any thread: the second step, running or still to come, ends soon with an error.
     void interrupt();
 

@@ -103,11 +103,16 @@ void HistoryStore::checkHistoryDatabase() {
         throw notHistory("期号 SQQH 有重复");
 }
 
+void HistoryStore::quickCheck(Db& db, const std::string& path, const std::string& table) {
+    // Damage bad enough to stop the check itself is thrown by it, as kDamaged.
+    const std::string result =
+        db.scalarText(table.empty() ? "PRAGMA quick_check(1)" : "PRAGMA quick_check(" + table + ")");
+    if (result != "ok") throw failure(StoreFailure::kDamaged, path, result);
+}
+
 void HistoryStore::checkIntegrity() {
     if (integrityChecked_) return;
-    // Damage bad enough to stop the check itself is thrown by it, as kDamaged.
-    const std::string result = db_.scalarText("PRAGMA quick_check(1)");
-    if (result != "ok") throw failure(StoreFailure::kDamaged, path_, result);
+    quickCheck(db_, path_);
     integrityChecked_ = true;
 }
 
@@ -115,7 +120,7 @@ HistoryStore::DamageCheck::DamageCheck(const std::string& path) : db_(path, Db::
     db_.exec("PRAGMA mmap_size=0; PRAGMA cache_size=-2048;");
     thread_ = std::thread([this] {
         try {
-            result_ = db_.scalarText("PRAGMA quick_check(1)");
+            quickCheck(db_, path_);
         } catch (...) {
             failure_ = std::current_exception();
         }
@@ -133,15 +138,12 @@ void HistoryStore::DamageCheck::finish(bool bodyFailed) {
     // After a failed change only damage matters: a check cut short says nothing.
     if (bodyFailed) sqlite3_interrupt(db_.handle());
     thread_.join();
-    if (failure_) {
-        try {
-            std::rethrow_exception(failure_);
-        } catch (const StoreError& e) {
-            if (e.kind() == StoreFailure::kDamaged || !bodyFailed) throw;
-        }
-        return;
+    if (!failure_) return;
+    try {
+        std::rethrow_exception(failure_);
+    } catch (const StoreError& e) {
+        if (e.kind() == StoreFailure::kDamaged || !bodyFailed) throw;
     }
-    if (result_ != "ok") throw failure(StoreFailure::kDamaged, path_, result_);
 }
 
 std::string HistoryStore::readOnlyMessage() const {
@@ -154,11 +156,19 @@ void HistoryStore::checkWritable() {
     checkIntegrity();
 }
 
-void HistoryStore::write(const std::function<void()>& body, bool checkAlongside) {
+void HistoryStore::write(const std::function<void()>& body, Check scope) {
     if (readOnly_) throw StoreError(readOnlyMessage(), StoreFailure::kReadOnly);
     const bool wal = db_.scalarText("PRAGMA journal_mode") == "wal";
-    checkAlongside = checkAlongside && wal && !integrityChecked_;
-    if (!checkAlongside) checkIntegrity();
+    const bool checkAlongside = scope == Check::kAlongside && wal && !integrityChecked_;
+    if (scope == Check::kGroupTable && !integrityChecked_) {
+        // The group table is written often (each group calculation) and is small: a damaged history
+        // does not get worse by it, so only what the write touches is looked at.
+        quickCheck(db_, path_, "sqlite_schema");
+        if (db_.scalarInt("SELECT COUNT(*) FROM sqlite_schema WHERE type = 'table' AND name = 'YL'"))
+            quickCheck(db_, path_, "YL");
+    } else if (!checkAlongside) {
+        checkIntegrity();
+    }
     // The first change of an existing file sets WAL mode (outside a transaction, as SQLite requires)
     // and adds what an older file may lack (YL, the issue index); it never drops or changes data.
     if (!wal) db_.exec("PRAGMA journal_mode=WAL");
@@ -311,7 +321,7 @@ std::vector<IssueDice> HistoryStore::issuesAndDice() {
     return out;
 }
 
-std::shared_ptr<const Snapshot> HistoryStore::snapshot(unsigned types) {
+std::shared_ptr<const Snapshot> HistoryStore::snapshot(unsigned parts) {
     // One read transaction for both steps (unless the caller holds one).
     const bool own = sqlite3_get_autocommit(db_.handle()) != 0;
     if (own) db_.exec("BEGIN");
@@ -326,7 +336,7 @@ std::shared_ptr<const Snapshot> HistoryStore::snapshot(unsigned types) {
             }
         }
     } end{db_, own};
-    return std::make_shared<Snapshot>(readSnapshot(db_, types));
+    return std::make_shared<Snapshot>(readSnapshot(db_, parts));
 }
 
 std::unique_ptr<HistoryReader> HistoryStore::reader() const {
@@ -334,18 +344,20 @@ std::unique_ptr<HistoryReader> HistoryStore::reader() const {
 }
 
 void HistoryStore::replaceYL(const std::vector<YLRow>& rows) {
-    write([&] {
-        db_.exec("DELETE FROM YL");
-        Stmt ins = db_.prepare("INSERT INTO YL (content, intMinYL, intMaxYL, intLstYl, sglLlr) VALUES (?,?,?,?,?)");
-        for (const YLRow& r : rows) {
-            ins.bind(1, r.content)
-                .bind(2, int64_t{r.minGap})
-                .bind(3, int64_t{r.maxGap})
-                .bind(4, int64_t{r.lastGap})
-                .bind(5, static_cast<double>(r.ratio));
-            ins.run();
-        }
-    });
+    write(
+        [&] {
+            db_.exec("DELETE FROM YL");
+            Stmt ins = db_.prepare("INSERT INTO YL (content, intMinYL, intMaxYL, intLstYl, sglLlr) VALUES (?,?,?,?,?)");
+            for (const YLRow& r : rows) {
+                ins.bind(1, r.content)
+                    .bind(2, int64_t{r.minGap})
+                    .bind(3, int64_t{r.maxGap})
+                    .bind(4, int64_t{r.lastGap})
+                    .bind(5, static_cast<double>(r.ratio));
+                ins.run();
+            }
+        },
+        Check::kGroupTable);
 }
 
 std::vector<YLRow> HistoryStore::readYL(const std::string& orderKey) {

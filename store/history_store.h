@@ -88,19 +88,23 @@ public:
     void compact();
     // The issue and dice of every stored draw, in issue order.
     std::vector<IssueDice> issuesAndDice();
-    // Reads the history into memory, in issue order: issues, ranks and dice, and the values and group
-    // bits of the types in `types` (bit t for type t).
-    std::shared_ptr<const Snapshot> snapshot(unsigned types = kAllTypes);
+    // Reads the history into memory, in issue order: issues and ranks, and the `parts` of the values
+    // (valuesPart, groupsPart).
+    std::shared_ptr<const Snapshot> snapshot(unsigned parts = kAllParts);
     // A read connection of its own on the file, for reading the history on another thread.
     std::unique_ptr<HistoryReader> reader() const;
 
-    // Empties YL and writes the rows in one transaction, in the given order.
+    // Empties YL and writes the rows in one transaction, in the given order. Damage is looked for only
+    // where this write goes (YL, the schema and the free pages), unless the whole file was checked.
     void replaceYL(const std::vector<YLRow>& rows);
     // YL in ascending order of a key ("intMinYL", "intMaxYL", "intLstYl", "sglLlr"); rows with equal
     // keys stay in the order they were written. Any other key lists them in that order.
     std::vector<YLRow> readYL(const std::string& orderKey);
 
 private:
+    // Throws damage (kDamaged) that PRAGMA quick_check reports on `db`; `table` limits it to one table
+    // (and to the schema and the free pages with sqlite_schema).
+    static void quickCheck(Db& db, const std::string& path, const std::string& table = {});
     // PRAGMA quick_check on a read connection of its own, in a thread of its own.
     class DamageCheck {
     public:
@@ -113,16 +117,19 @@ private:
     private:
         Db db_;
         std::string path_;
-        std::string result_;
         std::exception_ptr failure_;
         std::thread thread_;
     };
 
     void checkHistoryDatabase();
-    // Runs `body` in one write transaction, after the checks and the first-write preparations. With
-    // `checkAlongside`, the check for damage (when still due) runs while `body` does, and its verdict
-    // comes before the commit; this needs a file in WAL mode, else the check comes first.
-    void write(const std::function<void()>& body, bool checkAlongside = false);
+    // How a change looks for damage before it commits, while the check of the whole file is still due.
+    enum class Check {
+        kFirst,      // the whole file, before the change
+        kAlongside,  // the whole file while the change runs (a file in WAL mode; else first)
+        kGroupTable  // what writing table YL touches: YL, the schema and the free pages
+    };
+    // Runs `body` in one write transaction, after the checks and the first-write preparations.
+    void write(const std::function<void()>& body, Check check = Check::kFirst);
     void insertRows(const std::vector<DerivedDraw>& draws);
     void renumber();
 

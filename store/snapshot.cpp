@@ -34,6 +34,23 @@ size_t SnapshotValues::Hash::operator()(const DrawValues& v) const {
 }
 
 uint32_t SnapshotValues::add(const DrawValues& v) {
+    const auto& d = v.v[kNumber];
+    size_t slot;
+    if (validDie(d[0]) && validDie(d[1]) && validDie(d[2])) {
+        slot = static_cast<size_t>((d[0] - 1) * 36 + (d[1] - 1) * 6 + d[2] - 1);
+    } else {
+        uint32_t g = v.groups[0] ^ (v.groups[1] << 3) ^ (v.groups[2] << 6) ^ (v.groups[3] << 9);
+        g ^= g >> 13;
+        g ^= g >> 7;
+        slot = 216 + (g & 255u);
+    }
+    uint32_t& recent = recent_[slot];
+    if (recent != ~0u && distinct[recent] == v) return recent;
+    recent = lookup(v);
+    return recent;
+}
+
+uint32_t SnapshotValues::lookup(const DrawValues& v) {
     if (distinct.size() * 2 >= slots_.size()) {
         // Grow (and at first make) the table; it stays at most half full.
         slots_.assign(std::max<size_t>(64, slots_.size() * 2), ~0u);
@@ -65,7 +82,7 @@ Snapshot::ValuesFuture readyValues(std::shared_ptr<const SnapshotValues> v) {
 
 Snapshot::Snapshot() {
     auto none = std::make_shared<SnapshotValues>();
-    none->types = kAllTypes;
+    none->parts = kAllParts;
     values_ = readyValues(std::move(none));
 }
 
@@ -125,15 +142,15 @@ size_t Snapshot::footprint() const {
     return bytes;
 }
 
-const SnapshotValues& Snapshot::values(int type) const {
+const SnapshotValues& Snapshot::values(unsigned parts) const {
     const SnapshotValues& v = values();
-    if (!v.has(type)) throw std::logic_error("the snapshot was read without the values of this type");
+    if (!v.has(parts)) throw std::logic_error("the snapshot was read without the values asked for");
     return v;
 }
 
 int Snapshot::value(size_t row, int type, int pos) const {
     if (type == kNumber) return die(row, pos);
-    return values(type).of(row).v[static_cast<size_t>(type)][static_cast<size_t>(pos - 1)];
+    return values(valuesPart(type)).of(row).v[static_cast<size_t>(type)][static_cast<size_t>(pos - 1)];
 }
 
 void SnapshotBuilder::add(int32_t sqqh, int32_t idx, const DrawValues& v) {
@@ -143,7 +160,7 @@ void SnapshotBuilder::add(int32_t sqqh, int32_t idx, const DrawValues& v) {
 }
 
 Snapshot SnapshotBuilder::build() {
-    values_.types = kAllTypes;
+    values_.parts = kAllParts;
     auto values = std::make_shared<SnapshotValues>(std::move(values_));
     values_ = {};
     return Snapshot(std::move(issues_), std::move(ranks_), {}, readyValues(std::move(values)));

@@ -43,12 +43,10 @@ DrawValues drawValues(const DerivedDraw& d);
 struct SnapshotValues {
     std::vector<DrawValues> distinct;
     std::vector<uint32_t> index;  // per draw, into `distinct`
-    // Bit t: the group bits of type t, and for the types other than the number type its values, were
-    // read; the dice always are. What was not read is 0.
-    unsigned types = 0;
+    unsigned parts = 0;           // what was read (the parts below); what was not is 0
 
     const DrawValues& of(size_t row) const { return distinct[index[row]]; }
-    bool has(int type) const { return (types >> type) & 1u; }
+    bool has(unsigned want) const { return (parts & want) == want; }
     // The index of a set, added when new.
     uint32_t add(const DrawValues& v);
     size_t slotBytes() const { return slots_.capacity() * sizeof(uint32_t); }
@@ -57,16 +55,32 @@ private:
     struct Hash {
         size_t operator()(const DrawValues& v) const;
     };
+    uint32_t lookup(const DrawValues& v);
     std::vector<uint32_t> slots_;  // open addressing over `distinct`, sized a power of two; ~0u is empty
+    // The set last found for each outcome of the dice (or, without dice, for a few bits of the group
+    // bits): most draws with the same dice have the same set, so most lookups end here.
+    static constexpr size_t kRecent = 216 + 256;
+    std::array<uint32_t, kRecent> recent_ = emptyRecent();
+    static std::array<uint32_t, kRecent> emptyRecent() {
+        std::array<uint32_t, kRecent> a;
+        a.fill(~0u);
+        return a;
+    }
 };
 
-// Sets of types whose values a snapshot holds: bit t for type t.
-inline constexpr unsigned kAllTypes = (1u << kTypeCount) - 1;
-inline constexpr unsigned kNoTypes = 0;  // issues, ranks and dice only
+// What a snapshot reads of each draw besides its issue and rank, as bits: the stored values of a type
+// (of the number type: the dice) and the group bits of the type's pattern text.
+inline constexpr unsigned valuesPart(int type) { return 1u << type; }
+inline constexpr unsigned groupsPart(int type) { return 1u << (kTypeCount + type); }
+inline constexpr unsigned kDicePart = valuesPart(kNumber);
+inline constexpr unsigned kAllParts = (1u << (2 * kTypeCount)) - 1;
+// Both parts of a search type (anything outside 0..3 reads as the number type, as the analyses take it).
+inline constexpr unsigned typeParts(int type) {
+    const int t = type >= 0 && type < kTypeCount ? type : kNumber;
+    return valuesPart(t) | groupsPart(t);
+}
 // The newest draws whose dice a snapshot holds from the start, for the history grid's first view.
 inline constexpr size_t kNewestDice = 256;
-// The bit of a search type (anything outside 0..3 reads as the number type, as the analyses take it).
-inline constexpr unsigned typeBit(int type) { return type >= 0 && type < kTypeCount ? 1u << type : 1u; }
 
 class Snapshot;
 
@@ -124,7 +138,7 @@ public:
     size_t footprint() const;
     // A die (pos 1..3) as stored; waits for the values unless the draw is one of the newest.
     int die(size_t row, int pos) const {
-        const Dice& d = row >= newestFrom_ ? newestDice_[row - newestFrom_] : values().of(row).v[kNumber];
+        const Dice& d = row >= newestFrom_ ? newestDice_[row - newestFrom_] : values(kDicePart).of(row).v[kNumber];
         return d[static_cast<size_t>(pos - 1)];
     }
     // Index of the row with exactly this issue.
@@ -132,9 +146,9 @@ public:
 
     // The values of every draw, waiting until they are read. Throws what reading them threw.
     const SnapshotValues& values() const;
-    // The same, for reading the values of `type`: a snapshot read without them is a fault of the caller
+    // The same, for reading `parts` of them: a snapshot read without them is a fault of the caller
     // (std::logic_error).
-    const SnapshotValues& values(int type) const;
+    const SnapshotValues& values(unsigned parts) const;
     bool valuesReady() const;
     // The stored value of a type at a position (1..3); waits for the values unless it is a die.
     int value(size_t row, int type, int pos) const;

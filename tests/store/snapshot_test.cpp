@@ -22,7 +22,7 @@ void expectSame(const Snapshot& a, const Snapshot& b) {
     }
 }
 
-Snapshot twoSteps(HistoryStore& store, unsigned types = kAllTypes) {
+Snapshot twoSteps(HistoryStore& store, unsigned types = kAllParts) {
     auto reader = store.reader();
     DrawColumns d = reader->readDraws();
     return Snapshot(std::move(d.issues), std::move(d.ranks), std::move(d.newestDice),
@@ -71,17 +71,24 @@ TEST_F(Mixed, TwoStepsReadWhatOneStepReads) {
 }
 
 TEST_F(Mixed, OnlyTheTypesAskedFor) {
-    auto seg = store.snapshot(typeBit(kSegment));
+    auto seg = store.snapshot(typeParts(kSegment));
     auto full = store.snapshot();
     for (size_t i = 0; i < full->size(); ++i) {
         ASSERT_EQ(seg->value(i, kSegment, 3), full->value(i, kSegment, 3));
-        ASSERT_EQ(seg->values(kSegment).of(i).groups[kSegment], full->values().of(i).groups[kSegment]);
-        ASSERT_EQ(seg->die(i, 2), full->die(i, 2));
+        ASSERT_EQ(seg->values(groupsPart(kSegment)).of(i).groups[kSegment], full->values().of(i).groups[kSegment]);
     }
     EXPECT_THROW(seg->value(0, kBigSmall, 1), std::logic_error);
-    auto dice = store.snapshot(kNoTypes);
+    EXPECT_THROW(seg->die(0, 1), std::logic_error);
+    auto dice = store.snapshot(kDicePart);
     EXPECT_EQ(dice->die(2999, 3), full->die(2999, 3));
-    EXPECT_THROW(dice->values(kNumber), std::logic_error);
+    EXPECT_THROW(dice->values(groupsPart(kNumber)), std::logic_error);
+    auto groups = store.snapshot(groupsPart(kOddEven));
+    for (size_t i = 0; i < full->size(); ++i) {
+        const DrawValues& g = groups->values(groupsPart(kOddEven)).of(i);
+        ASSERT_EQ(g.groups[kOddEven], full->values().of(i).groups[kOddEven]);
+        ASSERT_EQ(g.groups[kNumber] | g.groups[kBigSmall] | g.groups[kSegment], 0u);
+    }
+    EXPECT_THROW(groups->die(0, 1), std::logic_error);
 }
 
 TEST(SnapshotRead, TheNewestDiceComeFirstAndTheRestFollow) {
@@ -99,7 +106,7 @@ TEST(SnapshotRead, TheNewestDiceComeFirstAndTheRestFollow) {
         ASSERT_EQ(s.die(i, 1) * 100 + s.die(i, 2) * 10 + s.die(i, 3),
                   full->die(i, 1) * 100 + full->die(i, 2) * 10 + full->die(i, 3));
     EXPECT_EQ(s.rows.back().sqqh, full->issues().back());  // the rows' issues do not wait either
-    values->set_value(reader->readValues(kAllTypes));
+    values->set_value(reader->readValues(kAllParts));
     expectSame(s, *full);
 }
 
@@ -118,7 +125,7 @@ TEST(SnapshotRead, AChangeMadeBetweenTheStepsIsNotSeen) {
         other.append(k3test::generateDraws(900, 78, 150101001, 1, 3));
     }
     Snapshot s(std::move(d.issues), std::move(d.ranks), std::move(d.newestDice),
-               readyValues(reader->readValues(kAllTypes)));
+               readyValues(reader->readValues(kAllParts)));
     expectSame(s, *before);
     EXPECT_EQ(store.snapshot()->size(), 2200u);  // the next read sees the change
 }
@@ -139,7 +146,7 @@ TEST(SnapshotRead, ADrawTypedBeforeTheValuesAreReadWaitsForThem) {
     EXPECT_FALSE(withNewestAppended(s, draws.back()));  // not newer than the newest
     EXPECT_EQ(extended->die(1000, 2), 5);
     EXPECT_EQ(extended->die(999, 3), draws.back().values[0][2]);
-    values->set_value(reader->readValues(kAllTypes));
+    values->set_value(reader->readValues(kAllParts));
     store.append({typed});
     expectSame(*extended, *store.snapshot());
 }
@@ -153,7 +160,7 @@ TEST(SnapshotRead, AFailedReadReachesWhoeverWaits) {
     reader->interrupt();
     std::promise<std::shared_ptr<const SnapshotValues>> values;
     try {
-        values.set_value(reader->readValues(kAllTypes));
+        values.set_value(reader->readValues(kAllParts));
     } catch (...) {
         values.set_exception(std::current_exception());
     }
