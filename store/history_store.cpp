@@ -158,7 +158,7 @@ void HistoryStore::checkWritable() {
 
 void HistoryStore::write(const std::function<void()>& body, Check scope) {
     if (readOnly_) throw StoreError(readOnlyMessage(), StoreFailure::kReadOnly);
-    const bool wal = db_.scalarText("PRAGMA journal_mode") == "wal";
+    const bool wal = prepared_ || db_.scalarText("PRAGMA journal_mode") == "wal";
     const bool checkAlongside = scope == Check::kAlongside && wal && !integrityChecked_;
     if (scope == Check::kGroupTable && !integrityChecked_) {
         // The group table is written often (each group calculation) and is small: a damaged history
