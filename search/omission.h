@@ -44,7 +44,7 @@ struct Omissions {
     double ratio = 0;
 };
 
-// Walks the rows of the range in order; a row matches when `hit[i]` is true for its row index i.
+// Walks the rows of the range in order; a row matches when `hit(i)` is true for its row index i.
 // `start` is the previous-match position before the first match. The last omission is measured to the
 // end of the stored history (last stored IDX + 1), also when the range ends earlier. Nothing matched:
 // minimum and maximum 32767. The snapshot must not be empty.

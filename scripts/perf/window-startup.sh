@@ -26,5 +26,4 @@ for i in $(seq "$runs"); do
   sleep 1
   printf 'run %d: %.3f s  at start: %s  1 s later: %s\n' "$i" "$(echo "$end - $start" | bc)" "$shown" "$(mem $pid)"
   kill $pid; wait $pid 2>/dev/null || true
-  [ -n "${DEBUG:-}" ] && { pgrep -a Xvfb; xdotool getdisplaygeometry; }
 done
