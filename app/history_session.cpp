@@ -60,7 +60,8 @@ int64_t HistorySession::dataVersion() { return m_store->db().scalarInt("PRAGMA d
 bool HistorySession::catchUp() {
     if (!m_store) return false;
     try {
-        if (dataVersion() == m_dataVersion) return false;
+        // A background read of the values that failed is done again, as for a change made elsewhere.
+        if (dataVersion() == m_dataVersion && !m_snapshot->valuesFailed()) return false;
     } catch (const std::exception& e) {
         emit readFailed(QString("读取历史号码失败: %1").arg(QString::fromUtf8(e.what())));
         return false;

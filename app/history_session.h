@@ -41,8 +41,8 @@ public:
     QString dataFile(const QString& name) const;
 
     // Reads the history again when another connection has committed a change since the last read
-    // (PRAGMA data_version); true when it did. Every command that reads or extends the history
-    // calls this first.
+    // (PRAGMA data_version), or when reading the values in the background failed; true when it did.
+    // Every command that reads or extends the history calls this first.
     bool catchUp();
     // True while historyChanged is delivered for a change made elsewhere.
     bool changedElsewhere() const { return m_changedElsewhere; }

@@ -83,7 +83,7 @@ Snapshot::ValuesFuture readyValues(std::shared_ptr<const SnapshotValues> v) {
 Snapshot::Snapshot() {
     auto none = std::make_shared<SnapshotValues>();
     none->parts = kAllParts;
-    values_ = readyValues(std::move(none));
+    values_ = readValues_ = readyValues(std::move(none));
 }
 
 Snapshot::Snapshot(std::vector<int32_t> issues, std::vector<int32_t> ranks, std::vector<Dice> newestDice,
@@ -92,21 +92,26 @@ Snapshot::Snapshot(std::vector<int32_t> issues, std::vector<int32_t> ranks, std:
       ranks_(std::move(ranks)),
       newestDice_(std::move(newestDice)),
       newestFrom_(issues_.size() - std::min(newestDice_.size(), issues_.size())),
-      values_(std::move(values)) {}
+      values_(std::move(values)),
+      readValues_(values_) {}
 
 Snapshot::Snapshot(const Snapshot& o)
     : issues_(o.issues_),
       ranks_(o.ranks_),
       newestDice_(o.newestDice_),
       newestFrom_(o.newestFrom_),
-      values_(o.values_) {}
+      values_(o.values_),
+      readValues_(o.readValues_),
+      appended_(o.appended_) {}
 
 Snapshot::Snapshot(Snapshot&& o) noexcept
     : issues_(std::move(o.issues_)),
       ranks_(std::move(o.ranks_)),
       newestDice_(std::move(o.newestDice_)),
       newestFrom_(o.newestFrom_),
-      values_(std::move(o.values_)) {}
+      values_(std::move(o.values_)),
+      readValues_(std::move(o.readValues_)),
+      appended_(std::move(o.appended_)) {}
 
 Snapshot& Snapshot::operator=(Snapshot o) noexcept {
     issues_ = std::move(o.issues_);
@@ -114,6 +119,8 @@ Snapshot& Snapshot::operator=(Snapshot o) noexcept {
     newestDice_ = std::move(o.newestDice_);
     newestFrom_ = o.newestFrom_;
     values_ = std::move(o.values_);
+    readValues_ = std::move(o.readValues_);
+    appended_ = std::move(o.appended_);
     return *this;
 }
 
@@ -127,6 +134,16 @@ const SnapshotValues& Snapshot::values() const {
     const SnapshotValues& v = *values_.get();
     if (v.index.size() != size()) throw std::logic_error("the snapshot's values do not fit its draws");
     return v;
+}
+
+bool Snapshot::valuesFailed() const {
+    if (!valuesReady()) return false;
+    try {
+        values_.get();
+        return false;
+    } catch (...) {
+        return true;
+    }
 }
 
 bool Snapshot::valuesReady() const { return values_.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }
@@ -192,15 +209,21 @@ std::shared_ptr<const Snapshot> withNewestAppended(const std::shared_ptr<const S
         newest.push_back({static_cast<int8_t>(snap->die(i, 1)), static_cast<int8_t>(snap->die(i, 2)),
                           static_cast<int8_t>(snap->die(i, 3))});
     newest.push_back(added.v[kNumber]);
-    // The values follow those of the old snapshot: at once when these are read, else when first asked for.
-    auto extend = [snap, added] {
-        auto v = std::make_shared<SnapshotValues>(snap->values());
-        v->index.push_back(v->add(added));
+    auto out =
+        std::make_shared<Snapshot>(std::move(issues), std::move(ranks), std::move(newest), Snapshot::ValuesFuture());
+    out->readValues_ = snap->readValues_;
+    out->appended_ = snap->appended_;
+    out->appended_.push_back(added);
+    // The values as read, with those of the appended draws: at once when the read is done, else when
+    // they are first asked for.
+    auto extend = [read = out->readValues_, appended = out->appended_] {
+        auto v = std::make_shared<SnapshotValues>(*read.get());
+        for (const DrawValues& a : appended) v->index.push_back(v->add(a));
         return std::shared_ptr<const SnapshotValues>(std::move(v));
     };
-    Snapshot::ValuesFuture values =
-        snap->valuesReady() ? readyValues(extend()) : std::async(std::launch::deferred, extend).share();
-    return std::make_shared<Snapshot>(std::move(issues), std::move(ranks), std::move(newest), std::move(values));
+    const bool read = out->readValues_.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+    out->values_ = read ? readyValues(extend()) : std::async(std::launch::deferred, extend).share();
+    return out;
 }
 
 }  // namespace k3

@@ -150,6 +150,8 @@ public:
     // (std::logic_error).
     const SnapshotValues& values(unsigned parts) const;
     bool valuesReady() const;
+    // Reading the values ended with an error.
+    bool valuesFailed() const;
     // The stored value of a type at a position (1..3); waits for the values unless it is a die.
     int value(size_t row, int type, int pos) const;
 
@@ -195,11 +197,18 @@ public:
     SnapRow row(size_t i) const { return {issues_[i], ranks_[i], SnapRow::Values(this, i)}; }
 
 private:
+    friend std::shared_ptr<const Snapshot> withNewestAppended(const std::shared_ptr<const Snapshot>& snap,
+                                                              const DerivedDraw& d);
+
     std::vector<int32_t> issues_;
     std::vector<int32_t> ranks_;
     std::vector<Dice> newestDice_;  // of the rows from newestFrom_ on
     size_t newestFrom_ = 0;
     ValuesFuture values_;
+    // The values as they were read and those of the draws appended since (withNewestAppended), so that
+    // a snapshot made by appending needs none of the snapshots before it.
+    ValuesFuture readValues_;
+    std::vector<DrawValues> appended_;
 };
 
 // Values that are at hand, for a snapshot.

@@ -101,6 +101,7 @@ TEST(SnapshotRead, TheNewestDiceComeFirstAndTheRestFollow) {
     Snapshot s(std::move(d.issues), std::move(d.ranks), std::move(d.newestDice), values->get_future().share());
     auto full = store.snapshot();
     EXPECT_FALSE(s.valuesReady());
+    EXPECT_FALSE(s.valuesFailed());
     EXPECT_EQ(s.newestFrom(), 40u);
     for (size_t i = 40; i < s.size(); ++i)
         ASSERT_EQ(s.die(i, 1) * 100 + s.die(i, 2) * 10 + s.die(i, 3),
@@ -130,7 +131,7 @@ TEST(SnapshotRead, AChangeMadeBetweenTheStepsIsNotSeen) {
     EXPECT_EQ(store.snapshot()->size(), 2200u);  // the next read sees the change
 }
 
-TEST(SnapshotRead, ADrawTypedBeforeTheValuesAreReadWaitsForThem) {
+TEST(SnapshotRead, DrawsTypedBeforeTheValuesAreReadWaitForThem) {
     TempDir dir;
     HistoryStore store(dir.file("gapbook.db"));
     auto draws = k3test::generateDraws(1000);
@@ -140,15 +141,24 @@ TEST(SnapshotRead, ADrawTypedBeforeTheValuesAreReadWaitsForThem) {
     auto values = std::make_shared<std::promise<std::shared_ptr<const SnapshotValues>>>();
     auto s = std::make_shared<const Snapshot>(std::move(d.issues), std::move(d.ranks), std::move(d.newestDice),
                                               values->get_future().share());
-    const DerivedDraw typed = deriveDraw(nextIssue(draws.back().sqqh, 78, false), 2, 5, 3, 1);
-    auto extended = withNewestAppended(s, typed);
-    ASSERT_TRUE(extended);
+    const DerivedDraw first = deriveDraw(nextIssue(draws.back().sqqh, 78, false), 2, 5, 3, 1);
+    const DerivedDraw second = deriveDraw(nextIssue(first.sqqh, 78, false), 6, 6, 1, 0);
+    auto once = withNewestAppended(s, first);
+    ASSERT_TRUE(once);
     EXPECT_FALSE(withNewestAppended(s, draws.back()));  // not newer than the newest
-    EXPECT_EQ(extended->die(1000, 2), 5);
-    EXPECT_EQ(extended->die(999, 3), draws.back().values[0][2]);
+    auto twice = withNewestAppended(once, second);
+    EXPECT_EQ(twice->die(1000, 2), 5);
+    EXPECT_EQ(twice->die(1001, 1), 6);
+    EXPECT_EQ(twice->die(999, 3), draws.back().values[0][2]);
+    s.reset();  // the snapshots before are not needed for the values
+    once.reset();
     values->set_value(reader->readValues(kAllParts));
-    store.append({typed});
-    expectSame(*extended, *store.snapshot());
+    store.append({first, second});
+    expectSame(*twice, *store.snapshot());
+    // Once the read is done, a draw appended has its values at once.
+    auto third = withNewestAppended(twice, deriveDraw(nextIssue(second.sqqh, 78, false), 1, 1, 1, 1));
+    EXPECT_TRUE(third->valuesReady());
+    EXPECT_EQ(third->values().of(1002), drawValues(deriveDraw(0, 1, 1, 1, 1)));
 }
 
 TEST(SnapshotRead, AFailedReadReachesWhoeverWaits) {
@@ -165,6 +175,7 @@ TEST(SnapshotRead, AFailedReadReachesWhoeverWaits) {
         values.set_exception(std::current_exception());
     }
     Snapshot s(std::move(d.issues), std::move(d.ranks), std::move(d.newestDice), values.get_future().share());
+    EXPECT_TRUE(s.valuesFailed());
     EXPECT_THROW(s.values(), StoreError);
     // The read transaction ended with the failure: another program can change the history.
     EXPECT_NO_THROW(HistoryStore(dir.file("gapbook.db")).deleteNewest(1));
