@@ -33,19 +33,17 @@ std::array<Outcome, 216> outcomes(int segBase) {
 }
 
 // Connection settings for one large change, put back afterwards: no zeroing of every freed page (the
-// old history's pages are overwritten by the new one anyway), no CHECK constraints on values derived
-// here, and a page cache that holds the change.
+// old history's pages are overwritten by the new one anyway) and no CHECK constraints on values derived
+// here.
 class BulkSettings {
 public:
     explicit BulkSettings(Db& db) : db_(db) {
         secureDelete_ = db_.scalarInt("PRAGMA secure_delete");
-        cacheSize_ = db_.scalarInt("PRAGMA cache_size");
-        db_.exec("PRAGMA secure_delete=FAST; PRAGMA ignore_check_constraints=ON; PRAGMA cache_size=-65536;");
+        db_.exec("PRAGMA secure_delete=FAST; PRAGMA ignore_check_constraints=ON;");
     }
     ~BulkSettings() {
         try {
-            db_.exec("PRAGMA ignore_check_constraints=OFF; PRAGMA secure_delete=" + std::to_string(secureDelete_) +
-                     "; PRAGMA cache_size=" + std::to_string(cacheSize_) + ";");
+            db_.exec("PRAGMA ignore_check_constraints=OFF; PRAGMA secure_delete=" + std::to_string(secureDelete_));
         } catch (...) {
         }
     }
@@ -55,7 +53,6 @@ public:
 private:
     Db& db_;
     int64_t secureDelete_ = 0;
-    int64_t cacheSize_ = 0;
 };
 
 constexpr size_t kRowsPerStatement = 16;

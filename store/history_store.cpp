@@ -30,6 +30,10 @@ bool writable(const fs::path& p) {
 #endif
 }
 
+// Page caches of the store's connection (negative: KiB): between changes, and while one runs.
+constexpr int kIdleCacheKiB = -8192;
+constexpr int kChangeCacheKiB = -65536;
+
 StoreError failure(StoreFailure kind, const std::string& path, const std::string& detail = {}) {
     return StoreError(storeFailureText(kind, path, detail), kind);
 }
@@ -71,8 +75,9 @@ HistoryStore::HistoryStore(std::string path) : path_(std::move(path)) {
         }
     }
     // Settings of this connection only; none of them writes to the file.
-    // No memory mapping: a read of the whole file would keep all of it in the process's memory.
-    db_.exec("PRAGMA synchronous=NORMAL; PRAGMA mmap_size=0; PRAGMA cache_size=-8192;");
+    // No memory mapping: a read of the whole file would keep all of it in the process's memory. A small
+    // page cache between changes; a change has a larger one while it runs (write()).
+    db_.exec("PRAGMA synchronous=NORMAL; PRAGMA mmap_size=0; PRAGMA cache_size=" + std::to_string(kIdleCacheKiB) + ";");
 }
 
 // Reads only: a file that fails is refused before anything is written to it.
@@ -172,6 +177,16 @@ void HistoryStore::write(const std::function<void()>& body, Check scope) {
     // The first change of an existing file sets WAL mode (outside a transaction, as SQLite requires)
     // and adds what an older file may lack (YL, the issue index); it never drops or changes data.
     if (!wal) db_.exec("PRAGMA journal_mode=WAL");
+    struct LargerCache {
+        Db& db;
+        explicit LargerCache(Db& d) : db(d) { db.exec("PRAGMA cache_size=" + std::to_string(kChangeCacheKiB)); }
+        ~LargerCache() {
+            try {
+                db.exec("PRAGMA cache_size=" + std::to_string(kIdleCacheKiB));
+            } catch (...) {
+            }
+        }
+    } cache(db_);
     Transaction tx(db_);
     // Begun after the write lock is taken: the check reads the history this transaction starts from.
     std::unique_ptr<DamageCheck> check = checkAlongside ? std::make_unique<DamageCheck>(path_) : nullptr;
