@@ -46,7 +46,12 @@ failed=0
 same() {  # same WHAT FILE_A FILE_B
   if cmp -s "$2" "$3"; then echo "same: $1 ($(wc -c <"$2") bytes)"; else echo "DIFFERENT: $1"; failed=1; fi
 }
-table() { sqlite3 "$1" "SELECT IDX, SQQH, strQQH, NF, YF, RQ, L1A, L2A, L3A, L1B, L2B, L3B, L1E, L2E, L3E, L1F, L2F, L3F,
+query() {  # query DB SQL: the rows, one a line, columns separated by "|"
+  python3 -c 'import sqlite3, sys
+for row in sqlite3.connect(sys.argv[1]).execute(sys.argv[2]):
+    print("|".join("" if v is None else str(v) for v in row))' "$1" "$2"
+}
+table() { query "$1" "SELECT IDX, SQQH, strQQH, NF, YF, RQ, L1A, L2A, L3A, L1B, L2B, L3B, L1E, L2E, L3E, L1F, L2F, L3F,
   txtHisLst, txtHisLstHm, txtHisLstDx, txtHisLstDs, txtHisLstDuan, intTh, bolOk, txtHisP6 FROM lishi ORDER BY SQQH"; }
 
 for file in history shuffled; do
@@ -67,7 +72,7 @@ while IFS= read -r args; do
     mkdir -p "$work/run$i-$v"
     cp "$db" "$work/run$i-$v/gapbook.db"
     (cd "$work/run$i-$v" && eval "\"${!v}/k3gap-cli\" --data . $args" >out.txt 2>err.txt || echo "exit $?" >>err.txt)
-    sqlite3 "$work/run$i-$v/gapbook.db" "SELECT * FROM YL" >"$work/run$i-$v/yl.txt"
+    query "$work/run$i-$v/gapbook.db" "SELECT * FROM YL" >"$work/run$i-$v/yl.txt"
   done
   same "$args: output" "$work/run$i-old/out.txt" "$work/run$i-new/out.txt"
   same "$args: messages" "$work/run$i-old/err.txt" "$work/run$i-new/err.txt"
@@ -91,7 +96,7 @@ for v in old new; do
   mkdir -p "$work/window-$v/data"
   cp "$db" "$work/window-$v/data/gapbook.db"
   (cd "$work/window-$v" && "${!v}/window_outputs" data settings.ini >out.txt 2>/dev/null)
-  sqlite3 "$work/window-$v/data/gapbook.db" "SELECT * FROM YL" >"$work/window-$v/yl.txt"
+  query "$work/window-$v/data/gapbook.db" "SELECT * FROM YL" >"$work/window-$v/yl.txt"
 done
 same "window: grids" "$work/window-old/out.txt" "$work/window-new/out.txt"
 same "window: table YL" "$work/window-old/yl.txt" "$work/window-new/yl.txt"

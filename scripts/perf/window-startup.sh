@@ -24,6 +24,7 @@ for i in $(seq "$runs"); do
   end=$(date +%s.%N)
   shown=$(mem $pid)
   sleep 1
-  printf 'run %d: %.3f s  at start: %s  1 s later: %s\n' "$i" "$(echo "$end - $start" | bc)" "$shown" "$(mem $pid)"
+  printf 'run %d: %s s  at start: %s  1 s later: %s\n' "$i" "$(awk "BEGIN { printf \"%.3f\", $end - $start }")" "$shown" \
+    "$(mem $pid)"
   kill $pid; wait $pid 2>/dev/null || true
 done
