@@ -18,8 +18,8 @@ QVariant HistoryModel::data(const QModelIndex& index, int role) const {
     if (!snap_ || !index.isValid() || index.row() >= static_cast<int>(snap_->size())) return {};
     if (role == Qt::TextAlignmentRole) return int(Qt::AlignCenter);
     if (role != Qt::DisplayRole) return {};
-    const SnapRow& r = snap_->rows[static_cast<size_t>(index.row())];
-    return index.column() == 0 ? QString::number(r.sqqh) : QString::number(r.die(index.column()));
+    const auto row = static_cast<size_t>(index.row());
+    return index.column() == 0 ? QString::number(snap_->issue(row)) : QString::number(snap_->die(row, index.column()));
 }
 
 QVariant HistoryModel::headerData(int section, Qt::Orientation o, int role) const {

@@ -105,7 +105,7 @@ void HistoryCommands::importHistoryFile() {
         bool asked = false;
         // The file replaces the whole history: a file that would shrink it, or that has nothing in
         // common with it, is confirmed first, with 取消 as the default answer.
-        auto confirm = [this, &progress, &asked](const std::vector<DerivedDraw>& draws) {
+        auto confirm = [this, &progress, &asked](const std::vector<IssueDice>& draws) {
             const ImportComparison c = compareImport(m_session.store(), draws);
             if (!c.askFirst()) return true;
             asked = true;

@@ -1,6 +1,7 @@
 #include "history_session.h"
 
 #include <QDir>
+#include <QtConcurrent/QtConcurrentRun>
 
 #include "history/manual_entry.h"
 #include "settings/settings.h"
@@ -21,7 +22,7 @@ HistorySession::HistorySession(const QString& dataDir, const QString& settingsFi
     try {
         m_store = std::make_unique<HistoryStore>(dataFile(kDatabaseFileName).toStdString());
         m_dataVersion = dataVersion();
-        m_snapshot = m_store->snapshot();
+        m_snapshot = readSnapshot();
     } catch (const std::exception& e) {
         m_store.reset();
         m_snapshot = std::make_shared<Snapshot>();
@@ -29,7 +30,28 @@ HistorySession::HistorySession(const QString& dataDir, const QString& settingsFi
     }
 }
 
-HistorySession::~HistorySession() = default;
+HistorySession::~HistorySession() {
+    for (ValueRead& r : m_valueReads) r.reader->interrupt();
+    for (ValueRead& r : m_valueReads) r.task.waitForFinished();
+}
+
+std::shared_ptr<const Snapshot> HistorySession::readSnapshot() {
+    std::erase_if(m_valueReads, [](const ValueRead& r) { return r.task.isFinished(); });
+    std::shared_ptr<HistoryReader> reader = m_store->reader();
+    DrawColumns d = reader->readDraws();
+    auto values = std::make_shared<std::promise<std::shared_ptr<const SnapshotValues>>>();
+    auto snap = std::make_shared<Snapshot>(std::move(d.issues), std::move(d.ranks), std::move(d.newestDice),
+                                           values->get_future().share());
+    QFuture<void> task = QtConcurrent::run([reader, values] {
+        try {
+            values->set_value(reader->readValues(kAllParts));
+        } catch (...) {
+            values->set_exception(std::current_exception());
+        }
+    });
+    m_valueReads.push_back({std::move(task), std::move(reader)});
+    return snap;
+}
 
 QString HistorySession::dataFile(const QString& name) const { return QDir(m_dataDir).filePath(name); }
 
@@ -38,7 +60,8 @@ int64_t HistorySession::dataVersion() { return m_store->db().scalarInt("PRAGMA d
 bool HistorySession::catchUp() {
     if (!m_store) return false;
     try {
-        if (dataVersion() == m_dataVersion) return false;
+        // A background read of the values that failed is done again, as for a change made elsewhere.
+        if (dataVersion() == m_dataVersion && !m_snapshot->valuesFailed()) return false;
     } catch (const std::exception& e) {
         emit readFailed(QString("读取历史号码失败: %1").arg(QString::fromUtf8(e.what())));
         return false;
@@ -53,7 +76,7 @@ void HistorySession::readHistory(bool elsewhere) {
     if (m_store) {
         try {
             const int64_t version = dataVersion();
-            m_snapshot = m_store->snapshot();
+            m_snapshot = readSnapshot();
             m_dataVersion = version;
         } catch (const std::exception& e) {
             emit readFailed(QString("读取历史号码失败: %1").arg(QString::fromUtf8(e.what())));
@@ -73,7 +96,7 @@ DerivedDraw HistorySession::addTypedDraw(const std::string& issue, const std::st
     // since the copy was read: then only a new read holds both.
     std::shared_ptr<const Snapshot> extended;
     try {
-        if (dataVersion() == m_dataVersion) extended = withNewestAppended(*m_snapshot, added);
+        if (dataVersion() == m_dataVersion) extended = withNewestAppended(m_snapshot, added);
     } catch (const std::exception&) {
     }
     if (!extended) {

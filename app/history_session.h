@@ -3,12 +3,14 @@
 // as they change. The window and its panels follow historyChanged. Another program (k3gap-cli, a
 // second window) may change the same file: catchUp() notices it and reads the history again.
 #pragma once
+#include <QFuture>
 #include <QObject>
 #include <QString>
 #include <chrono>
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "history/online_update.h"
 #include "store/derive.h"
@@ -32,14 +34,15 @@ public:
     bool isOpen() const { return m_store != nullptr; }
     const QString& openError() const { return m_openError; }
     HistoryStore& store() { return *m_store; }  // only while open
-    // The history in memory; never null.
+    // The history in memory; never null. Its issues and dice are there at once; the values the analyses
+    // read follow from a background read (Snapshot::values() waits for them).
     const std::shared_ptr<const Snapshot>& snapshot() const { return m_snapshot; }
     const QString& dataDir() const { return m_dataDir; }
     QString dataFile(const QString& name) const;
 
     // Reads the history again when another connection has committed a change since the last read
-    // (PRAGMA data_version); true when it did. Every command that reads or extends the history
-    // calls this first.
+    // (PRAGMA data_version), or when reading the values in the background failed; true when it did.
+    // Every command that reads or extends the history calls this first.
     bool catchUp();
     // True while historyChanged is delivered for a change made elsewhere.
     bool changedElsewhere() const { return m_changedElsewhere; }
@@ -82,12 +85,21 @@ signals:
 private:
     int64_t dataVersion();
     void readHistory(bool elsewhere);
+    // Reads the issues, ranks and dice now and the values in the background, on a connection of its own.
+    std::shared_ptr<const Snapshot> readSnapshot();
 
     QString m_dataDir;
     std::unique_ptr<Settings> m_settings;
     std::unique_ptr<HistoryStore> m_store;
     QString m_openError;
     std::shared_ptr<const Snapshot> m_snapshot = std::make_shared<Snapshot>();
+    // Background reads of values still running (or done, until the next read): the window waits for
+    // them, after interrupting them, before it closes.
+    struct ValueRead {
+        QFuture<void> task;
+        std::shared_ptr<HistoryReader> reader;
+    };
+    std::vector<ValueRead> m_valueReads;
     int64_t m_dataVersion = 0;  // data_version when the snapshot was read
     bool m_changedElsewhere = false;
 

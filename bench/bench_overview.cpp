@@ -16,13 +16,7 @@ namespace {
 constexpr size_t kDraws = 500000;
 
 const k3::Snapshot& history() {
-    static const k3::Snapshot* s = [] {
-        auto* snap = new k3::Snapshot;
-        auto draws = k3test::generateDraws(kDraws);
-        snap->rows.reserve(draws.size());
-        for (size_t i = 0; i < draws.size(); ++i) snap->rows.push_back(k3::snapRow(draws[i], int32_t(i + 1)));
-        return snap;
-    }();
+    static const k3::Snapshot* s = [] { return new k3::Snapshot(k3::snapshotOf(k3test::generateDraws(kDraws))); }();
     return *s;
 }
 

@@ -8,6 +8,7 @@
 #include "groups/group_calc.h"
 #include "groups/selection.h"
 #include "overview/gap_series.h"
+#include "search/conditions.h"
 #include "search/search.h"
 #include "store/grid.h"
 #include "store/issue.h"
@@ -43,8 +44,8 @@ std::vector<std::string> splitComma(const std::string& s) {
 
 // The range texts: the whole history unless given.
 void rangeTexts(const Args& a, const k3::Snapshot& snap, std::string& from, std::string& to) {
-    from = a.value("from", snap.empty() ? std::string() : std::to_string(snap.rows.front().sqqh));
-    to = a.value("to", snap.empty() ? std::string() : std::to_string(snap.rows.back().sqqh));
+    from = a.value("from", snap.empty() ? std::string() : std::to_string(snap.issues().front()));
+    to = a.value("to", snap.empty() ? std::string() : std::to_string(snap.issues().back()));
 }
 
 // Prints grid 2, an empty line and grid 3, or writes grid 2 to a workbook. A search that could not
@@ -78,7 +79,7 @@ int runSearchCmd(Context& ctx, const std::vector<std::string>& args) {
         in.texts[i] = p.substr(eq + 1);
         in.values[i] = typedValue(in.texts[i]);
     }
-    auto snap = ctx.store().snapshot();
+    auto snap = ctx.store().snapshot(k3::typeParts(in.type));  // only what the search type reads
     rangeTexts(a, *snap, in.from, in.to);
     k3::SearchOutput out = k3::runSearch(*snap, in);
     if (a.has("png")) writeChart(k3::gapSeriesOf(out, k3::theoreticalOmission(in, ctx.segBase)), a.value("png"));
@@ -105,7 +106,7 @@ int runPartialCmd(Context& ctx, const std::vector<std::string>& args) {
     } else {
         in.width = ctx.settings ? ctx.settings->partialWidth() : 2;
     }
-    auto snap = ctx.store().snapshot();
+    auto snap = ctx.store().snapshot(k3::typeParts(in.type));
     rangeTexts(a, *snap, in.from, in.to);
     k3::SearchOutput out = k3::runPartialSearch(*snap, in);
     if (a.has("png")) writeChart(k3::gapSeriesOf(out, k3::theoreticalOmission(in, ctx.segBase)), a.value("png"));
@@ -134,7 +135,7 @@ int runGroupCmd(Context& ctx, const std::vector<std::string>& args) {
             if (key == k3::groupSortKey(c)) column = c;
         if (column == 0) throw UsageError("--sort takes intMinYL, intMaxYL, intLstYl or sglLlr");
     }
-    auto snap = ctx.store().snapshot();
+    auto snap = ctx.store().snapshot(k3::groupsPart(k3::normalType(type)));  // free conditions only
     k3::GroupInput in;
     in.type = type;
     in.selection = k3::selectionValues(ticks, *k3::scanBound(type));

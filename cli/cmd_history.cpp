@@ -120,7 +120,7 @@ int runExportText(Context& ctx, const std::vector<std::string>& args) {
     if (a.positional().size() > 1) throw UsageError("export-text takes at most one FILE");
     std::optional<k3::TextExport> r;
     try {
-        r = k3::exportHistoryText(*ctx.store().snapshot(), ctx.dataDir,
+        r = k3::exportHistoryText(*ctx.store().snapshot(k3::kDicePart), ctx.dataDir,
                                   a.positional().empty() ? "" : a.positional()[0]);
     } catch (const k3::ExportError& e) {
         throw InputError(e.what());

@@ -54,10 +54,10 @@ int runOverviewCmd(Context& ctx, const std::vector<std::string>& args) {
     if (!a.positional().empty()) throw UsageError("overview takes no positional arguments");
     if (a.has("item") != a.has("png")) throw UsageError("--item and --png go together");
     const int item = a.has("item") ? parseItem(a.value("item")) : -1;
-    auto snap = ctx.store().snapshot();
+    auto snap = ctx.store().snapshot(k3::kDicePart);  // the table counts dice only
     // The whole history unless given, as the search takes it.
-    const std::string from = a.value("from", snap->empty() ? std::string() : std::to_string(snap->rows.front().sqqh));
-    const std::string to = a.value("to", snap->empty() ? std::string() : std::to_string(snap->rows.back().sqqh));
+    const std::string from = a.value("from", snap->empty() ? std::string() : std::to_string(snap->issues().front()));
+    const std::string to = a.value("to", snap->empty() ? std::string() : std::to_string(snap->issues().back()));
     const k3::Grid grid = k3::overviewGrid(k3::computeOverview(*snap, from, to));
     if (item >= 0) writeChart(k3::itemGapSeries(*snap, from, to, item), a.value("png"));
     if (a.has("xlsx"))

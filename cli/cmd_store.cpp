@@ -14,7 +14,7 @@ int runStoreCommand(Context& ctx, const std::string& cmd, const std::vector<std:
     if (cmd == "show") {
         Args a(args, {"xlsx"}, {});
         if (!a.positional().empty()) throw UsageError("show takes no arguments");
-        k3::Grid g = k3::historyGrid(*ctx.store().snapshot());
+        k3::Grid g = k3::historyGrid(*ctx.store().snapshot(k3::kDicePart));
         if (a.has("xlsx")) {
             k3::writeWorkbook(g, a.value("xlsx"), ctx.dataDir);
         } else {

@@ -17,11 +17,11 @@ std::string historyText(const Snapshot& snap) {
     std::string out;
     out.reserve(snap.size() * 16);
     char buf[16];
-    for (const SnapRow& r : snap.rows) {
-        auto [end, ec] = std::to_chars(buf, buf + sizeof buf, r.sqqh);
+    for (size_t i = 0; i < snap.size(); ++i) {
+        auto [end, ec] = std::to_chars(buf, buf + sizeof buf, snap.issue(i));
         out.append(buf, end);
         out += ' ';
-        for (int p = 1; p <= 3; ++p) out += static_cast<char>('0' + r.die(p));
+        for (int p = 1; p <= 3; ++p) out += static_cast<char>('0' + snap.die(i, p));
         out += "\r\n";
     }
     return out;
@@ -32,10 +32,10 @@ std::optional<TextExport> exportHistoryText(const Snapshot& snap, const std::str
     if (snap.empty()) return std::nullopt;
     TextExport res;
     res.path =
-        path.empty() ? (fs::path(dataDir) / fs::u8path(historyTextFileName(snap.rows.back().sqqh))).string() : path;
+        path.empty() ? (fs::path(dataDir) / fs::u8path(historyTextFileName(snap.issues().back()))).string() : path;
     res.lines = snap.size();
-    for (const SnapRow& r : snap.rows)
-        if (r.sqqh < 100000000 || r.sqqh > 999999999) ++res.shortIssues;
+    for (int32_t issue : snap.issues())
+        if (issue < 100000000 || issue > 999999999) ++res.shortIssues;
 
     const std::string target = exportTarget(res.path, dataDir);
     const std::string text = historyText(snap);

@@ -70,7 +70,7 @@ GroupStat groupStatistics(const Snapshot& snap, int type, const std::vector<int>
     Pattern pat(type);
     for (int v : values) pat.addFree(v, CountRange::kGroups);
     Omissions om = omissions(
-        snap, *range, *start, [&pat](const SnapRow& r) { return pat.matches(r); }, false);
+        snap, groupsPart(pat.type()), *range, *start, [&pat](const DrawValues& d) { return pat.matches(d); }, false);
     // A group no draw of the range contains keeps the no-match values: minimum and maximum 32767,
     // last omission from the starting point.
     YLRow row;

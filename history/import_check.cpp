@@ -20,7 +20,7 @@ std::string ImportComparison::summary() const {
 
 std::string ImportComparison::question() const { return summary() + "：将以文件替换全部历史号码，确定吗？"; }
 
-ImportComparison compareImport(const std::vector<int32_t>& storedIssues, const std::vector<DerivedDraw>& fileDraws) {
+ImportComparison compareImport(const std::vector<int32_t>& storedIssues, const std::vector<IssueDice>& fileDraws) {
     ImportComparison c;
     c.stored = storedIssues.size();
     if (!storedIssues.empty()) {
@@ -29,7 +29,7 @@ ImportComparison compareImport(const std::vector<int32_t>& storedIssues, const s
     }
     c.inFile = fileDraws.size();
     for (size_t i = 0; i < fileDraws.size(); ++i) {
-        const int32_t issue = fileDraws[i].sqqh;
+        const int32_t issue = fileDraws[i].issue;
         c.fileFirst = i == 0 ? issue : std::min(c.fileFirst, issue);
         c.fileLast = i == 0 ? issue : std::max(c.fileLast, issue);
         if (!c.sharesIssue) c.sharesIssue = std::binary_search(storedIssues.begin(), storedIssues.end(), issue);
@@ -37,10 +37,8 @@ ImportComparison compareImport(const std::vector<int32_t>& storedIssues, const s
     return c;
 }
 
-ImportComparison compareImport(HistoryStore& store, const std::vector<DerivedDraw>& fileDraws) {
-    std::vector<int32_t> issues;
-    for (const IssueDice& d : store.issuesAndDice()) issues.push_back(d.issue);
-    return compareImport(issues, fileDraws);
+ImportComparison compareImport(HistoryStore& store, const std::vector<IssueDice>& fileDraws) {
+    return compareImport(store.issues(), fileDraws);
 }
 
 }  // namespace k3

@@ -28,8 +28,8 @@ struct ImportComparison {
 };
 
 // `storedIssues` in ascending order; the file's draws in any order.
-ImportComparison compareImport(const std::vector<int32_t>& storedIssues, const std::vector<DerivedDraw>& fileDraws);
+ImportComparison compareImport(const std::vector<int32_t>& storedIssues, const std::vector<IssueDice>& fileDraws);
 // The same against the history in the store.
-ImportComparison compareImport(HistoryStore& store, const std::vector<DerivedDraw>& fileDraws);
+ImportComparison compareImport(HistoryStore& store, const std::vector<IssueDice>& fileDraws);
 
 }  // namespace k3

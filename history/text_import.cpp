@@ -5,7 +5,6 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <unordered_set>
 
 #ifndef _WIN32
 #include <fcntl.h>
@@ -119,24 +118,43 @@ std::vector<DerivedDraw> deriveAll(const std::vector<LineDraw>& lines, int segBa
     return out;
 }
 
-ParsedHistory parseHistoryText(std::string_view text, int segBase, const ImportProgress& progress) {
-    ParsedHistory out;
-    auto skip = [&out](size_t lineNo, std::string_view line) {
-        if (out.skippedCount++ < kSkippedListLimit) out.skipped.push_back({lineNo, reportedLine(line)});
-    };
-    std::vector<LineDraw> lines;
+namespace {
+
+// A line that yields a draw, with where it stands in the text (for reporting a repeat).
+struct ReadLine {
+    LineDraw draw;
+    uint32_t number;  // 1-based line number
+    size_t begin;     // offset of the line in the text
+};
+
+std::string_view lineAt(std::string_view text, size_t begin) {
+    size_t end = begin;
+    while (end < text.size() && text[end] != '\r' && text[end] != '\n') ++end;
+    return text.substr(begin, end - begin);
+}
+
+// The lines with a draw, each issue once, in issue order; `reordered` when that is not the file's order.
+struct ReadLines {
+    std::vector<ReadLine> lines;
+    bool reordered = false;
+    std::vector<SkippedLine> skipped;
+    size_t skippedCount = 0;
+};
+
+ReadLines readLines(std::string_view text, const ImportProgress& progress) {
+    ReadLines out;
+    std::vector<SkippedLine> bad;  // the first kSkippedListLimit lines without a draw
+    size_t badCount = 0;
+    std::vector<ReadLine> lines;
     lines.reserve(text.size() / 15 + 1);
-    // Issues read so far. Files are usually in ascending order, where a larger issue is new by itself;
-    // the set is built only once a line comes out of order.
-    std::unordered_set<int32_t> seen;
-    bool ascending = true;
-    int32_t maxIssue = 0;
+    bool ascending = true;  // each issue above the one before: no repeat possible, no sort needed
     size_t pos = 0, lineNo = 0, nextReport = 0;
     const size_t n = text.size();
     while (pos < n) {
         size_t end = pos;
         while (end < n && text[end] != '\r' && text[end] != '\n') ++end;
         std::string_view line = text.substr(pos, end - pos);
+        const size_t begin = pos;
         ++lineNo;
         // CR LF, a lone CR and a lone LF each end one line.
         if (end < n && text[end] == '\r' && end + 1 < n && text[end + 1] == '\n')
@@ -145,25 +163,10 @@ ParsedHistory parseHistoryText(std::string_view text, int segBase, const ImportP
             pos = end + 1;
 
         if (auto d = parseHistoryLine(line)) {
-            bool fresh;
-            if (ascending && d->issue > maxIssue) {
-                fresh = true;
-            } else {
-                if (ascending) {
-                    ascending = false;
-                    seen.reserve(lines.size() * 2 + 16);
-                    for (const LineDraw& l : lines) seen.insert(l.issue);
-                }
-                fresh = seen.insert(d->issue).second;
-            }
-            if (fresh) {
-                lines.push_back(*d);
-                maxIssue = std::max(maxIssue, d->issue);
-            } else {
-                skip(lineNo, line);
-            }
+            if (!lines.empty() && d->issue <= lines.back().draw.issue) ascending = false;
+            lines.push_back({*d, static_cast<uint32_t>(lineNo), begin});
         } else if (!isBlankLine(line)) {
-            skip(lineNo, line);
+            if (badCount++ < kSkippedListLimit) bad.push_back({lineNo, reportedLine(line)});
         }
         if (progress && pos >= nextReport) {
             if (!progress(std::min(pos, n), n)) throw ImportCancelled();
@@ -171,7 +174,60 @@ ParsedHistory parseHistoryText(std::string_view text, int segBase, const ImportP
         }
     }
 
-    out.draws = deriveAll(lines, segBase);
+    // Out of order: sorted by issue (a repeat after the line it repeats), and each repeat skipped.
+    std::vector<SkippedLine> repeats;
+    size_t repeatCount = 0;
+    if (!ascending) {
+        std::stable_sort(lines.begin(), lines.end(),
+                         [](const ReadLine& a, const ReadLine& b) { return a.draw.issue < b.draw.issue; });
+        std::vector<ReadLine> cut;
+        size_t kept = 0;
+        for (size_t i = 0; i < lines.size(); ++i) {
+            if (kept > 0 && lines[i].draw.issue == lines[kept - 1].draw.issue)
+                cut.push_back(lines[i]);
+            else
+                lines[kept++] = lines[i];
+        }
+        lines.resize(kept);
+        std::sort(cut.begin(), cut.end(), [](const ReadLine& a, const ReadLine& b) { return a.number < b.number; });
+        repeatCount = cut.size();
+        for (size_t i = 0; i < cut.size() && i < kSkippedListLimit; ++i)
+            repeats.push_back({cut[i].number, reportedLine(lineAt(text, cut[i].begin))});
+    }
+    // Both kinds of skipped line, in line order.
+    out.skippedCount = badCount + repeatCount;
+    std::merge(bad.begin(), bad.end(), repeats.begin(), repeats.end(), std::back_inserter(out.skipped),
+               [](const SkippedLine& a, const SkippedLine& b) { return a.number < b.number; });
+    if (out.skipped.size() > kSkippedListLimit) out.skipped.resize(kSkippedListLimit);
+    out.lines = std::move(lines);
+    out.reordered = !ascending;
+    return out;
+}
+
+}  // namespace
+
+ParsedLines parseHistoryLines(std::string_view text, const ImportProgress& progress) {
+    ReadLines read = readLines(text, progress);
+    ParsedLines out;
+    out.draws.reserve(read.lines.size());
+    for (const ReadLine& l : read.lines) out.draws.push_back(l.draw);
+    out.skipped = std::move(read.skipped);
+    out.skippedCount = read.skippedCount;
+    return out;
+}
+
+ParsedHistory parseHistoryText(std::string_view text, int segBase, const ImportProgress& progress) {
+    ReadLines read = readLines(text, progress);
+    // File order: the first line of each issue, in the order of the lines.
+    if (read.reordered)
+        std::sort(read.lines.begin(), read.lines.end(),
+                  [](const ReadLine& a, const ReadLine& b) { return a.number < b.number; });
+    ParsedHistory out;
+    out.draws.reserve(read.lines.size());
+    for (const ReadLine& l : read.lines)
+        out.draws.push_back(deriveDraw(l.draw.issue, l.draw.d1, l.draw.d2, l.draw.d3, segBase));
+    out.skipped = std::move(read.skipped);
+    out.skippedCount = read.skippedCount;
     return out;
 }
 
@@ -225,11 +281,13 @@ std::string readWholeFile(const std::string& path) {
 ImportResult importHistoryFile(HistoryStore& store, const std::string& path, int segBase,
                                const ImportProgress& progress, const ImportConfirm& confirm) {
     ImportResult res;
-    store.checkWritable();  // a history that cannot be changed is reported before the file is read
+    // A read-only history is reported before the file is read; damage is looked for while the draws
+    // are stored, and found before anything is.
+    if (store.readOnly()) throw StoreError(store.readOnlyMessage(), StoreFailure::kReadOnly);
     const std::string text = readTextFile(path);
-    ParsedHistory parsed;
+    ParsedLines parsed;
     try {
-        parsed = parseHistoryText(text, segBase, progress);
+        parsed = parseHistoryLines(text, progress);
     } catch (const ImportCancelled&) {
         res.cancelled = true;
         return res;
@@ -244,8 +302,8 @@ ImportResult importHistoryFile(HistoryStore& store, const std::string& path, int
         res.cancelled = true;
         return res;
     }
-    store.replaceAll(parsed.draws);
     res.stored = parsed.draws.size();
+    store.replaceHistory(std::move(parsed.draws), segBase);
     return res;
 }
 

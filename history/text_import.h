@@ -45,7 +45,7 @@ using ImportProgress = std::function<bool(size_t done, size_t total)>;
 
 // Called with the file's draws once they are read, before anything is stored; returning false leaves
 // the history as it was and the import counts as cancelled.
-using ImportConfirm = std::function<bool(const std::vector<DerivedDraw>& draws)>;
+using ImportConfirm = std::function<bool(const std::vector<IssueDice>& draws)>;
 
 // The draw of one line, when the line carries its own nine-digit issue (columns 1-9) followed by its own
 // three dice 1..6: the part after the issue, columns 10-14, with blanks trimmed, must be exactly the
@@ -56,8 +56,16 @@ std::optional<LineDraw> parseHistoryLine(std::string_view line);
 // The derived draws of read lines, in their order.
 std::vector<DerivedDraw> deriveAll(const std::vector<LineDraw>& lines, int segBase);
 
+struct ParsedLines {
+    std::vector<LineDraw> draws;       // in issue order, each issue from the first line that carries it
+    std::vector<SkippedLine> skipped;  // as in ParsedHistory
+    size_t skippedCount = 0;
+};
+
 // Applies the line rules to a whole text. A line ends at CR LF, a lone CR or a lone LF. Lines without
 // a draw and lines repeating an issue already read are skipped (and listed); blank lines are ignored.
+ParsedLines parseHistoryLines(std::string_view text, const ImportProgress& progress = {});
+// The same, with the draws derived and in file order.
 ParsedHistory parseHistoryText(std::string_view text, int segBase, const ImportProgress& progress = {});
 
 // Reads a regular file whole; throws ImportError when it cannot be opened or read, and refuses what is
@@ -81,9 +89,9 @@ struct ImportResult {
 
 // Replaces the whole history by the draws of the file, in one transaction. A file that cannot be read,
 // a cancel, or a file whose lines yield not a single draw leaves the history as it was. An empty file
-// (no lines but blank ones) empties the history. A history that cannot be changed (read-only,
-// damaged) is reported, as StoreError, before the file is read. `confirm`, when given, may still decline
-// the replacement.
+// (no lines but blank ones) empties the history. A history that cannot be changed is reported, as
+// StoreError: a read-only one before the file is read, a damaged one before anything is stored.
+// `confirm`, when given, may still decline the replacement.
 ImportResult importHistoryFile(HistoryStore& store, const std::string& path, int segBase,
                                const ImportProgress& progress = {}, const ImportConfirm& confirm = {});
 

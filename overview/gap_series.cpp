@@ -20,11 +20,10 @@ int32_t number(const std::string& cell) {
 // Every ordered outcome of three dice as a draw of a history, in the order 111, 112, ..., 666.
 const Snapshot& allOutcomes(int segBase) {
     static const auto make = [](int base) {
-        Snapshot s;
-        s.rows.reserve(kOutcomeCount);
+        SnapshotBuilder b;
         for (int o = 0; o < kOutcomeCount; ++o)
-            s.rows.push_back(snapRow(deriveDraw(130101001 + o, o / 36 + 1, o / 6 % 6 + 1, o % 6 + 1, base), o + 1));
-        return s;
+            b.add(deriveDraw(130101001 + o, o / 36 + 1, o / 6 % 6 + 1, o % 6 + 1, base), o + 1);
+        return b.build();
     };
     static const Snapshot base0 = make(0), base1 = make(1);
     return segBase == 0 ? base0 : base1;
@@ -33,8 +32,8 @@ const Snapshot& allOutcomes(int segBase) {
 template <class Input, class Run>
 std::optional<double> chanceOf(Input in, int segBase, Run run) {
     const Snapshot& all = allOutcomes(segBase);
-    in.from = std::to_string(all.rows.front().sqqh);
-    in.to = std::to_string(all.rows.back().sqqh);
+    in.from = std::to_string(all.issues().front());
+    in.to = std::to_string(all.issues().back());
     const int32_t c = run(all, in).stats.count;
     if (c <= 0) return std::nullopt;
     return static_cast<double>(kOutcomeCount) / c;
@@ -94,13 +93,14 @@ GapSeries itemGapSeries(const Snapshot& snap, const std::string& from, const std
     auto [first, last] = rangeRows(snap, range);
     int32_t previous = s.start;
     for (size_t i = first; i < last; ++i) {
-        const SnapRow& r = snap.rows[i];
-        if (!validDie(r.die(1)) || !validDie(r.die(2)) || !validDie(r.die(3))) continue;
-        if (!hit[static_cast<size_t>((r.die(1) - 1) * 36 + (r.die(2) - 1) * 6 + r.die(3) - 1)]) continue;
-        s.hits.push_back({r.idx, r.sqqh, r.idx - previous});
-        previous = r.idx;
+        const int d1 = snap.die(i, 1), d2 = snap.die(i, 2), d3 = snap.die(i, 3);
+        if (!validDie(d1) || !validDie(d2) || !validDie(d3)) continue;
+        if (!hit[static_cast<size_t>((d1 - 1) * 36 + (d2 - 1) * 6 + d3 - 1)]) continue;
+        const int32_t rank = snap.rank(i);
+        s.hits.push_back({rank, snap.issue(i), rank - previous});
+        previous = rank;
     }
-    s.nextPosition = snap.rows.back().idx + 1;
+    s.nextPosition = snap.ranks().back() + 1;
     s.lastOmission = s.nextPosition - previous;
     finish(s);
     return s;

@@ -167,23 +167,25 @@ OverviewTable computeOverview(const Snapshot& snap, const std::string& from, con
     for (Walk& w : walk) w.previous = table.start;
     auto [first, last] = rangeRows(snap, range);
     table.draws = static_cast<int32_t>(last - first);
+    const std::vector<DrawValues>& dice = snap.values(kDicePart).distinct;
+    const std::vector<uint32_t>& index = snap.values(kDicePart).index;
     for (size_t i = first; i < last; ++i) {
-        const SnapRow& row = snap.rows[i];
-        const auto& d = row.v[kNumber];
+        const Snapshot::Dice& d = dice[index[i]].v[kNumber];
+        const int32_t rank = snap.rank(i);
         // A stored row with a die outside 1..6 hits nothing.
         if (!validDie(d[0]) || !validDie(d[1]) || !validDie(d[2])) continue;
         const int o = (d[0] - 1) * 36 + (d[1] - 1) * 6 + (d[2] - 1);
         for (int h = cat.hitStart[static_cast<size_t>(o)]; h < cat.hitStart[static_cast<size_t>(o) + 1]; ++h) {
             Walk& w = walk[cat.hitItems[static_cast<size_t>(h)]];
-            const int32_t gap = row.idx - w.previous;
+            const int32_t gap = rank - w.previous;
             w.minimum = std::min(w.minimum, gap);
             w.maximum = std::max(w.maximum, gap);
-            w.previous = row.idx;
+            w.previous = rank;
             ++w.hits;
         }
     }
 
-    const int32_t next = snap.rows.back().idx + 1;
+    const int32_t next = snap.ranks().back() + 1;
     table.rows.resize(kBetItemCount);
     for (int i = 0; i < kBetItemCount; ++i) {
         const Walk& w = walk[static_cast<size_t>(i)];

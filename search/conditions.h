@@ -45,11 +45,12 @@ public:
     // True when no row can match (a condition that is never satisfied).
     bool impossible() const { return impossible_; }
 
-    bool matches(const SnapRow& row) const {
+    bool matches(const DrawValues& d) const {
         if (impossible_) return false;
-        if ((row.groups[type_] & freeMask_) != freeMask_) return false;
+        if ((d.groups[static_cast<size_t>(type_)] & freeMask_) != freeMask_) return false;
         for (int p = 0; p < 3; ++p)
-            if (fixedReq_[p] >= 0 && row.v[type_][p] != fixedReq_[p]) return false;
+            if (fixedReq_[p] >= 0 && d.v[static_cast<size_t>(type_)][static_cast<size_t>(p)] != fixedReq_[p])
+                return false;
         return true;
     }
 

@@ -14,9 +14,9 @@ Grid historyGrid(const Snapshot& snap) {
     g.header = historyHeader();
     g.widths = {1480, 600, 600, 600};
     g.rows.reserve(snap.size());
-    for (const SnapRow& r : snap.rows)
-        g.rows.push_back(
-            {std::to_string(r.sqqh), std::to_string(r.die(1)), std::to_string(r.die(2)), std::to_string(r.die(3))});
+    for (size_t i = 0; i < snap.size(); ++i)
+        g.rows.push_back({std::to_string(snap.issue(i)), std::to_string(snap.die(i, 1)), std::to_string(snap.die(i, 2)),
+                          std::to_string(snap.die(i, 3))});
     return g;
 }
 

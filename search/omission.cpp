@@ -13,18 +13,17 @@ std::optional<IssueRange> parseRange(std::string_view from, std::string_view to)
 }
 
 std::pair<size_t, size_t> rangeRows(const Snapshot& snap, IssueRange range) {
-    auto lo = std::lower_bound(snap.rows.begin(), snap.rows.end(), range.from,
-                               [](const SnapRow& r, int32_t v) { return r.sqqh < v; });
-    auto hi = std::upper_bound(snap.rows.begin(), snap.rows.end(), range.to,
-                               [](int32_t v, const SnapRow& r) { return v < r.sqqh; });
+    const std::vector<int32_t>& issues = snap.issues();
+    auto lo = std::lower_bound(issues.begin(), issues.end(), range.from);
+    auto hi = std::upper_bound(issues.begin(), issues.end(), range.to);
     if (hi < lo) hi = lo;
-    return {static_cast<size_t>(lo - snap.rows.begin()), static_cast<size_t>(hi - snap.rows.begin())};
+    return {static_cast<size_t>(lo - issues.begin()), static_cast<size_t>(hi - issues.begin())};
 }
 
 std::optional<int32_t> startingPoint(const Snapshot& snap, int32_t firstIssue) {
     auto i = snap.find(firstIssue);
     if (!i) return std::nullopt;
-    return snap.rows[*i].idx - 1;
+    return snap.rank(*i) - 1;
 }
 
 }  // namespace k3

@@ -44,30 +44,43 @@ struct Omissions {
     double ratio = 0;
 };
 
-// Walks the rows of the range in order; `pred(row)` tells a match. `start` is the previous-match
-// position before the first match. The last omission is measured to the end of the stored history
-// (last stored IDX + 1), also when the range ends earlier. Nothing matched: minimum and maximum 32767.
-// The snapshot must not be empty.
-template <class Pred>
-Omissions omissions(const Snapshot& snap, IssueRange range, int32_t start, Pred&& pred, bool keepMatches) {
+// Walks the rows of the range in order; a row matches when `hit(i)` is true for its row index i.
+// `start` is the previous-match position before the first match. The last omission is measured to the
+// end of the stored history (last stored IDX + 1), also when the range ends earlier. Nothing matched:
+// minimum and maximum 32767. The snapshot must not be empty.
+template <class Hit>
+Omissions omissionsOf(const Snapshot& snap, IssueRange range, int32_t start, Hit&& hit, bool keepMatches) {
     Omissions om;
     om.start = start;
     auto [first, last] = rangeRows(snap, range);
+    const std::vector<int32_t>& ranks = snap.ranks();
     int32_t p = start;
     for (size_t i = first; i < last; ++i) {
-        const SnapRow& row = snap.rows[i];
-        if (!pred(row)) continue;
-        int32_t o = row.idx - p;
+        if (!hit(i)) continue;
+        int32_t o = ranks[i] - p;
         if (o > om.maximum) om.maximum = o;
         if (om.count == 0 || o < om.minimum) om.minimum = o;
-        p = row.idx;
+        p = ranks[i];
         ++om.count;
         if (keepMatches) om.matches.push_back({static_cast<uint32_t>(i), o});
     }
     if (om.count == 0) om.minimum = om.maximum = kNoOmission;
-    om.last = snap.rows.back().idx + 1 - p;
+    om.last = ranks.back() + 1 - p;
     om.ratio = static_cast<double>(om.maximum) / static_cast<double>(om.last);
     return om;
+}
+
+// The same with a predicate on the `parts` of a draw's values, `pred(const DrawValues&)`: it is asked
+// once for each distinct set of values of the snapshot (waiting for them to be read), not once per draw.
+template <class Pred>
+Omissions omissions(const Snapshot& snap, unsigned parts, IssueRange range, int32_t start, Pred&& pred,
+                    bool keepMatches) {
+    const SnapshotValues& values = snap.values(parts);
+    std::vector<uint8_t> hitBySet(values.distinct.size());
+    for (size_t k = 0; k < hitBySet.size(); ++k) hitBySet[k] = pred(values.distinct[k]) ? 1 : 0;
+    const uint32_t* index = values.index.data();
+    return omissionsOf(
+        snap, range, start, [&](size_t i) { return hitBySet[index[i]] != 0; }, keepMatches);
 }
 
 }  // namespace k3

@@ -37,14 +37,15 @@ void fillMatches(const Snapshot& snap, int type, SearchOutput& out) {
     };
     auto& rows = out.matches.rows;
     rows.resize(out.stats.matches.size());
+    const SnapshotValues& values = snap.values(valuesPart(type));
     int32_t n = 0;
     for (const Match& m : out.stats.matches) {
-        const SnapRow& r = snap.rows[m.row];
+        const auto& v = values.of(m.row).v[static_cast<size_t>(type)];
         auto& row = rows[static_cast<size_t>(n)];
         row.reserve(6);
-        row.push_back(decimal(r.sqqh));
+        row.push_back(decimal(snap.issue(m.row)));
         // Every cell shows the stored value the match was found on (for big/small the stored flag).
-        for (int p = 0; p < 3; ++p) row.push_back(cell(r.v[type][p]));
+        for (int p = 0; p < 3; ++p) row.push_back(cell(v[static_cast<size_t>(p)]));
         row.push_back(decimal(m.omission));
         row.push_back(decimal(++n));
     }
@@ -90,7 +91,7 @@ SearchOutput runSearch(const Snapshot& snap, const SearchInput& in) {
     const IssueRange range = checkedRange(snap, in.from, in.to);
     int32_t start = startingPoint(snap, range.from).value_or(0);
     out.stats = omissions(
-        snap, range, start, [&pat](const SnapRow& r) { return pat.matches(r); }, true);
+        snap, typeParts(type), range, start, [&pat](const DrawValues& d) { return pat.matches(d); }, true);
     fillMatches(snap, type, out);
     fillSummary(out);
     out.note = note.empty() ? Note{"检索完成：" + std::to_string(out.stats.count) + " 期符合"} : Note{note, true};
@@ -133,12 +134,12 @@ SearchOutput runPartialSearch(const Snapshot& snap, const PartialInput& in) {
 
     const IssueRange range = checkedRange(snap, in.from, in.to);
     int32_t start = startingPoint(snap, range.from).value_or(0);
-    auto marked = [&patterns](const SnapRow& r) {
+    auto marked = [&patterns](const DrawValues& d) {
         for (const Pattern& p : patterns)
-            if (p.matches(r)) return true;
+            if (p.matches(d)) return true;
         return false;
     };
-    out.stats = omissions(snap, range, start, marked, true);
+    out.stats = omissions(snap, typeParts(type), range, start, marked, true);
     fillMatches(snap, type, out);
     fillSummary(out);
     out.note =

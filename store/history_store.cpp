@@ -30,6 +30,10 @@ bool writable(const fs::path& p) {
 #endif
 }
 
+// Page caches of the store's connection (negative: KiB): between changes, and while one runs.
+constexpr int kIdleCacheKiB = -8192;
+constexpr int kChangeCacheKiB = -65536;
+
 StoreError failure(StoreFailure kind, const std::string& path, const std::string& detail = {}) {
     return StoreError(storeFailureText(kind, path, detail), kind);
 }
@@ -62,7 +66,8 @@ HistoryStore::HistoryStore(std::string path) : path_(std::move(path)) {
         // Nobody can change a file that this program may not write, unless a log of changes not yet
         // merged into it is waiting: then SQLite has to read that log, with its locks.
         const bool pendingLog = fs::file_size(path_ + "-wal", ec) > 0 && !ec;
-        db_ = Db(path_, !readOnly_ ? Db::Mode::kReadWrite : pendingLog ? Db::Mode::kReadOnly : Db::Mode::kImmutable);
+        mode_ = !readOnly_ ? Db::Mode::kReadWrite : pendingLog ? Db::Mode::kReadOnly : Db::Mode::kImmutable;
+        db_ = Db(path_, mode_);
         checkHistoryDatabase();
         if (!readOnly_ && sqlite3_db_readonly(db_.handle(), "main") == 1) {
             readOnly_ = true;
@@ -70,7 +75,9 @@ HistoryStore::HistoryStore(std::string path) : path_(std::move(path)) {
         }
     }
     // Settings of this connection only; none of them writes to the file.
-    db_.exec("PRAGMA synchronous=NORMAL; PRAGMA mmap_size=1073741824; PRAGMA cache_size=-65536;");
+    // No memory mapping: a read of the whole file would keep all of it in the process's memory. A small
+    // page cache between changes; a change has a larger one while it runs (write()).
+    db_.exec("PRAGMA synchronous=NORMAL; PRAGMA mmap_size=0; PRAGMA cache_size=" + std::to_string(kIdleCacheKiB) + ";");
 }
 
 // Reads only: a file that fails is refused before anything is written to it.
@@ -101,12 +108,47 @@ void HistoryStore::checkHistoryDatabase() {
         throw notHistory("期号 SQQH 有重复");
 }
 
+void HistoryStore::quickCheck(Db& db, const std::string& path, const std::string& table) {
+    // Damage bad enough to stop the check itself is thrown by it, as kDamaged.
+    const std::string result =
+        db.scalarText(table.empty() ? "PRAGMA quick_check(1)" : "PRAGMA quick_check(" + table + ")");
+    if (result != "ok") throw failure(StoreFailure::kDamaged, path, result);
+}
+
 void HistoryStore::checkIntegrity() {
     if (integrityChecked_) return;
-    // Damage bad enough to stop the check itself is thrown by it, as kDamaged.
-    const std::string result = db_.scalarText("PRAGMA quick_check(1)");
-    if (result != "ok") throw failure(StoreFailure::kDamaged, path_, result);
+    quickCheck(db_, path_);
     integrityChecked_ = true;
+}
+
+HistoryStore::DamageCheck::DamageCheck(const std::string& path) : db_(path, Db::Mode::kReadOnly), path_(path) {
+    db_.exec("PRAGMA mmap_size=0; PRAGMA cache_size=-2048;");
+    thread_ = std::thread([this] {
+        try {
+            quickCheck(db_, path_);
+        } catch (...) {
+            failure_ = std::current_exception();
+        }
+    });
+}
+
+HistoryStore::DamageCheck::~DamageCheck() {
+    if (thread_.joinable()) {
+        sqlite3_interrupt(db_.handle());
+        thread_.join();
+    }
+}
+
+void HistoryStore::DamageCheck::finish(bool bodyFailed) {
+    // After a failed change only damage matters: a check cut short says nothing.
+    if (bodyFailed) sqlite3_interrupt(db_.handle());
+    thread_.join();
+    if (!failure_) return;
+    try {
+        std::rethrow_exception(failure_);
+    } catch (const StoreError& e) {
+        if (e.kind() == StoreFailure::kDamaged || !bodyFailed) throw;
+    }
 }
 
 std::string HistoryStore::readOnlyMessage() const {
@@ -119,15 +161,46 @@ void HistoryStore::checkWritable() {
     checkIntegrity();
 }
 
-void HistoryStore::write(const std::function<void()>& body) {
-    checkWritable();
+void HistoryStore::write(const std::function<void()>& body, Check scope) {
+    if (readOnly_) throw StoreError(readOnlyMessage(), StoreFailure::kReadOnly);
+    const bool wal = prepared_ || db_.scalarText("PRAGMA journal_mode") == "wal";
+    const bool checkAlongside = scope == Check::kAlongside && wal && !integrityChecked_;
+    if (scope == Check::kGroupTable && !integrityChecked_) {
+        // The group table is written often (each group calculation) and is small: a damaged history
+        // does not get worse by it, so only what the write touches is looked at.
+        quickCheck(db_, path_, "sqlite_schema");
+        if (db_.scalarInt("SELECT COUNT(*) FROM sqlite_schema WHERE type = 'table' AND name = 'YL'"))
+            quickCheck(db_, path_, "YL");
+    } else if (!checkAlongside) {
+        checkIntegrity();
+    }
     // The first change of an existing file sets WAL mode (outside a transaction, as SQLite requires)
     // and adds what an older file may lack (YL, the issue index); it never drops or changes data.
-    if (!prepared_ && db_.scalarText("PRAGMA journal_mode") != "wal") db_.exec("PRAGMA journal_mode=WAL");
+    if (!wal) db_.exec("PRAGMA journal_mode=WAL");
+    struct LargerCache {
+        Db& db;
+        explicit LargerCache(Db& d) : db(d) { db.exec("PRAGMA cache_size=" + std::to_string(kChangeCacheKiB)); }
+        ~LargerCache() {
+            try {
+                db.exec("PRAGMA cache_size=" + std::to_string(kIdleCacheKiB));
+            } catch (...) {
+            }
+        }
+    } cache(db_);
     Transaction tx(db_);
-    if (!prepared_) db_.exec(kHistorySchemaSql);
-    body();
+    // Begun after the write lock is taken: the check reads the history this transaction starts from.
+    std::unique_ptr<DamageCheck> check = checkAlongside ? std::make_unique<DamageCheck>(path_) : nullptr;
+    try {
+        if (!prepared_) db_.exec(kHistorySchemaSql);
+        body();
+    } catch (...) {
+        // Damage, when the check finds it, is what the user must hear of.
+        if (check) check->finish(true);
+        throw;
+    }
+    if (check) check->finish(false);
     tx.commit();
+    if (check) integrityChecked_ = true;
     prepared_ = true;
 }
 
@@ -253,6 +326,13 @@ void HistoryStore::compact() {
     }
 }
 
+std::vector<int32_t> HistoryStore::issues() {
+    std::vector<int32_t> out;
+    Stmt st = db_.prepare("SELECT SQQH FROM lishi ORDER BY SQQH");
+    while (st.step()) out.push_back(static_cast<int32_t>(st.colInt(0)));
+    return out;
+}
+
 std::vector<IssueDice> HistoryStore::issuesAndDice() {
     std::vector<IssueDice> out;
     out.reserve(static_cast<size_t>(count()));
@@ -263,42 +343,43 @@ std::vector<IssueDice> HistoryStore::issuesAndDice() {
     return out;
 }
 
-std::shared_ptr<const Snapshot> HistoryStore::snapshot() {
-    auto snap = std::make_shared<Snapshot>();
-    // Sized by the row count: a stored number such as the largest rowid says nothing about it.
-    snap->rows.reserve(static_cast<size_t>(std::max<int64_t>(0, count())));
-    Stmt st = db_.prepare(
-        "SELECT SQQH, IDX, L1A, L2A, L3A, L1B, L2B, L3B, L1E, L2E, L3E, L1F, L2F, L3F, "
-        "txtHisLstHm, txtHisLstDx, txtHisLstDs, txtHisLstDuan FROM lishi");
-    while (st.step()) {
-        SnapRow r;
-        r.sqqh = static_cast<int32_t>(st.colInt(0));
-        r.idx = static_cast<int32_t>(st.colInt(1));
-        int c = 2;
-        for (int t = 0; t < kTypeCount; ++t)
-            for (int p = 0; p < 3; ++p) r.v[t][p] = static_cast<int8_t>(st.colInt(c++));
-        for (int t = 0; t < kTypeCount; ++t) r.groups[t] = patternGroups(st.colText(c++));
-        snap->rows.push_back(r);
-    }
-    auto bySqqh = [](const SnapRow& a, const SnapRow& b) { return a.sqqh < b.sqqh; };
-    if (!std::is_sorted(snap->rows.begin(), snap->rows.end(), bySqqh))
-        std::sort(snap->rows.begin(), snap->rows.end(), bySqqh);
-    return snap;
+std::shared_ptr<const Snapshot> HistoryStore::snapshot(unsigned parts) {
+    // One read transaction for both steps (unless the caller holds one).
+    const bool own = sqlite3_get_autocommit(db_.handle()) != 0;
+    if (own) db_.exec("BEGIN");
+    struct End {
+        Db& db;
+        bool own;
+        ~End() {
+            if (!own) return;
+            try {
+                db.exec("COMMIT");
+            } catch (...) {
+            }
+        }
+    } end{db_, own};
+    return std::make_shared<Snapshot>(readSnapshot(db_, parts));
+}
+
+std::unique_ptr<HistoryReader> HistoryStore::reader() const {
+    return std::make_unique<HistoryReader>(path_, mode_ == Db::Mode::kImmutable ? mode_ : Db::Mode::kReadOnly);
 }
 
 void HistoryStore::replaceYL(const std::vector<YLRow>& rows) {
-    write([&] {
-        db_.exec("DELETE FROM YL");
-        Stmt ins = db_.prepare("INSERT INTO YL (content, intMinYL, intMaxYL, intLstYl, sglLlr) VALUES (?,?,?,?,?)");
-        for (const YLRow& r : rows) {
-            ins.bind(1, r.content)
-                .bind(2, int64_t{r.minGap})
-                .bind(3, int64_t{r.maxGap})
-                .bind(4, int64_t{r.lastGap})
-                .bind(5, static_cast<double>(r.ratio));
-            ins.run();
-        }
-    });
+    write(
+        [&] {
+            db_.exec("DELETE FROM YL");
+            Stmt ins = db_.prepare("INSERT INTO YL (content, intMinYL, intMaxYL, intLstYl, sglLlr) VALUES (?,?,?,?,?)");
+            for (const YLRow& r : rows) {
+                ins.bind(1, r.content)
+                    .bind(2, int64_t{r.minGap})
+                    .bind(3, int64_t{r.maxGap})
+                    .bind(4, int64_t{r.lastGap})
+                    .bind(5, static_cast<double>(r.ratio));
+                ins.run();
+            }
+        },
+        Check::kGroupTable);
 }
 
 std::vector<YLRow> HistoryStore::readYL(const std::string& orderKey) {

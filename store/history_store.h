@@ -1,12 +1,15 @@
 // The history database: table lishi (one row per draw) and table YL (group results).
 #pragma once
+#include <exception>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "derive.h"
+#include "history_reader.h"
 #include "snapshot.h"
 #include "sqlite_db.h"
 
@@ -64,6 +67,11 @@ public:
     void appendAndTrim(const std::vector<DerivedDraw>& draws, std::optional<int32_t> deleteBelow);
     // Replaces the whole history by the given draws in one transaction.
     void replaceAll(const std::vector<DerivedDraw>& draws);
+    // Replaces the whole history by draws given as issue and dice (1..6), derived with the segment base
+    // and stored in issue order, in one transaction; the fastest way in for a whole history. The issues
+    // must be distinct (a repeat fails the whole, StoreError). The check for damage runs alongside on a
+    // connection of its own and decides before anything is committed.
+    void replaceHistory(std::vector<IssueDice> draws, int segBase);
     // Replaces the whole history by what `rebuild` makes of the stored issues and dice (in issue
     // order), holding one write transaction from that read to the replace, so that no other program
     // can add a draw in between. Nothing changes when `rebuild` throws.
@@ -80,24 +88,56 @@ public:
     void compact();
     // The issue and dice of every stored draw, in issue order.
     std::vector<IssueDice> issuesAndDice();
-    // Reads the whole history into memory, in issue order.
-    std::shared_ptr<const Snapshot> snapshot();
+    // The stored issues, ascending (read from the issue index alone).
+    std::vector<int32_t> issues();
+    // Reads the history into memory, in issue order: issues and ranks, and the `parts` of the values
+    // (valuesPart, groupsPart).
+    std::shared_ptr<const Snapshot> snapshot(unsigned parts = kAllParts);
+    // A read connection of its own on the file, for reading the history on another thread.
+    std::unique_ptr<HistoryReader> reader() const;
 
-    // Empties YL and writes the rows in one transaction, in the given order.
+    // Empties YL and writes the rows in one transaction, in the given order. Damage is looked for only
+    // where this write goes (YL, the schema and the free pages), unless the whole file was checked.
     void replaceYL(const std::vector<YLRow>& rows);
     // YL in ascending order of a key ("intMinYL", "intMaxYL", "intLstYl", "sglLlr"); rows with equal
     // keys stay in the order they were written. Any other key lists them in that order.
     std::vector<YLRow> readYL(const std::string& orderKey);
 
 private:
+    // Throws damage (kDamaged) that PRAGMA quick_check reports on `db`; `table` limits it to one table
+    // (and to the schema and the free pages with sqlite_schema).
+    static void quickCheck(Db& db, const std::string& path, const std::string& table = {});
+    // PRAGMA quick_check on a read connection of its own, in a thread of its own.
+    class DamageCheck {
+    public:
+        explicit DamageCheck(const std::string& path);
+        ~DamageCheck();
+        // Waits for the verdict and throws damage (kDamaged). After a failed change (`bodyFailed`) the
+        // check is cut short and only damage already found is thrown.
+        void finish(bool bodyFailed);
+
+    private:
+        Db db_;
+        std::string path_;
+        std::exception_ptr failure_;
+        std::thread thread_;
+    };
+
     void checkHistoryDatabase();
+    // How a change looks for damage before it commits, while the check of the whole file is still due.
+    enum class Check {
+        kFirst,      // the whole file, before the change
+        kAlongside,  // the whole file while the change runs (a file in WAL mode; else first)
+        kGroupTable  // what writing table YL touches: YL, the schema and the free pages
+    };
     // Runs `body` in one write transaction, after the checks and the first-write preparations.
-    void write(const std::function<void()>& body);
+    void write(const std::function<void()>& body, Check check = Check::kFirst);
     void insertRows(const std::vector<DerivedDraw>& draws);
     void renumber();
 
     std::string path_;
     Db db_;
+    Db::Mode mode_ = Db::Mode::kReadWrite;
     bool readOnly_ = false;
     std::string readOnlyReason_;
     bool integrityChecked_ = false;

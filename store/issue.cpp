@@ -55,17 +55,17 @@ int64_t nextIssue(int64_t last, int drawsPerDay, bool runningNumbers) {
 
 ChosenDraw chooseDraw(const Snapshot& snap, std::string_view chosenText, bool onlyBefore) {
     ChosenDraw out;
-    if (snap.rows.empty()) return out;
-    if (!onlyBefore) out.rangeEnd = snap.rows.back().sqqh;
+    if (snap.empty()) return out;
+    const std::vector<int32_t>& issues = snap.issues();
+    if (!onlyBefore) out.rangeEnd = issues.back();
     auto t = parseWhole(chosenText, INT32_MIN, INT32_MAX);
     if (!t) return out;
     // Last row whose issue is not above the chosen one.
-    auto it = std::upper_bound(snap.rows.begin(), snap.rows.end(), *t,
-                               [](int64_t v, const SnapRow& r) { return v < r.sqqh; });
-    if (it == snap.rows.begin()) return out;
+    auto it = std::upper_bound(issues.begin(), issues.end(), *t, [](int64_t v, int32_t issue) { return v < issue; });
+    if (it == issues.begin()) return out;
     --it;
-    out.row = static_cast<size_t>(it - snap.rows.begin());
-    if (onlyBefore) out.rangeEnd = it->sqqh - 1;
+    out.row = static_cast<size_t>(it - issues.begin());
+    if (onlyBefore) out.rangeEnd = *it - 1;
     return out;
 }
 

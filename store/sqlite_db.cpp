@@ -1,6 +1,7 @@
 #include "sqlite_db.h"
 
 #include <cerrno>
+#include <exception>
 #include <filesystem>
 
 namespace k3 {
@@ -157,6 +158,47 @@ int64_t Db::scalarInt(std::string_view sql) {
 std::string Db::scalarText(std::string_view sql) {
     Stmt st = prepare(sql);
     return st.step() ? std::string(st.colText(0)) : std::string();
+}
+
+namespace {
+
+struct ScanCall {
+    const Db::ScanRow* row;
+    std::exception_ptr failure;
+};
+
+void scanRow(sqlite3_context* ctx, int, sqlite3_value** args) {
+    auto* call = static_cast<ScanCall*>(sqlite3_user_data(ctx));
+    try {
+        (*call->row)(args);
+    } catch (...) {
+        call->failure = std::current_exception();
+        sqlite3_result_error(ctx, "k3row", -1);
+    }
+}
+
+}  // namespace
+
+void Db::scan(std::string_view sql, const ScanRow& row) {
+    if (!db_) throw StoreError("数据库未打开");
+    ScanCall call{&row, nullptr};
+    int rc = sqlite3_create_function_v2(db_, "k3row", -1, SQLITE_UTF8 | SQLITE_DIRECTONLY, &call, scanRow, nullptr,
+                                        nullptr, nullptr);
+    if (rc != SQLITE_OK) throw sqliteFailure(db_, rc);
+    struct Unregister {
+        sqlite3* db;
+        ~Unregister() {
+            sqlite3_create_function_v2(db, "k3row", -1, SQLITE_UTF8, nullptr, nullptr, nullptr, nullptr, nullptr);
+        }
+    } unregister{db_};
+    try {
+        Stmt st = prepare(sql);
+        while (st.step()) {
+        }
+    } catch (const StoreError&) {
+        if (call.failure) std::rethrow_exception(call.failure);
+        throw;
+    }
 }
 
 Stmt::Stmt(sqlite3* db, std::string_view sql) : db_(db) {

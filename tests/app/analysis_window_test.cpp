@@ -4,6 +4,8 @@
 #include <QComboBox>
 #include <QLineEdit>
 
+#include "groups/group_calc.h"
+#include "search/search.h"
 #include "store/history_store.h"
 #include "window_fixture.h"
 
@@ -107,4 +109,39 @@ TEST_F(WindowTest, SearchTypeClearsTicksAndLaysOutTheBoxes) {
     EXPECT_EQ(text("Text5"), "3");
     click("cmdZH_2");
     EXPECT_EQ(text("Text5"), "0");
+}
+
+// The window comes up before the values of the draws are read; an analysis started at once waits for
+// them and lists exactly what a full read of the history gives.
+TEST_F(WindowTest, AnAnalysisStartedAtOnceGivesTheResultOfTheWholeHistory) {
+    auto history = generateDraws(200000);
+    fill(dbPath(), history);
+    open();
+    type("Text22_1", "2");
+    type("Text22_2", "5");
+    click("Check11_1");
+    click("Check11_2");
+    click("Command1");
+    click("cmdZH_0");
+    find<QComboBox>("Combo2")->setCurrentText("3");
+    click("Command5");
+
+    auto snap = k3::HistoryStore(dbPath()).snapshot();
+    k3::SearchInput in;
+    in.selected = {true, true, false};
+    in.values = {2, 5, 0};
+    in.texts = {"2", "5", ""};
+    in.from = std::to_string(history.front().sqqh);
+    in.to = std::to_string(history.back().sqqh);
+    const k3::Grid matches = k3::runSearch(*snap, in).matches;
+    ASSERT_EQ(gridRows("MSFlexGrid2"), static_cast<int>(matches.rows.size()));
+    for (int r : {0, 1000, static_cast<int>(matches.rows.size()) - 1}) {
+        QStringList expected;
+        for (const std::string& cell : matches.rows[static_cast<size_t>(r)]) expected << QString::fromStdString(cell);
+        EXPECT_EQ(gridRow("MSFlexGrid2", r), expected);
+    }
+    k3::GroupOutcome groups = k3::evaluateGroups(*snap, {k3::kNumber, {1, 2, 3, 4, 5, 6}, 3, in.from, in.to});
+    const k3::Grid table = k3::groupResultGrid(groups.rows, 3);
+    ASSERT_EQ(gridRows("MSFlexGrid3"), 20);
+    for (int r = 0; r < 20; ++r) EXPECT_EQ(gridRow("MSFlexGrid3", r)[0].toStdString(), table.rows[r][0]);
 }

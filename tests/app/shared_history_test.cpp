@@ -62,8 +62,7 @@ TEST_F(SharedHistoryTest, TypedDrawAfterAChangeElsewhereKeepsBoth) {
     ASSERT_EQ(issues(*s->snapshot()), issues(*fresh));
     for (size_t i = 0; i < fresh->size(); ++i) {
         EXPECT_EQ(s->snapshot()->rows[i].idx, fresh->rows[i].idx);
-        EXPECT_EQ(s->snapshot()->rows[i].v, fresh->rows[i].v);
-        EXPECT_EQ(s->snapshot()->rows[i].groups, fresh->rows[i].groups);
+        EXPECT_EQ(s->snapshot()->values().of(i), fresh->values().of(i));
     }
     // The issue a draw is typed under is the one given, even when the history moved meanwhile.
     storeElsewhere({{130325004, "666"}});

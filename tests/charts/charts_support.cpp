@@ -18,10 +18,7 @@ QApplication& chartApp() {
 }
 
 k3::Snapshot generatedSnapshot(size_t n, unsigned seed) {
-    k3::Snapshot s;
-    auto draws = generateDraws(n, 78, 130101001, 1, seed);
-    for (size_t i = 0; i < draws.size(); ++i) s.rows.push_back(k3::snapRow(draws[i], static_cast<int32_t>(i + 1)));
-    return s;
+    return k3::snapshotOf(generateDraws(n, 78, 130101001, 1, seed));
 }
 
 k3::GapSeries syntheticSeries(size_t n) {

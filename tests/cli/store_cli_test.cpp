@@ -53,5 +53,5 @@ TEST(CliStore, SegmentBaseOptionDecidesStoredSegments) {
     TempDir dir;
     ASSERT_EQ(cli(dir, "--segment-base 0 add 130325001 156").rc, 0);
     auto snap = k3::HistoryStore(dir.file("gapbook.db")).snapshot();
-    EXPECT_EQ(snap->rows[0].v[k3::kSegment], (std::array<int8_t, 3>{0, 2, 2}));
+    EXPECT_EQ(snap->values().of(0).v[k3::kSegment], (std::array<int8_t, 3>{0, 2, 2}));
 }

@@ -115,9 +115,9 @@ TEST(GroupCalculation, WritesYLAndListsItByLastOmission) {
 }
 
 TEST(GroupCalculation, AnOmissionAbove32767IsTheMinimum) {
-    Snapshot s;
-    for (int32_t i = 1; i <= 40000; ++i)
-        s.rows.push_back(snapRow(deriveDraw(100000000 + i, i == 40000 ? 1 : 4, 5, 6, 1), i));
+    SnapshotBuilder b;
+    for (int32_t i = 1; i <= 40000; ++i) b.add(deriveDraw(100000000 + i, i == 40000 ? 1 : 4, 5, 6, 1), i);
+    Snapshot s = b.build();
     GroupOutcome out = evaluateGroups(s, {kNumber, {1, 4}, 1, "100000001", "100040000"});
     ASSERT_EQ(out.rows.size(), 2u);
     EXPECT_EQ(std::vector<int32_t>({out.rows[0].minGap, out.rows[0].maxGap}), std::vector<int32_t>({40000, 40000}));

@@ -11,16 +11,22 @@ using namespace k3;
 
 namespace {
 
-std::vector<int32_t> issuesOf(const std::vector<DerivedDraw>& draws) {
+std::vector<int32_t> issuesOf(const std::vector<IssueDice>& draws) {
     std::vector<int32_t> out;
-    for (const DerivedDraw& d : draws) out.push_back(d.sqqh);
+    for (const IssueDice& d : draws) out.push_back(d.issue);
+    return out;
+}
+
+std::vector<IssueDice> fileOf(const std::vector<int32_t>& issues) {
+    std::vector<IssueDice> out;
+    for (int32_t issue : issues) out.push_back({issue, 1, 2, 3});
     return out;
 }
 
 }  // namespace
 
 TEST(ImportCheck, AsksWhenTheHistoryWouldShrinkOrShareNothing) {
-    const auto stored = issuesOf(k3test::draws({{130325001, "111"}, {130325002, "222"}, {130325003, "333"}}));
+    const std::vector<int32_t> stored{130325001, 130325002, 130325003};
     struct Case {
         std::vector<int32_t> file;  // issues of the file's draws
         bool ask;
@@ -41,9 +47,7 @@ TEST(ImportCheck, AsksWhenTheHistoryWouldShrinkOrShareNothing) {
         {{}, true, "已存 3 期（130325001—130325003），文件中 0 期"},
     };
     for (const Case& c : cases) {
-        std::vector<DerivedDraw> file;
-        for (int32_t issue : c.file) file.push_back(deriveDraw(issue, 1, 2, 3, 1));
-        const ImportComparison cmp = compareImport(stored, file);
+        const ImportComparison cmp = compareImport(stored, fileOf(c.file));
         EXPECT_EQ(cmp.askFirst(), c.ask) << cmp.summary();
         if (c.ask) {
             EXPECT_EQ(cmp.summary(), c.summary);
@@ -52,7 +56,7 @@ TEST(ImportCheck, AsksWhenTheHistoryWouldShrinkOrShareNothing) {
     }
     // An empty history is never asked about.
     EXPECT_FALSE(compareImport(std::vector<int32_t>{}, {}).askFirst());
-    EXPECT_FALSE(compareImport(std::vector<int32_t>{}, k3test::draws({{130325001, "111"}})).askFirst());
+    EXPECT_FALSE(compareImport(std::vector<int32_t>{}, fileOf({130325001})).askFirst());
 }
 
 TEST(ImportCheck, ConfirmationComesAfterReadingAndBeforeStoring) {
@@ -63,7 +67,7 @@ TEST(ImportCheck, ConfirmationComesAfterReadingAndBeforeStoring) {
 
     std::vector<int32_t> seen;
     ImportComparison asked;
-    auto decline = [&](const std::vector<DerivedDraw>& draws) {
+    auto decline = [&](const std::vector<IssueDice>& draws) {
         seen = issuesOf(draws);
         asked = compareImport(store, draws);
         return false;

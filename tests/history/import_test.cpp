@@ -3,7 +3,10 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <fstream>
+#include <map>
+#include <random>
 
 #include "history/text_import.h"
 #include "test_support.h"
@@ -137,4 +140,110 @@ TEST(ImportFile, SkippedLinesReportIsCapped) {
     EXPECT_EQ(p.skipped[0].text, std::string(150, 'x') + "汉字" + std::string(48, 'y') + "…");  // 200 characters
     EXPECT_EQ(p.skipped.back().number, 1000u);
     EXPECT_EQ(p.skipped.back().text, "junk 998");
+}
+
+TEST(ImportFile, OutOfOrderWithRepeats) {
+    // A shuffled history in which some issues come twice: the first line of an issue counts, every
+    // later one is listed among the skipped lines, in line order with the lines without a draw.
+    auto draws = k3test::generateDraws(3000, 78, 130101001, 0, 5);
+    std::vector<std::string> lines;
+    for (const auto& d : draws) lines.push_back(std::to_string(d.sqqh) + " " + d.txtHisLst);
+    std::mt19937 rng(3);
+    std::shuffle(lines.begin(), lines.end(), rng);
+    std::map<int32_t, std::string> first;
+    std::vector<size_t> expectedSkipped;
+    std::string text;
+    for (size_t i = 0; i < lines.size(); ++i) {
+        text += lines[i] + "\r\n";
+        first.emplace(std::stoi(lines[i].substr(0, 9)), lines[i]);
+        if (i % 700 == 5) {  // a repeat of an earlier line with other dice
+            text += lines[i / 2].substr(0, 10) + "666\r\n";
+            expectedSkipped.push_back(i + 2 + expectedSkipped.size());
+        }
+        if (i % 900 == 7) {
+            text += "no draw here\r\n";
+            expectedSkipped.push_back(i + 2 + expectedSkipped.size());
+        }
+    }
+    ParsedLines p = parseHistoryLines(text);
+    std::vector<size_t> skipped;
+    for (const SkippedLine& s : p.skipped) skipped.push_back(s.number);
+    EXPECT_EQ(skipped, expectedSkipped);
+    EXPECT_EQ(p.skippedCount, expectedSkipped.size());
+    ASSERT_EQ(p.draws.size(), first.size());
+    auto it = first.begin();
+    for (const LineDraw& d : p.draws) {
+        const std::string dice{char('0' + d.d1), char('0' + d.d2), char('0' + d.d3)};
+        ASSERT_EQ(std::to_string(d.issue) + " " + dice, (it++)->second);
+    }
+    // Stored in issue order, ranked, with the values the segment base gives.
+    k3test::TempDir dir;
+    HistoryStore store(dir.file("gapbook.db"));
+    std::ofstream(dir.file("h.txt"), std::ios::binary) << text;
+    EXPECT_EQ(importHistoryFile(store, dir.file("h.txt"), 0).stored, draws.size());
+    auto snap = store.snapshot();
+    for (size_t i = 0; i < draws.size(); ++i) {
+        ASSERT_EQ(snap->issue(i), draws[i].sqqh);
+        ASSERT_EQ(snap->rank(i), static_cast<int32_t>(i + 1));
+        ASSERT_EQ(snap->values().of(i), drawValues(draws[i]));
+    }
+}
+
+TEST(ReplaceHistory, AllOrNothingWithTheSettingsPutBack) {
+    k3test::TempDir dir;
+    HistoryStore store(dir.file("gapbook.db"));
+    auto before = k3test::generateDraws(100);
+    store.append(before);
+    const std::vector<std::string> kept = stored(store);
+    EXPECT_THROW(store.replaceHistory({{130325001, 1, 2, 3}, {130325002, 1, 7, 3}}, 1), StoreError);
+    try {
+        store.replaceHistory({{130325002, 1, 2, 3}, {130325001, 4, 5, 6}, {130325002, 6, 6, 6}}, 1);
+        ADD_FAILURE() << "a repeated issue was stored";
+    } catch (const StoreError& e) {
+        EXPECT_NE(std::string(e.what()).find("130325002"), std::string::npos) << e.what();
+    }
+    EXPECT_EQ(stored(store), kept);
+
+    store.replaceHistory({{130325002, 1, 2, 3}, {130325001, 4, 5, 6}}, 1);
+    EXPECT_EQ(stored(store), (std::vector<std::string>{"130325001 456", "130325002 123"}));
+    // The issue index is there again, and the checks and settings of the connection are as before.
+    EXPECT_EQ(store.db().scalarText("SELECT sql FROM sqlite_master WHERE name = 'SQQH'"),
+              "CREATE UNIQUE INDEX SQQH ON lishi (SQQH)");
+    EXPECT_THROW(store.append(k3test::draws({{130325001, "111"}})), StoreError);
+    EXPECT_THROW(store.db().exec("UPDATE lishi SET L1A = 9"), StoreError);
+    EXPECT_EQ(store.db().scalarInt("PRAGMA ignore_check_constraints"), 0);
+    EXPECT_EQ(store.db().scalarInt("PRAGMA cache_size"), -8192);
+}
+
+TEST(ReplaceHistory, DamageFoundAlongsideStoresNothing) {
+    // Damage where the replacement itself never looks (table YL): only the check finds it.
+    k3test::TempDir dir;
+    const std::string path = dir.file("gapbook.db");
+    int64_t root = 0;
+    {
+        HistoryStore s(path);
+        s.append(k3test::generateDraws(20000));
+        s.replaceYL(std::vector<YLRow>(3000, YLRow{"1 2 3", 1, 2, 3, 1.5f}));
+        s.db().exec("PRAGMA wal_checkpoint(TRUNCATE)");
+        root = s.db().scalarInt("SELECT rootpage FROM sqlite_master WHERE name = 'YL'");
+    }
+    {
+        std::fstream f(path, std::ios::binary | std::ios::in | std::ios::out);
+        f.seekp((root - 1) * 4096);  // the page header of its root
+        for (int i = 0; i < 64; ++i) f.put(static_cast<char>(0xA5 ^ i));
+    }
+    const std::string before = k3test::fileBytes(path);
+    HistoryStore store(path);
+    std::vector<IssueDice> draws;
+    for (const auto& d : k3test::generateDraws(30000, 78, 140101001))
+        draws.push_back({d.sqqh, d.values[0][0], d.values[0][1], d.values[0][2]});
+    try {
+        store.replaceHistory(draws, 1);
+        ADD_FAILURE() << "stored into a damaged file";
+    } catch (const StoreError& e) {
+        EXPECT_EQ(e.kind(), StoreFailure::kDamaged) << e.what();
+        EXPECT_NE(std::string(e.what()).find(path), std::string::npos) << e.what();
+    }
+    EXPECT_TRUE(k3test::fileBytes(path) == before);
+    EXPECT_EQ(store.count(), 20000);
 }

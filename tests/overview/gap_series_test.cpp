@@ -7,11 +7,7 @@
 
 namespace {
 
-k3::Snapshot snapshotOf(const std::vector<k3::DerivedDraw>& draws) {
-    k3::Snapshot s;
-    for (size_t i = 0; i < draws.size(); ++i) s.rows.push_back(k3::snapRow(draws[i], static_cast<int32_t>(i + 1)));
-    return s;
-}
+using k3::snapshotOf;
 
 TEST(GapSeries, ItemSeriesAgreesWithItsTableRow) {
     k3::Snapshot s = snapshotOf(k3test::generateDraws(3000, 78, 130101001, 1, 9));

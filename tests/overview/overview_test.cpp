@@ -13,12 +13,7 @@
 namespace {
 
 using k3::Snapshot;
-
-Snapshot snapshotOf(const std::vector<k3::DerivedDraw>& draws) {
-    Snapshot s;
-    for (size_t i = 0; i < draws.size(); ++i) s.rows.push_back(k3::snapRow(draws[i], static_cast<int32_t>(i + 1)));
-    return s;
-}
+using k3::snapshotOf;
 
 // The hit rule of each play, written from the table of plays: the dice sorted ascending.
 bool referenceHit(const std::string& play, const std::string& label, std::array<int, 3> d) {
@@ -180,14 +175,17 @@ TEST(OverviewTable, MinimumAboveTheNoMatchValue) {
 TEST(OverviewTable, BadInput) {
     Snapshot empty;
     EXPECT_THROW(k3::computeOverview(empty, "130325001", "130325002"), k3::AnalysisError);
-    Snapshot s = snapshotOf(k3test::draws({{130325001, "253"}}));
+    const auto first = k3test::draws({{130325001, "253"}});
+    Snapshot s = snapshotOf(first);
     EXPECT_THROW(k3::computeOverview(s, "", "130325002"), k3::AnalysisError);
     EXPECT_THROW(k3::computeOverview(s, "130325001", "13x"), k3::AnalysisError);
     // A stored row with an impossible die hits nothing and breaks nothing.
-    s.rows.push_back(s.rows[0]);
-    s.rows[1].sqqh = 130325002;
-    s.rows[1].idx = 2;
-    s.rows[1].v[k3::kNumber] = {0, 9, -1};
+    k3::SnapshotBuilder b;
+    b.add(first[0], 1);
+    k3::DrawValues odd = k3::drawValues(first[0]);
+    odd.v[k3::kNumber] = {0, 9, -1};
+    b.add(130325002, 2, odd);
+    s = b.build();
     k3::OverviewTable t = k3::computeOverview(s, "130325001", "130325002");
     EXPECT_EQ(t.rows[7].hits, 1);
     EXPECT_EQ(t.rows[7].last, 2);

@@ -162,9 +162,9 @@ TEST(GroupTable, SortedByTheClickedColumnTiesInWrittenOrder) {
 
 TEST(Search, AnOmissionAbove32767IsTheMinimum) {
     // 40,000 draws; only the last shows a 1. 32767 stands for "no match" and is no bound.
-    Snapshot s;
-    for (int32_t i = 1; i <= 40000; ++i)
-        s.rows.push_back(snapRow(deriveDraw(100000000 + i, i == 40000 ? 1 : 4, 5, 6, 1), i));
+    SnapshotBuilder b;
+    for (int32_t i = 1; i <= 40000; ++i) b.add(deriveDraw(100000000 + i, i == 40000 ? 1 : 4, 5, 6, 1), i);
+    Snapshot s = b.build();
     SearchInput in = input(s, true, {true, false, false}, {1, 0, 0});
     EXPECT_EQ(runSearch(s, in).summary.rows[0], (Strings{"1 ", "40000", "40000", "1", "40000"}));
     in.from = "99999999";  // not stored: the omission counts from IDX 0

@@ -51,7 +51,7 @@ TEST(Derive, GroupBitsAgreeWithLikeOnEveryDraw) {
                     DerivedDraw d = deriveDraw(1, a, b, c, base);
                     for (int t = 0; t < kTypeCount; ++t) {
                         uint32_t bits = patternGroups(d.pattern[t]);
-                        SnapRow row;
+                        DrawValues row;
                         row.groups[t] = bits;
                         for (int r = 1; r <= 3; ++r)
                             for (int v = 0; v <= 9; ++v) {

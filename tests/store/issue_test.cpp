@@ -31,15 +31,10 @@ TEST(IssueText, ParsesOnlyWholeNumbers) {
 
 namespace {
 Snapshot snap(std::initializer_list<int> issues) {
-    Snapshot s;
+    SnapshotBuilder b;
     int idx = 0;
-    for (int i : issues) {
-        SnapRow r;
-        r.sqqh = i;
-        r.idx = ++idx;
-        s.rows.push_back(r);
-    }
-    return s;
+    for (int i : issues) b.add(i, ++idx, DrawValues{});
+    return b.build();
 }
 }  // namespace
 

@@ -124,6 +124,41 @@ TEST(StoreOpen, DamageIsFoundBeforeTheFirstWrite) {
     EXPECT_TRUE(fileBytes(path) == before);
 }
 
+// Writing the group table looks for damage only where it writes: damaged draws do not stop it (and the
+// check of the whole file stays due for the next change of the history); a damaged table YL does.
+TEST(StoreOpen, TheGroupTableIsCheckedWhereItIsWritten) {
+    TempDir dir;
+    const std::string path = dir.file("gapbook.db");
+    const std::vector<YLRow> rows{{"1 2", 1, 5, 2, 2.5f}, {"1 3", 2, 7, 1, 7.0f}};
+    HistoryStore(path).append(k3test::generateDraws(5000));
+    k3test::damageMiddlePage(path);
+    {
+        HistoryStore s(path);
+        EXPECT_NO_THROW(s.replaceYL(rows));
+        EXPECT_EQ(s.readYL("").size(), 2u);
+        EXPECT_FALSE(s.integrityChecked());
+        EXPECT_EQ(failureOf([&] { s.append(k3test::draws({{300101001, "123"}})); }), StoreFailure::kDamaged);
+    }
+    const std::string other = dir.file("other.db");
+    int64_t root = 0;
+    {
+        HistoryStore s(other);
+        s.append(k3test::generateDraws(100));
+        s.replaceYL(std::vector<YLRow>(2000, rows[0]));
+        s.db().exec("PRAGMA wal_checkpoint(TRUNCATE)");
+        root = s.db().scalarInt("SELECT rootpage FROM sqlite_schema WHERE name = 'YL'");
+    }
+    {
+        std::fstream f(other, std::ios::binary | std::ios::in | std::ios::out);
+        f.seekp((root - 1) * 4096);
+        for (int i = 0; i < 64; ++i) f.put(static_cast<char>(0xA5 ^ i));
+    }
+    const std::string before = fileBytes(other);
+    HistoryStore s(other);
+    EXPECT_EQ(failureOf([&] { s.replaceYL(rows); }), StoreFailure::kDamaged);
+    EXPECT_TRUE(fileBytes(other) == before);
+}
+
 TEST(StoreOpen, EachCauseItsKind) {
     TempDir dir;
     std::string text = dir.file("notes.db");

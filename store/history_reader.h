@@ -1,0 +1,63 @@
+// Reading the history into a snapshot. The window reads in two steps: the issues and ranks of every
+// draw and the dice of the newest ones (what the history grid shows first), then the values the
+// analyses need; both steps belong to one read transaction, so they see the same history even when
+// another program changes it in between. The command line reads what it needs in one step.
+#pragma once
+#include <atomic>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "snapshot.h"
+#include "sqlite_db.h"
+
+namespace k3 {
+
+// The first step: issues (ascending), ranks and the newest draws' dice.
+struct DrawColumns {
+    std::vector<int32_t> issues, ranks;
+    std::vector<Snapshot::Dice> newestDice;  // of the last kNewestDice rows (all when fewer)
+    // Where each row, in the order the table is read, sits in issue order; empty when it is that order.
+    std::vector<uint32_t> position;
+};
+
+// The first step on a connection that is in a read transaction.
+DrawColumns readDrawColumns(Db& db);
+// The second step in the same transaction: the `parts` of the values (valuesPart, groupsPart) of the
+// rows the first step read (`position` and the row count come from it). Once `stop` is set, the read
+// ends with an error.
+std::shared_ptr<const SnapshotValues> readDrawValues(Db& db, const std::vector<uint32_t>& position, size_t rows,
+                                                     unsigned parts, const std::atomic<bool>* stop = nullptr);
+// Both in one pass over the table, on a connection that is in a read transaction.
+Snapshot readSnapshot(Db& db, unsigned parts);
+
+// A read connection of its own on a history file, which may move to another thread between the two
+// steps (one thread at a time). The read transaction begins with the first step and ends with the
+// second, so that it never holds back another program's changes for longer than the reading.
+class HistoryReader {
+public:
+    // Opens the file as `mode` says (kReadOnly or kImmutable), with a small page cache and no memory
+    // mapping, so that reading the whole history does not keep the file in memory.
+    HistoryReader(const std::string& path, Db::Mode mode);
+    ~HistoryReader();
+    HistoryReader(const HistoryReader&) = delete;
+    HistoryReader& operator=(const HistoryReader&) = delete;
+
+    // Begins the read transaction and reads the first step.
+    DrawColumns readDraws();
+    // The second step, after the first; it ends the read transaction, whatever happens.
+    std::shared_ptr<const SnapshotValues> readValues(unsigned parts);
+    // From any thread: the second step, running or still to come, ends soon with an error.
+    void interrupt();
+
+private:
+    void endTransaction();
+
+    Db db_;
+    std::vector<uint32_t> position_;
+    size_t rows_ = 0;
+    bool inTransaction_ = false;
+    std::atomic<bool> stop_{false};
+};
+
+}  // namespace k3
