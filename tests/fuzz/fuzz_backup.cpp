@@ -1,12 +1,14 @@
-// The backup-file reader on arbitrary bytes. A file is read whole or refused (TrimError): read, it yields one
-// draw per line that is not blank, each naming its issue before the line's first blank and taking the
-// first three characters after it that are not blanks as its dice; written back and read again it gives the
+// The backup-file reader on arbitrary bytes. A file is read whole or refused (TrimError): read (after its
+// byte-order mark, if any, is decoded), it yields one draw per line that is not blank, each naming its
+// issue before the line's first blank and taking the first three characters after it that are not
+// blanks as its dice; written back and read again it gives the
 // same draws. Rebuilding a history from the file replaces the history by those draws, or leaves it as it was.
 #include <algorithm>
 #include <optional>
 #include <string_view>
 
 #include "fuzz_support.h"
+#include "history/text_import.h"
 #include "history/trimming.h"
 
 using namespace k3fuzz;
@@ -50,7 +52,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     } catch (const k3::TrimError&) {
     }
     if (draws) {
-        const auto lines = nonBlankLines(std::string_view(reinterpret_cast<const char*>(data), size));
+        // The reader decodes a byte-order mark (UTF-8 or UTF-16) before it reads lines.
+        const std::string text = k3::decodeText(std::string(reinterpret_cast<const char*>(data), size));
+        const auto lines = nonBlankLines(text);
         require(draws->size() == lines.size(), "not one draw per line");
         std::vector<k3::LineDraw> again;
         for (size_t i = 0; i < draws->size(); ++i) {
