@@ -93,6 +93,7 @@ HistorySession::HistorySession(const QString& dataDir, const QString& settingsFi
     m_retryTimer->setSingleShot(true);
     m_retryTimer->setInterval(kRetryMs);
     connect(m_retryTimer, &QTimer::timeout, this, &HistorySession::retryOpen);
+    m_checkThread.setMaxThreadCount(1);
     m_checkWatcher = new QFutureWatcher<DamageVerdict>(this);
     connect(m_checkWatcher, &QFutureWatcher<DamageVerdict>::finished, this, &HistorySession::finishDamageCheck);
     open();
@@ -170,7 +171,7 @@ QString HistorySession::accessMessage() const {
 void HistorySession::startDamageCheck() {
     if (!m_store || m_checkWatcher->isRunning()) return;
     m_checkHandle = std::make_shared<DamageCheckHandle>();
-    m_checkWatcher->setFuture(QtConcurrent::run(checkForDamage, m_store->path(), m_checkHandle));
+    m_checkWatcher->setFuture(QtConcurrent::run(&m_checkThread, checkForDamage, m_store->path(), m_checkHandle));
 }
 
 void HistorySession::finishDamageCheck() {

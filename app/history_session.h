@@ -9,6 +9,7 @@
 #include <QFutureWatcher>
 #include <QObject>
 #include <QString>
+#include <QThreadPool>
 #include <chrono>
 #include <memory>
 #include <optional>
@@ -134,6 +135,9 @@ private:
     bool m_checking = false;         // the check for damage has not given its verdict
     QString m_damage;                // the check found damage
     QFutureWatcher<DamageVerdict>* m_checkWatcher = nullptr;
+    // The check's own thread: one of Qt's shared pool would keep Qt's own short tasks there (the painting
+    // of images, for one) waiting for it.
+    QThreadPool m_checkThread;
     std::shared_ptr<DamageCheckHandle> m_checkHandle;  // lets the destructor interrupt the check
     std::shared_ptr<const Snapshot> m_snapshot = std::make_shared<Snapshot>();
     // Background reads of values still running (or done, until the next read): the window waits for
