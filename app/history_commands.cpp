@@ -78,7 +78,7 @@ void HistoryCommands::showLastAndNextIssue() {
 // ---------------------------------------------------------------- text import
 
 void HistoryCommands::importHistoryFile() {
-    if (!m_session.isOpen()) return;
+    if (!m_session.canChange()) return;
     if (!m_prompter.askOkCancel(
             "读入历史",
             "确实要读入最新历史号码吗？点击'确认'读入,点击'取消'放弃该操作。确要读入请保证安装目录下存在历史号码的"
@@ -178,7 +178,7 @@ void HistoryCommands::showSkippedLines() {
 // ---------------------------------------------------------------- online update
 
 void HistoryCommands::startOnlineUpdate() {
-    if (!m_session.isOpen() || m_updateWatcher->isRunning()) return;
+    if (!m_session.canChange() || m_updateWatcher->isRunning()) return;
     // The address the program ships with is a placeholder: the player must name a page first.
     if (!m_session.updateUrlSet()) {
         m_prompter.tell("历史号在线更新",
@@ -305,7 +305,7 @@ bool HistoryCommands::askUpdateAddress() {
 // ---------------------------------------------------------------- trimming and compaction
 
 void HistoryCommands::deleteNewestDraw() {
-    if (!m_session.isOpen()) return;
+    if (!m_session.canChange()) return;
     try {
         BusyCursor wait;
         TrimResult r = k3::deleteNewestDraw(m_session.store());
@@ -320,7 +320,7 @@ void HistoryCommands::deleteNewestDraw() {
 // Asks for a whole number above 0 and runs a trimming command with it; any other answer changes nothing.
 void HistoryCommands::trimWithAnswer(const QString& prompt, const QString& preset,
                                      const std::function<TrimResult(int64_t, const std::string&)>& trim) {
-    if (!m_session.isOpen()) return;
+    if (!m_session.canChange()) return;
     auto answer = m_prompter.askText("删除期数", prompt, preset);
     if (!answer) return;
     auto n = parsePositiveAnswer(answer->toStdString());
@@ -342,7 +342,7 @@ void HistoryCommands::trimWithAnswer(const QString& prompt, const QString& prese
 }
 
 void HistoryCommands::deleteToIssue() {
-    if (!m_session.isOpen()) return;
+    if (!m_session.canChange()) return;
     m_session.catchUp();
     const auto& snap = m_session.snapshot();
     const QString preset = snap->empty() ? QString() : QString::number(int64_t{snap->rows.back().sqqh} - 1);
@@ -359,7 +359,7 @@ void HistoryCommands::deleteLastDraws() {
 }
 
 void HistoryCommands::clearHistory() {
-    if (!m_session.isOpen()) return;
+    if (!m_session.canChange()) return;
     if (!m_prompter.askOkCancel("确认清空", "确定要清空所有的历史号码吗？")) return;
     try {
         size_t n = k3::clearHistory(m_session.store());

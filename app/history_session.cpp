@@ -1,13 +1,83 @@
 #include "history_session.h"
 
 #include <QDir>
+#include <QFileInfo>
+#include <QTimer>
 #include <QtConcurrent/QtConcurrentRun>
+#include <filesystem>
+#include <mutex>
 
 #include "history/manual_entry.h"
 #include "settings/settings.h"
 #include "store/issue.h"
 
 namespace k3 {
+
+// The connection of a running check for damage, so that it can be interrupted from the window's thread.
+struct DamageCheckHandle {
+    std::mutex mutex;
+    sqlite3* db = nullptr;
+    bool stop = false;
+};
+
+namespace {
+
+// How often a file held by another program is tried again.
+constexpr int kRetryMs = 500;
+
+// True when another program holds the file with a lock that keeps readers out now (a writer of a file
+// without a write-ahead log, or one in exclusive locking mode). Asked without waiting for the lock, and
+// without writing: the look does not merge a pending log into the file when it ends. A file this program
+// may not write is never held so (and must get no -wal or -shm from a look at it).
+bool heldByAnotherProgram(const QString& path) {
+    const QFileInfo file(path);
+    if (!file.isFile() || file.size() == 0 || !file.isWritable() || !QFileInfo(file.absolutePath()).isWritable())
+        return false;
+    try {
+        Db db(path.toStdString(), Db::Mode::kReadWrite);
+        sqlite3_db_config(db.handle(), SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+        sqlite3_busy_timeout(db.handle(), 0);
+        db.scalarInt("SELECT COUNT(*) FROM sqlite_schema");
+    } catch (const StoreError& e) {
+        return e.kind() == StoreFailure::kLocked;
+    }
+    return false;
+}
+
+// PRAGMA quick_check of the whole file on a store of its own; `handle` publishes its connection.
+DamageVerdict checkForDamage(const std::string& path, const std::shared_ptr<DamageCheckHandle>& handle) {
+    DamageVerdict verdict;
+    std::error_code ec;
+    if (std::filesystem::file_size(path, ec) == 0 || ec) return verdict;  // gone: nothing to check, none made
+    try {
+        HistoryStore store(path);
+        struct Published {
+            DamageCheckHandle& h;
+            Published(DamageCheckHandle& handle, sqlite3* db) : h(handle) {
+                std::lock_guard<std::mutex> lock(h.mutex);
+                if (!h.stop) h.db = db;
+            }
+            ~Published() {
+                std::lock_guard<std::mutex> lock(h.mutex);
+                h.db = nullptr;
+            }
+        } published(*handle, store.db().handle());
+        {
+            std::lock_guard<std::mutex> lock(handle->mutex);
+            if (handle->stop) return verdict;
+        }
+        store.checkIntegrity();
+        verdict.passed = true;
+    } catch (const StoreError& e) {
+        // Only damage counts; a check that could not run (interrupted, held up) leaves the store to check
+        // the file itself before its first change.
+        if (e.kind() == StoreFailure::kDamaged) verdict.damage = QString::fromUtf8(e.what());
+    } catch (const std::exception&) {
+    }
+    return verdict;
+}
+
+}  // namespace
 
 HistorySession::HistorySession(const QString& dataDir, const QString& settingsFile, QObject* parent)
     : QObject(parent),
@@ -19,20 +89,99 @@ HistorySession::HistorySession(const QString& dataDir, const QString& settingsFi
     m_searchType = m_settings->searchType();
     m_segmentBase = m_settings->segmentBase();
     m_partialWidth = m_settings->partialWidth();
-    try {
-        m_store = std::make_unique<HistoryStore>(dataFile(kDatabaseFileName).toStdString());
-        m_dataVersion = dataVersion();
-        m_snapshot = readSnapshot();
-    } catch (const std::exception& e) {
-        m_store.reset();
-        m_snapshot = std::make_shared<Snapshot>();
-        m_openError = QString::fromUtf8(e.what());
-    }
+    m_retryTimer = new QTimer(this);
+    m_retryTimer->setSingleShot(true);
+    m_retryTimer->setInterval(kRetryMs);
+    connect(m_retryTimer, &QTimer::timeout, this, &HistorySession::retryOpen);
+    m_checkThread.setMaxThreadCount(1);
+    m_checkWatcher = new QFutureWatcher<DamageVerdict>(this);
+    connect(m_checkWatcher, &QFutureWatcher<DamageVerdict>::finished, this, &HistorySession::finishDamageCheck);
+    open();
 }
 
 HistorySession::~HistorySession() {
+    if (m_checkHandle) {
+        std::lock_guard<std::mutex> lock(m_checkHandle->mutex);
+        m_checkHandle->stop = true;
+        if (m_checkHandle->db) sqlite3_interrupt(m_checkHandle->db);
+    }
+    m_checkWatcher->waitForFinished();
     for (ValueRead& r : m_valueReads) r.reader->interrupt();
     for (ValueRead& r : m_valueReads) r.task.waitForFinished();
+}
+
+void HistorySession::open() {
+    const QString path = dataFile(kDatabaseFileName);
+    m_waiting = false;
+    try {
+        if (heldByAnotherProgram(path)) throw StoreError("", StoreFailure::kLocked);
+        m_store = std::make_unique<HistoryStore>(path.toStdString());
+        m_dataVersion = dataVersion();
+        m_snapshot = readSnapshot();
+        m_openError.clear();
+    } catch (const std::exception& e) {
+        m_store.reset();
+        m_snapshot = std::make_shared<Snapshot>();
+        const auto* failure = dynamic_cast<const StoreError*>(&e);
+        m_waiting = failure && failure->kind() == StoreFailure::kLocked;
+        m_openError = m_waiting ? QString("历史数据库 %1 正被另一个程序改动，等它改完后自动读入历史号码…")
+                                      .arg(QDir::toNativeSeparators(path))
+                                : QString::fromUtf8(e.what());
+    }
+    if (m_waiting) {
+        m_retryTimer->start();
+        return;
+    }
+    if (!m_store || m_store->integrityChecked()) return;
+    // The check reads the whole file: it starts once the window is up and never holds it up.
+    m_checking = true;
+    QTimer::singleShot(0, this, &HistorySession::startDamageCheck);
+}
+
+void HistorySession::retryOpen() {
+    if (heldByAnotherProgram(dataFile(kDatabaseFileName))) {
+        m_retryTimer->start();
+        return;
+    }
+    open();
+    if (m_waiting) return;
+    if (m_store) emit historyChanged(m_snapshot);
+    emit accessChanged();
+}
+
+HistoryAccess HistorySession::access() const {
+    if (!m_store) return m_waiting ? HistoryAccess::kWaiting : HistoryAccess::kClosed;
+    if (!m_damage.isEmpty()) return HistoryAccess::kDamaged;
+    if (m_store->readOnly()) return HistoryAccess::kReadOnly;
+    return m_checking ? HistoryAccess::kChecking : HistoryAccess::kWritable;
+}
+
+QString HistorySession::accessMessage() const {
+    switch (access()) {
+        case HistoryAccess::kClosed:
+        case HistoryAccess::kWaiting: return m_openError;
+        case HistoryAccess::kDamaged: return m_damage;
+        case HistoryAccess::kReadOnly: return QString::fromUtf8(m_store->readOnlyMessage().c_str());
+        case HistoryAccess::kChecking:
+        case HistoryAccess::kWritable: break;
+    }
+    return {};
+}
+
+void HistorySession::startDamageCheck() {
+    if (!m_store || m_checkWatcher->isRunning()) return;
+    m_checkHandle = std::make_shared<DamageCheckHandle>();
+    m_checkWatcher->setFuture(QtConcurrent::run(&m_checkThread, checkForDamage, m_store->path(), m_checkHandle));
+}
+
+void HistorySession::finishDamageCheck() {
+    const DamageVerdict verdict = m_checkWatcher->result();
+    m_checking = false;
+    if (!m_store) return;
+    m_damage = verdict.damage;
+    // A pass counts as the store's own: its first change does not read the whole file again.
+    if (verdict.passed) m_store->markIntact();
+    emit accessChanged();
 }
 
 std::shared_ptr<const Snapshot> HistorySession::readSnapshot() {

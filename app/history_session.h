@@ -2,10 +2,14 @@
 // commands (lottery, search type, segment base, look-back, update address, ...), kept in the settings
 // as they change. The window and its panels follow historyChanged. Another program (k3gap-cli, a
 // second window) may change the same file: catchUp() notices it and reads the history again.
+// Whether the history may be changed is known only after a check for damage, which runs in the
+// background once the event loop runs; a file held by another program is opened when it lets go.
 #pragma once
 #include <QFuture>
+#include <QFutureWatcher>
 #include <QObject>
 #include <QString>
+#include <QThreadPool>
 #include <chrono>
 #include <memory>
 #include <optional>
@@ -18,21 +22,47 @@
 #include "store/province.h"
 #include "store/snapshot.h"
 
+class QTimer;
+
 namespace k3 {
 
 class Settings;
+struct DamageCheckHandle;
+
+// What can be done with the history file.
+enum class HistoryAccess {
+    kClosed,    // it could not be opened (openError())
+    kWaiting,   // another program holds it locked: it is opened as soon as that program lets go
+    kChecking,  // open; the check for damage has not given its verdict yet
+    kWritable,  // open and intact: the history may be changed
+    kReadOnly,  // open for reading only
+    kDamaged,   // open but damaged: shown and analysed, never changed
+};
+
+// The verdict of the check for damage.
+struct DamageVerdict {
+    bool passed = false;  // the whole file was checked and is intact
+    QString damage;       // the message when it is damaged
+};
 
 class HistorySession : public QObject {
     Q_OBJECT
 
 public:
     // Reads the settings (an empty file name: the user's settings store) and opens gapbook.db in the
-    // data folder. A database that cannot be opened leaves the session closed with an empty history.
+    // data folder. A database that cannot be opened leaves the session closed with an empty history;
+    // one that another program holds locked leaves it waiting (empty) until that program lets go.
     HistorySession(const QString& dataDir, const QString& settingsFile, QObject* parent = nullptr);
     ~HistorySession() override;
 
     bool isOpen() const { return m_store != nullptr; }
     const QString& openError() const { return m_openError; }
+    HistoryAccess access() const;
+    // True only when the history may be changed: open, writable and found intact.
+    bool canChange() const { return access() == HistoryAccess::kWritable; }
+    // Why the history cannot be changed (waiting, read-only, damaged, closed), naming the file; empty
+    // while it can, or while the check runs.
+    QString accessMessage() const;
     HistoryStore& store() { return *m_store; }  // only while open
     // The history in memory; never null. Its issues and dice are there at once; the values the analyses
     // read follow from a background read (Snapshot::values() waits for them).
@@ -79,10 +109,18 @@ public:
 
 signals:
     void historyChanged(std::shared_ptr<const k3::Snapshot> snapshot);
+    // access() changed: the file was opened after a wait, or the check for damage gave its verdict.
+    void accessChanged();
     void searchTypeChanged(int type);
     void readFailed(const QString& message);
 
 private:
+    // Opens the store and reads the history; a lock held by another program leaves the session waiting.
+    void open();
+    void retryOpen();
+    // The check for damage (PRAGMA quick_check) on a connection of its own, in the background.
+    void startDamageCheck();
+    void finishDamageCheck();
     int64_t dataVersion();
     void readHistory(bool elsewhere);
     // Reads the issues, ranks and dice now and the values in the background, on a connection of its own.
@@ -92,6 +130,15 @@ private:
     std::unique_ptr<Settings> m_settings;
     std::unique_ptr<HistoryStore> m_store;
     QString m_openError;
+    bool m_waiting = false;          // another program holds the file locked
+    QTimer* m_retryTimer = nullptr;  // while waiting: tries again
+    bool m_checking = false;         // the check for damage has not given its verdict
+    QString m_damage;                // the check found damage
+    QFutureWatcher<DamageVerdict>* m_checkWatcher = nullptr;
+    // The check's own thread: one of Qt's shared pool would keep Qt's own short tasks there (the painting
+    // of images, for one) waiting for it.
+    QThreadPool m_checkThread;
+    std::shared_ptr<DamageCheckHandle> m_checkHandle;  // lets the destructor interrupt the check
     std::shared_ptr<const Snapshot> m_snapshot = std::make_shared<Snapshot>();
     // Background reads of values still running (or done, until the next read): the window waits for
     // them, after interrupting them, before it closes.

@@ -1,10 +1,9 @@
 // k3gap: omission analysis of one province's K3 draw history.
 #include <QApplication>
-#include <QDir>
-#include <QFileInfo>
 #include <QStandardPaths>
 
 #include "app_identity.h"
+#include "data_folder.h"
 #include "main_window.h"
 #include "translation.h"
 
@@ -16,13 +15,9 @@ int main(int argc, char** argv) {
     k3::installChineseTranslation(app);
     k3::applyAppIdentity(app);
 
-    // The data folder is the program's own folder when it may write there, else the user's data folder.
-    QString dir = QCoreApplication::applicationDirPath();
-    if (!QFileInfo(dir).isWritable()) {
-        dir = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
-        QDir().mkpath(dir);
-    }
-    k3::MainWindow w(k3::AppContext{dir, QString()});
+    const k3::DataFolder data = k3::chooseDataFolder(QCoreApplication::applicationDirPath(),
+                                                     QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
+    k3::MainWindow w(k3::AppContext{data.dir, QString(), data.note});
     w.show();
     return app.exec();
 }

@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QCursor>
+#include <QDir>
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QMenu>
@@ -36,11 +37,13 @@ QString qe(const std::exception& e) { return QString::fromUtf8(e.what()); }
 
 }  // namespace
 
-MainWindow::MainWindow(const AppContext& ctx, Prompter* prompter, QWidget* parent) : QMainWindow(parent) {
+MainWindow::MainWindow(const AppContext& ctx, Prompter* prompter, QWidget* parent)
+    : QMainWindow(parent), m_startNote(ctx.startNote) {
     setObjectName("frmMain");
-    setWindowTitle("快3遗漏分析");
     keepResultMemory();
     m_session = new HistorySession(ctx.dataDir, ctx.settingsFile, this);
+    // Which history this window shows, for a player with more than one data folder.
+    setWindowTitle(QString("快3遗漏分析 — %1").arg(QDir::toNativeSeparators(m_session->dataFile(kDatabaseFileName))));
     m_openFileDialog = new QFileDialog(this);
     m_openFileDialog->setObjectName("CommonDialog1");
     m_openFileDialog->setFileMode(QFileDialog::ExistingFile);
@@ -153,8 +156,11 @@ void MainWindow::connectPanels() {
     connect(m_deleteToIssueAction, &QAction::triggered, commands, &HistoryCommands::deleteToIssue);
     connect(m_deleteLastAction, &QAction::triggered, commands, &HistoryCommands::deleteLastDraws);
     connect(m_updateAddressAction, &QAction::triggered, commands, &HistoryCommands::askUpdateAddress);
-    connect(commands, &HistoryCommands::updateRunningChanged, this,
-            [this](bool running) { setHistoryCommandsEnabled(!running); });
+    connect(commands, &HistoryCommands::updateRunningChanged, this, [this](bool running) {
+        m_updateRunning = running;
+        refreshHistoryCommands();
+    });
+    connect(m_session, &HistorySession::accessChanged, this, &MainWindow::applyAccess);
 
     connect(m_searchPanel, &SearchPanel::searchRequested, this, &MainWindow::search);
     connect(m_searchPanel, &SearchPanel::partialSearchRequested, this, &MainWindow::partialSearch);
@@ -175,26 +181,59 @@ void MainWindow::startUp() {
     for (int i = 0; i < kProvinceCount; ++i) m_lotteryActions[i]->setChecked(i == m_session->lotteryIndex());
     m_segmentBaseActions[0]->setChecked(m_session->segmentBase() == 0);
     m_segmentBaseActions[1]->setChecked(m_session->segmentBase() == 1);
-    if (!m_session->isOpen()) {
-        const QString msg = m_session->openError();
-        showStatus(msg);
-        // Reported once the window is up.
-        QTimer::singleShot(0, this, [this, msg] { m_prompter->tell("数据库错误", msg); });
-        m_historyPanel->setAllCommandsEnabled(false);
-        m_searchPanel->setSearchEnabled(false);
-        m_groupPanel->setCalculationEnabled(false);
-        for (QAction* a : {m_exportHistoryAction, m_deleteNewestAction, m_clearHistoryAction, m_deleteToIssueAction,
-                           m_deleteLastAction})
-            a->setEnabled(false);
-        return;
-    }
+    if (m_startNote.isEmpty())
+        showHistoryCount();
+    else
+        showStatus(m_startNote);
+    applyAccess();
+}
+
+void MainWindow::showHistoryCount() {
     const auto& snap = m_session->snapshot();
     showStatus(snap->empty() ? QString("历史数据库中还没有号码") : QString("共 %1 期历史号码").arg(snap->size()));
 }
 
-void MainWindow::setHistoryCommandsEnabled(bool on) {
-    m_historyPanel->setHistoryCommandsEnabled(on);
-    const bool can = on && m_session->isOpen();
+void MainWindow::applyAccess() {
+    const bool open = m_session->isOpen();
+    m_historyPanel->setAllCommandsEnabled(open);
+    m_searchPanel->setSearchEnabled(open);
+    m_groupPanel->setCalculationEnabled(open);
+    m_exportHistoryAction->setEnabled(open);
+    refreshHistoryCommands();
+
+    const HistoryAccess access = m_session->access();
+    if (m_shownAccess == access) return;
+    const bool openedAfterWait = m_shownAccess == HistoryAccess::kWaiting && open;
+    m_shownAccess = access;
+    if (openedAfterWait) {
+        m_searchPanel->showWholeRange();
+        showHistoryCount();
+    }
+    const QString why = m_session->accessMessage();
+    switch (access) {
+        case HistoryAccess::kClosed:
+            showStatus(why);
+            // Told once the window is up.
+            QTimer::singleShot(0, this, [this, why] { m_prompter->tell("数据库错误", why); });
+            break;
+        case HistoryAccess::kWaiting:
+        case HistoryAccess::kReadOnly: showStatus(why); break;
+        case HistoryAccess::kDamaged:
+            showStatus(why);
+            m_prompter->tell("历史数据库已损坏",
+                             why + QString("。\n\n历史号码仍可查看、检索、分析和导出，但不能改动。要重新读入历史号码："
+                                           "先关闭本程序，把 %1 改名或移走，再启动本程序（会新建一个空的历史数据库），"
+                                           "然后点“读取历史号文本”。")
+                                       .arg(QDir::toNativeSeparators(m_session->dataFile(kDatabaseFileName))));
+            break;
+        case HistoryAccess::kChecking:
+        case HistoryAccess::kWritable: break;
+    }
+}
+
+void MainWindow::refreshHistoryCommands() {
+    const bool can = !m_updateRunning && m_session->canChange();
+    m_historyPanel->setHistoryCommandsEnabled(can);
     for (QAction* a : {m_deleteNewestAction, m_clearHistoryAction, m_deleteToIssueAction, m_deleteLastAction})
         a->setEnabled(can);
 }

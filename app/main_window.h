@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 
+#include "history_session.h"
 #include "store/derive.h"
 #include "store/history_store.h"
 
@@ -30,8 +31,9 @@ struct SearchOutput;
 
 // Where the window keeps its files and settings.
 struct AppContext {
-    QString dataDir;       // folder of gapbook.db, the backup, the exports and "历史号码"
-    QString settingsFile;  // empty: the user's settings store; else an ini file of its own (tests)
+    QString dataDir;         // folder of gapbook.db, the backup, the exports and "历史号码"
+    QString settingsFile;    // empty: the user's settings store; else an ini file of its own (tests)
+    QString startNote = {};  // said in the status bar at start-up (why this data folder), when not empty
 };
 
 class MainWindow : public QMainWindow {
@@ -49,7 +51,11 @@ private:
     void connectPanels();
     void startUp();
     void showStatus(const QString& text);
-    void setHistoryCommandsEnabled(bool on);
+    void showHistoryCount();
+    // The commands as the history file allows them; when that changed, the window says why.
+    void applyAccess();
+    // The commands that change the history: on when the file may be changed and no update runs.
+    void refreshHistoryCommands();
     void followTypedDraw(const DerivedDraw& draw);
 
     // analyses
@@ -72,6 +78,9 @@ private:
     void openHelpDocument(const QString& file);
 
     HistorySession* m_session = nullptr;
+    QString m_startNote;
+    std::optional<HistoryAccess> m_shownAccess;  // what the window last said about the file
+    bool m_updateRunning = false;
     QFileDialog* m_openFileDialog = nullptr;  // the open-file dialog of the text import
     std::unique_ptr<Prompter> m_ownPrompter;
     Prompter* m_prompter = nullptr;

@@ -135,6 +135,25 @@ void BM_WindowStartUntilValues1M(benchmark::State& state) {
 }
 BENCHMARK(BM_WindowStartUntilValues1M)->Unit(benchmark::kMillisecond)->Iterations(5);
 
+// Until the commands that change the history are on: the check for damage of the whole file, run in the
+// background once the window is up, has passed.
+void BM_WindowStartUntilChangesOn1M(benchmark::State& state) {
+    const QString dir = QString::fromStdString(dataDir().path().string());
+    const QString settings = QString::fromStdString(dataDir().file("settings.ini"));
+    app();
+    for (auto _ : state) {
+        Started s = start(dir, settings);
+        const auto& session = *s.window->findChild<k3::HistorySession*>();
+        while (session.access() == k3::HistoryAccess::kChecking) QApplication::processEvents(QEventLoop::AllEvents, 5);
+        state.PauseTiming();
+        if (!session.canChange()) state.SkipWithError("the history cannot be changed");
+        s.window.reset();
+        QApplication::processEvents();
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(BM_WindowStartUntilChangesOn1M)->Unit(benchmark::kMillisecond)->Iterations(5);
+
 }  // namespace
 
 BENCHMARK_MAIN();

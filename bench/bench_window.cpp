@@ -40,6 +40,9 @@ Window& window() {
         win->w->activateWindow();
         QApplication::setActiveWindow(win->w.get());
         QTest::qWaitForWindowActive(win->w.get());
+        // The typed entry is on once the check for damage, run in the background, has passed.
+        QWidget* entry = win->w->findChild<QWidget*>("MaskEdBox1_1");
+        while (!entry->isEnabled()) QApplication::processEvents(QEventLoop::AllEvents, 5);
         return win;
     }();
     return *x;

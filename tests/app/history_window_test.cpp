@@ -218,3 +218,62 @@ TEST_F(HistoryWindowTest, ClosingTheWindowDuringAnUpdateDropsItsResult) {
     EXPECT_TRUE(told.isEmpty());
     EXPECT_EQ(k3::HistoryStore(dbPath()).count(), 0);
 }
+
+// The look-back drops draws older than its years in the same change; the message says how many.
+TEST_F(HistoryWindowTest, UpdateSaysWhatTheLookBackRemoved) {
+    const QDate today = QDate::currentDate();
+    const std::string day = today.addDays(-1).toString("yyMMdd").toStdString();
+    const int old = today.addYears(-3).toString("yyMMdd001").toInt();
+    fill({{old, "123"}, {std::stoi(day + "001"), "456"}});
+    HttpServer server(HttpServer::always(200, "text/html",
+                                         "<body>" + day + "0011,1,1 " + day + "0022,5,3 " + day + "0036,6,6</body>"));
+    {
+        QSettings s(settingsFile(), QSettings::IniFormat);
+        s.setValue("IniSetting/UpdateUrl", QString::fromStdString(server.base() + "/{n}"));
+        s.setValue("IniSetting/IniSerchDay", "2");
+    }
+    open();
+    click("Command21");
+    QTRY_VERIFY_WITH_TIMEOUT(find("cmdRdLst")->isEnabled(), 10000);
+    ASSERT_EQ(told.size(), 1);
+    EXPECT_EQ(told[0], "历史号在线更新|在线更新完成：新增 2 期，删除 2 年以前的 1 期");
+    EXPECT_EQ(gridColumn("MSFlexGrid1", 0),
+              QStringList({QString::fromStdString(day + "001"), QString::fromStdString(day + "002"),
+                           QString::fromStdString(day + "003")}));
+}
+
+// Closing the window while the update waits for a slow server, or while it reads a page that the parser
+// handles slowly (a start tag with 200,000 attributes), stops the update: the window never waits for it.
+TEST_F(HistoryWindowTest, ClosingTheWindowNeverWaitsForTheUpdate) {
+    using namespace std::chrono;
+    std::atomic<bool> release{false};
+    std::atomic<int> sent{0};
+    std::string slowPage = "<html><body><p";
+    for (int i = 0; i < 200000; ++i) slowPage += " a" + std::to_string(i) + "=x";
+    slowPage += ">1303250782,5,3</p></body></html>";
+    HttpServer server([&](int fd, const std::string& target) {
+        if (target.find("slow-server") != std::string::npos)
+            for (int i = 0; i < 3000 && !release; ++i) std::this_thread::sleep_for(milliseconds(10));
+        HttpServer::sendAll(fd, HttpServer::response(200, "text/html", slowPage));
+        ++sent;
+    });
+    for (const char* page : {"slow-server", "slow-page"}) {
+        QSettings(settingsFile(), QSettings::IniFormat)
+            .setValue("IniSetting/UpdateUrl", QString::fromStdString(server.base() + "/" + page + "?n={n}"));
+        open();
+        const int before = sent;
+        click("Command21");
+        while (server.targets().size() < static_cast<size_t>(before + 1)) std::this_thread::sleep_for(milliseconds(5));
+        if (std::string(page) == "slow-page") {
+            while (sent == before) std::this_thread::sleep_for(milliseconds(5));
+            std::this_thread::sleep_for(milliseconds(300));  // the page has arrived; the parser works on it
+        }
+        const auto start = steady_clock::now();
+        w.reset();
+        EXPECT_LT(steady_clock::now() - start, seconds(5)) << page;
+        release = true;
+        while (sent == before) std::this_thread::sleep_for(milliseconds(5));  // the server is free again
+    }
+    EXPECT_TRUE(told.isEmpty());
+    EXPECT_EQ(k3::HistoryStore(dbPath()).count(), 0);
+}

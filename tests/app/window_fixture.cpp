@@ -1,5 +1,7 @@
 #include "window_fixture.h"
 
+#include <unistd.h>
+
 #include <QAbstractButton>
 #include <QAction>
 #include <QLineEdit>
@@ -10,6 +12,11 @@
 #include <QTableView>
 #include <QTest>
 #include <QTimer>
+#include <array>
+#include <cstdio>
+#include <filesystem>
+
+#include "history_session.h"
 
 namespace k3test {
 
@@ -40,6 +47,7 @@ void WindowTest::openWithDialogs() {
     w.reset();
     w = std::make_unique<k3::MainWindow>(k3::AppContext{QString::fromStdString(dir.path().string()), settingsFile()});
     showActive(w.get());
+    waitForDamageCheck();
 }
 
 void WindowTest::open() {
@@ -48,6 +56,18 @@ void WindowTest::open() {
     k3::AppContext ctx{QString::fromStdString(dir.path().string()), settingsFile()};
     w = std::make_unique<k3::MainWindow>(ctx, this);
     showActive(w.get());
+    waitForDamageCheck();
+}
+
+k3::HistorySession& WindowTest::session() const {
+    auto* s = w->findChild<k3::HistorySession*>();
+    if (!s) throw std::runtime_error("the window has no history session");
+    return *s;
+}
+
+void WindowTest::waitForDamageCheck() {
+    for (int i = 0; i < 2000 && session().access() == k3::HistoryAccess::kChecking; ++i) QTest::qWait(5);
+    ASSERT_NE(session().access(), k3::HistoryAccess::kChecking) << "the check for damage gives no verdict";
 }
 
 QAction* WindowTest::action(const QString& name) const { return find<QAction>(name); }
@@ -143,6 +163,30 @@ void WindowTest::clickMenuEntry(const QString& menu, const QString& entry) {
     QTest::mouseClick(bar, Qt::LeftButton, {}, bar->actionGeometry(m->menuAction()).center());
     ASSERT_TRUE(QTest::qWaitForWindowExposed(m, 1000)) << menu.toStdString();
     QTest::mouseClick(m, Qt::LeftButton, {}, m->actionGeometry(action(entry)).center());
+}
+
+bool runHereUnprivileged() {
+    if (geteuid() != 0) return true;
+    if (std::system("setpriv --version >/dev/null 2>&1") != 0) {
+        [] { GTEST_SKIP() << "setpriv is missing: file modes cannot be tried as root"; }();
+        return false;
+    }
+    const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
+    const std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
+    const std::string cmd = "setpriv --reuid=65534 --regid=65534 --clear-groups env HOME=/tmp '" + self +
+                            "' --gtest_filter='" + test->test_suite_name() + "." + test->name() + "' 2>&1";
+    std::string output;
+    FILE* run = popen(cmd.c_str(), "r");
+    if (!run) {
+        ADD_FAILURE() << "cannot run " << cmd;
+        return false;
+    }
+    std::array<char, 4096> buf;
+    while (size_t n = fread(buf.data(), 1, buf.size(), run)) output.append(buf.data(), n);
+    const int st = pclose(run);
+    EXPECT_EQ(st, 0) << "as nobody: " << output;
+    EXPECT_NE(output.find("[  PASSED  ] 1 test"), std::string::npos) << "as nobody: " << output;
+    return false;
 }
 
 void onNextDialog(std::function<void(QWidget*)> act, const char* kind) {

@@ -42,11 +42,15 @@ protected:
 
     QString settingsFile() const { return QString::fromStdString(dir.file("settings.ini")); }
     std::string dbPath() const { return dir.file("gapbook.db"); }
-    // Creates (or re-creates) the window over the folder.
+    // Creates (or re-creates) the window over the folder and waits until the check for damage (run in
+    // the background) has said whether the history may be changed.
     void open();
     // The same with the real dialogs instead of the fixture's answers.
     void openWithDialogs();
     void TearDown() override { w.reset(); }
+    // Waits (events handled) until the window's check for damage has given its verdict.
+    void waitForDamageCheck();
+    k3::HistorySession& session() const;
 
     // The control of that objectName; a missing one fails the test.
     template <class T = QWidget>
@@ -80,6 +84,11 @@ protected:
     void tell(const QString& title, const QString& text) override;
     bool openUrl(const QUrl& url) override;
 };
+
+// File modes and read-only folders do not hold for root. Run as root, this runs the current test again in
+// a process of a user without privileges (nobody) and returns false: the test's outcome is that
+// process's. Returns true when this process is to run the test itself.
+bool runHereUnprivileged();
 
 // Runs `act` on the dialog that the next modal call opens (of class `kind`, when given).
 void onNextDialog(std::function<void(QWidget*)> act, const char* kind = nullptr);

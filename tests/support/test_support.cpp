@@ -50,7 +50,7 @@ std::string fileBytes(const std::string& path) {
     return std::string((std::istreambuf_iterator<char>(f)), {});
 }
 
-HeldWrite::HeldWrite(const std::string& dbPath) {
+HeldWrite::HeldWrite(const std::string& dbPath, const std::string& statements) {
     int ready[2], release[2];
     if (pipe(ready) != 0 || pipe(release) != 0) throw std::runtime_error("pipe");
     pid_ = fork();
@@ -59,7 +59,7 @@ HeldWrite::HeldWrite(const std::string& dbPath) {
         close(release[1]);
         try {
             k3::Db db(dbPath, false);
-            db.exec("BEGIN IMMEDIATE; DELETE FROM lishi;");
+            db.exec(statements);
             char c = 1;
             if (write(ready[1], &c, 1) != 1) _exit(2);
             while (read(release[0], &c, 1) > 0) {
