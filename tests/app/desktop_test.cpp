@@ -16,23 +16,13 @@
 #include <functional>
 
 #include "app_identity.h"
+#include "qt_support.h"
 #include "test_support.h"
 #include "translation.h"
 
 namespace {
 
-QApplication& app() {
-    static int argc = 1;
-    static char name[] = "k3gap-tests";
-    static char* argv[] = {name, nullptr};
-    static QApplication* instance = [] {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-        return new QApplication(argc, argv);
-    }();
-    return *instance;
-}
-
-QStringList buttonTexts(const QList<QAbstractButton*>& buttons) {
+QStringList textsOf(const QList<QAbstractButton*>& buttons) {
     QStringList texts;
     for (QAbstractButton* b : buttons) texts << b->text();
     return texts;
@@ -40,7 +30,7 @@ QStringList buttonTexts(const QList<QAbstractButton*>& buttons) {
 
 QStringList okCancelTexts() {
     QMessageBox box(QMessageBox::Question, "t", "x", QMessageBox::Ok | QMessageBox::Cancel);
-    return buttonTexts(box.buttons());
+    return textsOf(box.buttons());
 }
 
 // The texts of a line edit's right-click menu, without separators and shortcuts.
@@ -53,36 +43,16 @@ QStringList contextMenuTexts() {
     return texts;
 }
 
-// Runs `act` on the dialog that the next modal call opens.
-void onNextDialog(std::function<void(QWidget*)> act) {
-    auto* timer = new QTimer;
-    timer->setInterval(10);
-    QObject::connect(timer, &QTimer::timeout, [timer, act] {
-        QWidget* dialog = QApplication::activeModalWidget();
-        if (!dialog) return;
-        timer->stop();
-        timer->deleteLater();
-        act(dialog);
-    });
-    timer->start();
-}
-
-QAbstractButton* buttonReading(QWidget* dialog, const QString& text) {
-    for (QAbstractButton* b : dialog->findChildren<QAbstractButton*>())
-        if (b->text() == text && b->isVisible()) return b;
-    return nullptr;
-}
-
 void click(QWidget* dialog, const QString& text) {
-    QAbstractButton* b = buttonReading(dialog, text);
+    QAbstractButton* b = k3test::buttonReading(dialog, text);
     ASSERT_NE(b, nullptr) << text.toStdString();
     QTest::mouseClick(b, Qt::LeftButton);
 }
 
 class QtChinese : public ::testing::Test {
 protected:
-    void SetUp() override { app(); }
-    void TearDown() override { k3::removeChineseTranslation(app()); }
+    void SetUp() override { k3test::testApp(); }
+    void TearDown() override { k3::removeChineseTranslation(k3test::testApp()); }
 };
 
 TEST_F(QtChinese, PicksSimplifiedUnlessTheUserReadsTraditional) {
@@ -100,17 +70,17 @@ TEST_F(QtChinese, PicksSimplifiedUnlessTheUserReadsTraditional) {
 
 TEST_F(QtChinese, LoadedTranslationMakesButtonsAndMenusChinese) {
     ASSERT_EQ(okCancelTexts(), QStringList({"OK", "Cancel"}));  // Qt's own texts before
-    ASSERT_TRUE(k3::installChineseTranslation(app(), {"en-US"}, k3::qtTranslationDirs()));
+    ASSERT_TRUE(k3::installChineseTranslation(k3test::testApp(), {"en-US"}, k3::qtTranslationDirs()));
     EXPECT_EQ(okCancelTexts(), QStringList({"确定", "取消"}));
     const QStringList menu = contextMenuTexts();
     EXPECT_TRUE(menu.contains("复制(&C)")) << menu.join('|').toStdString();
     EXPECT_TRUE(menu.contains("全选")) << menu.join('|').toStdString();
 
     // The system's language loads, a second call replaces the first translation instead of stacking.
-    ASSERT_TRUE(k3::installChineseTranslation(app()));
-    ASSERT_TRUE(k3::installChineseTranslation(app(), {"zh-TW"}, k3::qtTranslationDirs()));
+    ASSERT_TRUE(k3::installChineseTranslation(k3test::testApp()));
+    ASSERT_TRUE(k3::installChineseTranslation(k3test::testApp(), {"zh-TW"}, k3::qtTranslationDirs()));
     EXPECT_EQ(okCancelTexts(), QStringList({"確定", "取消"}));
-    k3::removeChineseTranslation(app());
+    k3::removeChineseTranslation(k3test::testApp());
     EXPECT_EQ(okCancelTexts(), QStringList({"OK", "Cancel"}));
 }
 
@@ -120,25 +90,25 @@ TEST_F(QtChinese, FindsTheExactFileBesideTheProgramOrNone) {
     // A look-alike name is not taken for the translation.
     const QString simplified = k3::qtTranslationDirs().first() + "/qtbase_zh_CN.qm";
     ASSERT_TRUE(QFile::copy(simplified, folder + "/qtbase.qm"));
-    EXPECT_FALSE(k3::installChineseTranslation(app(), {"zh-CN"}, {folder, folder + "/missing", QString()}));
+    EXPECT_FALSE(k3::installChineseTranslation(k3test::testApp(), {"zh-CN"}, {folder, folder + "/missing", QString()}));
     EXPECT_EQ(okCancelTexts(), QStringList({"OK", "Cancel"}));
 
     // A traditional reader gets the simplified texts when only those are there.
     ASSERT_TRUE(QFile::copy(simplified, folder + "/qtbase_zh_CN.qm"));
-    EXPECT_TRUE(k3::installChineseTranslation(app(), {"zh-TW"}, {folder + "/missing", folder}));
+    EXPECT_TRUE(k3::installChineseTranslation(k3test::testApp(), {"zh-TW"}, {folder + "/missing", folder}));
     EXPECT_EQ(okCancelTexts(), QStringList({"确定", "取消"}));
 }
 
 TEST_F(QtChinese, ButtonsReadChineseWithoutTheTranslation) {
-    k3::removeChineseTranslation(app());
+    k3::removeChineseTranslation(k3test::testApp());
     QMessageBox box(QMessageBox::Question, "t", "x",
                     QMessageBox::Ok | QMessageBox::Cancel | QMessageBox::Yes | QMessageBox::No);
     k3::chineseButtons(box);
-    EXPECT_EQ(buttonTexts(box.buttons()), QStringList({"确定", "取消", "是(&Y)", "否(&N)"}));
+    EXPECT_EQ(textsOf(box.buttons()), QStringList({"确定", "取消", "是(&Y)", "否(&N)"}));
 
     QDialogButtonBox buttons(QDialogButtonBox::Ok | QDialogButtonBox::Cancel | QDialogButtonBox::Close);
     k3::chineseButtons(buttons);
-    QStringList texts = buttonTexts(buttons.buttons());
+    QStringList texts = textsOf(buttons.buttons());
     texts.sort();
     QStringList expected{"确定", "取消", "关闭"};
     expected.sort();
@@ -147,27 +117,27 @@ TEST_F(QtChinese, ButtonsReadChineseWithoutTheTranslation) {
     QInputDialog input;
     k3::chineseButtons(input);
     input.show();
-    EXPECT_NE(buttonReading(&input, "确定"), nullptr);
-    EXPECT_NE(buttonReading(&input, "取消"), nullptr);
+    EXPECT_NE(k3test::buttonReading(&input, "确定"), nullptr);
+    EXPECT_NE(k3test::buttonReading(&input, "取消"), nullptr);
 }
 
 TEST_F(QtChinese, QuestionAnsweredWithTheMouseAndKeys) {
-    k3::removeChineseTranslation(app());
-    onNextDialog([](QWidget* d) { click(d, "确定"); });
+    k3::removeChineseTranslation(k3test::testApp());
+    k3test::onNextDialog([](QWidget* d) { click(d, "确定"); });
     EXPECT_TRUE(k3::askOkCancel(nullptr, "更新", "确定吗？"));
-    onNextDialog([](QWidget* d) { click(d, "取消"); });
+    k3test::onNextDialog([](QWidget* d) { click(d, "取消"); });
     EXPECT_FALSE(k3::askOkCancel(nullptr, "更新", "确定吗？"));
     // Enter takes the default button: 确定, or 取消 for a question that cannot be undone.
-    onNextDialog([](QWidget* d) { QTest::keyClick(d, Qt::Key_Return); });
+    k3test::onNextDialog([](QWidget* d) { QTest::keyClick(d, Qt::Key_Return); });
     EXPECT_TRUE(k3::askOkCancel(nullptr, "更新", "确定吗？"));
-    onNextDialog([](QWidget* d) { QTest::keyClick(d, Qt::Key_Return); });
+    k3test::onNextDialog([](QWidget* d) { QTest::keyClick(d, Qt::Key_Return); });
     EXPECT_FALSE(k3::askOkCancel(nullptr, "导入", "替换全部历史号码，确定吗？", true));
-    onNextDialog([](QWidget* d) { QTest::keyClick(d, Qt::Key_Escape); });
+    k3test::onNextDialog([](QWidget* d) { QTest::keyClick(d, Qt::Key_Escape); });
     EXPECT_FALSE(k3::askOkCancel(nullptr, "更新", "确定吗？"));
 }
 
 TEST_F(QtChinese, TextAskedAndInformationShown) {
-    onNextDialog([](QWidget* d) {
+    k3test::onNextDialog([](QWidget* d) {
         auto* edit = d->findChild<QLineEdit*>();
         ASSERT_NE(edit, nullptr);
         EXPECT_EQ(edit->text(), "3");
@@ -176,10 +146,10 @@ TEST_F(QtChinese, TextAskedAndInformationShown) {
         click(d, "确定");
     });
     EXPECT_EQ(k3::askText(nullptr, "回溯年数", "请输入年数", "3"), std::optional<QString>("12"));
-    onNextDialog([](QWidget* d) { click(d, "取消"); });
+    k3test::onNextDialog([](QWidget* d) { click(d, "取消"); });
     EXPECT_EQ(k3::askText(nullptr, "回溯年数", "请输入年数", "3"), std::nullopt);
     bool shown = false;
-    onNextDialog([&shown](QWidget* d) {
+    k3test::onNextDialog([&shown](QWidget* d) {
         shown = d->findChildren<QAbstractButton*>().size() == 1;
         click(d, "确定");
     });
@@ -188,7 +158,7 @@ TEST_F(QtChinese, TextAskedAndInformationShown) {
 }
 
 TEST(AppIdentity, WindowIconInEveryDrawnSizeAndTheEntryName) {
-    k3::applyAppIdentity(app());
+    k3::applyAppIdentity(k3test::testApp());
     const QIcon icon = QApplication::windowIcon();
     EXPECT_EQ(icon.availableSizes().size(), 8);
     EXPECT_TRUE(icon.availableSizes().contains(QSize(16, 16)));

@@ -20,17 +20,6 @@
 
 namespace k3test {
 
-QApplication& testApp() {
-    static int argc = 1;
-    static char name[] = "k3gap-tests";
-    static char* argv[] = {name, nullptr};
-    static QApplication* app = [] {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-        return new QApplication(argc, argv);
-    }();
-    return *app;
-}
-
 namespace {
 
 void showActive(QWidget* w) {
@@ -187,32 +176,6 @@ bool runHereUnprivileged() {
     EXPECT_EQ(st, 0) << "as nobody: " << output;
     EXPECT_NE(output.find("[  PASSED  ] 1 test"), std::string::npos) << "as nobody: " << output;
     return false;
-}
-
-void onNextDialog(std::function<void(QWidget*)> act, const char* kind) {
-    auto* timer = new QTimer;
-    timer->setInterval(10);
-    QObject::connect(timer, &QTimer::timeout, [timer, act, kind] {
-        QWidget* dialog = QApplication::activeModalWidget();
-        if (!dialog || !dialog->isVisible() || (kind && !dialog->inherits(kind))) return;
-        timer->stop();
-        timer->deleteLater();
-        act(dialog);
-    });
-    timer->start();
-}
-
-QAbstractButton* buttonReading(QWidget* dialog, const QString& text) {
-    for (QAbstractButton* b : dialog->findChildren<QAbstractButton*>())
-        if (b->text() == text && b->isVisible()) return b;
-    return nullptr;
-}
-
-QStringList buttonTexts(QWidget* dialog) {
-    QStringList texts;
-    for (QAbstractButton* b : dialog->findChildren<QAbstractButton*>())
-        if (b->isVisible()) texts << b->text();
-    return texts;
 }
 
 }  // namespace k3test

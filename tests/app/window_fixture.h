@@ -15,6 +15,7 @@
 
 #include "main_window.h"
 #include "prompter.h"
+#include "qt_support.h"
 #include "test_support.h"
 
 class QAbstractButton;
@@ -26,8 +27,6 @@ class QTableView;
 inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
 
 namespace k3test {
-
-QApplication& testApp();
 
 class WindowTest : public ::testing::Test, public k3::Prompter {
 protected:
@@ -89,11 +88,5 @@ protected:
 // a process of a user without privileges (nobody) and returns false: the test's outcome is that
 // process's. Returns true when this process is to run the test itself.
 bool runHereUnprivileged();
-
-// Runs `act` on the dialog that the next modal call opens (of class `kind`, when given).
-void onNextDialog(std::function<void(QWidget*)> act, const char* kind = nullptr);
-// The visible button of a dialog with that text; null when there is none.
-QAbstractButton* buttonReading(QWidget* dialog, const QString& text);
-QStringList buttonTexts(QWidget* dialog);
 
 }  // namespace k3test

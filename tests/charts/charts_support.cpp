@@ -2,20 +2,12 @@
 
 #include <random>
 
+#include "qt_support.h"
 #include "test_support.h"
 
 namespace k3test {
 
-QApplication& chartApp() {
-    static int argc = 1;
-    static char name[] = "k3gap-chart-tests";
-    static char* argv[] = {name, nullptr};
-    static QApplication* app = [] {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-        return new QApplication(argc, argv);
-    }();
-    return *app;
-}
+QApplication& chartApp() { return testApp(); }
 
 k3::Snapshot generatedSnapshot(size_t n, unsigned seed) {
     return k3::snapshotOf(generateDraws(n, 78, 130101001, 1, seed));

@@ -1,0 +1,46 @@
+#include "qt_support.h"
+
+#include <QAbstractButton>
+#include <QTimer>
+#include <QWidget>
+
+namespace k3test {
+
+QApplication& testApp() {
+    static int argc = 1;
+    static char name[] = "k3gap-tests";
+    static char* argv[] = {name, nullptr};
+    static QApplication* app = [] {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        return new QApplication(argc, argv);
+    }();
+    return *app;
+}
+
+void onNextDialog(std::function<void(QWidget*)> act, const char* kind) {
+    auto* timer = new QTimer;
+    timer->setInterval(10);
+    QObject::connect(timer, &QTimer::timeout, [timer, act, kind] {
+        QWidget* dialog = QApplication::activeModalWidget();
+        if (!dialog || !dialog->isVisible() || (kind && !dialog->inherits(kind))) return;
+        timer->stop();
+        timer->deleteLater();
+        act(dialog);
+    });
+    timer->start();
+}
+
+QAbstractButton* buttonReading(QWidget* dialog, const QString& text) {
+    for (QAbstractButton* b : dialog->findChildren<QAbstractButton*>())
+        if (b->text() == text && b->isVisible()) return b;
+    return nullptr;
+}
+
+QStringList buttonTexts(QWidget* dialog) {
+    QStringList texts;
+    for (QAbstractButton* b : dialog->findChildren<QAbstractButton*>())
+        if (b->isVisible()) texts << b->text();
+    return texts;
+}
+
+}  // namespace k3test
