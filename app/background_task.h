@@ -1,0 +1,94 @@
+// The window's one way to run work off the GUI thread: a task runs on a worker thread with a
+// TaskControl (cancel flag, progress), and its outcome is handed to a callback on the GUI thread,
+// but only while the context object the callback belongs to still exists. Closing a window whose
+// task is still running therefore drops the result instead of calling into a deleted object.
+#pragma once
+#include <QFutureWatcher>
+#include <QObject>
+#include <QThreadPool>
+#include <QtConcurrent/QtConcurrentRun>
+#include <atomic>
+#include <exception>
+#include <memory>
+#include <optional>
+#include <type_traits>
+#include <utility>
+
+namespace k3 {
+
+// Shared by a task and the GUI: the GUI asks it to stop, the task reports how far it is.
+class TaskControl {
+public:
+    void cancel() { m_cancelled.store(true, std::memory_order_relaxed); }
+    bool cancelled() const { return m_cancelled.load(std::memory_order_relaxed); }
+    // For code that polls a plain flag (the update's fetch, the store's long statements).
+    const std::atomic<bool>* cancelFlag() const { return &m_cancelled; }
+    // Progress in per mille (0–1000); -1 while the task cannot tell.
+    void setProgress(int perMille) { m_progress.store(perMille, std::memory_order_relaxed); }
+    int progress() const { return m_progress.load(std::memory_order_relaxed); }
+
+private:
+    std::atomic<bool> m_cancelled{false};
+    std::atomic<int> m_progress{-1};
+};
+
+// What a task handed back: its value, or the exception it ended with.
+template <class T>
+class TaskOutcome {
+public:
+    bool failed() const { return static_cast<bool>(m_error); }
+    // The value; rethrows the task's exception.
+    T& value() {
+        if (m_error) std::rethrow_exception(m_error);
+        return *m_value;
+    }
+    std::exception_ptr error() const { return m_error; }
+
+    std::optional<T> m_value;
+    std::exception_ptr m_error;
+};
+
+struct NoValue {};
+
+// The pool that runs the window's background tasks. Its threads never run Qt's own shared pool's
+// work, so a long task does not hold up anything Qt itself queues there.
+QThreadPool& backgroundPool();
+
+// Runs `task(TaskControl&)` on the background pool and calls `callback(TaskOutcome<R>&)` on the GUI
+// thread when it ends, if `context` still exists then. A task returning void yields TaskOutcome<NoValue>.
+// Returns the control, with which the caller cancels the task or reads its progress.
+template <class Task, class Callback>
+std::shared_ptr<TaskControl> runThenCallback(QObject* context, Task task, Callback callback) {
+    using Raw = std::invoke_result_t<Task&, TaskControl&>;
+    using R = std::conditional_t<std::is_void_v<Raw>, NoValue, Raw>;
+    auto control = std::make_shared<TaskControl>();
+    // The watcher is the context's child: deleting the context deletes the watcher and with it the
+    // pending callback; the worker only ever touches the future.
+    auto* watcher = new QFutureWatcher<TaskOutcome<R>>(context);
+    QObject::connect(watcher, &QFutureWatcherBase::finished, context,
+                     [watcher, callback = std::move(callback)]() mutable {
+                         TaskOutcome<R> outcome = watcher->result();
+                         watcher->deleteLater();
+                         callback(outcome);
+                     });
+    watcher->setFuture(QtConcurrent::run(&backgroundPool(), [control, task = std::move(task)]() mutable {
+        TaskOutcome<R> outcome;
+        try {
+            if constexpr (std::is_void_v<Raw>) {
+                task(*control);
+                outcome.m_value.emplace();
+            } else {
+                outcome.m_value.emplace(task(*control));
+            }
+        } catch (...) {
+            outcome.m_error = std::current_exception();
+        }
+        return outcome;
+    }));
+    return control;
+}
+
+// Blocks until every background task has ended (for the end of the program and for tests).
+void waitForBackgroundTasks();
+
+}  // namespace k3

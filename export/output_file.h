@@ -1,0 +1,23 @@
+// The one way any command writes an output file (text export, workbooks, pictures).
+#pragma once
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "export/export_error.h"
+
+namespace k3 {
+
+// Writes the file at `path` whole or not at all. The target is checked first (exportTarget: never the
+// history database of `dataDir`, its side files or the trimming backup; only a regular file or a link
+// to one, written through). `write` is handed a side file in the target's folder to fill; it throws
+// (any exception) when it cannot. The side file is renamed over the target only when `write` returned
+// and the file is complete on disk; on any failure it is removed and the file that was at `path`
+// stays as it was. Throws ExportError, in Chinese, naming `path`.
+void writeOutputFile(const std::string& path, const std::string& dataDir,
+                     const std::function<void(const std::string& sidePath)>& write);
+
+// The same for content already in memory.
+void writeOutputBytes(const std::string& path, const std::string& dataDir, std::string_view bytes);
+
+}  // namespace k3
