@@ -1,0 +1,309 @@
+#include "stats/backtest.h"
+
+#include <algorithm>
+#include <array>
+#include <boost/math/distributions/binomial.hpp>
+#include <cmath>
+#include <cstdio>
+#include <limits>
+
+#include "overview/overview.h"
+#include "stats/stats_range.h"
+
+namespace k3 {
+
+namespace {
+
+// The items each ordered outcome hits, by the omission table's own rules.
+struct HitLists {
+    std::array<uint16_t, kOutcomeCount + 1> start{};
+    std::vector<uint8_t> items;
+};
+
+const HitLists& hitLists() {
+    static const HitLists lists = [] {
+        HitLists h;
+        for (int o = 0; o < kOutcomeCount; ++o) {
+            h.start[static_cast<size_t>(o)] = static_cast<uint16_t>(h.items.size());
+            for (int i = 0; i < kBetItemCount; ++i)
+                if (itemHits(i, o / 36 + 1, o / 6 % 6 + 1, o % 6 + 1)) h.items.push_back(static_cast<uint8_t>(i));
+        }
+        h.start[kOutcomeCount] = static_cast<uint16_t>(h.items.size());
+        return h;
+    }();
+    return lists;
+}
+
+// Per row of the range its outcome, -1 for a draw with a die outside 1..6 (it hits nothing).
+std::vector<int16_t> outcomesByRow(const Snapshot& snap, const StatsRange& range) {
+    const SnapshotValues& values = snap.values(kDicePart);
+    std::vector<int16_t> bySet(values.distinct.size());
+    for (size_t k = 0; k < bySet.size(); ++k) {
+        const auto& d = values.distinct[k].v[kNumber];
+        bySet[k] = static_cast<int16_t>(outcomeOf(d[0], d[1], d[2]));
+    }
+    std::vector<int16_t> out(range.last - range.first);
+    for (size_t i = range.first; i < range.last; ++i) out[i - range.first] = bySet[values.index[i]];
+    return out;
+}
+
+// P(X >= k) for X ~ Binomial(n, q).
+double atLeast(int64_t k, int64_t n, double q) {
+    if (k <= 0) return 1;
+    return boost::math::cdf(
+        boost::math::complement(boost::math::binomial(static_cast<double>(n), q), static_cast<double>(k - 1)));
+}
+
+std::string fixed2(double v) {
+    char buf[48];
+    std::snprintf(buf, sizeof buf, "%.2f", v);
+    return buf;
+}
+
+std::string general4(double v) {
+    char buf[48];
+    std::snprintf(buf, sizeof buf, "%.4g", v);
+    return buf;
+}
+
+int playRank(int item) {
+    const auto& items = betItems();
+    int rank = 0;
+    for (int i = 1; i <= item; ++i)
+        if (items[static_cast<size_t>(i)].play != items[static_cast<size_t>(i - 1)].play) ++rank;
+    return rank;
+}
+
+}  // namespace
+
+int32_t Threshold::of(int outcomes) const {
+    if (fixed) return *fixed;
+    const double k = std::ceil(times * kOutcomeCount / outcomes);
+    if (!(k < std::numeric_limits<int32_t>::max())) return std::numeric_limits<int32_t>::max();
+    return std::max<int32_t>(1, static_cast<int32_t>(k));
+}
+
+std::optional<int> itemPrize(int item) {
+    if (item < 0 || item >= kBetItemCount) return std::nullopt;
+    const BetItem& it = betItems()[static_cast<size_t>(item)];
+    if (it.play == "和值") {
+        static const std::array<int, 8> bySum = {240, 80, 40, 25, 16, 12, 10, 9};  // sums 3..10, mirrored
+        int s = std::stoi(it.label);
+        return bySum[static_cast<size_t>(std::min(s, 21 - s) - 3)];
+    }
+    if (it.play == "三同号单选") return 240;
+    if (it.play == "三同号通选") return 40;
+    if (it.play == "二同号复选") return 15;
+    if (it.play == "二同号单选") return 80;
+    if (it.play == "三不同号") return 40;
+    if (it.play == "二不同号") return 8;
+    if (it.play == "三连号通选") return 10;
+    return std::nullopt;  // 单号: no official bet
+}
+
+BacktestTable computeBacktest(const Snapshot& snap, const std::string& from, const std::string& to,
+                              const Threshold& threshold) {
+    const StatsRange range = statsRange(snap, from, to);
+    const std::vector<int16_t> outcomes = outcomesByRow(snap, range);
+    const HitLists& lists = hitLists();
+    const auto& items = betItems();
+    const std::vector<int32_t>& ranks = snap.ranks();
+
+    BacktestTable table;
+    table.draws = range.draws();
+    table.threshold = threshold;
+    std::array<int32_t, kBetItemCount> K{}, previous{};
+    std::array<int64_t, kBetItemCount> bets{}, hits{};
+    for (int i = 0; i < kBetItemCount; ++i) {
+        K[static_cast<size_t>(i)] = threshold.of(items[static_cast<size_t>(i)].outcomes);
+        previous[static_cast<size_t>(i)] = range.start;
+    }
+
+    // The omission before a draw is its rank minus the rank of the item's previous hit. When the ranks of
+    // the range run one by one (as the store numbers them), the bets between two hits are counted at the
+    // second hit; otherwise every draw is looked at for every item.
+    const int64_t r0 = ranks[range.first];
+    bool consecutive = true;
+    for (size_t i = range.first; i < range.last && consecutive; ++i)
+        consecutive = ranks[i] == r0 + static_cast<int64_t>(i - range.first);
+    auto betsUpTo = [&](size_t item, int64_t h) {  // draws of ranks [max(p + K, r0), h]
+        const int64_t from = std::max<int64_t>(int64_t{previous[item]} + K[item], r0);
+        return std::max<int64_t>(0, h - from + 1);
+    };
+    if (consecutive) {
+        for (size_t i = range.first; i < range.last; ++i) {
+            const int o = outcomes[i - range.first];
+            if (o < 0) continue;
+            const int32_t rank = ranks[i];
+            for (int h = lists.start[static_cast<size_t>(o)]; h < lists.start[static_cast<size_t>(o) + 1]; ++h) {
+                const size_t item = lists.items[static_cast<size_t>(h)];
+                bets[item] += betsUpTo(item, rank);
+                if (int64_t{rank} - previous[item] >= K[item]) ++hits[item];
+                previous[item] = rank;
+            }
+        }
+        const int64_t end = ranks[range.last - 1];
+        for (size_t item = 0; item < kBetItemCount; ++item) bets[item] += betsUpTo(item, end);
+    } else {
+        std::array<bool, kBetItemCount> hit{};
+        for (size_t i = range.first; i < range.last; ++i) {
+            const int o = outcomes[i - range.first];
+            hit.fill(false);
+            if (o >= 0)
+                for (int h = lists.start[static_cast<size_t>(o)]; h < lists.start[static_cast<size_t>(o) + 1]; ++h)
+                    hit[lists.items[static_cast<size_t>(h)]] = true;
+            for (size_t item = 0; item < kBetItemCount; ++item) {
+                const bool bet = int64_t{ranks[i]} - previous[item] >= K[item];
+                bets[item] += bet;
+                if (!hit[item]) continue;
+                hits[item] += bet;
+                previous[item] = ranks[i];
+            }
+        }
+    }
+
+    table.rows.resize(kBetItemCount);
+    for (int i = 0; i < kBetItemCount; ++i) {
+        BacktestRow& r = table.rows[static_cast<size_t>(i)];
+        const double c = items[static_cast<size_t>(i)].outcomes;
+        r.item = i;
+        r.threshold = K[static_cast<size_t>(i)];
+        r.bets = bets[static_cast<size_t>(i)];
+        r.hits = hits[static_cast<size_t>(i)];
+        r.theoretical = c / kOutcomeCount;
+        r.prize = itemPrize(i);
+        if (r.prize) r.theoreticalReturn = *r.prize * r.theoretical / 2;
+        if (r.bets > 0) {
+            r.rate = static_cast<double>(r.hits) / static_cast<double>(r.bets);
+            const Interval w = wilsonInterval(r.hits, r.bets);
+            r.lower = w.lower;
+            r.upper = w.upper;
+            r.p = atLeast(r.hits, r.bets, r.theoretical);
+            if (r.prize) r.returned = static_cast<double>(r.hits) * *r.prize / (2.0 * static_cast<double>(r.bets));
+        }
+    }
+    return table;
+}
+
+std::vector<std::string> backtestHeader() {
+    return {"玩法",          "号码",          "门槛", "下注期数", "中奖期数",    "命中率（%）",    "理论命中率（%）",
+            "区间下限（%）", "区间上限（%）", "p值",  "奖金",     "返奖率（%）", "理论返奖率（%）"};
+}
+
+Grid backtestGrid(const BacktestTable& table, const std::vector<int>& order) {
+    Grid g;
+    g.header = backtestHeader();
+    g.widths = {1200, 700, 700, 900, 900, 1000, 1300, 1200, 1200, 900, 700, 1100, 1300};
+    const auto& items = betItems();
+    auto percent = [](const std::optional<double>& v) { return v ? fixed2(100 * *v) : std::string(); };
+    auto row = [&](const BacktestRow& r) {
+        const BetItem& it = items[static_cast<size_t>(r.item)];
+        g.rows.push_back({it.play, it.label, std::to_string(r.threshold), std::to_string(r.bets),
+                          std::to_string(r.hits), percent(r.rate), fixed2(100 * r.theoretical), percent(r.lower),
+                          percent(r.upper), r.p ? general4(*r.p) : "", r.prize ? std::to_string(*r.prize) : "",
+                          percent(r.returned), percent(r.theoreticalReturn)});
+    };
+    g.rows.reserve(table.rows.size());
+    if (order.empty())
+        for (const BacktestRow& r : table.rows) row(r);
+    else
+        for (int i : order) row(table.rows.at(static_cast<size_t>(i)));
+    return g;
+}
+
+std::vector<int> backtestOrder(const BacktestTable& table, int column, bool descending) {
+    auto key = [&](const BacktestRow& r) -> std::optional<double> {
+        auto d = [](const auto& v) { return v ? std::optional<double>(*v) : std::nullopt; };
+        switch (column) {
+            case 0: return playRank(r.item);
+            case 2: return r.threshold;
+            case 3: return static_cast<double>(r.bets);
+            case 4: return static_cast<double>(r.hits);
+            case 5: return r.rate;
+            case 6: return r.theoretical;
+            case 7: return r.lower;
+            case 8: return r.upper;
+            case 9: return r.p;
+            case 10: return d(r.prize);
+            case 11: return r.returned;
+            case 12: return r.theoreticalReturn;
+            default: return r.item;
+        }
+    };
+    std::vector<int> order(table.rows.size());
+    for (size_t i = 0; i < order.size(); ++i) order[i] = static_cast<int>(i);
+    std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
+        auto ka = key(table.rows[static_cast<size_t>(a)]), kb = key(table.rows[static_cast<size_t>(b)]);
+        if (!ka || !kb) return ka.has_value() && !kb.has_value();
+        return descending ? *ka > *kb : *ka < *kb;
+    });
+    return order;
+}
+
+BacktestSummary summarize(const BacktestTable& table) {
+    BacktestSummary s;
+    double won = 0, expected = 0;
+    int64_t staked = 0;
+    for (const BacktestRow& r : table.rows) {
+        if (r.bets == 0) continue;
+        ++s.items;
+        s.significant += r.p && *r.p < 0.01;
+        s.bets += r.bets;
+        s.hits += r.hits;
+        if (!r.prize) continue;
+        staked += r.bets;
+        won += static_cast<double>(r.hits) * *r.prize;
+        expected += static_cast<double>(r.bets) * *r.prize * r.theoretical;
+    }
+    if (staked > 0) {
+        s.returned = won / (2.0 * static_cast<double>(staked));
+        s.theoreticalReturn = expected / (2.0 * static_cast<double>(staked));
+    }
+    return s;
+}
+
+std::string backtestSummaryText(const BacktestTable& table) {
+    const BacktestSummary s = summarize(table);
+    const std::string n = std::to_string(table.draws);
+    if (s.items == 0) return "共 " + n + " 期，没有一个号码的遗漏达到门槛，没有下注。";
+    char chance[32];
+    std::snprintf(chance, sizeof chance, "%.0f", 0.01 * s.items);
+    std::string text = "共 " + n + " 期，" + std::to_string(s.items) + " 个有下注的号码中 " +
+                       std::to_string(s.significant) + " 个 p值 小于 0.01（纯属偶然也约有 " + chance + " 个）";
+    if (s.returned)
+        text += "；遗漏达到门槛才下注，总返奖率 " + fixed2(100 * *s.returned) + "%，公平骰子的理论返奖率 " +
+                fixed2(100 * *s.theoreticalReturn) + "%";
+    return text + "。";
+}
+
+HitRateByOmission hitRateByOmission(const Snapshot& snap, const std::string& from, const std::string& to, int item) {
+    const StatsRange range = statsRange(snap, from, to);
+    const BetItem& it = betItems().at(static_cast<size_t>(item));
+    HitRateByOmission h;
+    h.title = it.play + " " + it.label;
+    h.theoretical = static_cast<double>(it.outcomes) / kOutcomeCount;
+    h.T = static_cast<double>(kOutcomeCount) / it.outcomes;
+    h.bins.resize(kOmissionBins);
+    const std::vector<int16_t> outcomes = outcomesByRow(snap, range);
+    const HitLists& lists = hitLists();
+    std::array<bool, kOutcomeCount> hitBy{};
+    for (int o = 0; o < kOutcomeCount; ++o)
+        for (int k = lists.start[static_cast<size_t>(o)]; k < lists.start[static_cast<size_t>(o) + 1]; ++k)
+            if (lists.items[static_cast<size_t>(k)] == item) hitBy[static_cast<size_t>(o)] = true;
+    int64_t previous = range.start;
+    for (size_t i = range.first; i < range.last; ++i) {
+        const int64_t omission = snap.rank(i) - previous;
+        // floor(omission / T) in whole numbers: omission × c / 216.
+        const int64_t bin = std::clamp<int64_t>(omission * it.outcomes / kOutcomeCount, 0, kOmissionBins - 1);
+        OmissionBin& b = h.bins[static_cast<size_t>(bin)];
+        ++b.draws;
+        const int o = outcomes[i - range.first];
+        if (o >= 0 && hitBy[static_cast<size_t>(o)]) {
+            ++b.hits;
+            previous = snap.rank(i);
+        }
+    }
+    return h;
+}
+
+}  // namespace k3

@@ -1,0 +1,213 @@
+#include "stats/fairness.h"
+
+#include <algorithm>
+#include <array>
+#include <boost/math/distributions/chi_squared.hpp>
+#include <boost/math/distributions/normal.hpp>
+#include <cmath>
+#include <cstdio>
+
+#include "overview/overview.h"
+#include "stats/stats_range.h"
+
+namespace k3 {
+
+namespace {
+
+double chiSquareUpperTail(double x, int freedom) {
+    return boost::math::cdf(boost::math::complement(boost::math::chi_squared(freedom), x));
+}
+
+double normalTwoSided(double z) {
+    return 2 * boost::math::cdf(boost::math::complement(boost::math::normal(), std::abs(z)));
+}
+
+void conclude(FairnessTest& t, double statistic, std::optional<int> freedom, double p) {
+    t.statistic = statistic;
+    t.freedom = freedom;
+    t.p = p;
+    t.verdict = p < kSignificance ? Verdict::kDeviates : Verdict::kFits;
+}
+
+// Pearson's statistic of observed counts against expected ones.
+template <size_t N>
+double pearson(const std::array<int64_t, N>& observed, const std::array<double, N>& expected) {
+    double x = 0;
+    for (size_t k = 0; k < N; ++k) {
+        const double d = static_cast<double>(observed[k]) - expected[k];
+        x += d * d / expected[k];
+    }
+    return x;
+}
+
+std::string format(const char* spec, double v) {
+    char buf[48];
+    std::snprintf(buf, sizeof buf, spec, v);
+    return buf;
+}
+
+}  // namespace
+
+FairnessReport fairnessOf(std::span<const uint8_t> outcomes) {
+    FairnessReport r;
+    const int64_t n = static_cast<int64_t>(outcomes.size());
+    r.draws = static_cast<int32_t>(n);
+    const double nd = static_cast<double>(n);
+    r.tests = {
+        {"第1位点数", "第1位的六个点数出现得是否一样多", {}, {}, {}, Verdict::kTooFew},
+        {"第2位点数", "第2位的六个点数出现得是否一样多", {}, {}, {}, Verdict::kTooFew},
+        {"第3位点数", "第3位的六个点数出现得是否一样多", {}, {}, {}, Verdict::kTooFew},
+        {"和值分布", "和值3～18出现的次数是否合乎各自的组合数", {}, {}, {}, Verdict::kTooFew},
+        {"216种结果", "216种有序结果是否出现得一样多", {}, {}, {}, Verdict::kTooFew},
+        {"和值大小游程", "大小（和值≥11为大）是否像抛硬币一样交替，不成串也不过分交替", {}, {}, {}, Verdict::kTooFew},
+        {"和值自相关", "相邻两期的和值是否互不相关（上一期不影响下一期）", {}, {}, {}, Verdict::kTooFew},
+    };
+
+    std::array<int64_t, kOutcomeCount> counts{};
+    for (uint8_t o : outcomes) ++counts[o];
+
+    // Faces at each position.
+    if (n >= 30) {
+        for (int pos = 0; pos < 3; ++pos) {
+            std::array<int64_t, 6> faces{};
+            for (int o = 0; o < kOutcomeCount; ++o) {
+                const int face = pos == 0 ? o / 36 : pos == 1 ? o / 6 % 6 : o % 6;
+                faces[static_cast<size_t>(face)] += counts[static_cast<size_t>(o)];
+            }
+            std::array<double, 6> expected;
+            expected.fill(nd / 6);
+            const double x = pearson(faces, expected);
+            conclude(r.tests[static_cast<size_t>(pos)], x, 5, chiSquareUpperTail(x, 5));
+        }
+    }
+    // Sums 3..18 against their outcome counts, and the 216 outcomes.
+    if (n >= 1080) {
+        std::array<int64_t, 16> sums{};
+        std::array<double, 16> expected{};
+        for (int o = 0; o < kOutcomeCount; ++o) {
+            const size_t s = static_cast<size_t>(o / 36 + o / 6 % 6 + o % 6);  // sum - 3
+            sums[s] += counts[static_cast<size_t>(o)];
+            expected[s] += nd / kOutcomeCount;
+        }
+        double x = pearson(sums, expected);
+        conclude(r.tests[3], x, 15, chiSquareUpperTail(x, 15));
+        std::array<double, kOutcomeCount> flat;
+        flat.fill(nd / kOutcomeCount);
+        x = pearson(counts, flat);
+        conclude(r.tests[4], x, 215, chiSquareUpperTail(x, 215));
+    }
+
+    std::array<int, kOutcomeCount> sumOf{};
+    for (int o = 0; o < kOutcomeCount; ++o) sumOf[static_cast<size_t>(o)] = o / 36 + o / 6 % 6 + o % 6 + 3;
+    if (n >= 20) {
+        // Runs of 大 (sum >= 11) and 小.
+        int64_t big = 0, runs = 0;
+        bool previous = false;
+        int64_t total = 0;
+        for (size_t t = 0; t < outcomes.size(); ++t) {
+            const int s = sumOf[outcomes[t]];
+            const bool b = s >= 11;
+            big += b;
+            if (t == 0 || b != previous) ++runs;
+            previous = b;
+            total += s;
+        }
+        const int64_t small = n - big;
+        if (big >= 1 && small >= 1) {
+            const double n1 = static_cast<double>(big), n2 = static_cast<double>(small);
+            const double mu = 2 * n1 * n2 / nd + 1;
+            const double var = 2 * n1 * n2 * (2 * n1 * n2 - nd) / (nd * nd * (nd - 1));
+            const double z = (static_cast<double>(runs) - mu) / std::sqrt(var);
+            conclude(r.tests[5], z, std::nullopt, normalTwoSided(z));
+        }
+        // Lag-1 autocorrelation of the sums.
+        const double mean = static_cast<double>(total) / nd;
+        double num = 0, den = 0;
+        double prev = sumOf[outcomes[0]] - mean;
+        den = prev * prev;
+        for (size_t t = 1; t < outcomes.size(); ++t) {
+            const double d = sumOf[outcomes[t]] - mean;
+            num += prev * d;
+            den += d * d;
+            prev = d;
+        }
+        if (den > 0) {
+            const double z = num / den * std::sqrt(nd);
+            conclude(r.tests[6], z, std::nullopt, normalTwoSided(z));
+        }
+    }
+    return r;
+}
+
+FairnessReport computeFairness(const Snapshot& snap, const std::string& from, const std::string& to) {
+    const StatsRange range = statsRange(snap, from, to);
+    return fairnessOf(rangeOutcomes(snap, range));
+}
+
+std::vector<std::string> fairnessHeader() { return {"检验", "统计量", "自由度", "p值", "结论"}; }
+
+std::string verdictText(Verdict v) {
+    switch (v) {
+        case Verdict::kFits: return "符合";
+        case Verdict::kDeviates: return "偏离";
+        case Verdict::kTooFew: return "期数不足";
+    }
+    return {};
+}
+
+Grid fairnessGrid(const FairnessReport& report, const std::vector<int>& order) {
+    Grid g;
+    g.header = fairnessHeader();
+    g.widths = {1500, 1100, 700, 1100, 900};
+    auto row = [&g](const FairnessTest& t) {
+        g.rows.push_back({t.name, t.statistic ? format("%.4f", *t.statistic) : "",
+                          t.freedom ? std::to_string(*t.freedom) : "", t.p ? format("%.4g", *t.p) : "",
+                          verdictText(t.verdict)});
+    };
+    if (order.empty())
+        for (const FairnessTest& t : report.tests) row(t);
+    else
+        for (int i : order) row(report.tests.at(static_cast<size_t>(i)));
+    return g;
+}
+
+std::vector<int> fairnessOrder(const FairnessReport& report, int column, bool descending) {
+    auto key = [&](int i) -> std::optional<double> {
+        const FairnessTest& t = report.tests[static_cast<size_t>(i)];
+        switch (column) {
+            case 1: return t.statistic;
+            case 2: return t.freedom ? std::optional<double>(*t.freedom) : std::nullopt;
+            case 3: return t.p;
+            case 4: return static_cast<double>(t.verdict);
+            default: return i;
+        }
+    };
+    std::vector<int> order(report.tests.size());
+    for (size_t i = 0; i < order.size(); ++i) order[i] = static_cast<int>(i);
+    std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
+        auto ka = key(a), kb = key(b);
+        if (!ka || !kb) return ka.has_value() && !kb.has_value();
+        return descending ? *ka > *kb : *ka < *kb;
+    });
+    return order;
+}
+
+std::string fairnessSummary(const FairnessReport& report) {
+    int done = 0, deviating = 0;
+    for (const FairnessTest& t : report.tests) {
+        done += t.verdict != Verdict::kTooFew;
+        deviating += t.verdict == Verdict::kDeviates;
+    }
+    const std::string n = std::to_string(report.draws);
+    if (done == 0) return "共 " + n + " 期，期数太少，无法检验。";
+    std::string s = "共 " + n + " 期，做了 " + std::to_string(done) + " 项检验，";
+    if (deviating == 0) return s + "全部符合公平骰子。";
+    s += std::to_string(deviating) + " 项 p值 小于 0.01（偏离）。";
+    if (deviating == 1)
+        s += "七项检验中偶尔有一项偏离，公平的骰子也会如此；换一个范围再看是否仍然偏离。";
+    else
+        s += "多项同时偏离，这段历史可能有误（重复或漏录的号码），请核对。";
+    return s;
+}
+
+}  // namespace k3

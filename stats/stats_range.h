@@ -1,0 +1,40 @@
+// The range the statistics work on: the search's range texts and starting point, as the omission table
+// takes them, with the draws of the range as outcomes of the three dice.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "search/omission.h"
+#include "store/snapshot.h"
+
+namespace k3 {
+
+struct StatsRange {
+    IssueRange issues;
+    size_t first = 0, last = 0;  // rows [first, last) of the snapshot
+    int32_t start = 0;           // the starting point, as the search and the omission table take it
+    int32_t draws() const { return static_cast<int32_t>(last - first); }
+};
+
+// Throws AnalysisError (in Chinese) on an empty history, range texts that are not issues, a range whose
+// start lies after its end, and a range without a stored draw.
+StatsRange statsRange(const Snapshot& snap, const std::string& from, const std::string& to);
+
+// The ordered outcome (d1-1)*36 + (d2-1)*6 + (d3-1) of dice 1..6; -1 for a die outside 1..6.
+inline int outcomeOf(int d1, int d2, int d3) {
+    if (d1 < 1 || d1 > 6 || d2 < 1 || d2 > 6 || d3 < 1 || d3 > 6) return -1;
+    return (d1 - 1) * 36 + (d2 - 1) * 6 + (d3 - 1);
+}
+
+// The outcomes of the range's draws in issue order; a stored draw with a die outside 1..6 is left out.
+std::vector<uint8_t> rangeOutcomes(const Snapshot& snap, const StatsRange& range);
+
+// 95 % Wilson score interval of `hits` in `trials` (trials > 0), as fractions.
+struct Interval {
+    double lower = 0, upper = 0;
+};
+inline constexpr double kWilsonZ = 1.959963984540054;
+Interval wilsonInterval(int64_t hits, int64_t trials);
+
+}  // namespace k3
