@@ -66,6 +66,10 @@ int runStoreCommand(Context& ctx, const std::string& cmd, const std::vector<std:
 int runAnalysisCommand(Context& ctx, const std::string& cmd, const std::vector<std::string>& args);
 int runHistoryCommand(Context& ctx, const std::string& cmd, const std::vector<std::string>& args);
 int runOverviewCommand(Context& ctx, const std::string& cmd, const std::vector<std::string>& args);
+int runStatsCommand(Context& ctx, const std::string& cmd, const std::vector<std::string>& args);
+
+// The item of the omission table named "PLAY:ITEM" (a full-width colon too), e.g. 和值:10.
+int parseItem(const std::string& text);
 
 // The application object: one that can draw (offscreen when there is no display) when a chart is
 // asked for with --png, else a console one.

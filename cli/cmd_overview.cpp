@@ -33,8 +33,6 @@ void writeChart(const k3::GapSeries& series, const std::string& path) {
         throw InputError("无法写入图片文件 " + path);
 }
 
-namespace {
-
 // "PLAY:ITEM" (a full-width colon too), e.g. 和值:10 or 三同号通选:通选.
 int parseItem(const std::string& text) {
     size_t colon = text.find(':'), width = 1;
@@ -48,6 +46,8 @@ int parseItem(const std::string& text) {
     if (!item) throw InputError("遗漏总表中没有玩法「" + play + "」的号码「" + label + "」");
     return *item;
 }
+
+namespace {
 
 int runOverviewCmd(Context& ctx, const std::vector<std::string>& args) {
     Args a(args, {"from", "to", "xlsx", "item", "png"}, {});

@@ -1,0 +1,141 @@
+#include "stats_chart.h"
+
+#include <QBuffer>
+#include <QCategoryAxis>
+#include <QGraphicsLayout>
+#include <QLegendMarker>
+#include <QLineSeries>
+#include <QScatterSeries>
+#include <QValueAxis>
+#include <algorithm>
+#include <cmath>
+
+#include "overview/overview.h"
+#include "stats/stats_range.h"
+
+namespace k3 {
+
+namespace {
+
+const QColor kRateColour(0x1f, 0x77, 0xb4);
+const QColor kTheoryColour(0xd6, 0x27, 0x28);
+
+// The smallest omission of bin j: ⌈j × 216 / c⌉, at least 1.
+int64_t binStart(const HitRateByOmission& d, int j) {
+    const int64_t c = std::llround(d.theoretical * kOutcomeCount);
+    return std::max<int64_t>(1, (int64_t{j} * kOutcomeCount + c - 1) / c);
+}
+
+}  // namespace
+
+QString omissionBinLabel(const HitRateByOmission& data, int bin) {
+    const int64_t lo = binStart(data, bin);
+    if (bin >= kOmissionBins - 1) return QString("≥%1").arg(lo);
+    const int64_t hi = binStart(data, bin + 1) - 1;
+    return lo == hi ? QString::number(lo) : QString("%1–%2").arg(lo).arg(hi);
+}
+
+HitRateChart::HitRateChart(QWidget* parent) : QChartView(new QChart, parent) {
+    QChart* chart = this->chart();
+    chart->setAnimationOptions(QChart::NoAnimation);
+    chart->legend()->setAlignment(Qt::AlignBottom);
+    chart->setMargins(QMargins(4, 4, 4, 4));
+    setRenderHint(QPainter::Antialiasing, true);
+    setMinimumSize(320, 220);
+
+    axisX_ = new QCategoryAxis(chart);
+    axisX_->setTitleText("下注前的遗漏（期）");
+    axisX_->setLabelsPosition(QCategoryAxis::AxisLabelsPositionCenter);
+    axisX_->setRange(0, kOmissionBins);
+    axisY_ = new QValueAxis(chart);
+    axisY_->setTitleText("命中率（%）");
+    axisY_->setLabelFormat("%.1f");
+    chart->addAxis(axisX_, Qt::AlignBottom);
+    chart->addAxis(axisY_, Qt::AlignLeft);
+
+    for (int j = 0; j < kOmissionBins; ++j) {
+        auto* s = new QLineSeries(chart);
+        s->setPen(QPen(kRateColour, 2));
+        s->setName("95% 区间");
+        chart->addSeries(s);
+        intervals_.push_back(s);
+    }
+    rates_ = new QScatterSeries(chart);
+    rates_->setName("实际命中率");
+    rates_->setColor(kRateColour);
+    rates_->setBorderColor(kRateColour);
+    rates_->setMarkerSize(10);
+    chart->addSeries(rates_);
+    theoretical_ = new QLineSeries(chart);
+    theoretical_->setName("理论命中率");
+    theoretical_->setPen(QPen(kTheoryColour, 2, Qt::DashLine));
+    chart->addSeries(theoretical_);
+    for (QAbstractSeries* s : chart->series()) {
+        s->attachAxis(axisX_);
+        s->attachAxis(axisY_);
+    }
+    for (size_t j = 1; j < intervals_.size(); ++j)
+        for (QLegendMarker* m : chart->legend()->markers(intervals_[j])) m->setVisible(false);
+    clear();
+}
+
+void HitRateChart::clear() {
+    data_.reset();
+    chart()->setTitle("选中一行，这里显示该号码按遗漏分段的命中率");
+    for (QLineSeries* s : intervals_) s->clear();
+    rates_->clear();
+    theoretical_->clear();
+    for (const QString& l : axisX_->categoriesLabels()) axisX_->remove(l);
+    axisX_->setVisible(false);
+    axisY_->setVisible(false);
+    chart()->legend()->setVisible(false);
+}
+
+void HitRateChart::setData(HitRateByOmission data) {
+    clear();
+    data_ = std::move(data);
+    const HitRateByOmission& d = *data_;
+    chart()->setTitle(QString::fromStdString(d.title) +
+                      QString("：遗漏多久之后下注，命中率是否更高（理论遗漏 %1 期）").arg(d.T, 0, 'f', 2));
+    double top = 100 * d.theoretical;
+    for (int j = 0; j < kOmissionBins; ++j) {
+        const OmissionBin& b = d.bins[static_cast<size_t>(j)];
+        axisX_->append(omissionBinLabel(d, j) + QString("（%1次）").arg(b.draws), j + 1);
+        if (b.draws == 0) continue;
+        const double x = j + 0.5;
+        const Interval w = wilsonInterval(b.hits, b.draws);
+        rates_->append(x, 100.0 * static_cast<double>(b.hits) / static_cast<double>(b.draws));
+        intervals_[static_cast<size_t>(j)]->append(x, 100 * w.lower);
+        intervals_[static_cast<size_t>(j)]->append(x, 100 * w.upper);
+        top = std::max(top, 100 * w.upper);
+    }
+    theoretical_->append(0, 100 * d.theoretical);
+    theoretical_->append(kOmissionBins, 100 * d.theoretical);
+    axisX_->setStartValue(0);
+    axisX_->setRange(0, kOmissionBins);
+    axisY_->setRange(0, top * 1.1);
+    axisX_->setVisible(true);
+    axisY_->setVisible(true);
+    chart()->legend()->setVisible(true);
+}
+
+QImage renderHitRateChart(const HitRateByOmission& data, QSize size) {
+    HitRateChart view;
+    view.setAttribute(Qt::WA_DontShowOnScreen);
+    view.setFrameShape(QFrame::NoFrame);
+    view.resize(size);
+    view.setData(data);
+    view.show();
+    view.chart()->layout()->activate();
+    return view.grab().toImage();
+}
+
+QByteArray hitRateChartPng(const HitRateByOmission& data, QSize size) {
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    renderHitRateChart(data, size).save(&buffer, "PNG");
+    return bytes;
+}
+
+}  // namespace k3
