@@ -26,6 +26,7 @@
 #include "search/result_memory.h"
 #include "search/search.h"
 #include "search_panel.h"
+#include "stats_windows.h"
 #include "store/issue.h"
 
 namespace k3 {
@@ -83,6 +84,10 @@ void MainWindow::buildMenus() {
     m_analysisMenu->setObjectName("mnuAnalysis");
     m_overviewAction = add(m_analysisMenu, "mnuOverview", "遗漏总表(&Z)");
     m_overviewAction->setToolTip("各玩法每个号码在检索起止期数内的遗漏");
+    m_fairnessAction = add(m_analysisMenu, "mnuFairness", "公平性检验(&F)");
+    m_fairnessAction->setToolTip("检索起止期数内的开奖号码是否符合公平的骰子");
+    m_backtestAction = add(m_analysisMenu, "mnuBacktest", "遗漏回测(&B)");
+    m_backtestAction->setToolTip("遗漏达到门槛才下注，历史上命中率和返奖率如何");
 
     m_settingsMenu = menuBar()->addMenu("设置");
     m_settingsMenu->setObjectName("mnuSetup");
@@ -110,6 +115,8 @@ void MainWindow::buildMenus() {
         connect(m_segmentBaseActions[i], &QAction::triggered, this, [this, i] { chooseSegmentBase(i); });
     }
     connect(m_overviewAction, &QAction::triggered, this, &MainWindow::openOverview);
+    connect(m_fairnessAction, &QAction::triggered, this, [this] { openStatsWindow(m_fairness, true); });
+    connect(m_backtestAction, &QAction::triggered, this, [this] { openStatsWindow(m_backtest, false); });
     connect(m_lookBackAction, &QAction::triggered, this, &MainWindow::askLookBackYears);
     connect(m_homePageAction, &QAction::triggered, this, [this] { openHelpDocument("index.html"); });
     connect(m_manualAction, &QAction::triggered, this, [this] { openHelpDocument("manual.html"); });
@@ -175,6 +182,8 @@ void MainWindow::connectPanels() {
     connect(m_session, &HistorySession::readFailed, this, &MainWindow::showStatus);
     connect(m_session, &HistorySession::historyChanged, this, &MainWindow::refreshOverviewSoon);
     connect(m_searchPanel, &SearchPanel::rangeChanged, this, &MainWindow::refreshOverviewSoon);
+    connect(m_session, &HistorySession::historyChanged, this, &MainWindow::refreshStatsSoon);
+    connect(m_searchPanel, &SearchPanel::rangeChanged, this, &MainWindow::refreshStatsSoon);
 }
 
 void MainWindow::startUp() {
@@ -365,6 +374,41 @@ void MainWindow::refreshOverview() {
     if (!m_overview || !m_overview->isVisible()) return;
     m_overview->setHistoryAndRange(m_session->snapshot(), QString::fromStdString(m_searchPanel->rangeStart()),
                                    QString::fromStdString(m_searchPanel->rangeEnd()));
+}
+
+// ---------------------------------------------------------------- the statistics windows
+
+void MainWindow::openStatsWindow(StatsWindow*& window, bool fairness) {
+    if (!window) {
+        if (fairness)
+            window = new FairnessWindow(m_session->dataDir(), this);
+        else
+            window = new BacktestWindow(m_session->dataDir(), this);
+        window->openUrl = [this](const QUrl& url) { return m_prompter->openUrl(url); };
+        connect(window, &StatsWindow::message, this, [this](const QString& text) { showStatus(text); });
+    }
+    m_session->catchUp();
+    window->show();
+    window->raise();
+    window->activateWindow();
+    window->setHistoryAndRange(m_session->snapshot(), QString::fromStdString(m_searchPanel->rangeStart()),
+                               QString::fromStdString(m_searchPanel->rangeEnd()));
+}
+
+// Computed once after a command that changes the history or the range in several steps.
+void MainWindow::refreshStatsSoon() {
+    const bool shown = (m_fairness && m_fairness->isVisible()) || (m_backtest && m_backtest->isVisible());
+    if (!shown || m_statsRefreshPending) return;
+    m_statsRefreshPending = true;
+    QTimer::singleShot(0, this, &MainWindow::refreshStats);
+}
+
+void MainWindow::refreshStats() {
+    m_statsRefreshPending = false;
+    for (StatsWindow* window : {m_fairness, m_backtest})
+        if (window && window->isVisible())
+            window->setHistoryAndRange(m_session->snapshot(), QString::fromStdString(m_searchPanel->rangeStart()),
+                                       QString::fromStdString(m_searchPanel->rangeEnd()));
 }
 
 // ---------------------------------------------------------------- settings and help

@@ -23,6 +23,7 @@ class HistoryPanel;
 class HistorySession;
 class OneRowWheel;
 class OverviewWindow;
+class StatsWindow;
 class Prompter;
 class ResultPanel;
 class SearchPanel;
@@ -70,6 +71,10 @@ private:
     void openOverview();
     void refreshOverviewSoon();
     void refreshOverview();
+    // the fairness tests and the omission backtest: the same, each in its own window
+    void openStatsWindow(StatsWindow*& window, bool fairness);
+    void refreshStatsSoon();
+    void refreshStats();
 
     // settings and help
     void chooseLottery(int index);
@@ -102,6 +107,11 @@ private:
     QAction* m_overviewAction = nullptr;
     OverviewWindow* m_overview = nullptr;  // made when first opened
     bool m_overviewRefreshPending = false;
+    QAction* m_fairnessAction = nullptr;
+    QAction* m_backtestAction = nullptr;
+    StatsWindow* m_fairness = nullptr;  // made when first opened
+    StatsWindow* m_backtest = nullptr;
+    bool m_statsRefreshPending = false;
     QMenu* m_settingsMenu = nullptr;
     QMenu* m_segmentBaseMenu = nullptr;
     std::array<QAction*, 2> m_segmentBaseActions{};
