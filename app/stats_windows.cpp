@@ -183,6 +183,7 @@ FairnessWindow::FairnessWindow(QString dataDir, QWidget* parent)
     summary_->setObjectName("lblFairnessSummary");
     status_->setObjectName("lblFairnessStatus");
     view_->setObjectName("gridFairness");
+    view_->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
 
     QString text =
         "这些检验问的是：检索范围内的开奖号码，像不像公平的骰子掷出来的？每项检验给出 p值，"
