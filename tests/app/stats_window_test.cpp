@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineSeries>
 #include <QScatterSeries>
 #include <QSignalSpy>
 #include <QSpinBox>
@@ -204,4 +205,37 @@ TEST(StatsWindowAlone, OnlyTheNewestComputationIsShownAndAClosedWindowIsLeftAlon
     none.exportWorkbook();
     ASSERT_EQ(said.size(), 1);
     EXPECT_TRUE(said[0][1].toBool());
+}
+
+TEST(HitRateChart, BinsLabelsPointsAndPicture) {
+    testApp();
+    k3::HitRateByOmission d;
+    d.title = "单号 1";
+    d.theoretical = 91.0 / 216;
+    d.T = 216.0 / 91;
+    d.bins = {{100, 40}, {50, 25}, {20, 5}, {0, 0}, {4, 4}, {1, 0}};
+    QStringList labels;
+    for (int j = 0; j < 6; ++j) labels << k3::omissionBinLabel(d, j);
+    EXPECT_EQ(labels.join(' '), "1–2 3–4 5–7 8–9 10–11 ≥12");  // ⌊omission × 91 / 216⌋ is the bin
+    d.theoretical = 27.0 / 216;
+    d.T = 8;
+    labels.clear();
+    for (int j = 0; j < 6; ++j) labels << k3::omissionBinLabel(d, j);
+    EXPECT_EQ(labels.join(' '), "1–7 8–15 16–23 24–31 32–39 ≥40");
+
+    k3::HitRateChart chart;
+    chart.setData(d);
+    // A bin without a draw has no point and no interval.
+    EXPECT_EQ(chart.rates()->count(), 5);
+    EXPECT_EQ(chart.intervals()[3]->count(), 0);
+    ASSERT_EQ(chart.intervals()[4]->count(), 2);
+    EXPECT_NEAR(chart.intervals()[4]->at(1).y(), 100.0, 1e-9);  // four hits in four: the upper end is 100 %
+    EXPECT_NEAR(chart.rates()->at(1).y(), 50.0, 1e-9);
+    EXPECT_NEAR(chart.theoreticalLine()->at(0).y(), 12.5, 1e-9);
+    chart.clear();
+    EXPECT_FALSE(chart.data().has_value());
+    EXPECT_EQ(chart.rates()->count(), 0);
+    const QImage picture = k3::renderHitRateChart(d, {600, 400});
+    EXPECT_EQ(picture.size(), QSize(600, 400));
+    EXPECT_TRUE(k3::hitRateChartPng(d).startsWith("\x89PNG"));
 }
