@@ -58,24 +58,25 @@ signals:
 protected:
     StatsWindow(QString dataDir, QString workbookName, QWidget* parent);
     void recompute();
-    // Starts the computation over the history and range; calls finish() with the generation on the GUI
-    // thread. Both only when the history is there.
+    // Starts the computation of `generation` over the history and range in the background. Its callback
+    // on the GUI thread calls taskEnded(), then, when the generation is still current(), keeps the
+    // table and calls finish().
     virtual void launch(std::shared_ptr<const Snapshot> snap, std::string from, std::string to, int generation) = 0;
-    // The computation of `generation` ended: shows the result unless a newer one was started. `error`
-    // is the reason when it failed; `summary` is the sentence above the table.
     bool current(int generation) const { return generation == generation_; }
-    // Each launched computation calls it once when it ends, shown or not.
     void taskEnded() { --pending_; }
+    // Shows the table of `generation` unless a newer one was started; `error` is the reason when it
+    // failed, `summary` the sentence above the table.
     void finish(int generation, const QString& error, const QString& summary);
+    // The subclass's table: dropped, as a grid in an order, sorted by a column.
     virtual void clearTable() = 0;
     virtual Grid grid(const std::vector<int>& order) const = 0;
     virtual Grid emptyGrid() const = 0;
     virtual std::vector<int> orderBy(int column, bool descending) const = 0;
     virtual int columns() const = 0;
+    // The row selected, as an index into the table's rows, or -1.
     virtual void selectionChanged(int /*row index*/) {}
     void showRows();
     void say(const QString& text, bool warning);
-    QWidget* tableArea() const;
     const QString& from() const { return from_; }
     const QString& to() const { return to_; }
     std::shared_ptr<const Snapshot> snapshot() const { return snap_; }
