@@ -67,10 +67,11 @@ int runAnalysisCommand(Context& ctx, const std::string& cmd, const std::vector<s
 int runHistoryCommand(Context& ctx, const std::string& cmd, const std::vector<std::string>& args);
 int runOverviewCommand(Context& ctx, const std::string& cmd, const std::vector<std::string>& args);
 
-// The application object: one that can draw (offscreen when there is no display) when a chart is
-// asked for with --png, else a console one.
+// The application object: one that draws offscreen when a chart is asked for with --png, else a
+// console one.
 std::unique_ptr<QCoreApplication> makeApplication(int& argc, char** argv);
-// Draws the omission chart of a series to a PNG file. Throws InputError when it cannot be written.
-void writeChart(const k3::GapSeries& series, const std::string& path);
+// Draws the omission chart of a series to a PNG file, written through k3::writeOutputBytes (never over
+// the database or the backup of `dataDir`). Throws InputError when it cannot be written.
+void writeChart(const k3::GapSeries& series, const std::string& path, const std::string& dataDir);
 
 }  // namespace k3cli

@@ -10,10 +10,11 @@ namespace k3 {
 
 // Writes the file at `path` whole or not at all. The target is checked first (exportTarget: never the
 // history database of `dataDir`, its side files or the trimming backup; only a regular file or a link
-// to one, written through). `write` is handed a side file in the target's folder to fill; it throws
-// (any exception) when it cannot. The side file is renamed over the target only when `write` returned
-// and the file is complete on disk; on any failure it is removed and the file that was at `path`
-// stays as it was. Throws ExportError, in Chinese, naming `path`.
+// to one, written through; a pipe is refused without being opened, so it never blocks). `write` is
+// handed a new, empty side file of its own in the target's folder to fill; it throws (any exception)
+// when it cannot. The side file is renamed over the target only when `write` returned and the file is
+// on disk (synced, with the earlier file's mode); on any failure it is removed and the file that was at
+// `path` stays as it was. Throws ExportError, in Chinese, naming `path`; a full disk is said as such.
 void writeOutputFile(const std::string& path, const std::string& dataDir,
                      const std::function<void(const std::string& sidePath)>& write);
 

@@ -27,13 +27,13 @@ std::string exportTarget(const std::string& path, const std::string& dataDir) {
     for (int hops = 0; fs::is_symlink(p, ec); ++hops) {
         if (hops == 40) throw ExportError(path + " 的符号链接层数太多，未写入");
         fs::path to = fs::read_symlink(p, ec);
-        if (ec) throw ExportError("无法读取符号链接 " + path + "，未写入");
+        if (ec) throw ExportError("无法读取符号链接 " + path + "（" + ec.message() + "），未写入");
         p = to.is_absolute() ? to : p.parent_path() / to;
     }
     const fs::file_status st = fs::status(p, ec);
-    if (fs::is_directory(st)) throw ExportError(path + " 是文件夹，未写入");
+    if (fs::is_directory(st)) throw ExportError(path + " 是文件夹，不能写成文件，未写入");
     if (fs::exists(st) && !fs::is_regular_file(st))
-        throw ExportError(path + " 不是普通文件（而是设备、管道或套接字），未写入");
+        throw ExportError(path + " 不是普通文件（而是设备、管道或套接字），不能写在它上面，未写入");
     if (!dataDir.empty()) {
         const fs::path db = fs::path(dataDir) / kDatabaseFileName;
         for (const char* side : {"", "-wal", "-shm", "-journal"})
@@ -43,13 +43,6 @@ std::string exportTarget(const std::string& path, const std::string& dataDir) {
             throw ExportError(path + " 是删除历史号码时用的备份文件，导出不能写在它上面，未写入");
     }
     return p.string();
-}
-
-std::string exportSideFile(const std::string& target) {
-    std::string side = target + ".part";
-    std::error_code ec;
-    if (fs::is_symlink(side, ec)) fs::remove(side, ec);
-    return side;
 }
 
 }  // namespace k3
