@@ -1,5 +1,7 @@
 #include "sqlite_db.h"
 
+#include "store/error_text.h"
+
 #include <unistd.h>
 
 #include <cerrno>
@@ -78,10 +80,11 @@ std::string storeFailureText(StoreFailure kind, const std::string& path, const s
             return "历史数据库 " + path + " 正被另一个程序改动，等了 " + std::to_string(kBusyWaitMs / 1000) +
                    " 秒仍未结束；历史号码未作改动，请稍后再试";
         case StoreFailure::kDamaged:
+            // Import refuses a damaged file too: the remedy that works moves it aside first.
             return "历史数据库 " + path + " 已损坏（" + detail +
-                   "），未作任何改动；请重新读入历史号码文本文件，或换上这个文件完好的副本";
+                   "），未作任何改动；要重新读入历史号码文本文件，请先把这个文件改名或移走，或换上它完好的副本";
         case StoreFailure::kNotHistory: return "文件 " + path + " 不是历史数据库（" + detail + "），未作任何改动";
-        case StoreFailure::kCannotOpen: return "无法打开历史数据库 " + path + "（" + detail + "）";
+        case StoreFailure::kCannotOpen: return "无法打开历史数据库 " + path + "：" + detail;
         case StoreFailure::kOther: break;
     }
     return "历史数据库 " + path + " 出错：" + detail;
@@ -97,6 +100,9 @@ StoreError sqliteFailure(sqlite3* db, int rc, const std::string& detail) {
     std::string why = !detail.empty() ? detail : db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
     // A constraint names the rule that failed; callers read it, so it keeps SQLite's text alone.
     if ((rc & 0xff) == SQLITE_CONSTRAINT) return StoreError(why, kind);
+    // Where the kind alone does not say the cause, it is said in Chinese before SQLite's words.
+    if (kind == StoreFailure::kCannotOpen || kind == StoreFailure::kOther)
+        why = withDetail(sqliteErrorText(rc, db ? sqlite3_system_errno(db) : 0), why);
     return StoreError(storeFailureText(kind, path, why), kind);
 }
 
@@ -125,6 +131,8 @@ Db::Db(const std::string& path, Mode mode) {
         db_ = nullptr;
         StoreFailure kind = failureKind(rc, err);
         if (kind == StoreFailure::kOther) kind = StoreFailure::kCannotOpen;
+        // The cause in Chinese, SQLite's own words after it.
+        if (kind == StoreFailure::kCannotOpen) detail = withDetail(sqliteErrorText(rc, err), detail);
         throw StoreError(storeFailureText(kind, path, detail), kind);
     }
     sqlite3_busy_timeout(db_, kBusyWaitMs);

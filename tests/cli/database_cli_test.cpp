@@ -214,3 +214,23 @@ TEST_F(DatabaseCli, ReadingWorksOnAFullDisk) {
     EXPECT_EQ(fileBytes(dir.file("ls")), "filler\ngapbook.db\n");  // no -shm left behind
     EXPECT_NE(fileBytes(dir.file("adderr")).find("磁盘已满"), std::string::npos) << fileBytes(dir.file("adderr"));
 }
+
+TEST_F(DatabaseCli, EachMessageSaysWhatHappenedOnce) {
+    {
+        k3test::HeldWrite writer(db);
+        CliRun r = cli("trim --clear");
+        EXPECT_EQ(r.rc, 1);
+        EXPECT_NE(r.err.find("正被另一个程序改动"), std::string::npos) << r.err;
+        EXPECT_EQ(r.err.find("removed"), std::string::npos) << r.err;  // nothing was removed
+    }
+    // A damaged file: the remedy given is one import accepts, and no replacement is claimed.
+    k3test::damageMiddlePage(db);
+    std::ofstream(dir.file("h.txt"), std::ios::binary) << "130101001 253\r\n";
+    CliRun r = cli("import '" + dir.file("h.txt") + "'");
+    EXPECT_EQ(r.rc, 1);
+    EXPECT_NE(r.err.find("改名或移走"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("已以文件替换"), std::string::npos) << r.err;
+    fs::rename(db, db + ".damaged");  // as the message says: then the import works
+    r = cli("import '" + dir.file("h.txt") + "'");
+    EXPECT_EQ(r.rc, 0) << r.err;
+}

@@ -180,3 +180,31 @@ TEST_F(UpdateServerTest, CancelBeforeStoringStoresNothing) {
     EXPECT_THROW(pageText(FetchedPage{"<p>1303250782,5,3</p>", "text/html"}, guard), UpdateCancelled);
     EXPECT_EQ(stored(), before);
 }
+
+TEST_F(UpdateServerTest, AddressesAndNetworkFailuresAreSaidInChinese) {
+    const Lines before = stored();
+    EXPECT_TRUE(says(failure("file://otherhost" + dir.file("page.html")), "主机「otherhost」不是本机"));
+    EXPECT_TRUE(says(failure(std::string("file:page.html")), "file:// 加上本机文件的完整路径"));
+    EXPECT_TRUE(says(failure(std::string("ftp://127.0.0.1/x")), "不支持「ftp」地址"));
+    // A port nobody listens on: the server taken down again at once.
+    std::string closed;
+    {
+        k3test::HttpServer gone(k3test::HttpServer::always(200, "text/plain", "x"));
+        closed = gone.base();
+    }
+    const std::string refused = failure(closed + "/?n={n}");
+    EXPECT_TRUE(says(refused, "无法连接服务器")) << refused;
+    // Redirected to itself, again and again.
+    k3test::HttpServer loop([](int fd, const std::string&) {
+        k3test::HttpServer::sendAll(fd, "HTTP/1.1 302 Found\r\nLocation: /again\r\nContent-Length: 0\r\n\r\n");
+    });
+    const std::string redirects = failure(loop);
+    EXPECT_TRUE(says(redirects, "转向次数太多")) << redirects;
+    for (const std::string& m : {refused, redirects}) {  // the library's own words only in parentheses
+        const size_t open = m.find("（");
+        const std::string said = open == std::string::npos ? m : m.substr(0, open);
+        EXPECT_EQ(said.find("Could not"), std::string::npos) << m;
+        EXPECT_EQ(said.find("Maximum"), std::string::npos) << m;
+    }
+    EXPECT_EQ(stored(), before);
+}
