@@ -1,6 +1,8 @@
 #include "export/target.h"
 
 #include <filesystem>
+#include <fstream>
+#include <string_view>
 #include <vector>
 
 #include "store/history_store.h"
@@ -16,6 +18,27 @@ bool sameFile(const fs::path& a, const fs::path& b) {
     if (fs::exists(a, ec) && fs::exists(b, ec)) return fs::equivalent(a, b, ec);
     fs::path ca = fs::weakly_canonical(a, ec), cb = fs::weakly_canonical(b, ec);
     return !ec && ca == cb;
+}
+
+// The file begins as every SQLite database does.
+bool isDatabaseFile(const fs::path& p) {
+    std::error_code ec;
+    if (!fs::is_regular_file(p, ec)) return false;  // a pipe is never opened
+    char head[16] = {};
+    std::ifstream f(p, std::ios::binary);
+    return f.read(head, sizeof head) &&
+           std::string_view(head, sizeof head) == std::string_view("SQLite format 3\0", 16);
+}
+
+// A database, or a side file of one: never replaced by an export, whichever folder it is in.
+bool isDatabaseOrSideFile(const fs::path& p) {
+    if (isDatabaseFile(p)) return true;
+    const std::string name = p.string();
+    for (std::string_view side : {"-wal", "-shm", "-journal"})
+        if (name.size() > side.size() && name.ends_with(side) &&
+            isDatabaseFile(name.substr(0, name.size() - side.size())))
+            return true;
+    return false;
 }
 
 }  // namespace
@@ -42,6 +65,7 @@ std::string exportTarget(const std::string& path, const std::string& dataDir) {
         if (sameFile(p, fs::path(dataDir) / kBackupFileName))
             throw ExportError(path + " 是删除历史号码时用的备份文件，导出不能写在它上面，未写入");
     }
+    if (isDatabaseOrSideFile(p)) throw ExportError(path + " 是数据库文件，导出不能写在它上面，未写入");
     return p.string();
 }
 

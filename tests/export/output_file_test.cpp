@@ -99,6 +99,17 @@ TEST(OutputFile, EveryRefusedTargetIsLeftAloneAndNothingIsWritten) {
     }
 }
 
+TEST(OutputFile, AnyDatabaseIsRefusedWithoutItsFolder) {
+    k3test::TempDir dir;
+    HistoryStore(dir.file("other.db")).append(k3test::draws({{130325001, "253"}}));
+    std::ofstream(dir.file("other.db-journal")) << "journal";
+    const std::string db = fileBytes(dir.file("other.db"));
+    for (const char* name : {"other.db", "other.db-journal"})
+        EXPECT_THROW(writeOutputBytes(dir.file(name), "", "x"), ExportError) << name;
+    EXPECT_TRUE(fileBytes(dir.file("other.db")) == db);
+    EXPECT_EQ(fileBytes(dir.file("other.db-journal")), "journal");
+}
+
 TEST(OutputFile, WholeOrNotAtAllBesideTheTarget) {
     k3test::TempDir dir;
     const std::string target = dir.file("out.png");
