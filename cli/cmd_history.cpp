@@ -92,6 +92,7 @@ int runUpdate(Context& ctx, const std::vector<std::string>& args) {
         throw InputError(std::string(e.what()) + "，历史号码未作改动");
     }
     *ctx.err << "added " << r.added << ", removed " << r.removed << "\n";
+    if (r.added == 0 && !r.note.empty()) *ctx.err << r.note << "\n";
     return kOk;
 }
 
