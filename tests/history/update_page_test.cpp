@@ -23,11 +23,19 @@ std::string repeat(const std::string& s, int n) {
     return out;
 }
 
-// A start tag with n attributes: libxml2's HTML parser needs time quadratic in n for it.
-std::string slowPage(int n) {
+// A start tag with n attributes: libxml2's HTML parser alone needs time quadratic in n for it.
+std::string attributesPage(int n) {
     std::string page = "<html><body><p";
     for (int i = 0; i < n; ++i) page += " a" + std::to_string(i) + "=x";
     return page + ">1303250782,5,3</p></body></html>";
+}
+
+// A page near the largest accepted, of millions of elements: seconds to read.
+std::string slowPage() {
+    std::string page = "<html><body>";
+    page.reserve(60u << 20);
+    while (page.size() < (60u << 20)) page += "<b>1</b>";
+    return page + "</body></html>";
 }
 
 // Whether a failure message says what it should.
@@ -149,7 +157,7 @@ TEST_F(UpdateServerTest, FileAddressesOnlyForRegularFiles) {
 
 TEST_F(UpdateServerTest, TimeLimitAndCancelCoverReadingThePage) {
     const Lines before = stored();
-    k3test::HttpServer server(k3test::HttpServer::always(200, "text/html", slowPage(100000)));
+    k3test::HttpServer server(k3test::HttpServer::always(200, "text/html", slowPage()));
     req.timeoutSeconds = 1;
     EXPECT_TRUE(says(failure(server), "超过时间限制（1 秒）"));
 
@@ -207,4 +215,20 @@ TEST_F(UpdateServerTest, AddressesAndNetworkFailuresAreSaidInChinese) {
         EXPECT_EQ(said.find("Maximum"), std::string::npos) << m;
     }
     EXPECT_EQ(stored(), before);
+}
+
+TEST(PageTextTest, ShapesThatCostTheParserMoreThanTheirSize) {
+    // Attributes never reach the parser (but those of <meta>, which may name the charset); end tags that
+    // close nothing neither; deep nesting is read as the text it holds.
+    EXPECT_EQ(pageText(FetchedPage{attributesPage(200000), "text/html"}), "1303250782,5,3\n");
+    std::string deep = "<html><body>";
+    for (int i = 0; i < 5000; ++i) deep += "<div>";
+    deep += "1303250782,5,3";
+    for (int i = 0; i < 100000; ++i) deep += "</p></span>";
+    EXPECT_EQ(pageText(FetchedPage{deep, "text/html"}).substr(0, 14), "1303250782,5,3");
+    const std::string gbk = "\xBF\xAA\xBD\xB1";  // 开奖
+    EXPECT_EQ(pageText(FetchedPage{"<html><head><meta x=1 charset=\"gbk\"></head><body><p title='a>b' x=\"<p>\">" +
+                                       gbk + "</p><script>if (a<b) x='</p>';</script>2</body></html>",
+                                   "text/html"}),
+              "开奖\n2");
 }
