@@ -1,6 +1,7 @@
 // k3gap-cli overview: the omission table of the bet items, and the omission charts drawn to PNG files.
 #include <QApplication>
 #include <QBuffer>
+#include <cstdio>
 #include <ostream>
 
 #include "cli.h"
@@ -20,6 +21,10 @@ std::unique_ptr<QCoreApplication> makeApplication(int& argc, char** argv) {
         png = png || a == "--png" || a.rfind("--png=", 0) == 0;
     }
     if (!png) return std::make_unique<QCoreApplication>(argc, argv);
+    // Qt's own notes (in English, about the environment) are not for the user of a command.
+    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& msg) {
+        if (type == QtCriticalMsg || type == QtFatalMsg) fprintf(stderr, "k3gap-cli: %s\n", qPrintable(msg));
+    });
     // Pictures are drawn offscreen whatever DISPLAY or WAYLAND_DISPLAY say: a display that is not
     // there, or a platform plugin that is missing, must not stop a command that needs no window.
     qputenv("QT_QPA_PLATFORM", "offscreen");
