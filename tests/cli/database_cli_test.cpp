@@ -234,3 +234,29 @@ TEST_F(DatabaseCli, EachMessageSaysWhatHappenedOnce) {
     r = cli("import '" + dir.file("h.txt") + "'");
     EXPECT_EQ(r.rc, 0) << r.err;
 }
+
+TEST_F(DatabaseCli, ATrimWhoseCompactionFindsNoRoomSaysBoth) {
+    const std::string small = dir.file("small");
+    fs::create_directory(small);
+    if (std::system(
+            ("unshare --mount sh -c \"mount -t tmpfs -o size=256k tmpfs '" + small + "'\" 2>/dev/null").c_str()))
+        GTEST_SKIP() << "no mount namespace with a tmpfs here";
+    const std::string cli = "XDG_CONFIG_HOME='" + dir.file("config") + "' '" K3GAP_CLI "' --data '" + small + "' ";
+    const auto room = (fs::file_size(db) / 1024 + 512) * 1024;
+    std::ofstream script(dir.file("full.sh"));
+    // Room for the deletion, not for the copy of the file that the compaction writes.
+    script << "mount -t tmpfs -o size=" << room << " tmpfs '" + small + "' || exit 1\n"
+           << "cp '" + db + "' '" + small + "/'\n"
+           << "avail=$(df -B1 --output=avail '" + small + "' | tail -1)\n"
+           << "fallocate -l $((avail - 192*1024)) '" + small + "/filler' || exit 1\n"
+           << cli + "trim --newest 2>'" + dir.file("err") + "'; echo $? >'" + dir.file("rc") + "'\n"
+           << cli + "next >'" + dir.file("next") + "'\n";
+    script.close();
+    ASSERT_EQ(std::system(("unshare --mount sh '" + dir.file("full.sh") + "'").c_str()), 0);
+    const std::string err = fileBytes(dir.file("err"));
+    EXPECT_EQ(fileBytes(dir.file("rc")), "0\n") << err;
+    EXPECT_NE(err.find("已删除 1 期"), std::string::npos) << err;
+    EXPECT_NE(err.find("未能压缩，大小不变（磁盘已满）"), std::string::npos) << err;
+    EXPECT_EQ(err.find("未作改动"), std::string::npos) << err;  // the draw is deleted
+    EXPECT_EQ(fileBytes(dir.file("next")).substr(0, 9), std::to_string(draws[draws.size() - 2].sqqh));
+}
