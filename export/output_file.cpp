@@ -100,6 +100,10 @@ void writeOutputFile(const std::string& path, const std::string& dataDir,
         if (diskFullError(f.err) || (f.err == EIO && folderFull(folder)))
             throw ExportError(diskFullText(path, existed));
         throw ExportError(failureText(path, existed, systemErrorText(f.err)));
+    } catch (const OutputFailure& f) {
+        discard();
+        if (folderFull(folder)) throw ExportError(diskFullText(path, existed, f.detail));
+        throw ExportError(withDetail(failureText(path, existed, f.what()), f.detail));
     } catch (const std::exception& e) {
         discard();
         // A library that writes the file may lose the system error; the disk tells a full one.

@@ -38,24 +38,35 @@ bool readsAsNumber(const std::string& s, double& out) {
 }
 
 // libxlsxwriter prints its own English lines to stderr when it fails; the caller says what failed in
-// Chinese, so the library's lines are held back while the workbook is closed (the process's stderr,
-// so one close at a time).
-lxw_error closeQuietly(lxw_workbook* wb) {
-    static std::mutex quiet;
-    std::lock_guard lock(quiet);
-    std::fflush(stderr);
-    int saved = ::dup(STDERR_FILENO);
-    int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
-    if (saved >= 0 && null >= 0) ::dup2(null, STDERR_FILENO);
-    lxw_error e = workbook_close(wb);
-    std::fflush(stderr);
-    if (saved >= 0) {
-        ::dup2(saved, STDERR_FILENO);
-        ::close(saved);
+// Chinese, so the library's lines are held back while a workbook is made (the process's stderr, so one
+// workbook at a time).
+class QuietStderr {
+public:
+    QuietStderr() : lock_(mutex()) {
+        std::fflush(stderr);
+        saved_ = ::dup(STDERR_FILENO);
+        const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+        if (saved_ >= 0 && null >= 0) ::dup2(null, STDERR_FILENO);
+        if (null >= 0) ::close(null);
     }
-    if (null >= 0) ::close(null);
-    return e;
-}
+    ~QuietStderr() {
+        std::fflush(stderr);
+        if (saved_ >= 0) {
+            ::dup2(saved_, STDERR_FILENO);
+            ::close(saved_);
+        }
+    }
+    QuietStderr(const QuietStderr&) = delete;
+    QuietStderr& operator=(const QuietStderr&) = delete;
+
+private:
+    static std::mutex& mutex() {
+        static std::mutex m;
+        return m;
+    }
+    std::lock_guard<std::mutex> lock_;
+    int saved_ = -1;
+};
 
 }  // namespace
 
@@ -66,10 +77,11 @@ void writeWorkbook(const Grid& grid, const std::string& path, const std::string&
     if (grid.columnCount() > LXW_COL_MAX) throw ExportError("表格列数超过工作表的上限，未写入 " + path);
 
     writeOutputFile(path, dataDir, [&](const std::string& side) {
+        QuietStderr quiet;
         lxw_workbook_options opt{};
         opt.constant_memory = LXW_TRUE;  // rows go out in order; a long history needs no grid-sized memory
         lxw_workbook* wb = workbook_new_opt(side.c_str(), &opt);
-        if (!wb) throw ExportError("无法写入工作簿 " + path + "：内存不足，未写入");
+        if (!wb) throw OutputFailure(workbookErrorText(LXW_ERROR_MEMORY_MALLOC_FAILED), {});
         lxw_worksheet* ws = workbook_add_worksheet(wb, "Sheet1");
         lxw_error err = ws ? LXW_NO_ERROR : LXW_ERROR_MEMORY_MALLOC_FAILED;
         for (size_t r = 0; ws && r < grid.rowCount() && err == LXW_NO_ERROR; ++r) {
@@ -84,11 +96,9 @@ void writeWorkbook(const Grid& grid, const std::string& path, const std::string&
                                              : worksheet_write_string(ws, row, col, text.c_str(), nullptr);
             }
         }
-        lxw_error closeErr = closeQuietly(wb);
+        lxw_error closeErr = workbook_close(wb);
         if (err == LXW_NO_ERROR) err = closeErr;
-        if (err != LXW_NO_ERROR)
-            throw ExportError(withDetail("无法写入工作簿 " + path + "：" + workbookErrorText(err), lxw_strerror(err)) +
-                              "，未写入");
+        if (err != LXW_NO_ERROR) throw OutputFailure(workbookErrorText(err), lxw_strerror(err));
     });
 }
 
