@@ -110,3 +110,36 @@ TEST_F(OutputCli, PicturesAreDrawnWithoutADisplay) {
     for (const auto& e : fs::directory_iterator(dir.path()))  // no side file left
         EXPECT_NE(e.path().filename().string()[0], '.') << e.path();
 }
+
+TEST_F(OutputCli, AFullDiskIsSaidSoAndTheEarlierFileStays) {
+    const std::string small = dir.file("small");
+    fs::create_directory(small);
+    if (std::system(
+            ("unshare --mount sh -c \"mount -t tmpfs -o size=256k tmpfs '" + small + "'\" 2>/dev/null").c_str()))
+        GTEST_SKIP() << "no mount namespace with a tmpfs here";
+    const std::string cli = "XDG_CONFIG_HOME='" + dir.file("config") + "' '" K3GAP_CLI "' --data '" + small + "' ";
+    const std::string target = small + "/out";
+    std::ofstream script(dir.file("full.sh"));
+    script << "mount -t tmpfs -o size=" << (fs::file_size(dir.file("gapbook.db")) / 1024 + 512) * 1024 << " tmpfs '"
+           << small << "' || exit 1\n"
+           << "cp '" + dir.file("gapbook.db") + "' '" + small + "/'\n"
+           << "echo earlier >'" + target + "'\n"
+           << "avail=$(df -B1 --output=avail '" + small + "' | tail -1)\n"
+           << "fallocate -l $avail '" + small + "/filler' || exit 1\n";
+    for (const std::string& args : writers(target))
+        script << cli << args << " >/dev/null 2>>'" << dir.file("err") << "'; echo $? >>'" << dir.file("rc") << "'\n";
+    script << "cat '" + target + "' >'" + dir.file("after") + "'; ls -a '" + small + "' >'" + dir.file("ls") + "'\n";
+    script.close();
+    ASSERT_EQ(std::system(("unshare --mount sh '" + dir.file("full.sh") + "'").c_str()), 0);
+    EXPECT_EQ(fileBytes(dir.file("rc")), "1\n1\n1\n1\n1\n1\n1\n");
+    const std::string err = fileBytes(dir.file("err"));
+    size_t lines = 0;
+    for (size_t at = 0; (at = err.find("k3gap-cli: 磁盘已满，无法写入文件 " + target + "；原有的文件未作改动", at)) !=
+                        std::string::npos;
+         ++at)
+        ++lines;
+    EXPECT_EQ(lines, 7u) << err;
+    EXPECT_EQ(err.find("[ERROR]"), std::string::npos) << err;
+    EXPECT_EQ(fileBytes(dir.file("after")), "earlier\n");
+    EXPECT_EQ(fileBytes(dir.file("ls")), ".\n..\nfiller\ngapbook.db\nout\n");
+}
