@@ -1,6 +1,5 @@
 // k3gap: omission analysis of one province's K3 draw history.
 #include <QApplication>
-#include <QStandardPaths>
 
 #include "app_identity.h"
 #include "data_folder.h"
@@ -15,8 +14,7 @@ int main(int argc, char** argv) {
     k3::installChineseTranslation(app);
     k3::applyAppIdentity(app);
 
-    const k3::DataFolder data = k3::chooseDataFolder(QCoreApplication::applicationDirPath(),
-                                                     QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
+    const k3::DataFolder data = k3::defaultDataFolder();
     k3::MainWindow w(k3::AppContext{data.dir, QString(), data.note});
     w.show();
     return app.exec();

@@ -194,7 +194,7 @@ void OverviewWindow::exportWorkbook() {
     const QString path = QDir(dataDir_).filePath("Zongbiao.xlsx");
     const Grid& g = model_->grid();
     try {
-        writeWorkbook(g, QFile::encodeName(path).toStdString());
+        writeWorkbook(g, QFile::encodeName(path).toStdString(), QFile::encodeName(dataDir_).toStdString());
     } catch (const std::exception& e) {
         say(QString::fromUtf8(e.what()), true);
         return;

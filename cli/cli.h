@@ -71,10 +71,11 @@ int runStatsCommand(Context& ctx, const std::string& cmd, const std::vector<std:
 // The item of the omission table named "PLAY:ITEM" (a full-width colon too), e.g. 和值:10.
 int parseItem(const std::string& text);
 
-// The application object: one that can draw (offscreen when there is no display) when a chart is
-// asked for with --png, else a console one.
+// The application object: one that draws offscreen when a chart is asked for with --png, else a
+// console one.
 std::unique_ptr<QCoreApplication> makeApplication(int& argc, char** argv);
-// Draws the omission chart of a series to a PNG file. Throws InputError when it cannot be written.
-void writeChart(const k3::GapSeries& series, const std::string& path);
+// Draws the omission chart of a series to a PNG file, written through k3::writeOutputBytes (never over
+// the database or the backup of `dataDir`). Throws InputError when it cannot be written.
+void writeChart(const k3::GapSeries& series, const std::string& path, const std::string& dataDir);
 
 }  // namespace k3cli

@@ -1,5 +1,7 @@
 // k3gap-cli commands of the analyses: search, partial, group.
 #include <algorithm>
+#include <cstdint>
+#include <optional>
 #include <ostream>
 #include <sstream>
 
@@ -29,6 +31,7 @@ int parseType(const Args& a) {
 // A value as typed into a value box: a 16-bit whole number.
 int typedValue(const std::string& text) {
     auto v = k3::parseWhole(text, -32768, 32767);
+    if (!v && k3::parseWhole(text, INT64_MIN, INT64_MAX)) throw InputError("值「" + text + "」超出了 -32768～32767");
     if (!v) throw InputError("值「" + text + "」不是整数");
     return static_cast<int>(*v);
 }
@@ -48,18 +51,22 @@ void rangeTexts(const Args& a, const k3::Snapshot& snap, std::string& from, std:
     to = a.value("to", snap.empty() ? std::string() : std::to_string(snap.issues().back()));
 }
 
-// Prints grid 2, an empty line and grid 3, or writes grid 2 to a workbook. A search that could not
-// run is bad input; a search that ran on a value outside the type's range prints its (empty) result
-// and says why on stderr.
-int finishSearch(Context& ctx, const Args& a, const k3::SearchOutput& out) {
+// Prints grid 2, an empty line and grid 3, or writes grid 2 to a workbook, and draws the chart when
+// asked. A search that could not run is bad input; a search that ran on input no draw can match (a
+// value outside the type's range, a partial width outside 1..3) prints its (empty) result, says why on
+// stderr, fails and writes no file.
+int finishSearch(Context& ctx, const Args& a, const k3::SearchOutput& out, bool failed, const k3::GapSeries* chart) {
+    failed = failed || out.note.warning;
+    if (failed) {
+        *ctx.out << k3::gridText(out.matches) << '\n' << k3::gridText(out.summary);
+        *ctx.err << "k3gap-cli: " << out.note.text << (a.has("xlsx") || a.has("png") ? "；未写入文件" : "") << '\n';
+        return kBadInput;
+    }
+    if (chart) writeChart(*chart, a.value("png"), ctx.dataDir);
     if (a.has("xlsx"))
         k3::writeWorkbook(out.matches, a.value("xlsx"), ctx.dataDir);
     else
         *ctx.out << k3::gridText(out.matches) << '\n' << k3::gridText(out.summary);
-    if (out.note.warning) {
-        *ctx.err << "k3gap-cli: " << out.note.text << '\n';
-        return kBadInput;
-    }
     return kOk;
 }
 
@@ -82,8 +89,9 @@ int runSearchCmd(Context& ctx, const std::vector<std::string>& args) {
     auto snap = ctx.store().snapshot(k3::typeParts(in.type));  // only what the search type reads
     rangeTexts(a, *snap, in.from, in.to);
     k3::SearchOutput out = k3::runSearch(*snap, in);
-    if (a.has("png")) writeChart(k3::gapSeriesOf(out, k3::theoreticalOmission(in, ctx.segBase)), a.value("png"));
-    return finishSearch(ctx, a, out);
+    std::optional<k3::GapSeries> chart;
+    if (a.has("png") && !out.note.warning) chart = k3::gapSeriesOf(out, k3::theoreticalOmission(in, ctx.segBase));
+    return finishSearch(ctx, a, out, false, chart ? &*chart : nullptr);
 }
 
 int runPartialCmd(Context& ctx, const std::vector<std::string>& args) {
@@ -101,6 +109,8 @@ int runPartialCmd(Context& ctx, const std::vector<std::string>& args) {
     }
     if (a.has("width")) {
         auto k = k3::parseWhole(a.value("width"), -32768, 32767);
+        if (!k && k3::parseWhole(a.value("width"), INT64_MIN, INT64_MAX))
+            throw InputError("分部位数「" + a.value("width") + "」超出了 -32768～32767");
         if (!k) throw InputError("分部位数「" + a.value("width") + "」不是整数");
         in.width = static_cast<int>(*k);
     } else {
@@ -109,8 +119,11 @@ int runPartialCmd(Context& ctx, const std::vector<std::string>& args) {
     auto snap = ctx.store().snapshot(k3::typeParts(in.type));
     rangeTexts(a, *snap, in.from, in.to);
     k3::SearchOutput out = k3::runPartialSearch(*snap, in);
-    if (a.has("png")) writeChart(k3::gapSeriesOf(out, k3::theoreticalOmission(in, ctx.segBase)), a.value("png"));
-    return finishSearch(ctx, a, out);
+    const bool noWidth = in.width < 1 || in.width > 3;  // no draw can match: said, not shown as a result
+    std::optional<k3::GapSeries> chart;
+    if (a.has("png") && !noWidth && !out.note.warning)
+        chart = k3::gapSeriesOf(out, k3::theoreticalOmission(in, ctx.segBase));
+    return finishSearch(ctx, a, out, noWidth, chart ? &*chart : nullptr);
 }
 
 int runGroupCmd(Context& ctx, const std::vector<std::string>& args) {

@@ -51,16 +51,19 @@ int runImport(Context& ctx, const std::vector<std::string>& args) {
     Args a(args, {}, {});
     if (a.positional().size() != 1) throw UsageError("import takes one FILE");
     k3::ImportResult r;
+    std::string replaced;
     try {
-        // Replaces as asked; where the window would ask first, the numbers it would show are printed.
-        r = k3::importHistoryFile(ctx.store(), a.positional()[0], ctx.segBase, {}, [&ctx](const auto& draws) {
+        // Replaces as asked; where the window would ask first, the numbers it would show are printed,
+        // once the replacement is committed.
+        r = k3::importHistoryFile(ctx.store(), a.positional()[0], ctx.segBase, {}, [&](const auto& draws) {
             const k3::ImportComparison c = k3::compareImport(ctx.store(), draws);
-            if (c.askFirst()) *ctx.err << c.summary() << "：已以文件替换全部历史号码\n";
+            if (c.askFirst()) replaced = c.summary() + "：已以文件替换全部历史号码\n";
             return true;
         });
     } catch (const k3::ImportError& e) {
         throw InputError(std::string(e.what()) + "，历史号码未作改动");
     }
+    if (!r.refused) *ctx.err << replaced;
     *ctx.err << "stored " << r.stored << ", skipped " << r.skippedCount << "\n";
     for (const auto& s : r.skipped) *ctx.err << s.number << '\t' << s.text << "\n";
     if (r.skippedCount > r.skipped.size())
@@ -89,6 +92,7 @@ int runUpdate(Context& ctx, const std::vector<std::string>& args) {
         throw InputError(std::string(e.what()) + "，历史号码未作改动");
     }
     *ctx.err << "added " << r.added << ", removed " << r.removed << "\n";
+    if (r.added == 0 && !r.note.empty()) *ctx.err << r.note << "\n";
     return kOk;
 }
 
@@ -101,7 +105,8 @@ int runTrim(Context& ctx, const std::vector<std::string>& args) {
         if (a.has("newest")) {
             reportTrim(ctx, k3::deleteNewestDraw(ctx.store()));
         } else if (a.has("clear")) {
-            *ctx.err << "removed " << k3::clearHistory(ctx.store()) << ", kept 0\n";
+            const size_t removed = k3::clearHistory(ctx.store());  // said only once done
+            *ctx.err << "removed " << removed << ", kept 0\n";
         } else {
             const std::string text = a.value(a.has("to") ? "to" : "last");
             auto v = k3::parsePositiveAnswer(text);

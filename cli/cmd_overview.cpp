@@ -1,9 +1,11 @@
 // k3gap-cli overview: the omission table of the bet items, and the omission charts drawn to PNG files.
 #include <QApplication>
-#include <QFile>
+#include <QBuffer>
+#include <cstdio>
 #include <ostream>
 
 #include "cli.h"
+#include "export/output_file.h"
 #include "export/workbook.h"
 #include "omission_chart.h"
 #include "overview/gap_series.h"
@@ -19,18 +21,29 @@ std::unique_ptr<QCoreApplication> makeApplication(int& argc, char** argv) {
         png = png || a == "--png" || a.rfind("--png=", 0) == 0;
     }
     if (!png) return std::make_unique<QCoreApplication>(argc, argv);
-    // Charts are drawn offscreen unless there is a display to draw on.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY") &&
-        qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Qt's own notes (in English, about the environment) are not for the user of a command.
+    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& msg) {
+        if (type == QtCriticalMsg || type == QtFatalMsg) fprintf(stderr, "k3gap-cli: %s\n", qPrintable(msg));
+    });
+    // Pictures are drawn offscreen whatever DISPLAY or WAYLAND_DISPLAY say: a display that is not
+    // there, or a platform plugin that is missing, must not stop a command that needs no window.
+    qputenv("QT_QPA_PLATFORM", "offscreen");
     return std::make_unique<QApplication>(argc, argv);
 }
 
-void writeChart(const k3::GapSeries& series, const std::string& path) {
-    if (!qobject_cast<QApplication*>(QCoreApplication::instance())) throw InputError("没有绘图环境，无法画遗漏走势图");
+void writeChart(const k3::GapSeries& series, const std::string& path, const std::string& dataDir) {
     if (path.empty()) throw UsageError("--png needs a file name");
-    if (!k3::writeChartPng(series, QFile::decodeName(QByteArray::fromStdString(path))))
-        throw InputError("无法写入图片文件 " + path);
+    if (!qobject_cast<QApplication*>(QCoreApplication::instance())) throw InputError("没有绘图环境，无法画遗漏走势图");
+    // Drawn to memory first, then written as any output file: checked, whole or not at all.
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    if (!k3::renderChart(series).save(&buffer, "PNG")) throw InputError("无法画出遗漏走势图，未写入 " + path);
+    try {
+        k3::writeOutputBytes(path, dataDir, std::string_view(png.constData(), static_cast<size_t>(png.size())));
+    } catch (const k3::ExportError& e) {
+        throw InputError(e.what());
+    }
 }
 
 // "PLAY:ITEM" (a full-width colon too), e.g. 和值:10 or 三同号通选:通选.
@@ -59,9 +72,9 @@ int runOverviewCmd(Context& ctx, const std::vector<std::string>& args) {
     const std::string from = a.value("from", snap->empty() ? std::string() : std::to_string(snap->issues().front()));
     const std::string to = a.value("to", snap->empty() ? std::string() : std::to_string(snap->issues().back()));
     const k3::Grid grid = k3::overviewGrid(k3::computeOverview(*snap, from, to));
-    if (item >= 0) writeChart(k3::itemGapSeries(*snap, from, to, item), a.value("png"));
+    if (item >= 0) writeChart(k3::itemGapSeries(*snap, from, to, item), a.value("png"), ctx.dataDir);
     if (a.has("xlsx"))
-        k3::writeWorkbook(grid, a.value("xlsx"));
+        k3::writeWorkbook(grid, a.value("xlsx"), ctx.dataDir);
     else
         *ctx.out << k3::gridText(grid);
     return kOk;

@@ -2,12 +2,12 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QStandardPaths>
 #include <algorithm>
 #include <iostream>
 #include <optional>
 
 #include "cli.h"
+#include "settings/data_folder.h"
 #include "store/issue.h"
 #include "store/province.h"
 
@@ -74,29 +74,71 @@ std::vector<std::string> Args::values(const std::string& name) const {
 
 namespace {
 
-const char* const kUsageText =
-    "usage: k3gap-cli [--data DIR] [--lottery N] [--segment-base 0|1] COMMAND [ARGS]\n"
-    "commands:\n"
-    "  show [--xlsx FILE]          print the history grid\n"
-    "  next                        print the last and the next issue\n"
-    "  add ISSUE DDD               append one draw, e.g. add 130325001 253\n"
-    "  search, partial, group      omission analyses (see README)\n"
-    "  overview                    the omission table of the bet items (see README)\n"
-    "  fairness [--from] [--to]    are the draws consistent with fair dice? seven tests\n"
-    "  backtest [--from] [--to] [--times X | --min-omission K] [--xlsx FILE] [--png FILE --item PLAY:ITEM]\n"
-    "                              did betting after a long omission hit more often? (see README)\n"
-    "  import, update, trim, export-text   history in and out (see README)\n";
+// The help of every command, in the order --help lists them: one entry a command.
+struct CommandHelp {
+    const char* name;
+    const char* synopsis;  // the options after the command's name
+    const char* what;
+    const char* example;  // the arguments after "k3gap-cli"
+};
 
-// The window's data folder: the programs' folder when writable, else the user's data folder.
-std::string defaultDataDir() {
-    QString dir = QCoreApplication::applicationDirPath();
-    if (!QFileInfo(dir).isWritable()) {
-        QCoreApplication::setOrganizationName("K3MIVLOR");
-        QCoreApplication::setApplicationName("k3gap");
-        dir = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
-        QDir().mkpath(dir);
-    }
-    return dir.toStdString();
+const CommandHelp kCommands[] = {
+    {"show", "[--xlsx FILE]", "列出历史号码（期号与三个号码）；--xlsx 写成工作簿", "show --xlsx lishi.xlsx"},
+    {"next", "", "列出最后一期与下一期的期号", "next"},
+    {"add", "ISSUE DDD", "在最后加上一期开奖号码", "add 130325001 253"},
+    {"search",
+     "[--type number|big-small|odd-even|segment] [--fixed] [--pos P=V]... [--from ISSUE] [--to ISSUE]\n"
+     "      [--xlsx FILE] [--png FILE]",
+     "按位置的值检索遗漏（--fixed：定位），--png 画遗漏走势图", "search --pos 1=2 --pos 3=5 --png zoushi.png"},
+    {"partial",
+     "--values V1,V2,V3 [--width K] [--type T] [--fixed] [--from ISSUE] [--to ISSUE] [--xlsx FILE]\n"
+     "      [--png FILE]",
+     "分部检索：三个值中至少 K 个出现", "partial --values 2,6,6 --width 2"},
+    {"group",
+     "--values V[,V...] --size K [--type T] [--from ISSUE] [--to ISSUE]\n"
+     "      [--sort intMinYL|intMaxYL|intLstYl|sglLlr] [--xlsx FILE]",
+     "组合计算：所选的值每 K 个一组的遗漏", "group --values 1,2,3,4 --size 2 --sort intMaxYL"},
+    {"overview", "[--from ISSUE] [--to ISSUE] [--xlsx FILE] [--item PLAY:ITEM --png FILE]",
+     "遗漏总表：各玩法各号码的遗漏；--item 与 --png 画一个号码的遗漏走势图",
+     "overview --item 和值:10 --png hezhi10.png"},
+    {"fairness", "[--from ISSUE] [--to ISSUE]",
+     "公平性检验：这段历史是否符合公平的骰子（七项检验：各位点数、和值、216种结果、大小游程、和值自相关）",
+     "fairness --from 130101001"},
+    {"backtest",
+     "[--from ISSUE] [--to ISSUE] [--times X | --min-omission K] [--xlsx FILE]\n"
+     "      [--png FILE --item PLAY:ITEM]",
+     "遗漏回测：遗漏达到门槛（理论遗漏的 X 倍，或 K 期）才下注，命中率与返奖率是否更高",
+     "backtest --times 2 --item 和值:10 --png huice.png"},
+    {"import", "FILE", "读入历史号码文本文件，替换全部历史号码", "import lishi.txt"},
+    {"update", "[--url TEMPLATE] [--today YYYY-MM-DD]", "在线更新：取得最新的开奖号码", "update"},
+    {"trim", "--newest | --to ISSUE | --last N | --clear", "删除历史号码：最后一期、某期以后的、最后 N 期或全部",
+     "trim --last 10"},
+    {"export-text", "[FILE]", "把历史号码写成文本文件（默认写在数据文件夹中）", "export-text lishi.txt"},
+};
+
+const CommandHelp* findCommand(const std::string& name) {
+    for (const CommandHelp& c : kCommands)
+        if (name == c.name) return &c;
+    return nullptr;
+}
+
+void printCommand(std::ostream& out, const CommandHelp& c) {
+    out << "  " << c.name << (*c.synopsis ? " " : "") << c.synopsis << "\n"
+        << "      " << c.what << "\n"
+        << "      例：k3gap-cli " << c.example << "\n";
+}
+
+const char* const kUsageLine = "用法：k3gap-cli [--data DIR] [--lottery N] [--segment-base 0|1] COMMAND [ARGS]\n";
+
+void printUsage(std::ostream& out) {
+    out << kUsageLine
+        << "  --data DIR           数据文件夹（默认与窗口程序相同）\n"
+           "  --lottery N          省份 0..14（默认为设置中的省份）\n"
+           "  --segment-base 0|1   分段的起点（默认为设置中的值）\n"
+           "命令：\n";
+    for (const CommandHelp& c : kCommands) printCommand(out, c);
+    out << "k3gap-cli COMMAND --help 说明一个命令；详见 man k3gap-cli。\n"
+           "退出状态：0 完成，1 输入有误或无法完成（未作改动），2 用法错误。\n";
 }
 
 }  // namespace
@@ -117,7 +159,7 @@ int main(int argc, char** argv) {
         for (; i < args.size() && args[i].rfind("--", 0) == 0; ++i) {
             const std::string& a = args[i];
             if (a == "--help") {
-                std::cout << kUsageText;
+                printUsage(std::cout);
                 return kOk;
             }
             if (i + 1 >= args.size()) throw UsageError(a + " needs a value");
@@ -134,7 +176,14 @@ int main(int argc, char** argv) {
             }
         }
         if (i >= args.size()) throw UsageError("no command given");
-        ctx.dataDir = data.empty() ? defaultDataDir() : data;
+        if (std::find(args.begin() + static_cast<long>(i), args.end(), "--help") != args.end()) {
+            const CommandHelp* help = findCommand(args[i]);
+            if (!help) throw UsageError("unknown command " + args[i]);
+            std::cout << kUsageLine;
+            printCommand(std::cout, *help);
+            return kOk;
+        }
+        ctx.dataDir = data.empty() ? k3::defaultDataFolder().dir.toStdString() : data;
         if (!QFileInfo(QString::fromStdString(ctx.dataDir)).isDir())
             throw InputError("数据文件夹不存在: " + ctx.dataDir);
         ctx.lottery = lottery ? static_cast<int>(*lottery) : settings.lotteryIndex();
@@ -147,7 +196,7 @@ int main(int argc, char** argv) {
         }
         throw UsageError("unknown command " + cmd);
     } catch (const UsageError& e) {
-        std::cerr << "k3gap-cli: " << e.what() << "\n" << kUsageText;
+        std::cerr << "k3gap-cli: " << e.what() << "\n" << kUsageLine << "k3gap-cli --help 列出全部命令及其选项\n";
         return kUsage;
     } catch (const std::exception& e) {
         std::cerr << "k3gap-cli: " << e.what() << "\n";

@@ -1,11 +1,9 @@
 #include "export/history_text.h"
 
 #include <charconv>
-#include <cstdio>
 #include <filesystem>
-#include <fstream>
 
-#include "export/target.h"
+#include "export/output_file.h"
 
 namespace k3 {
 
@@ -37,27 +35,7 @@ std::optional<TextExport> exportHistoryText(const Snapshot& snap, const std::str
     for (int32_t issue : snap.issues())
         if (issue < 100000000 || issue > 999999999) ++res.shortIssues;
 
-    const std::string target = exportTarget(res.path, dataDir);
-    const std::string text = historyText(snap);
-    // Written to a side file first, then renamed, so a failed write keeps the previous file.
-    const std::string tmp = exportSideFile(target);
-    {
-        std::ofstream f(tmp, std::ios::binary | std::ios::trunc);
-        if (!f) throw ExportError("无法创建文件 " + res.path);
-        f.write(text.data(), static_cast<std::streamsize>(text.size()));
-        f.close();
-        if (!f) {
-            std::remove(tmp.c_str());
-            throw ExportError("无法写入文件 " + res.path);
-        }
-    }
-    std::error_code ec;
-    fs::rename(tmp, target, ec);
-    if (ec) {
-        std::string why = ec.message();
-        fs::remove(tmp, ec);
-        throw ExportError("无法写入文件 " + res.path + ": " + why);
-    }
+    writeOutputBytes(res.path, dataDir, historyText(snap));
     return res;
 }
 

@@ -1,6 +1,8 @@
 #include "export/target.h"
 
 #include <filesystem>
+#include <fstream>
+#include <string_view>
 #include <vector>
 
 #include "store/history_store.h"
@@ -18,6 +20,27 @@ bool sameFile(const fs::path& a, const fs::path& b) {
     return !ec && ca == cb;
 }
 
+// The file begins as every SQLite database does.
+bool isDatabaseFile(const fs::path& p) {
+    std::error_code ec;
+    if (!fs::is_regular_file(p, ec)) return false;  // a pipe is never opened
+    char head[16] = {};
+    std::ifstream f(p, std::ios::binary);
+    return f.read(head, sizeof head) &&
+           std::string_view(head, sizeof head) == std::string_view("SQLite format 3\0", 16);
+}
+
+// A database, or a side file of one: never replaced by an export, whichever folder it is in.
+bool isDatabaseOrSideFile(const fs::path& p) {
+    if (isDatabaseFile(p)) return true;
+    const std::string name = p.string();
+    for (std::string_view side : {"-wal", "-shm", "-journal"})
+        if (name.size() > side.size() && name.ends_with(side) &&
+            isDatabaseFile(name.substr(0, name.size() - side.size())))
+            return true;
+    return false;
+}
+
 }  // namespace
 
 std::string exportTarget(const std::string& path, const std::string& dataDir) {
@@ -27,13 +50,13 @@ std::string exportTarget(const std::string& path, const std::string& dataDir) {
     for (int hops = 0; fs::is_symlink(p, ec); ++hops) {
         if (hops == 40) throw ExportError(path + " 的符号链接层数太多，未写入");
         fs::path to = fs::read_symlink(p, ec);
-        if (ec) throw ExportError("无法读取符号链接 " + path + "，未写入");
+        if (ec) throw ExportError("无法读取符号链接 " + path + "（" + ec.message() + "），未写入");
         p = to.is_absolute() ? to : p.parent_path() / to;
     }
     const fs::file_status st = fs::status(p, ec);
-    if (fs::is_directory(st)) throw ExportError(path + " 是文件夹，未写入");
+    if (fs::is_directory(st)) throw ExportError(path + " 是文件夹，不能写成文件，未写入");
     if (fs::exists(st) && !fs::is_regular_file(st))
-        throw ExportError(path + " 不是普通文件（而是设备、管道或套接字），未写入");
+        throw ExportError(path + " 不是普通文件（而是设备、管道或套接字），不能写在它上面，未写入");
     if (!dataDir.empty()) {
         const fs::path db = fs::path(dataDir) / kDatabaseFileName;
         for (const char* side : {"", "-wal", "-shm", "-journal"})
@@ -42,14 +65,8 @@ std::string exportTarget(const std::string& path, const std::string& dataDir) {
         if (sameFile(p, fs::path(dataDir) / kBackupFileName))
             throw ExportError(path + " 是删除历史号码时用的备份文件，导出不能写在它上面，未写入");
     }
+    if (isDatabaseOrSideFile(p)) throw ExportError(path + " 是数据库文件，导出不能写在它上面，未写入");
     return p.string();
-}
-
-std::string exportSideFile(const std::string& target) {
-    std::string side = target + ".part";
-    std::error_code ec;
-    if (fs::is_symlink(side, ec)) fs::remove(side, ec);
-    return side;
 }
 
 }  // namespace k3

@@ -13,8 +13,4 @@ namespace k3 {
 // names them.
 std::string exportTarget(const std::string& path, const std::string& dataDir);
 
-// The side file an export is written to before it is renamed over `target`. A symbolic link of that
-// name is removed first, so that writing the side file never writes through it.
-std::string exportSideFile(const std::string& target);
-
 }  // namespace k3

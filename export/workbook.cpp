@@ -2,13 +2,15 @@
 
 #include <xlsxwriter.h>
 
-#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
-#include <system_error>
+#include <mutex>
 
-#include "export/target.h"
+#include "export/output_file.h"
+#include "store/error_text.h"
 
 namespace k3 {
 
@@ -35,57 +37,69 @@ bool readsAsNumber(const std::string& s, double& out) {
     return true;
 }
 
-std::string errorText(lxw_error e) { return lxw_strerror(e); }
+// libxlsxwriter prints its own English lines to stderr when it fails; the caller says what failed in
+// Chinese, so the library's lines are held back while a workbook is made (the process's stderr, so one
+// workbook at a time).
+class QuietStderr {
+public:
+    QuietStderr() : lock_(mutex()) {
+        std::fflush(stderr);
+        saved_ = ::dup(STDERR_FILENO);
+        const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+        if (saved_ >= 0 && null >= 0) ::dup2(null, STDERR_FILENO);
+        if (null >= 0) ::close(null);
+    }
+    ~QuietStderr() {
+        std::fflush(stderr);
+        if (saved_ >= 0) {
+            ::dup2(saved_, STDERR_FILENO);
+            ::close(saved_);
+        }
+    }
+    QuietStderr(const QuietStderr&) = delete;
+    QuietStderr& operator=(const QuietStderr&) = delete;
+
+private:
+    static std::mutex& mutex() {
+        static std::mutex m;
+        return m;
+    }
+    std::lock_guard<std::mutex> lock_;
+    int saved_ = -1;
+};
 
 }  // namespace
 
 void writeWorkbook(const Grid& grid, const std::string& path, const std::string& dataDir) {
-    namespace fs = std::filesystem;
     if (grid.rowCount() > LXW_ROW_MAX)
         throw ExportError("表格有 " + std::to_string(grid.rowCount()) + " 行，超过工作表的上限 " +
                           std::to_string(LXW_ROW_MAX) + " 行，未写入 " + path);
     if (grid.columnCount() > LXW_COL_MAX) throw ExportError("表格列数超过工作表的上限，未写入 " + path);
 
-    // Written beside the target and renamed over it only when complete, so a failed export never
-    // leaves a damaged workbook in place of the previous one.
-    const std::string target = exportTarget(path, dataDir);
-    const std::string tmp = exportSideFile(target);
-    lxw_workbook_options opt{};
-    opt.constant_memory = LXW_TRUE;  // rows go out in order; a long history needs no grid-sized memory
-    lxw_workbook* wb = workbook_new_opt(tmp.c_str(), &opt);
-    if (!wb) throw ExportError("无法创建工作簿 " + path);
-    lxw_worksheet* ws = workbook_add_worksheet(wb, "Sheet1");
-    if (!ws) {
-        workbook_close(wb);
-        std::remove(tmp.c_str());
-        throw ExportError("无法创建工作表 Sheet1");
-    }
-    lxw_error err = LXW_NO_ERROR;
-    for (size_t r = 0; r < grid.rowCount() && err == LXW_NO_ERROR; ++r) {
-        const auto& cells = r == 0 ? grid.header : grid.rows[r - 1];
-        for (size_t c = 0; c < cells.size() && err == LXW_NO_ERROR; ++c) {
-            const std::string& text = cells[c];
-            if (text.empty()) continue;
-            double v = 0;
-            auto row = static_cast<lxw_row_t>(r);
-            auto col = static_cast<lxw_col_t>(c);
-            err = readsAsNumber(text, v) ? worksheet_write_number(ws, row, col, v, nullptr)
-                                         : worksheet_write_string(ws, row, col, text.c_str(), nullptr);
+    writeOutputFile(path, dataDir, [&](const std::string& side) {
+        QuietStderr quiet;
+        lxw_workbook_options opt{};
+        opt.constant_memory = LXW_TRUE;  // rows go out in order; a long history needs no grid-sized memory
+        lxw_workbook* wb = workbook_new_opt(side.c_str(), &opt);
+        if (!wb) throw OutputFailure(workbookErrorText(LXW_ERROR_MEMORY_MALLOC_FAILED), {});
+        lxw_worksheet* ws = workbook_add_worksheet(wb, "Sheet1");
+        lxw_error err = ws ? LXW_NO_ERROR : LXW_ERROR_MEMORY_MALLOC_FAILED;
+        for (size_t r = 0; ws && r < grid.rowCount() && err == LXW_NO_ERROR; ++r) {
+            const auto& cells = r == 0 ? grid.header : grid.rows[r - 1];
+            for (size_t c = 0; c < cells.size() && err == LXW_NO_ERROR; ++c) {
+                const std::string& text = cells[c];
+                if (text.empty()) continue;
+                double v = 0;
+                auto row = static_cast<lxw_row_t>(r);
+                auto col = static_cast<lxw_col_t>(c);
+                err = readsAsNumber(text, v) ? worksheet_write_number(ws, row, col, v, nullptr)
+                                             : worksheet_write_string(ws, row, col, text.c_str(), nullptr);
+            }
         }
-    }
-    lxw_error closeErr = workbook_close(wb);
-    if (err == LXW_NO_ERROR) err = closeErr;
-    if (err != LXW_NO_ERROR) {
-        std::remove(tmp.c_str());
-        throw ExportError("无法写入工作簿 " + path + ": " + errorText(err));
-    }
-    std::error_code ec;
-    fs::rename(tmp, target, ec);
-    if (ec) {
-        std::string why = ec.message();
-        fs::remove(tmp, ec);
-        throw ExportError("无法写入工作簿 " + path + ": " + why);
-    }
+        lxw_error closeErr = workbook_close(wb);
+        if (err == LXW_NO_ERROR) err = closeErr;
+        if (err != LXW_NO_ERROR) throw OutputFailure(workbookErrorText(err), lxw_strerror(err));
+    });
 }
 
 }  // namespace k3

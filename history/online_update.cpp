@@ -108,13 +108,25 @@ int digitCount(int64_t v) {
     return n;
 }
 
+// Three dice apart from what precedes them: at `at`, `at` + 2 and `at` + 4 single digits, each followed
+// by one character that is not a digit (or the end of the text).
+bool separateDiceAt(const std::u32string& text, size_t at) {
+    for (size_t k = 0; k < 3; ++k, at += 2) {
+        if (at >= text.size() || text[at] < U'1' || text[at] > U'6') return false;
+        if (at + 1 < text.size() && isDigit(text[at + 1])) return false;
+        if (k < 2 && at + 1 >= text.size()) return false;
+    }
+    return true;
+}
+
 constexpr size_t kGuardStride = 1u << 20;  // characters between two looks at the guard
 const char* const kParsePage = "分析页面";
 
 }  // namespace
 
 bool plausibleIssue(const UpdatePlan& plan, int64_t issue, size_t runLength, bool startsRun) {
-    if (plan.runningNumbers) return startsRun && runLength == static_cast<size_t>(digitCount(issue)) + 1;
+    const auto digits = static_cast<size_t>(digitCount(issue));
+    if (plan.runningNumbers) return startsRun && (runLength == digits + 1 || runLength == digits);
     const int64_t draw = issue % 1000;
     return draw >= 1 && draw <= plan.drawsPerDay && issueDate(issue).has_value();
 }
@@ -127,19 +139,26 @@ std::vector<DerivedDraw> parseUpdatePage(std::string_view utf8Text, UpdatePlan& 
     const size_t n = text.size();
     guard.check(kParsePage);
 
+    plan.emptyReason.clear();
     if (!plan.start) {
         // Running numbers, empty history: the first draw follows "开奖时间"; its run of digits is the
-        // issue followed by the first die.
+        // issue followed by the first die, or the issue alone when three separate dice follow it.
         size_t at = text.find(U"开奖时间");
-        if (at == std::u32string::npos) return out;
+        if (at == std::u32string::npos) {
+            plan.emptyReason = "页面中没有“开奖时间”，找不到第一期的期号";
+            return out;
+        }
         size_t d = at;
         while (d < n && !isDigit(text[d])) ++d;
         size_t e = d;
         while (e < n && isDigit(text[e])) ++e;
-        if (e - d < 2 || e - d > 10) return out;
+        const size_t issueEnd = separateDiceAt(text, e + 1) ? e : e - 1;
         int64_t v = 0;
-        for (size_t i = d; i + 1 < e; ++i) v = v * 10 + (text[i] - U'0');
-        if (v <= 0 || v > INT32_MAX) return out;
+        for (size_t i = d; i < issueEnd && e - d <= 10; ++i) v = v * 10 + (text[i] - U'0');
+        if (e - d < 2 || e - d > 10 || v <= 0 || v > INT32_MAX) {
+            plan.emptyReason = "页面中“开奖时间”后面没有期号";
+            return out;
+        }
         plan.start = v;
         plan.end = v + plan.count;
     }
@@ -182,6 +201,8 @@ std::vector<DerivedDraw> parseUpdatePage(std::string_view utf8Text, UpdatePlan& 
     // (any gap between two occurring numbers) is a miss and sends the next search back to the beginning.
     size_t from = 0;           // next search begins at this character
     int64_t prev = start - 1;  // last number walked
+    size_t found = 0;          // hits, with dice after them or not
+    std::optional<int64_t> firstFound;
     for (size_t g = 0; g < hits.size();) {
         const int64_t v = hits[g].first;
         size_t gEnd = g;
@@ -194,18 +215,31 @@ std::vector<DerivedDraw> parseUpdatePage(std::string_view utf8Text, UpdatePlan& 
         } else {
             const size_t p = it->second;
             from = p + 1;
+            ++found;
+            if (!firstFound) firstFound = v;
             int dice[3];
             bool ok = true;
-            for (int k = 1; k <= 3 && ok; ++k) {
-                size_t at = p + static_cast<size_t>(plan.width) + 2 * static_cast<size_t>(k);
+            // Date issues: the dice at fixed places after the 9 digits. Running numbers: right after the
+            // issue's own digits, glued to it ("1234576,3,4") or apart from it ("123457 6 3 4").
+            size_t first = p + static_cast<size_t>(plan.width) + 2;
+            if (plan.runningNumbers) {
+                first = p + static_cast<size_t>(digitCount(v));
+                if (first < n && !isDigit(text[first])) ok = separateDiceAt(text, ++first);
+            }
+            for (int k = 0; k < 3 && ok; ++k) {
+                size_t at = first + 2 * static_cast<size_t>(k);
                 ok = at < n && text[at] >= U'1' && text[at] <= U'6';
-                if (ok) dice[k - 1] = static_cast<int>(text[at] - U'0');
+                if (ok) dice[k] = static_cast<int>(text[at] - U'0');
             }
             if (ok) out.push_back(deriveDraw(static_cast<int32_t>(v), dice[0], dice[1], dice[2], segBase));
         }
         prev = v;
         g = gEnd;
     }
+    if (out.empty())
+        plan.emptyReason = found == 0
+                               ? "页面中没有找到要更新的期号（从 " + std::to_string(start) + " 起）"
+                               : "页面中找到了期号 " + std::to_string(*firstFound) + "，但它后面没有三个 1～6 的号码";
     return out;
 }
 
@@ -213,6 +247,7 @@ UpdateOutcome applyUpdate(HistoryStore& store, const UpdatePlan& plan, const std
                           const std::atomic<bool>* cancel) {
     UpdateOutcome res;
     if (cancel && cancel->load()) throw UpdateCancelled();
+    res.note = plan.emptyReason;
     if (draws.empty()) return res;
     std::optional<int32_t> below;
     if (plan.runningNumbers) {

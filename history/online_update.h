@@ -24,9 +24,10 @@ struct UpdatePlan {
     int64_t count = 0;                   // n of the request: days x draws per day
     std::optional<int64_t> start;        // first issue searched (Beijing with an empty history: from the page)
     int64_t end = 0;                     // last issue searched (Beijing with an empty history: start + count)
-    int width = 7;                       // die k of an issue found at p is the character at p + width + 2k
+    int width = 7;                       // date issues: die k of an issue found at p is the character at p + width + 2k
     std::optional<int64_t> deleteBelow;  // draws below this issue fall out of the window (date issues)
     std::string url;
+    std::string emptyReason;  // set by parseUpdatePage when the page gave no draw: why
 };
 
 // The days between two dates (b - a).
@@ -43,21 +44,26 @@ std::string expandUrl(std::string_view tmpl, std::string_view code, int64_t n);
 
 // Whether an occurrence of `issue` in a text is taken as that issue. Date issues: the number is a real date
 // YYMMDD followed by a draw number from 1 to the draws per day. Running numbers: the occurrence starts a run
-// of digits and the run is the issue followed by its first die (`runLength` = digits of the issue + 1).
+// of digits and the run is the issue followed by its first die (`runLength` = digits of the issue + 1), or
+// the issue alone (`runLength` = its digits), for any number of digits.
 bool plausibleIssue(const UpdatePlan& plan, int64_t issue, size_t runLength, bool startsRun);
 
 // The draws of a page text: for each issue number from start to end in ascending order, the text is
 // searched from one character after the last hit (from the beginning before the first hit and after a
-// miss); a hit takes its dice at hit + width + 2, + 4, + 6 (in characters). Only plausible occurrences are
-// hits (plausibleIssue); draws whose dice are not digits 1..6 are skipped. For a running-number history
-// without a start, the start is the run of digits after "开奖时间" without its last digit. Runs in time
-// proportional to the text, not the range; the guard is checked as it goes.
+// miss). A date issue's hit takes its dice at hit + width + 2, + 4, + 6 (in characters). A running number's
+// dice follow its own digits: glued to it, at hit + digits, + 2, + 4; apart from it, at hit + digits + 1,
+// + 3, + 5, each a single digit followed by one character that is not a digit. Only plausible occurrences
+// are hits (plausibleIssue); draws whose dice are not digits 1..6 are skipped. For a running-number history
+// without a start, the start is the run of digits after "开奖时间" without its last digit, or the whole run
+// when three separate dice follow it. No draw: plan.emptyReason says why. Runs in time proportional to the
+// text, not the range; the guard is checked as it goes.
 std::vector<DerivedDraw> parseUpdatePage(std::string_view utf8Text, UpdatePlan& plan, int segBase,
                                          const UpdateGuard& guard = {});
 
 struct UpdateOutcome {
     size_t added = 0;
     size_t removed = 0;  // old draws that fell out of the window
+    std::string note;    // no draw on the page: why (no issue of the range found, or no dice after it)
 };
 // Appends the draws and deletes those older than the window, in one transaction. No draws: no change. A
 // cancel set before the first write throws UpdateCancelled and nothing is stored.

@@ -1,9 +1,11 @@
 // The text of the update page. HTML goes through libxml2's HTML parser, which pulls the page in small pieces
-// through a read callback: the guard is checked before each piece, so even a page that the parser handles
-// slowly (a start tag with a huge number of attributes costs time quadratic in their number) stops at the
-// time limit or a cancel. The push parser would not do: it parses a start tag only once the whole tag has
-// arrived. The parser builds the tree without attributes (they are never read, and adding them one by one
-// is quadratic as well) and without a depth limit; the text is collected without recursion.
+// through a read callback: the guard is checked before each piece, so a page stops at the time limit or a
+// cancel. The push parser would not do: it parses a start tag only once the whole tag has arrived.
+// The work is bounded by the page's size whatever its shape: attributes are taken out of the start tags
+// before the parser sees them (nothing reads them, and the parser checks each against all before it, so a
+// tag with many costs time quadratic in their number), except those of <meta>, which may name the charset;
+// and no tree is built: the text is collected from the parser's events as they come, so memory does not
+// grow with the number of elements.
 #include <libxml/HTMLparser.h>
 #include <libxml/SAX2.h>
 #include <libxml/encoding.h>
@@ -16,6 +18,7 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <unordered_map>
 
 #include "history/update_page.h"
 
@@ -212,18 +215,6 @@ int readPiece(void* context, char* buffer, int len) {
     return static_cast<int>(n);
 }
 
-// The tree is built without attributes: nothing reads them.
-void startElementWithoutAttributes(void* ctx, const xmlChar* name, const xmlChar**) {
-    xmlSAX2StartElement(ctx, name, nullptr);
-}
-
-struct CtxtFree {
-    void operator()(htmlParserCtxtPtr c) const { htmlFreeParserCtxt(c); }
-};
-struct DocFree {
-    void operator()(xmlDocPtr d) const { xmlFreeDoc(d); }
-};
-
 bool isBlockElement(const char* n) {
     static const char* const blocks[] = {"p",      "div",    "tr", "li", "ul", "ol",         "table",   "h1",
                                          "h2",     "h3",     "h4", "h5", "h6", "pre",        "section", "article",
@@ -238,56 +229,199 @@ bool isSkipped(const char* n) {
            std::strcmp(n, "noscript") == 0;
 }
 
-const char* nameOf(const xmlNode* n) { return reinterpret_cast<const char*>(n->name); }
+// ---------------------------------------------------------------- attributes out
 
-// The first <body> in document order.
-xmlNode* findBody(xmlNode* root) {
-    for (xmlNode* n = root; n;) {
-        if (n->type == XML_ELEMENT_NODE && std::strcmp(nameOf(n), "body") == 0) return n;
-        if (n->children && n->type == XML_ELEMENT_NODE) {
-            n = n->children;
-            continue;
-        }
-        while (n && !n->next) n = n->parent;
-        if (n) n = n->next;
-    }
-    return nullptr;
+bool asciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+
+bool startsWithNoCase(std::string_view s, size_t at, std::string_view word) {
+    return s.size() - std::min(at, s.size()) >= word.size() && iequalsPrefix(s.substr(at), word);
 }
 
-// The text below `body`: text and CDATA in document order; scripts, styles, heads and noscripts left out; a
-// line break for <br> and after a block element (unless the text already ends with one).
-std::string collectText(xmlNode* body, const UpdateGuard& guard) {
+constexpr size_t kMetaAttributeBytes = 4096;  // of a <meta> tag's attributes kept; a charset comes first
+
+// The page with the attributes of its start tags left out (those of <meta> kept, up to a limit), in one
+// pass over bytes of an encoding in which '<', '>', quotes and ASCII letters stand for themselves (UTF-8 and
+// the Chinese multi-byte encodings). Comments, declarations and the content of <script> and <style> are
+// copied as they are, so that a '<' in them does not start a tag. End tags that close nothing are left out.
+std::string withoutAttributes(std::string_view in, const UpdateGuard& guard) {
     std::string out;
-    auto closeElement = [&out](const xmlNode* n) {
-        if (isBlockElement(nameOf(n)) && !out.empty() && out.back() != '\n') out += '\n';
-    };
-    size_t visited = 0;
-    for (xmlNode* n = body->children; n;) {
-        if (++visited % 65536 == 0) guard.check(kReadPage);
-        bool enter = false;
-        if (n->type == XML_TEXT_NODE || n->type == XML_CDATA_SECTION_NODE) {
-            if (n->content) out += reinterpret_cast<const char*>(n->content);
-        } else if (n->type == XML_ELEMENT_NODE && !isSkipped(nameOf(n))) {
-            if (std::strcmp(nameOf(n), "br") == 0)
-                out += '\n';
-            else if (n->children)
-                enter = true;
-            else
-                closeElement(n);
+    out.reserve(in.size());
+    const size_t n = in.size();
+    std::unordered_map<std::string, int64_t> unclosed;  // start tags of a name less the end tags passed on
+    size_t nextLook = 1u << 20;
+    for (size_t i = 0; i < n;) {
+        if (i >= nextLook) {
+            guard.check(kReadPage);
+            nextLook = i + (1u << 20);
         }
-        if (enter) {
-            n = n->children;
+        const size_t lt = in.find('<', i);
+        if (lt == std::string_view::npos) {
+            out.append(in.substr(i));
+            break;
+        }
+        out.append(in.substr(i, lt - i));
+        i = lt;
+        if (startsWithNoCase(in, i, "<!--")) {  // a comment, to its end
+            size_t e = in.find("-->", i + 4);
+            e = e == std::string_view::npos ? n : e + 3;
+            out.append(in.substr(i, e - i));
+            i = e;
             continue;
         }
-        while (!n->next) {
-            n = n->parent;
-            if (!n || n == body) return out;
-            closeElement(n);
+        if (i + 2 < n && in[i + 1] == '/' && asciiLetter(in[i + 2])) {
+            // An end tag is passed on only when a start tag of its name is still without one: the parser
+            // takes time for each end tag that closes nothing.
+            size_t e = i + 2;
+            while (e < n && (asciiLetter(in[e]) || (in[e] >= '0' && in[e] <= '9') || in[e] == '-' || in[e] == ':')) ++e;
+            int64_t& open = unclosed[lower(std::string(in.substr(i + 2, e - i - 2)))];
+            const size_t gt = in.find('>', e);
+            const size_t end = gt == std::string_view::npos ? n : gt + 1;
+            if (open > 0) {
+                --open;
+                out.append(in.substr(i, end - i));
+            }
+            i = end;
+            continue;
         }
-        n = n->next;
+        if (i + 1 >= n || !asciiLetter(in[i + 1])) {  // a declaration, a lone '<'
+            out += '<';
+            ++i;
+            continue;
+        }
+        // A start tag: its name, then its attributes to the '>' that is not inside a quoted value.
+        size_t e = i + 1;
+        while (e < n && (asciiLetter(in[e]) || (in[e] >= '0' && in[e] <= '9') || in[e] == '-' || in[e] == ':')) ++e;
+        const std::string name = lower(std::string(in.substr(i + 1, e - i - 1)));
+        ++unclosed[name];
+        out.append(in.substr(i, e - i));
+        const bool meta = name == "meta";
+        size_t kept = 0;
+        char quote = 0;
+        bool afterEquals = false;
+        for (; e < n; ++e) {
+            const char c = in[e];
+            if (quote) {
+                if (c == quote) quote = 0;
+            } else if (c == '>') {
+                break;
+            } else if ((c == '"' || c == '\'') && afterEquals) {
+                quote = c;
+            }
+            if (!quote && c != ' ' && c != '\t' && c != '\n' && c != '\r') afterEquals = c == '=';
+            if (meta && kept < kMetaAttributeBytes) {
+                out += c;
+                ++kept;
+            } else if (!meta && e + 1 < n && in[e + 1] == '>' && c == '/') {
+                out += '/';  // a self-closing tag stays one
+            }
+        }
+        if (meta && kept >= kMetaAttributeBytes && quote) out += quote;
+        if (e < n) out += '>', ++e;
+        i = e;
+        if (name == "script" || name == "style") {  // raw text to the end tag
+            const std::string close = "</" + name;
+            size_t c = i;
+            while (c < n && !startsWithNoCase(in, c, close)) {
+                c = in.find('<', c + 1);
+                if (c == std::string_view::npos) c = n;
+            }
+            out.append(in.substr(i, c - i));
+            i = c;
+        }
     }
     return out;
 }
+
+// ---------------------------------------------------------------- the text, from the parser's events
+
+// The text below the first <body>: text and CDATA in document order; scripts, styles, heads and
+// noscripts left out; a line break for <br> and at the end of a block element (unless the text already
+// ends with one).
+struct TextCollector {
+    std::string out;
+    int bodyDepth = 0;  // elements open inside the body, the body counted; 0: not inside it
+    bool bodyDone = false;
+    int skipDepth = 0;  // open elements of which the text is left out
+    const UpdateGuard* guard = nullptr;
+    size_t events = 0;
+    bool stopped = false;
+};
+
+TextCollector* collectorOf(void* ctx) {
+    auto* parser = static_cast<htmlParserCtxtPtr>(ctx);
+    return static_cast<TextCollector*>(parser->_private);
+}
+
+void lookAtGuard(void* ctx, TextCollector* t) {
+    if (++t->events % 65536 != 0 || t->stopped) return;
+    if (t->guard->cancelled() || t->guard->expired()) {
+        t->stopped = true;
+        xmlStopParser(static_cast<htmlParserCtxtPtr>(ctx));
+    }
+}
+
+// The parser looks for the name of each end tag down its stack of open elements, so that a deep stack and
+// many end tags cost time in their product. The stack is kept shallow: past kDeepest open elements, those
+// in its middle are let go (their end tags then close nothing), keeping the outermost (html, body, the
+// page's frame) and the innermost. The names belong to the parser's dictionary; without a tree nothing
+// else refers to the stack's entries.
+constexpr int kDeepest = 128, kKeepOuter = 16, kKeepInner = 64;
+
+void keepStackShallow(htmlParserCtxtPtr ctxt) {
+    if (ctxt->nameNr <= kDeepest || !ctxt->nameTab) return;
+    std::memmove(ctxt->nameTab + kKeepOuter, ctxt->nameTab + ctxt->nameNr - kKeepInner,
+                 kKeepInner * sizeof(ctxt->nameTab[0]));
+    ctxt->nameNr = kKeepOuter + kKeepInner;
+    ctxt->name = ctxt->nameTab[ctxt->nameNr - 1];
+}
+
+void onStart(void* ctx, const xmlChar* rawName, const xmlChar**) {
+    TextCollector* t = collectorOf(ctx);
+    lookAtGuard(ctx, t);
+    keepStackShallow(static_cast<htmlParserCtxtPtr>(ctx));
+    const char* name = reinterpret_cast<const char*>(rawName);
+    if (t->bodyDepth == 0) {
+        if (!t->bodyDone && std::strcmp(name, "body") == 0) t->bodyDepth = 1;
+        return;
+    }
+    ++t->bodyDepth;
+    if (t->skipDepth > 0 || isSkipped(name)) {
+        ++t->skipDepth;
+        return;
+    }
+    if (std::strcmp(name, "br") == 0) t->out += '\n';
+}
+
+void onEnd(void* ctx, const xmlChar* rawName) {
+    TextCollector* t = collectorOf(ctx);
+    lookAtGuard(ctx, t);
+    if (t->bodyDepth == 0) return;
+    const char* name = reinterpret_cast<const char*>(rawName);
+    if (--t->bodyDepth == 0) {
+        t->bodyDone = true;
+        return;
+    }
+    if (t->skipDepth > 0) {
+        --t->skipDepth;
+        return;
+    }
+    if (isBlockElement(name) && !t->out.empty() && t->out.back() != '\n') t->out += '\n';
+}
+
+void onText(void* ctx, const xmlChar* text, int len) {
+    TextCollector* t = collectorOf(ctx);
+    lookAtGuard(ctx, t);
+    if (t->bodyDepth > 0 && t->skipDepth == 0)
+        t->out.append(reinterpret_cast<const char*>(text), static_cast<size_t>(len));
+}
+
+struct CtxtFree {
+    void operator()(htmlParserCtxtPtr c) const {
+        if (c->myDoc) xmlFreeDoc(c->myDoc);
+        c->myDoc = nullptr;
+        htmlFreeParserCtxt(c);
+    }
+};
 
 std::string htmlText(const FetchedPage& page, const std::string& charset, const UpdateGuard& guard) {
     xmlCharEncodingHandlerPtr handler = charset.empty() ? nullptr : findDecoder(charset);
@@ -301,9 +435,28 @@ std::string htmlText(const FetchedPage& page, const std::string& charset, const 
     // A charset in the Content-Type wins over one the page declares itself, as in a browser.
     htmlCtxtUseOptions(ctxt.get(), HTML_PARSE_RECOVER | HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING | HTML_PARSE_NONET |
                                        XML_PARSE_HUGE | (handler ? HTML_PARSE_IGNORE_ENC : 0));
-    ctxt->sax->startElement = startElementWithoutAttributes;
+    TextCollector collector;
+    collector.guard = &guard;
+    ctxt->_private = &collector;
+    ctxt->sax->startElement = onStart;
+    ctxt->sax->endElement = onEnd;
+    ctxt->sax->characters = onText;
+    ctxt->sax->cdataBlock = onText;
+    ctxt->sax->reference = nullptr;
+    ctxt->sax->comment = nullptr;
+    ctxt->sax->processingInstruction = nullptr;
 
-    PageReader reader{page.body, 0, &guard, false};
+    // A UTF-16 page is read as UTF-8 from here, so that its tags can be stripped as bytes.
+    std::string utf8;
+    if (!handler && hasUtf16Bom(page.body)) {
+        utf8 = utf16ToUtf8(page.body, guard);
+        handler = findDecoder("UTF-8");
+        htmlCtxtUseOptions(ctxt.get(), HTML_PARSE_RECOVER | HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING |
+                                           HTML_PARSE_NONET | XML_PARSE_HUGE | HTML_PARSE_IGNORE_ENC);
+    }
+    const std::string stripped = withoutAttributes(utf8.empty() ? std::string_view(page.body) : utf8, guard);
+
+    PageReader reader{stripped, 0, &guard, false};
     xmlParserInputBufferPtr buf = xmlParserInputBufferCreateIO(readPiece, nullptr, &reader, XML_CHAR_ENCODING_NONE);
     xmlParserInputPtr input = buf ? xmlNewIOInputStream(ctxt.get(), buf, XML_CHAR_ENCODING_NONE) : nullptr;
     if (!input) {
@@ -320,10 +473,8 @@ std::string htmlText(const FetchedPage& page, const std::string& charset, const 
     if (handler) xmlSwitchToEncoding(ctxt.get(), handler);  // the parser owns the handler from here on
 
     htmlParseDocument(ctxt.get());
-    std::unique_ptr<xmlDoc, DocFree> doc(ctxt->myDoc);
-    ctxt->myDoc = nullptr;
 
-    if (reader.stopped) guard.check(kReadPage);
+    if (reader.stopped || collector.stopped) guard.check(kReadPage);
     const xmlParserInputPtr in = ctxt->input;
     // Bytes that are not UTF-8 in a page that declares no charset: the parser falls back to Latin-1, with an
     // error or (inside markup) without one.
@@ -340,7 +491,7 @@ std::string htmlText(const FetchedPage& page, const std::string& charset, const 
     // The parser gives up without a word at some bytes (a NUL in a tag, a control character, an encoding it
     // cannot switch to): what follows would be lost.
     const size_t unread = in ? static_cast<size_t>(in->end - in->cur) : 0;
-    if (ctxt->disableSAX || ctxt->instate == XML_PARSER_EOF || unread > 0 || reader.pos != page.body.size()) {
+    if (ctxt->disableSAX || ctxt->instate == XML_PARSER_EOF || unread > 0 || reader.pos != stripped.size()) {
         const size_t at = in && in->buf && !in->buf->encoder ? reader.pos - std::min(reader.pos, unread) : reader.pos;
         std::string msg = "无法读取页面：HTML 解析器在第 " + std::to_string(at + 1) + " 个字节附近停止";
         if (const char* why = ctxt->lastError.message; why && *why) {
@@ -350,9 +501,7 @@ std::string htmlText(const FetchedPage& page, const std::string& charset, const 
         }
         throw FetchError(msg);
     }
-    xmlNode* root = doc ? xmlDocGetRootElement(doc.get()) : nullptr;
-    xmlNode* body = root ? findBody(root) : nullptr;
-    return body ? collectText(body, guard) : std::string();
+    return std::move(collector.out);
 }
 
 }  // namespace

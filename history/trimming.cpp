@@ -110,6 +110,14 @@ size_t rebuildFromBackup(HistoryStore& store, const std::string& backupPath, int
 std::optional<std::string> compactDatabase(HistoryStore& store) {
     try {
         store.compact();
+    } catch (const StoreError& e) {
+        // The draws are deleted by then: only the cause is said, not "unchanged".
+        switch (e.kind()) {
+            case StoreFailure::kDiskFull: return std::string("磁盘已满");
+            case StoreFailure::kLocked: return std::string("数据库正被另一个程序使用");
+            case StoreFailure::kReadOnly: return std::string("文件不能写入");
+            default: return std::string(e.what());
+        }
     } catch (const std::exception& e) {
         return std::string(e.what());
     }
@@ -120,7 +128,7 @@ namespace {
 
 void describe(TrimResult& r, const std::optional<std::string>& compactError) {
     r.note.text = "已删除 " + std::to_string(r.removed) + " 期，保留 " + std::to_string(r.kept) + " 期";
-    if (compactError) r.note = {r.note.text + "；数据库压缩失败，文件保持原样：" + *compactError, true};
+    if (compactError) r.note = {r.note.text + "；数据库文件未能压缩，大小不变（" + *compactError + "）", true};
 }
 
 // Keeps the oldest draws of the history, as many as `keep` says of the stored ones, through the backup

@@ -17,6 +17,7 @@
 #endif
 
 #include "history/update_page.h"
+#include "store/error_text.h"
 
 namespace k3 {
 
@@ -95,13 +96,41 @@ ParsedUrl parseUrl(const std::string& url) {
     return out;
 }
 
+bool startsWithNoCase(const std::string& s, const char* prefix) {
+    for (size_t i = 0; prefix[i]; ++i)
+        if (i >= s.size() || std::tolower(static_cast<unsigned char>(s[i])) != prefix[i]) return false;
+    return true;
+}
+
+// What is wrong with an address the update cannot use, said about that address.
+void checkAddress(const std::string& url, const ParsedUrl& parsed) {
+    const std::string what = "无法取得 " + url + "：";
+    const char* const fileForm = "file 地址要写成 file:// 加上本机文件的完整路径，例如 file:///home/user/page.html";
+    if (startsWithNoCase(url, "file:")) {
+        if (!startsWithNoCase(url, "file://")) throw FetchError(what + fileForm);
+        // The host between "file://" and the path: none, or this computer's own name.
+        const size_t slash = url.find('/', 7);
+        std::string host = url.substr(7, slash == std::string::npos ? std::string::npos : slash - 7);
+        std::string lower = host;
+        std::transform(lower.begin(), lower.end(), lower.begin(),
+                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+        if (!host.empty() && lower != "localhost")
+            throw FetchError(what + "file 地址只能指向本机的文件，地址中的主机「" + host + "」不是本机；" + fileForm);
+        if (parsed.scheme != "file") throw FetchError(what + fileForm);
+        return;
+    }
+    if (parsed.scheme.empty()) throw FetchError(what + "地址的格式不对，应以 http://、https:// 或 file:// 开头");
+    if (parsed.scheme != "http" && parsed.scheme != "https")
+        throw FetchError(what + "不支持「" + parsed.scheme + "」地址，只能使用 http、https 或 file 地址");
+}
+
 std::string errnoText(int e) {
     switch (e) {
         case ENOENT: return "文件不存在";
         case EACCES:
         case EPERM: return "没有读取权限";
         case EISDIR: return "是一个文件夹，不是文件";
-        default: return std::strerror(e);
+        default: return systemErrorText(e);
     }
 }
 
@@ -188,9 +217,8 @@ FetchedPage readFileUrl(const std::string& url, std::string path, const UpdateGu
 
 FetchedPage fetchUrl(const std::string& url, const UpdateGuard& guard) {
     const ParsedUrl parsed = parseUrl(url);
+    checkAddress(url, parsed);
     if (parsed.scheme == "file") return readFileUrl(url, parsed.path, guard);
-    if (parsed.scheme != "http" && parsed.scheme != "https")
-        throw FetchError("无法取得 " + url + ": 只能使用 http、https 或 file 地址");
     guard.check("无法取得 " + url + ": ");
 
     static std::once_flag once;
@@ -237,7 +265,7 @@ FetchedPage fetchUrl(const std::string& url, const UpdateGuard& guard) {
         else if (t.tooLarge)
             why = "页面过大";
         else
-            why = errbuf[0] ? errbuf : curl_easy_strerror(rc);
+            why = withDetail(curlErrorText(rc), errbuf[0] ? errbuf : curl_easy_strerror(rc));
         throw FetchError("无法取得 " + url + ": " + why);
     }
     if (t.body.empty()) throw FetchError("无法取得 " + url + ": 服务器返回的页面是空的");

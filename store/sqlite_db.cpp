@@ -1,6 +1,11 @@
 #include "sqlite_db.h"
 
+#include "store/error_text.h"
+
+#include <unistd.h>
+
 #include <cerrno>
+#include <cstdlib>
 #include <exception>
 #include <filesystem>
 
@@ -51,6 +56,19 @@ std::string uriPath(const std::string& path) {
     return out;
 }
 
+bool folderWritable(const std::filesystem::path& folder) { return ::access(folder.c_str(), W_OK) == 0; }
+
+// SQLite reads a log of changes (-wal) only through its index (-shm), which it must be able to create
+// beside the file when it is missing: not so in a read-only folder or on a full disk.
+bool logNeedsPrivateCopy(const std::string& path) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const auto walSize = fs::file_size(path + "-wal", ec);
+    if (ec || walSize == 0 || fs::exists(path + "-shm", ec)) return false;
+    const fs::path folder = fs::path(path).has_parent_path() ? fs::path(path).parent_path() : fs::path(".");
+    return !folderWritable(folder) || folderFull(path);
+}
+
 }  // namespace
 
 std::string storeFailureText(StoreFailure kind, const std::string& path, const std::string& detail) {
@@ -62,10 +80,11 @@ std::string storeFailureText(StoreFailure kind, const std::string& path, const s
             return "历史数据库 " + path + " 正被另一个程序改动，等了 " + std::to_string(kBusyWaitMs / 1000) +
                    " 秒仍未结束；历史号码未作改动，请稍后再试";
         case StoreFailure::kDamaged:
+            // Import refuses a damaged file too: the remedy that works moves it aside first.
             return "历史数据库 " + path + " 已损坏（" + detail +
-                   "），未作任何改动；请重新读入历史号码文本文件，或换上这个文件完好的副本";
+                   "），未作任何改动；要重新读入历史号码文本文件，请先把这个文件改名或移走，或换上它完好的副本";
         case StoreFailure::kNotHistory: return "文件 " + path + " 不是历史数据库（" + detail + "），未作任何改动";
-        case StoreFailure::kCannotOpen: return "无法打开历史数据库 " + path + "（" + detail + "）";
+        case StoreFailure::kCannotOpen: return "无法打开历史数据库 " + path + "：" + detail;
         case StoreFailure::kOther: break;
     }
     return "历史数据库 " + path + " 出错：" + detail;
@@ -81,6 +100,9 @@ StoreError sqliteFailure(sqlite3* db, int rc, const std::string& detail) {
     std::string why = !detail.empty() ? detail : db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
     // A constraint names the rule that failed; callers read it, so it keeps SQLite's text alone.
     if ((rc & 0xff) == SQLITE_CONSTRAINT) return StoreError(why, kind);
+    // Where the kind alone does not say the cause, it is said in Chinese before SQLite's words.
+    if (kind == StoreFailure::kCannotOpen || kind == StoreFailure::kOther)
+        why = withDetail(sqliteErrorText(rc, db ? sqlite3_system_errno(db) : 0), why);
     return StoreError(storeFailureText(kind, path, why), kind);
 }
 
@@ -97,6 +119,10 @@ Db::Db(const std::string& path, Mode mode) {
             name = "file:" + uriPath(path) + "?immutable=1";
             break;
     }
+    if (mode == Mode::kReadOnly && logNeedsPrivateCopy(path)) {
+        openPrivateCopy(path);
+        return;
+    }
     int rc = sqlite3_open_v2(name.c_str(), &db_, flags, nullptr);
     if (rc != SQLITE_OK) {
         std::string detail = db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc);
@@ -105,21 +131,66 @@ Db::Db(const std::string& path, Mode mode) {
         db_ = nullptr;
         StoreFailure kind = failureKind(rc, err);
         if (kind == StoreFailure::kOther) kind = StoreFailure::kCannotOpen;
+        // The cause in Chinese, SQLite's own words after it.
+        if (kind == StoreFailure::kCannotOpen) detail = withDetail(sqliteErrorText(rc, err), detail);
         throw StoreError(storeFailureText(kind, path, detail), kind);
     }
     sqlite3_busy_timeout(db_, kBusyWaitMs);
     sqlite3_extended_result_codes(db_, 1);
 }
 
+void Db::openPrivateCopy(const std::string& path) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    std::string folder = (fs::temp_directory_path(ec) / "k3gap-read-XXXXXX").string();
+    auto fail = [&](int err, const std::string& what) {
+        removePrivateCopy();
+        StoreFailure kind =
+            err == ENOSPC || err == EDQUOT || err == EFBIG ? StoreFailure::kDiskFull : StoreFailure::kCannotOpen;
+        return StoreError(kind == StoreFailure::kDiskFull
+                              ? "磁盘已满，无法读取历史数据库 " + path + " 尚未并入的改动（需要在临时文件夹中复制一份）"
+                              : storeFailureText(kind, path, what),
+                          kind);
+    };
+    if (!::mkdtemp(folder.data())) throw fail(errno, "无法创建临时文件夹");
+    privateCopy_ = folder;
+    const fs::path copy = fs::path(folder) / fs::path(path).filename();
+    for (const char* side : {"", "-wal"}) {
+        fs::copy_file(path + side, copy.string() + side, ec);
+        if (ec) throw fail(ec.value(), "无法复制到临时文件夹：" + ec.message());
+    }
+    int rc = sqlite3_open_v2(copy.c_str(), &db_, SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_READONLY, nullptr);
+    if (rc != SQLITE_OK) {
+        std::string detail = db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc);
+        sqlite3_close(db_);
+        db_ = nullptr;
+        throw fail(0, detail);
+    }
+    sqlite3_busy_timeout(db_, kBusyWaitMs);
+    sqlite3_extended_result_codes(db_, 1);
+}
+
+void Db::removePrivateCopy() {
+    if (privateCopy_.empty()) return;
+    std::error_code ec;
+    std::filesystem::remove_all(privateCopy_, ec);
+    privateCopy_.clear();
+}
+
 Db::~Db() { close(); }
 
-Db::Db(Db&& o) noexcept : db_(o.db_) { o.db_ = nullptr; }
+Db::Db(Db&& o) noexcept : db_(o.db_), privateCopy_(std::move(o.privateCopy_)) {
+    o.db_ = nullptr;
+    o.privateCopy_.clear();
+}
 
 Db& Db::operator=(Db&& o) noexcept {
     if (this != &o) {
         close();
         db_ = o.db_;
         o.db_ = nullptr;
+        privateCopy_ = std::move(o.privateCopy_);
+        o.privateCopy_.clear();
     }
     return *this;
 }
@@ -129,6 +200,7 @@ void Db::close() {
         sqlite3_close_v2(db_);
         db_ = nullptr;
     }
+    removePrivateCopy();
 }
 
 std::string Db::errorText() const { return db_ ? sqlite3_errmsg(db_) : "database not open"; }

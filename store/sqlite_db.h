@@ -51,7 +51,8 @@ public:
     enum class Mode {
         kReadWrite,  // an existing file
         kCreate,     // created when missing
-        kReadOnly,   // an existing file, never written (its -wal and -shm may still be created)
+        kReadOnly,   // an existing file, never written (its -shm may still be created; where it cannot
+                     // be, a log of changes is read from a private copy of the file and its log)
         kImmutable,  // a file nobody can change: read without locks, -wal or -shm
     };
 
@@ -82,7 +83,11 @@ public:
     std::string errorText() const;
 
 private:
+    void openPrivateCopy(const std::string& path);
+    void removePrivateCopy();
+
     sqlite3* db_ = nullptr;
+    std::string privateCopy_;  // the folder of a private copy this connection reads, removed on close
 };
 
 class Stmt {

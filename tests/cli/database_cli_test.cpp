@@ -162,3 +162,101 @@ TEST_F(DatabaseCli, NotAHistoryDatabaseAndCannotOpen) {
     EXPECT_EQ(r.rc, 1);
     EXPECT_NE(r.err.find("无法打开历史数据库"), std::string::npos) << r.err;
 }
+
+TEST_F(DatabaseCli, AReadOnlyFolderWithAPendingLogAndNoIndexIsRead) {
+    if (!k3test::canRunUnprivileged()) GTEST_SKIP() << "setpriv is missing";
+    // The files as a program left them while it ran: the newest draws still in the log of changes.
+    const std::string ro = dir.file("ro");
+    fs::create_directory(ro);
+    auto more = k3test::generateDraws(5, 78, 300101001);
+    {
+        k3::HistoryStore store(db);
+        store.append(more);
+        ASSERT_GT(fs::file_size(db + "-wal"), 0u);
+        fs::copy_file(db, ro + "/gapbook.db");
+        fs::copy_file(db + "-wal", ro + "/gapbook.db-wal");
+    }
+    const auto readOnly = fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
+                          fs::perms::group_exec | fs::perms::others_read | fs::perms::others_exec;
+    fs::permissions(ro, readOnly);
+    k3test::CliOptions nobody{true, ""};
+    CliRun r = k3test::runCli(ro, dir.file("config"), "next", nobody);
+    EXPECT_EQ(r.rc, 0) << r.err;
+    EXPECT_EQ(r.out.substr(0, 9), std::to_string(more.back().sqqh));  // the log was read
+    r = k3test::runCli(ro, dir.file("config"), "show", nobody);
+    EXPECT_EQ(static_cast<size_t>(std::count(r.out.begin(), r.out.end(), '\n')), draws.size() + more.size() + 1);
+    r = k3test::runCli(ro, dir.file("config"), "add 300101009 253", nobody);
+    EXPECT_EQ(r.rc, 1);
+    EXPECT_NE(r.err.find("是只读的"), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists(ro + "/gapbook.db-shm"));
+    fs::permissions(ro, fs::perms::owner_write, fs::perm_options::add);
+}
+
+TEST_F(DatabaseCli, ReadingWorksOnAFullDisk) {
+    const std::string small = dir.file("small");
+    fs::create_directory(small);
+    if (std::system(
+            ("unshare --mount sh -c \"mount -t tmpfs -o size=256k tmpfs '" + small + "'\" 2>/dev/null").c_str()))
+        GTEST_SKIP() << "no mount namespace with a tmpfs here";
+    const std::string cli = "XDG_CONFIG_HOME='" + dir.file("config") + "' '" K3GAP_CLI "' --data '" + small + "' ";
+    const auto room = (fs::file_size(db) / 1024 + 256) * 1024;
+    std::ofstream script(dir.file("full.sh"));
+    script << "mount -t tmpfs -o size=" << room << " tmpfs '" + small + "' || exit 1\n"
+           << "cp '" + db + "' '" + small + "/'\n"
+           << "dd if=/dev/zero of='" + small + "/filler' bs=4k 2>/dev/null\n"
+           << "for c in next show 'search --pos 1=2' overview; do " << cli
+           << "$c >/dev/null 2>>'" + dir.file("err") + "'; echo $? >>'" + dir.file("rc") + "'; done\n"
+           << cli + "add 300101001 253 2>'" + dir.file("adderr") + "'\n"
+           << "ls '" + small + "' >'" + dir.file("ls") + "'\n";
+    script.close();
+    ASSERT_EQ(std::system(("unshare --mount sh '" + dir.file("full.sh") + "'").c_str()), 0);
+    EXPECT_EQ(fileBytes(dir.file("rc")), "0\n0\n0\n0\n") << fileBytes(dir.file("err"));
+    EXPECT_EQ(fileBytes(dir.file("ls")), "filler\ngapbook.db\n");  // no -shm left behind
+    EXPECT_NE(fileBytes(dir.file("adderr")).find("磁盘已满"), std::string::npos) << fileBytes(dir.file("adderr"));
+}
+
+TEST_F(DatabaseCli, EachMessageSaysWhatHappenedOnce) {
+    {
+        k3test::HeldWrite writer(db);
+        CliRun r = cli("trim --clear");
+        EXPECT_EQ(r.rc, 1);
+        EXPECT_NE(r.err.find("正被另一个程序改动"), std::string::npos) << r.err;
+        EXPECT_EQ(r.err.find("removed"), std::string::npos) << r.err;  // nothing was removed
+    }
+    // A damaged file: the remedy given is one import accepts, and no replacement is claimed.
+    k3test::damageMiddlePage(db);
+    std::ofstream(dir.file("h.txt"), std::ios::binary) << "130101001 253\r\n";
+    CliRun r = cli("import '" + dir.file("h.txt") + "'");
+    EXPECT_EQ(r.rc, 1);
+    EXPECT_NE(r.err.find("改名或移走"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("已以文件替换"), std::string::npos) << r.err;
+    fs::rename(db, db + ".damaged");  // as the message says: then the import works
+    r = cli("import '" + dir.file("h.txt") + "'");
+    EXPECT_EQ(r.rc, 0) << r.err;
+}
+
+TEST_F(DatabaseCli, ATrimWhoseCompactionFindsNoRoomSaysBoth) {
+    const std::string small = dir.file("small");
+    fs::create_directory(small);
+    if (std::system(
+            ("unshare --mount sh -c \"mount -t tmpfs -o size=256k tmpfs '" + small + "'\" 2>/dev/null").c_str()))
+        GTEST_SKIP() << "no mount namespace with a tmpfs here";
+    const std::string cli = "XDG_CONFIG_HOME='" + dir.file("config") + "' '" K3GAP_CLI "' --data '" + small + "' ";
+    const auto room = (fs::file_size(db) / 1024 + 512) * 1024;
+    std::ofstream script(dir.file("full.sh"));
+    // Room for the deletion, not for the copy of the file that the compaction writes.
+    script << "mount -t tmpfs -o size=" << room << " tmpfs '" + small + "' || exit 1\n"
+           << "cp '" + db + "' '" + small + "/'\n"
+           << "avail=$(df -B1 --output=avail '" + small + "' | tail -1)\n"
+           << "fallocate -l $((avail - 192*1024)) '" + small + "/filler' || exit 1\n"
+           << cli + "trim --newest 2>'" + dir.file("err") + "'; echo $? >'" + dir.file("rc") + "'\n"
+           << cli + "next >'" + dir.file("next") + "'\n";
+    script.close();
+    ASSERT_EQ(std::system(("unshare --mount sh '" + dir.file("full.sh") + "'").c_str()), 0);
+    const std::string err = fileBytes(dir.file("err"));
+    EXPECT_EQ(fileBytes(dir.file("rc")), "0\n") << err;
+    EXPECT_NE(err.find("已删除 1 期"), std::string::npos) << err;
+    EXPECT_NE(err.find("未能压缩，大小不变（磁盘已满）"), std::string::npos) << err;
+    EXPECT_EQ(err.find("未作改动"), std::string::npos) << err;  // the draw is deleted
+    EXPECT_EQ(fileBytes(dir.file("next")).substr(0, 9), std::to_string(draws[draws.size() - 2].sqqh));
+}

@@ -52,7 +52,7 @@ bool plausibleAt(const std::u32string& text, size_t f, int64_t x, const k3::Upda
     if (plan.runningNumbers) {
         size_t end = f;
         while (end < text.size() && digit(text[end])) ++end;
-        return (f == 0 || !digit(text[f - 1])) && end - f == decimal(x).size() + 1;
+        return (f == 0 || !digit(text[f - 1])) && (end - f == decimal(x).size() + 1 || end - f == decimal(x).size());
     }
     const year_month_day d{year{2000 + static_cast<int>(x / 10000000)}, month{static_cast<unsigned>(x / 100000 % 100)},
                            day{static_cast<unsigned>(x / 1000 % 100)}};
@@ -69,12 +69,22 @@ Rows walk(const std::u32string& text, int64_t start, int64_t end, const k3::Upda
         size_t f = text.find(decimal(x), pos);
         while (f != std::u32string::npos && !plausibleAt(text, f, x, plan)) f = text.find(decimal(x), f + 1);
         pos = f == std::u32string::npos ? 0 : f + 1;
-        std::string dice;
-        for (size_t k = 1; pos && k <= 3; ++k) {
-            const size_t at = f + w + 2 * k;
-            if (at < text.size() && text[at] >= U'1' && text[at] <= U'6') dice += static_cast<char>(text[at]);
+        // Running numbers: the dice right after the digits, or apart from it as lone digits.
+        size_t first = f + w + 2;
+        bool apart = false;
+        if (plan.runningNumbers) {
+            first = f + decimal(x).size();
+            apart = first < text.size() && !digit(text[first]);
+            first += apart;
         }
-        if (dice.size() == 3) out.emplace_back(static_cast<int32_t>(x), dice);
+        std::string dice;
+        bool lone = true;
+        for (size_t k = 0; pos && k < 3; ++k) {
+            const size_t at = first + 2 * k;
+            if (at < text.size() && text[at] >= U'1' && text[at] <= U'6') dice += static_cast<char>(text[at]);
+            if (apart && (at + 1 < text.size() ? digit(text[at + 1]) : k < 2)) lone = false;
+        }
+        if (dice.size() == 3 && lone) out.emplace_back(static_cast<int32_t>(x), dice);
     }
     return out;
 }
@@ -89,7 +99,12 @@ std::optional<int64_t> startAfterDrawTime(const std::u32string& text) {
     while (e < text.size() && digit(text[e])) ++e;
     if (e - d < 2 || e - d > 10) return std::nullopt;
     int64_t v = 0;
-    for (size_t i = d; i + 1 < e; ++i) v = v * 10 + (text[i] - U'0');
+    // The whole run when three lone dice follow it apart.
+    bool apart = true;
+    for (size_t k = 0, at = e + 1; k < 3 && apart; ++k, at += 2)
+        apart = at < text.size() && text[at] >= U'1' && text[at] <= U'6' &&
+                (at + 1 < text.size() ? !digit(text[at + 1]) : k == 2);
+    for (size_t i = d; i < (apart ? e : e - 1); ++i) v = v * 10 + (text[i] - U'0');
     if (v <= 0 || v > INT32_MAX) return std::nullopt;
     return v;
 }

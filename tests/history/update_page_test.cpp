@@ -23,11 +23,19 @@ std::string repeat(const std::string& s, int n) {
     return out;
 }
 
-// A start tag with n attributes: libxml2's HTML parser needs time quadratic in n for it.
-std::string slowPage(int n) {
+// A start tag with n attributes: libxml2's HTML parser alone needs time quadratic in n for it.
+std::string attributesPage(int n) {
     std::string page = "<html><body><p";
     for (int i = 0; i < n; ++i) page += " a" + std::to_string(i) + "=x";
     return page + ">1303250782,5,3</p></body></html>";
+}
+
+// A page near the largest accepted, of millions of elements: seconds to read.
+std::string slowPage() {
+    std::string page = "<html><body>";
+    page.reserve(60u << 20);
+    while (page.size() < (60u << 20)) page += "<b>1</b>";
+    return page + "</body></html>";
 }
 
 // Whether a failure message says what it should.
@@ -149,7 +157,7 @@ TEST_F(UpdateServerTest, FileAddressesOnlyForRegularFiles) {
 
 TEST_F(UpdateServerTest, TimeLimitAndCancelCoverReadingThePage) {
     const Lines before = stored();
-    k3test::HttpServer server(k3test::HttpServer::always(200, "text/html", slowPage(100000)));
+    k3test::HttpServer server(k3test::HttpServer::always(200, "text/html", slowPage()));
     req.timeoutSeconds = 1;
     EXPECT_TRUE(says(failure(server), "超过时间限制（1 秒）"));
 
@@ -179,4 +187,48 @@ TEST_F(UpdateServerTest, CancelBeforeStoringStoresNothing) {
     EXPECT_THROW(parseUpdatePage("1303250782,5,3", plan, 1, guard), UpdateCancelled);
     EXPECT_THROW(pageText(FetchedPage{"<p>1303250782,5,3</p>", "text/html"}, guard), UpdateCancelled);
     EXPECT_EQ(stored(), before);
+}
+
+TEST_F(UpdateServerTest, AddressesAndNetworkFailuresAreSaidInChinese) {
+    const Lines before = stored();
+    EXPECT_TRUE(says(failure("file://otherhost" + dir.file("page.html")), "主机「otherhost」不是本机"));
+    EXPECT_TRUE(says(failure(std::string("file:page.html")), "file:// 加上本机文件的完整路径"));
+    EXPECT_TRUE(says(failure(std::string("ftp://127.0.0.1/x")), "不支持「ftp」地址"));
+    // A port nobody listens on: the server taken down again at once.
+    std::string closed;
+    {
+        k3test::HttpServer gone(k3test::HttpServer::always(200, "text/plain", "x"));
+        closed = gone.base();
+    }
+    const std::string refused = failure(closed + "/?n={n}");
+    EXPECT_TRUE(says(refused, "无法连接服务器")) << refused;
+    // Redirected to itself, again and again.
+    k3test::HttpServer loop([](int fd, const std::string&) {
+        k3test::HttpServer::sendAll(fd, "HTTP/1.1 302 Found\r\nLocation: /again\r\nContent-Length: 0\r\n\r\n");
+    });
+    const std::string redirects = failure(loop);
+    EXPECT_TRUE(says(redirects, "转向次数太多")) << redirects;
+    for (const std::string& m : {refused, redirects}) {  // the library's own words only in parentheses
+        const size_t open = m.find("（");
+        const std::string said = open == std::string::npos ? m : m.substr(0, open);
+        EXPECT_EQ(said.find("Could not"), std::string::npos) << m;
+        EXPECT_EQ(said.find("Maximum"), std::string::npos) << m;
+    }
+    EXPECT_EQ(stored(), before);
+}
+
+TEST(PageTextTest, ShapesThatCostTheParserMoreThanTheirSize) {
+    // Attributes never reach the parser (but those of <meta>, which may name the charset); end tags that
+    // close nothing neither; deep nesting is read as the text it holds.
+    EXPECT_EQ(pageText(FetchedPage{attributesPage(200000), "text/html"}), "1303250782,5,3\n");
+    std::string deep = "<html><body>";
+    for (int i = 0; i < 5000; ++i) deep += "<div>";
+    deep += "1303250782,5,3";
+    for (int i = 0; i < 100000; ++i) deep += "</p></span>";
+    EXPECT_EQ(pageText(FetchedPage{deep, "text/html"}).substr(0, 14), "1303250782,5,3");
+    const std::string gbk = "\xBF\xAA\xBD\xB1";  // 开奖
+    EXPECT_EQ(pageText(FetchedPage{"<html><head><meta x=1 charset=\"gbk\"></head><body><p title='a>b' x=\"<p>\">" +
+                                       gbk + "</p><script>if (a<b) x='</p>';</script>2</body></html>",
+                                   "text/html"}),
+              "开奖\n2");
 }

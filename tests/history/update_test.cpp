@@ -15,13 +15,13 @@ namespace {
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
 // Whether the occurrence of x at f is taken as an issue: date issues are a real date and a draw number of
-// the day; running numbers begin a run of digits that is the issue and its first die.
+// the day; running numbers begin a run of digits that is the issue and its first die, or the issue alone.
 bool plausibleAt(const std::string& text, size_t f, int64_t x, const UpdatePlan& plan) {
     const std::string s = std::to_string(x);
     if (plan.runningNumbers) {
         size_t runEnd = f;
         while (runEnd < text.size() && isDigit(text[runEnd])) ++runEnd;
-        return (f == 0 || !isDigit(text[f - 1])) && runEnd - f == s.size() + 1;
+        return (f == 0 || !isDigit(text[f - 1])) && (runEnd - f == s.size() + 1 || runEnd - f == s.size());
     }
     const year_month_day d{year{2000 + static_cast<int>(x / 10000000)}, month{static_cast<unsigned>(x / 100000 % 100)},
                            day{static_cast<unsigned>(x / 1000 % 100)}};
@@ -37,11 +37,23 @@ Lines walk(const std::string& text, const UpdatePlan& plan) {
         size_t f = text.find(std::to_string(x), pos);
         while (f != std::string::npos && !plausibleAt(text, f, x, plan)) f = text.find(std::to_string(x), f + 1);
         pos = f == std::string::npos ? 0 : f + 1;
+        // Date issues: dice at f + w + 2k. Running numbers: right after the issue's digits, or after one
+        // character more, then each a lone digit.
+        size_t first = f + w + 2;
+        bool apart = false;
+        if (plan.runningNumbers) {
+            first = f + std::to_string(x).size();
+            apart = first < text.size() && !isDigit(text[first]);
+            first += apart;
+        }
         std::string dice;
-        for (size_t k = 1; pos && k <= 3; ++k)
-            if (f + w + 2 * k < text.size() && text[f + w + 2 * k] >= '1' && text[f + w + 2 * k] <= '6')
-                dice += text[f + w + 2 * k];
-        if (dice.size() == 3) out.push_back(std::to_string(x) + " " + dice);
+        bool lone = true;
+        for (size_t k = 0; pos && k < 3; ++k) {
+            const size_t at = first + 2 * k;
+            if (at < text.size() && text[at] >= '1' && text[at] <= '6') dice += text[at];
+            if (apart && (at + 1 < text.size() ? isDigit(text[at + 1]) : k < 2)) lone = false;
+        }
+        if (dice.size() == 3 && lone) out.push_back(std::to_string(x) + " " + dice);
     }
     return out;
 }
@@ -112,6 +124,31 @@ TEST(UpdatePageTest, OnlyPlausibleIssues) {
     EXPECT_EQ(parse("7200001,2,3 x200011 2 3", b), (Lines{"20001 123"}));
 }
 
+TEST(UpdatePageTest, RunningNumbersOfAnyLength) {
+    // The dice follow the issue's own digits, glued to it or apart, whatever its length.
+    for (const char* page : {"开奖时间 <p>1234576,3,4</p>", "123457 6 3 4", "1234576 3 4", "1234576，3，4"}) {
+        UpdatePlan b = planUpdate(123456, true, 78, 2, kToday);
+        EXPECT_EQ(parse(page, b), (Lines{"123457 634"})) << page;
+    }
+    UpdatePlan four = planUpdate(1233, true, 78, 2, kToday);
+    EXPECT_EQ(parse("1234 5 6 1 12355,6,6", four), (Lines{"1234 561", "1235 566"}));
+    // Five digits as before; a list of issues is no dice.
+    UpdatePlan five = planUpdate(12344, true, 78, 2, kToday);
+    EXPECT_EQ(parse("123456,3,4", five), (Lines{"12345 634"}));
+    EXPECT_TRUE(parseUpdatePage("12345 12346 12347", five, 1).empty());
+    EXPECT_EQ(five.emptyReason, "页面中找到了期号 12345，但它后面没有三个 1～6 的号码");
+    EXPECT_TRUE(parseUpdatePage("开奖 99999,1,1", five, 1).empty());
+    EXPECT_EQ(five.emptyReason, "页面中没有找到要更新的期号（从 12345 起）");
+    // Empty history: the issue after "开奖时间" is the run without its die, or the whole run apart from them.
+    for (const char* page : {"开奖时间 1234576,3,4", "开奖时间 123457 6 3 4"}) {
+        UpdatePlan e = planUpdate(std::nullopt, true, 78, 2, kToday);
+        EXPECT_EQ(parse(page, e), (Lines{"123457 634"})) << page;
+    }
+    UpdatePlan none = planUpdate(std::nullopt, true, 78, 2, kToday);
+    EXPECT_TRUE(parseUpdatePage("123457 6 3 4", none, 1).empty());
+    EXPECT_EQ(none.emptyReason, "页面中没有“开奖时间”，找不到第一期的期号");
+}
+
 TEST(UpdatePageTest, AgreesWithTheWalkOnRandomPages) {
     std::mt19937 rng(7);
     size_t found = 0;
@@ -139,10 +176,14 @@ TEST(UpdatePageTest, AgreesWithTheWalkOnRandomPages) {
     for (int round = 0; round < 300; ++round) {
         std::string text;
         for (int i = 0, n = 1 + static_cast<int>(rng() % 40); i < n; ++i) {
-            switch (rng() % 4) {
+            switch (rng() % 5) {
                 case 0: text += std::to_string(5550 + rng() % 30); break;
                 case 1: text += std::to_string(rng() % 10); break;
                 case 2: text += " ,;"[rng() % 3]; break;
+                case 3:  // the dice apart from the issue
+                    text += std::to_string(55540 + rng() % 40) + " " + std::to_string(1 + rng() % 7) + " " +
+                            std::to_string(1 + rng() % 7) + " " + std::to_string(rng() % 8);
+                    break;
                 default:
                     text += std::to_string(55540 + rng() % 40) + std::to_string(1 + rng() % 7) + "," +
                             std::to_string(1 + rng() % 7) + " " + std::to_string(rng() % 8);

@@ -16,7 +16,8 @@ endif()
 
 set(expected bin/k3gap bin/k3gap-cli share/applications/k3gap.desktop
   share/icons/hicolor/scalable/apps/k3gap.svg share/k3gap/docs/index.html share/k3gap/docs/manual.html
-  share/k3gap/docs/walkthrough.html)
+  share/k3gap/docs/walkthrough.html share/man/man1/k3gap.1 share/man/man1/k3gap-cli.1 share/doc/k3gap/README.md
+  share/doc/k3gap/LICENSE share/doc/k3gap/copyright)
 foreach(size 16 22 24 32 48 64 128 256)
   list(APPEND expected share/icons/hicolor/${size}x${size}/apps/k3gap.png)
 endforeach()
@@ -70,7 +71,7 @@ set(data ${PREFIX}/data)
 file(MAKE_DIRECTORY ${data} ${PREFIX}/config)
 set(cli ${CMAKE_COMMAND} -E env XDG_CONFIG_HOME=${PREFIX}/config ${PREFIX}/bin/k3gap-cli)
 execute_process(COMMAND ${cli} --help RESULT_VARIABLE rc OUTPUT_VARIABLE out)
-if(NOT rc EQUAL 0 OR NOT out MATCHES "usage: k3gap-cli")
+if(NOT rc EQUAL 0 OR NOT out MATCHES "用法：k3gap-cli" OR out MATCHES "README")
   fail("k3gap-cli --help: status ${rc}, ${out}")
 endif()
 execute_process(COMMAND ${cli} --data ${data} --lottery 0 add 130325001 253 RESULT_VARIABLE rc ERROR_VARIABLE err)

@@ -1,0 +1,182 @@
+// The one way an output file is written: refused targets, whole-or-nothing, a full disk said as such.
+#include <fcntl.h>
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "export/history_text.h"
+#include "export/output_file.h"
+#include "export/workbook.h"
+#include "test_support.h"
+
+using namespace k3;
+namespace fs = std::filesystem;
+using k3test::fileBytes;
+
+namespace {
+
+size_t entries(const fs::path& folder) {
+    return static_cast<size_t>(std::distance(fs::directory_iterator(folder), {}));
+}
+
+// Runs `body` in a child process that has a tmpfs of `bytes` mounted at `folder`, in a mount namespace
+// of its own. Returns what the body returned (empty: all went as expected), or nullopt when this
+// machine gives no such namespace.
+std::optional<std::string> onSmallDisk(const std::string& folder, size_t bytes,
+                                       const std::function<std::string()>& body) {
+    int pipeFds[2];
+    if (::pipe(pipeFds) != 0) return std::nullopt;
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        ::close(pipeFds[0]);
+        std::string out;
+        if (::unshare(CLONE_NEWNS) != 0 || ::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+            ::mount("tmpfs", folder.c_str(), "tmpfs", 0, ("size=" + std::to_string(bytes)).c_str()) != 0) {
+            ::_exit(3);
+        }
+        try {
+            out = body();
+        } catch (const std::exception& e) {
+            out = std::string("thrown: ") + e.what();
+        }
+        if (::write(pipeFds[1], out.data(), out.size()) < 0) ::_exit(4);
+        ::_exit(0);
+    }
+    ::close(pipeFds[1]);
+    std::string got;
+    char buf[4096];
+    for (ssize_t n; (n = ::read(pipeFds[0], buf, sizeof buf)) > 0;) got.append(buf, static_cast<size_t>(n));
+    ::close(pipeFds[0]);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) == 3) return std::nullopt;
+    return got;
+}
+
+}  // namespace
+
+TEST(OutputFile, EveryRefusedTargetIsLeftAloneAndNothingIsWritten) {
+    k3test::TempDir dir;
+    const std::string data = dir.path().string();
+    HistoryStore store(dir.file("gapbook.db"));
+    store.append(k3test::draws({{130325001, "253"}}));
+    for (const char* side : {"gapbook.db-wal", "gapbook.db-shm", "gapbook.db-journal", "lsbf.txt"})
+        if (!fs::exists(dir.file(side))) std::ofstream(dir.file(side)) << side;
+    ASSERT_EQ(::mkfifo(dir.file("fifo").c_str(), 0600), 0);
+    fs::create_directory(dir.file("sub"));
+    fs::create_symlink(dir.file("gapbook.db"), dir.file("link-to-db"));
+    fs::create_symlink("fifo", dir.file("link-to-fifo"));
+    fs::create_hard_link(dir.file("lsbf.txt"), dir.file("hard-to-backup"));
+    std::map<std::string, std::string> before;
+    for (const auto& e : fs::directory_iterator(dir.path()))
+        if (fs::is_regular_file(e.path())) before[e.path().string()] = fileBytes(e.path().string());
+    const size_t count = entries(dir.path());
+
+    for (const std::string& target :
+         {dir.file("gapbook.db"), data + "/sub/../gapbook.db", dir.file("gapbook.db-wal"), dir.file("gapbook.db-shm"),
+          dir.file("gapbook.db-journal"), dir.file("lsbf.txt"), dir.file("link-to-db"), dir.file("hard-to-backup"),
+          dir.file("fifo"), dir.file("link-to-fifo"), dir.file("sub"), std::string("/dev/null"), std::string()}) {
+        bool called = false;
+        EXPECT_THROW(writeOutputFile(target, data, [&](const std::string&) { called = true; }), ExportError) << target;
+        EXPECT_FALSE(called) << target;
+        EXPECT_THROW(writeOutputBytes(target, data, "x"), ExportError) << target;  // a pipe never blocks
+    }
+    for (const auto& [path, bytes] : before) EXPECT_TRUE(fileBytes(path) == bytes) << path;
+    EXPECT_EQ(entries(dir.path()), count);
+    EXPECT_TRUE(fs::is_fifo(dir.file("fifo")));
+    EXPECT_EQ(store.snapshot()->size(), 1u);
+    try {
+        writeOutputBytes(dir.file("gapbook.db"), data, "x");
+    } catch (const ExportError& e) {
+        EXPECT_NE(std::string(e.what()).find("历史数据库"), std::string::npos) << e.what();
+    }
+}
+
+TEST(OutputFile, AnyDatabaseIsRefusedWithoutItsFolder) {
+    k3test::TempDir dir;
+    HistoryStore(dir.file("other.db")).append(k3test::draws({{130325001, "253"}}));
+    std::ofstream(dir.file("other.db-journal")) << "journal";
+    const std::string db = fileBytes(dir.file("other.db"));
+    for (const char* name : {"other.db", "other.db-journal"})
+        EXPECT_THROW(writeOutputBytes(dir.file(name), "", "x"), ExportError) << name;
+    EXPECT_TRUE(fileBytes(dir.file("other.db")) == db);
+    EXPECT_EQ(fileBytes(dir.file("other.db-journal")), "journal");
+}
+
+TEST(OutputFile, WholeOrNotAtAllBesideTheTarget) {
+    k3test::TempDir dir;
+    const std::string target = dir.file("out.png");
+    std::ofstream(target, std::ios::binary) << "earlier";
+    ::chmod(target.c_str(), 0640);
+
+    // The side file is a new file of its own in the target's folder; a failure removes it.
+    std::string seen;
+    EXPECT_THROW(writeOutputFile(target, "",
+                                 [&](const std::string& side) {
+                                     seen = side;
+                                     EXPECT_EQ(fs::path(side).parent_path(), dir.path());
+                                     EXPECT_EQ(fs::file_size(side), 0u);
+                                     std::ofstream(side, std::ios::binary) << "half";
+                                     throw std::runtime_error("drawing failed");
+                                 }),
+                 ExportError);
+    EXPECT_FALSE(fs::exists(seen));
+    EXPECT_EQ(fileBytes(target), "earlier");
+    EXPECT_EQ(entries(dir.path()), 1u);
+
+    // Done: the content replaces the earlier file, which keeps its mode; a link stays a link.
+    writeOutputBytes(target, "", "new picture");
+    EXPECT_EQ(fileBytes(target), "new picture");
+    EXPECT_EQ(fs::status(target).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    fs::create_symlink("out.png", dir.file("link.png"));
+    writeOutputBytes(dir.file("link.png"), "", "through the link");
+    EXPECT_TRUE(fs::is_symlink(dir.file("link.png")));
+    EXPECT_EQ(fileBytes(target), "through the link");
+    EXPECT_EQ(entries(dir.path()), 2u);
+
+    // A missing folder is said, and nothing is made.
+    try {
+        writeOutputBytes(dir.file("missing/x.png"), "", "x");
+        ADD_FAILURE() << "written into a missing folder";
+    } catch (const ExportError& e) {
+        EXPECT_NE(std::string(e.what()).find("不存在"), std::string::npos) << e.what();
+    }
+}
+
+TEST(OutputFile, AFullDiskIsSaidSoAndTheEarlierFileStaysWhole) {
+    k3test::TempDir dir;
+    const std::string small = dir.file("small");
+    fs::create_directory(small);
+    Grid big;
+    big.header = {"期号", "号码"};
+    for (int i = 0; i < 20000; ++i) big.rows.push_back({std::to_string(130000000 + i), "x" + std::to_string(i * 7919)});
+    auto report = onSmallDisk(small, 64 * 1024, [&]() -> std::string {
+        const std::string target = small + "/out.bin";
+        std::ofstream(target, std::ios::binary) << "earlier";
+        std::string problems;
+        auto expectFull = [&](const std::function<void()>& write, const char* what) {
+            try {
+                write();
+                problems += std::string(what) + ": written on a full disk\n";
+            } catch (const ExportError& e) {
+                if (std::string(e.what()).find("磁盘已满") == std::string::npos)
+                    problems += std::string(what) + ": " + e.what() + "\n";
+            }
+            if (fileBytes(target) != "earlier") problems += std::string(what) + ": earlier file changed\n";
+            if (entries(small) != 1) problems += std::string(what) + ": a side file is left\n";
+        };
+        expectFull([&] { writeOutputBytes(target, "", std::string(200 * 1024, 'p')); }, "bytes");
+        expectFull([&] { writeWorkbook(big, target); }, "workbook");
+        return problems;
+    });
+    if (!report) GTEST_SKIP() << "no mount namespace with a tmpfs here";
+    EXPECT_EQ(*report, "");
+}
