@@ -43,79 +43,79 @@ HitRateChart::HitRateChart(QWidget* parent) : QChartView(new QChart, parent) {
     setRenderHint(QPainter::Antialiasing, true);
     setMinimumSize(320, 220);
 
-    axisX_ = new QCategoryAxis(chart);
-    axisX_->setTitleText("下注前的遗漏（期）");
-    axisX_->setLabelsPosition(QCategoryAxis::AxisLabelsPositionCenter);
-    axisX_->setRange(0, kOmissionBins);
-    axisY_ = new QValueAxis(chart);
-    axisY_->setTitleText("命中率（%）");
-    axisY_->setLabelFormat("%.1f");
-    chart->addAxis(axisX_, Qt::AlignBottom);
-    chart->addAxis(axisY_, Qt::AlignLeft);
+    m_axisX = new QCategoryAxis(chart);
+    m_axisX->setTitleText("下注前的遗漏（期）");
+    m_axisX->setLabelsPosition(QCategoryAxis::AxisLabelsPositionCenter);
+    m_axisX->setRange(0, kOmissionBins);
+    m_axisY = new QValueAxis(chart);
+    m_axisY->setTitleText("命中率（%）");
+    m_axisY->setLabelFormat("%.1f");
+    chart->addAxis(m_axisX, Qt::AlignBottom);
+    chart->addAxis(m_axisY, Qt::AlignLeft);
 
     for (int j = 0; j < kOmissionBins; ++j) {
         auto* s = new QLineSeries(chart);
         s->setPen(QPen(kRateColour, 2));
         s->setName("95% 区间");
         chart->addSeries(s);
-        intervals_.push_back(s);
+        m_intervals.push_back(s);
     }
-    rates_ = new QScatterSeries(chart);
-    rates_->setName("实际命中率");
-    rates_->setColor(kRateColour);
-    rates_->setBorderColor(kRateColour);
-    rates_->setMarkerSize(10);
-    chart->addSeries(rates_);
-    theoretical_ = new QLineSeries(chart);
-    theoretical_->setName("理论命中率");
-    theoretical_->setPen(QPen(kTheoryColour, 2, Qt::DashLine));
-    chart->addSeries(theoretical_);
+    m_rates = new QScatterSeries(chart);
+    m_rates->setName("实际命中率");
+    m_rates->setColor(kRateColour);
+    m_rates->setBorderColor(kRateColour);
+    m_rates->setMarkerSize(10);
+    chart->addSeries(m_rates);
+    m_theoretical = new QLineSeries(chart);
+    m_theoretical->setName("理论命中率");
+    m_theoretical->setPen(QPen(kTheoryColour, 2, Qt::DashLine));
+    chart->addSeries(m_theoretical);
     for (QAbstractSeries* s : chart->series()) {
-        s->attachAxis(axisX_);
-        s->attachAxis(axisY_);
+        s->attachAxis(m_axisX);
+        s->attachAxis(m_axisY);
     }
-    for (size_t j = 1; j < intervals_.size(); ++j)
-        for (QLegendMarker* m : chart->legend()->markers(intervals_[j])) m->setVisible(false);
+    for (size_t j = 1; j < m_intervals.size(); ++j)
+        for (QLegendMarker* m : chart->legend()->markers(m_intervals[j])) m->setVisible(false);
     clear();
 }
 
 void HitRateChart::clear() {
-    data_.reset();
+    m_data.reset();
     chart()->setTitle("选中一行，这里显示该号码按遗漏分段的命中率");
-    for (QLineSeries* s : intervals_) s->clear();
-    rates_->clear();
-    theoretical_->clear();
-    for (const QString& l : axisX_->categoriesLabels()) axisX_->remove(l);
-    axisX_->setVisible(false);
-    axisY_->setVisible(false);
+    for (QLineSeries* s : m_intervals) s->clear();
+    m_rates->clear();
+    m_theoretical->clear();
+    for (const QString& l : m_axisX->categoriesLabels()) m_axisX->remove(l);
+    m_axisX->setVisible(false);
+    m_axisY->setVisible(false);
     chart()->legend()->setVisible(false);
 }
 
 void HitRateChart::setData(HitRateByOmission data) {
     clear();
-    data_ = std::move(data);
-    const HitRateByOmission& d = *data_;
+    m_data = std::move(data);
+    const HitRateByOmission& d = *m_data;
     chart()->setTitle(QString::fromStdString(d.title) +
                       QString("：遗漏多久之后下注，命中率是否更高（理论遗漏 %1 期）").arg(d.T, 0, 'f', 2));
     double top = 100 * d.theoretical;
     for (int j = 0; j < kOmissionBins; ++j) {
         const OmissionBin& b = d.bins[static_cast<size_t>(j)];
-        axisX_->append(omissionBinLabel(d, j) + QString("（%1次）").arg(b.draws), j + 1);
+        m_axisX->append(omissionBinLabel(d, j) + QString("（%1次）").arg(b.draws), j + 1);
         if (b.draws == 0) continue;
         const double x = j + 0.5;
         const Interval w = wilsonInterval(b.hits, b.draws);
-        rates_->append(x, 100.0 * static_cast<double>(b.hits) / static_cast<double>(b.draws));
-        intervals_[static_cast<size_t>(j)]->append(x, 100 * w.lower);
-        intervals_[static_cast<size_t>(j)]->append(x, 100 * w.upper);
+        m_rates->append(x, 100.0 * static_cast<double>(b.hits) / static_cast<double>(b.draws));
+        m_intervals[static_cast<size_t>(j)]->append(x, 100 * w.lower);
+        m_intervals[static_cast<size_t>(j)]->append(x, 100 * w.upper);
         top = std::max(top, 100 * w.upper);
     }
-    theoretical_->append(0, 100 * d.theoretical);
-    theoretical_->append(kOmissionBins, 100 * d.theoretical);
-    axisX_->setStartValue(0);
-    axisX_->setRange(0, kOmissionBins);
-    axisY_->setRange(0, top * 1.1);
-    axisX_->setVisible(true);
-    axisY_->setVisible(true);
+    m_theoretical->append(0, 100 * d.theoretical);
+    m_theoretical->append(kOmissionBins, 100 * d.theoretical);
+    m_axisX->setStartValue(0);
+    m_axisX->setRange(0, kOmissionBins);
+    m_axisY->setRange(0, top * 1.1);
+    m_axisX->setVisible(true);
+    m_axisY->setVisible(true);
     chart()->legend()->setVisible(true);
 }
 

@@ -23,21 +23,21 @@ public:
 
     void setData(HitRateByOmission data);
     void clear();
-    const std::optional<HitRateByOmission>& data() const { return data_; }
+    const std::optional<HitRateByOmission>& data() const { return m_data; }
 
     // The series as drawn, for tests.
-    QScatterSeries* rates() const { return rates_; }
-    QLineSeries* theoreticalLine() const { return theoretical_; }
-    const std::vector<QLineSeries*>& intervals() const { return intervals_; }
-    QCategoryAxis* omissionAxis() const { return axisX_; }
+    QScatterSeries* rates() const { return m_rates; }
+    QLineSeries* theoreticalLine() const { return m_theoretical; }
+    const std::vector<QLineSeries*>& intervals() const { return m_intervals; }
+    QCategoryAxis* omissionAxis() const { return m_axisX; }
 
 private:
-    std::optional<HitRateByOmission> data_;
-    QScatterSeries* rates_;
-    QLineSeries* theoretical_;
-    std::vector<QLineSeries*> intervals_;  // one vertical segment per bin
-    QCategoryAxis* axisX_;
-    QValueAxis* axisY_;
+    std::optional<HitRateByOmission> m_data;
+    QScatterSeries* m_rates;
+    QLineSeries* m_theoretical;
+    std::vector<QLineSeries*> m_intervals;  // one vertical segment per bin
+    QCategoryAxis* m_axisX;
+    QValueAxis* m_axisY;
 };
 
 // The label of a bin of omissions, e.g. "8–15" or "≥40".

@@ -35,133 +35,133 @@ QString what(const std::exception_ptr& error) {
 }  // namespace
 
 StatsWindow::StatsWindow(QString dataDir, QString workbookName, QWidget* parent)
-    : QWidget(parent), dataDir_(std::move(dataDir)), workbookName_(std::move(workbookName)) {
+    : QWidget(parent), m_dataDir(std::move(dataDir)), m_workbookName(std::move(workbookName)) {
     setWindowFlag(Qt::Window);
     openUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
 
-    summary_ = new QLabel;
-    summary_->setWordWrap(true);
-    summary_->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    QFont bold = summary_->font();
+    m_summary = new QLabel;
+    m_summary->setWordWrap(true);
+    m_summary->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    QFont bold = m_summary->font();
     bold.setBold(true);
-    summary_->setFont(bold);
-    status_ = new QLabel;
+    m_summary->setFont(bold);
+    m_status = new QLabel;
 
-    model_ = new GridModel(this);
-    view_ = new QTableView;
-    view_->setModel(model_);
-    view_->setSelectionBehavior(QAbstractItemView::SelectRows);
-    view_->setSelectionMode(QAbstractItemView::SingleSelection);
-    view_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    view_->setAlternatingRowColors(true);
-    view_->verticalHeader()->hide();
-    view_->verticalHeader()->setDefaultSectionSize(view_->fontMetrics().height() + 6);
-    view_->horizontalHeader()->setSectionsClickable(true);
-    view_->horizontalHeader()->setHighlightSections(false);
-    view_->horizontalHeader()->setStretchLastSection(true);
-    view_->setToolTip(QString("单击列标题按该列排序（再单击反序），双击表格导出到 %1").arg(workbookName_));
+    m_model = new GridModel(this);
+    m_view = new QTableView;
+    m_view->setModel(m_model);
+    m_view->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_view->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_view->setAlternatingRowColors(true);
+    m_view->verticalHeader()->hide();
+    m_view->verticalHeader()->setDefaultSectionSize(m_view->fontMetrics().height() + 6);
+    m_view->horizontalHeader()->setSectionsClickable(true);
+    m_view->horizontalHeader()->setHighlightSections(false);
+    m_view->horizontalHeader()->setStretchLastSection(true);
+    m_view->setToolTip(QString("单击列标题按该列排序（再单击反序），双击表格导出到 %1").arg(m_workbookName));
 
-    connect(view_->horizontalHeader(), &QHeaderView::sectionClicked, this, &StatsWindow::sortBy);
-    connect(view_, &QTableView::doubleClicked, this, &StatsWindow::exportWorkbook);
-    connect(view_->selectionModel(), &QItemSelectionModel::currentRowChanged, this, [this](const QModelIndex& current) {
-        const int row = current.isValid() ? current.row() : -1;
-        selected_ = row >= 0 && size_t(row) < order_.size() ? order_[size_t(row)] : -1;
-        selectionChanged(selected_);
-    });
+    connect(m_view->horizontalHeader(), &QHeaderView::sectionClicked, this, &StatsWindow::sortBy);
+    connect(m_view, &QTableView::doubleClicked, this, &StatsWindow::exportWorkbook);
+    connect(m_view->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this](const QModelIndex& current) {
+                const int row = current.isValid() ? current.row() : -1;
+                m_selected = row >= 0 && size_t(row) < m_order.size() ? m_order[size_t(row)] : -1;
+                selectionChanged(m_selected);
+            });
 }
 
 void StatsWindow::setHistory(std::shared_ptr<const Snapshot> snap) {
-    snap_ = std::move(snap);
+    m_snap = std::move(snap);
     recompute();
 }
 
 void StatsWindow::setRange(const QString& from, const QString& to) {
-    from_ = from;
-    to_ = to;
+    m_from = from;
+    m_to = to;
     recompute();
 }
 
 void StatsWindow::setHistoryAndRange(std::shared_ptr<const Snapshot> snap, const QString& from, const QString& to) {
-    snap_ = std::move(snap);
-    from_ = from;
-    to_ = to;
+    m_snap = std::move(snap);
+    m_from = from;
+    m_to = to;
     recompute();
 }
 
 void StatsWindow::say(const QString& text, bool warning) {
-    status_->setText(text);
+    m_status->setText(text);
     emit message(text, warning);
 }
 
 void StatsWindow::recompute() {
-    ++generation_;
-    if (!snap_) {
-        finish(generation_, "还没有打开历史数据库", {});
+    ++m_generation;
+    if (!m_snap) {
+        finish(m_generation, "还没有打开历史数据库", {});
         return;
     }
-    ++pending_;
-    status_->setText("正在计算…");
-    launch(snap_, from_.toStdString(), to_.toStdString(), generation_);
+    ++m_pending;
+    m_status->setText("正在计算…");
+    launch(m_snap, m_from.toStdString(), m_to.toStdString(), m_generation);
 }
 
 void StatsWindow::finish(int generation, const QString& error, const QString& summary) {
-    if (generation != generation_) return;  // a newer computation is under way
-    valid_ = error.isEmpty();
-    if (!valid_) clearTable();
-    summary_->setText(valid_ ? summary : QString());
+    if (generation != m_generation) return;  // a newer computation is under way
+    m_valid = error.isEmpty();
+    if (!m_valid) clearTable();
+    m_summary->setText(m_valid ? summary : QString());
     showRows();
-    const QString text = valid_ ? QString("%1：检索范围 %2～%3").arg(windowTitle(), from_, to_) : error;
-    status_->setText(text);
+    const QString text = m_valid ? QString("%1：检索范围 %2～%3").arg(windowTitle(), m_from, m_to) : error;
+    m_status->setText(text);
     // Only an open window speaks up: when the table cannot be made, and when it can be again.
-    if (isVisible() && (!valid_ || failed_)) emit message(text, !valid_);
-    failed_ = !valid_;
+    if (isVisible() && (!m_valid || m_failed)) emit message(text, !m_valid);
+    m_failed = !m_valid;
     emit computed();
 }
 
 void StatsWindow::showRows() {
-    order_.clear();
-    if (valid_) {
-        if (sortColumn_ >= 0) {
-            order_ = orderBy(sortColumn_, descending_);
+    m_order.clear();
+    if (m_valid) {
+        if (m_sortColumn >= 0) {
+            m_order = orderBy(m_sortColumn, m_descending);
         } else {
             const size_t n = grid({}).rows.size();
-            for (size_t i = 0; i < n; ++i) order_.push_back(int(i));
+            for (size_t i = 0; i < n; ++i) m_order.push_back(int(i));
         }
     }
-    const int keep = selected_;
-    model_->setGrid(valid_ ? grid(order_) : emptyGrid());
-    view_->resizeColumnsToContents();
+    const int keep = m_selected;
+    m_model->setGrid(m_valid ? grid(m_order) : emptyGrid());
+    m_view->resizeColumnsToContents();
     // The selected row stays selected wherever the new order puts it.
-    selected_ = -1;
-    auto row = std::find(order_.begin(), order_.end(), keep);
-    if (keep >= 0 && row != order_.end()) {
-        const QModelIndex index = model_->index(int(row - order_.begin()), 0);
-        view_->selectionModel()->setCurrentIndex(index,
-                                                 QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-        view_->scrollTo(index);
+    m_selected = -1;
+    auto row = std::find(m_order.begin(), m_order.end(), keep);
+    if (keep >= 0 && row != m_order.end()) {
+        const QModelIndex index = m_model->index(int(row - m_order.begin()), 0);
+        m_view->selectionModel()->setCurrentIndex(index,
+                                                  QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        m_view->scrollTo(index);
     }
-    if (selected_ < 0) selectionChanged(-1);
+    if (m_selected < 0) selectionChanged(-1);
 }
 
 void StatsWindow::sortBy(int column) {
     if (column < 0 || column >= columns()) return;
-    descending_ = column == sortColumn_ ? !descending_ : false;
-    sortColumn_ = column;
-    view_->horizontalHeader()->setSortIndicatorShown(true);
-    view_->horizontalHeader()->setSortIndicator(column, descending_ ? Qt::DescendingOrder : Qt::AscendingOrder);
+    m_descending = column == m_sortColumn ? !m_descending : false;
+    m_sortColumn = column;
+    m_view->horizontalHeader()->setSortIndicatorShown(true);
+    m_view->horizontalHeader()->setSortIndicator(column, m_descending ? Qt::DescendingOrder : Qt::AscendingOrder);
     showRows();
 }
 
 void StatsWindow::exportWorkbook() {
-    if (!valid_) {
+    if (!m_valid) {
         say(windowTitle() + "是空的，没有导出", true);
         return;
     }
-    const QString path = QDir(dataDir_).filePath(workbookName_);
-    const Grid g = model_->grid();
+    const QString path = QDir(m_dataDir).filePath(m_workbookName);
+    const Grid g = m_model->grid();
     try {
-        writeOutputFile(QFile::encodeName(path).toStdString(), QFile::encodeName(dataDir_).toStdString(),
-                        [&g](const std::string& side) { writeWorkbook(g, side); });
+        writeWorkbook(g, QFile::encodeName(path).toStdString(), QFile::encodeName(m_dataDir).toStdString());
     } catch (const std::exception& e) {
         say(QString::fromUtf8(e.what()), true);
         return;
@@ -180,10 +180,10 @@ FairnessWindow::FairnessWindow(QString dataDir, QWidget* parent)
     : StatsWindow(std::move(dataDir), "Jianyan.xlsx", parent) {
     setObjectName("frmFairness");
     setWindowTitle("公平性检验");
-    summary_->setObjectName("lblFairnessSummary");
-    status_->setObjectName("lblFairnessStatus");
-    view_->setObjectName("gridFairness");
-    view_->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+    m_summary->setObjectName("lblFairnessSummary");
+    m_status->setObjectName("lblFairnessStatus");
+    m_view->setObjectName("gridFairness");
+    m_view->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
 
     QString text =
         "这些检验问的是：检索范围内的开奖号码，像不像公平的骰子掷出来的？每项检验给出 p值，"
@@ -202,10 +202,10 @@ FairnessWindow::FairnessWindow(QString dataDir, QWidget* parent)
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(6, 6, 6, 6);
-    layout->addWidget(summary_);
-    layout->addWidget(view_, 1);
+    layout->addWidget(m_summary);
+    layout->addWidget(m_view, 1);
     layout->addWidget(explain);
-    layout->addWidget(status_);
+    layout->addWidget(m_status);
     resize(720, 600);
 }
 
@@ -216,8 +216,8 @@ void FairnessWindow::launch(std::shared_ptr<const Snapshot> snap, std::string fr
             taskEnded();
             if (!current(generation)) return;
             if (outcome.failed()) return finish(generation, what(outcome.error()), {});
-            report_ = std::move(outcome.value());
-            finish(generation, {}, QString::fromStdString(fairnessSummary(report_)));
+            m_report = std::move(outcome.value());
+            finish(generation, {}, QString::fromStdString(fairnessSummary(m_report)));
         });
 }
 
@@ -227,26 +227,26 @@ BacktestWindow::BacktestWindow(QString dataDir, QWidget* parent)
     : StatsWindow(std::move(dataDir), "Huice.xlsx", parent) {
     setObjectName("frmBacktest");
     setWindowTitle("遗漏回测");
-    summary_->setObjectName("lblBacktestSummary");
-    status_->setObjectName("lblBacktestStatus");
-    view_->setObjectName("gridBacktest");
+    m_summary->setObjectName("lblBacktestSummary");
+    m_status->setObjectName("lblBacktestStatus");
+    m_view->setObjectName("gridBacktest");
 
-    thresholdBox_ = new QComboBox;
-    thresholdBox_->setObjectName("cmbThreshold");
-    for (int half = 1; half <= 10; ++half) thresholdBox_->addItem(QString("理论遗漏的 %1 倍").arg(half / 2.0));
-    thresholdBox_->addItem("固定遗漏期数");
-    thresholdBox_->setCurrentIndex(3);  // twice T
-    omissionBox_ = new QSpinBox;
-    omissionBox_->setObjectName("spnMinOmission");
-    omissionBox_->setRange(1, 100000);
-    omissionBox_->setValue(10);
-    omissionBox_->setSuffix(" 期");
-    omissionBox_->setEnabled(false);
+    m_thresholdBox = new QComboBox;
+    m_thresholdBox->setObjectName("cmbThreshold");
+    for (int half = 1; half <= 10; ++half) m_thresholdBox->addItem(QString("理论遗漏的 %1 倍").arg(half / 2.0));
+    m_thresholdBox->addItem("固定遗漏期数");
+    m_thresholdBox->setCurrentIndex(3);  // twice T
+    m_omissionBox = new QSpinBox;
+    m_omissionBox->setObjectName("spnMinOmission");
+    m_omissionBox->setRange(1, 100000);
+    m_omissionBox->setValue(10);
+    m_omissionBox->setSuffix(" 期");
+    m_omissionBox->setEnabled(false);
     auto* rule = new QLabel("遗漏达到门槛才下注，门槛为：");
     auto* controls = new QHBoxLayout;
     controls->addWidget(rule);
-    controls->addWidget(thresholdBox_);
-    controls->addWidget(omissionBox_);
+    controls->addWidget(m_thresholdBox);
+    controls->addWidget(m_omissionBox);
     controls->addStretch(1);
 
     auto* note = new QLabel(
@@ -256,36 +256,36 @@ BacktestWindow::BacktestWindow(QString dataDir, QWidget* parent)
     note->setObjectName("lblBacktestExplain");
     note->setWordWrap(true);
 
-    chart_ = new HitRateChart;
-    chart_->setObjectName("chartBacktest");
+    m_chart = new HitRateChart;
+    m_chart->setObjectName("chartBacktest");
     auto* split = new QSplitter(Qt::Vertical);
-    split->addWidget(view_);
-    split->addWidget(chart_);
+    split->addWidget(m_view);
+    split->addWidget(m_chart);
     split->setSizes({340, 360});
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(6, 6, 6, 6);
     layout->addLayout(controls);
-    layout->addWidget(summary_);
+    layout->addWidget(m_summary);
     layout->addWidget(split, 1);
     layout->addWidget(note);
-    layout->addWidget(status_);
+    layout->addWidget(m_status);
     resize(1100, 800);
 
-    connect(thresholdBox_, &QComboBox::currentIndexChanged, this, [this](int index) {
-        omissionBox_->setEnabled(index == thresholdBox_->count() - 1);
+    connect(m_thresholdBox, &QComboBox::currentIndexChanged, this, [this](int index) {
+        m_omissionBox->setEnabled(index == m_thresholdBox->count() - 1);
         recompute();
     });
-    connect(omissionBox_, &QSpinBox::valueChanged, this, [this] {
-        if (omissionBox_->isEnabled()) recompute();
+    connect(m_omissionBox, &QSpinBox::valueChanged, this, [this] {
+        if (m_omissionBox->isEnabled()) recompute();
     });
 }
 
 Threshold BacktestWindow::threshold() const {
     Threshold t;
-    const int index = thresholdBox_->currentIndex();
-    if (index == thresholdBox_->count() - 1)
-        t.fixed = omissionBox_->value();
+    const int index = m_thresholdBox->currentIndex();
+    if (index == m_thresholdBox->count() - 1)
+        t.fixed = m_omissionBox->value();
     else
         t.times = (index + 1) / 2.0;
     return t;
@@ -299,20 +299,20 @@ void BacktestWindow::launch(std::shared_ptr<const Snapshot> snap, std::string fr
             taskEnded();
             if (!current(generation)) return;
             if (outcome.failed()) return finish(generation, what(outcome.error()), {});
-            table_ = std::move(outcome.value());
-            finish(generation, {}, QString::fromStdString(backtestSummaryText(table_)));
+            m_table = std::move(outcome.value());
+            finish(generation, {}, QString::fromStdString(backtestSummaryText(m_table)));
         });
 }
 
 void BacktestWindow::selectionChanged(int item) {
     if (!valid() || item < 0 || !snapshot()) {
-        chart_->clear();
+        m_chart->clear();
         return;
     }
     try {
-        chart_->setData(hitRateByOmission(*snapshot(), from().toStdString(), to().toStdString(), item));
+        m_chart->setData(hitRateByOmission(*snapshot(), from().toStdString(), to().toStdString(), item));
     } catch (const std::exception& e) {
-        chart_->clear();
+        m_chart->clear();
         say(QString::fromUtf8(e.what()), true);
     }
 }

@@ -37,17 +37,17 @@ public:
     std::function<bool(const QUrl& url)> openUrl;
 
     void sortBy(int column);
-    int sortColumn() const { return sortColumn_; }
-    bool sortDescending() const { return descending_; }
+    int sortColumn() const { return m_sortColumn; }
+    bool sortDescending() const { return m_descending; }
     // Writes the table as shown to the window's workbook in the data folder and opens it.
     void exportWorkbook();
 
     // Whether a computation is under way, and whether the table shown is a valid one.
-    bool busy() const { return pending_ > 0; }
-    bool valid() const { return valid_; }
-    QTableView* tableView() const { return view_; }
-    QLabel* summaryLabel() const { return summary_; }
-    QLabel* statusLabel() const { return status_; }
+    bool busy() const { return m_pending > 0; }
+    bool valid() const { return m_valid; }
+    QTableView* tableView() const { return m_view; }
+    QLabel* summaryLabel() const { return m_summary; }
+    QLabel* statusLabel() const { return m_status; }
 
 signals:
     // What the window did or why it could not; `warning` when it could not.
@@ -62,8 +62,8 @@ protected:
     // on the GUI thread calls taskEnded(), then, when the generation is still current(), keeps the
     // table and calls finish().
     virtual void launch(std::shared_ptr<const Snapshot> snap, std::string from, std::string to, int generation) = 0;
-    bool current(int generation) const { return generation == generation_; }
-    void taskEnded() { --pending_; }
+    bool current(int generation) const { return generation == m_generation; }
+    void taskEnded() { --m_pending; }
     // Shows the table of `generation` unless a newer one was started; `error` is the reason when it
     // failed, `summary` the sentence above the table.
     void finish(int generation, const QString& error, const QString& summary);
@@ -77,77 +77,77 @@ protected:
     virtual void selectionChanged(int /*row index*/) {}
     void showRows();
     void say(const QString& text, bool warning);
-    const QString& from() const { return from_; }
-    const QString& to() const { return to_; }
-    std::shared_ptr<const Snapshot> snapshot() const { return snap_; }
+    const QString& from() const { return m_from; }
+    const QString& to() const { return m_to; }
+    std::shared_ptr<const Snapshot> snapshot() const { return m_snap; }
     // Index into the table's rows of the selected row, or -1.
-    int selectedIndex() const { return selected_; }
+    int selectedIndex() const { return m_selected; }
 
-    QString dataDir_, workbookName_;
-    QLabel* summary_;
-    QLabel* status_;
-    QTableView* view_;
+    QString m_dataDir, m_workbookName;
+    QLabel* m_summary;
+    QLabel* m_status;
+    QTableView* m_view;
 
 private:
-    std::shared_ptr<const Snapshot> snap_;
-    QString from_, to_;
-    GridModel* model_;
-    std::vector<int> order_;
-    int sortColumn_ = -1;
-    bool descending_ = false;
-    int selected_ = -1;
-    bool valid_ = false;
-    bool failed_ = false;
-    int generation_ = 0;
-    int pending_ = 0;
+    std::shared_ptr<const Snapshot> m_snap;
+    QString m_from, m_to;
+    GridModel* m_model;
+    std::vector<int> m_order;
+    int m_sortColumn = -1;
+    bool m_descending = false;
+    int m_selected = -1;
+    bool m_valid = false;
+    bool m_failed = false;
+    int m_generation = 0;
+    int m_pending = 0;
 };
 
 class FairnessWindow : public StatsWindow {
     Q_OBJECT
 public:
     explicit FairnessWindow(QString dataDir, QWidget* parent = nullptr);
-    const FairnessReport& report() const { return report_; }
+    const FairnessReport& report() const { return m_report; }
 
 protected:
     void launch(std::shared_ptr<const Snapshot> snap, std::string from, std::string to, int generation) override;
-    void clearTable() override { report_ = {}; }
-    Grid grid(const std::vector<int>& order) const override { return fairnessGrid(report_, order); }
+    void clearTable() override { m_report = {}; }
+    Grid grid(const std::vector<int>& order) const override { return fairnessGrid(m_report, order); }
     Grid emptyGrid() const override { return Grid{fairnessHeader(), {}, {}}; }
     std::vector<int> orderBy(int column, bool descending) const override {
-        return fairnessOrder(report_, column, descending);
+        return fairnessOrder(m_report, column, descending);
     }
     int columns() const override { return kFairnessColumns; }
 
 private:
-    FairnessReport report_;
+    FairnessReport m_report;
 };
 
 class BacktestWindow : public StatsWindow {
     Q_OBJECT
 public:
     explicit BacktestWindow(QString dataDir, QWidget* parent = nullptr);
-    const BacktestTable& table() const { return table_; }
+    const BacktestTable& table() const { return m_table; }
     // The threshold the controls choose.
     Threshold threshold() const;
-    HitRateChart* chart() const { return chart_; }
+    HitRateChart* chart() const { return m_chart; }
     int selectedItem() const { return selectedIndex(); }
 
 protected:
     void launch(std::shared_ptr<const Snapshot> snap, std::string from, std::string to, int generation) override;
-    void clearTable() override { table_ = {}; }
-    Grid grid(const std::vector<int>& order) const override { return backtestGrid(table_, order); }
+    void clearTable() override { m_table = {}; }
+    Grid grid(const std::vector<int>& order) const override { return backtestGrid(m_table, order); }
     Grid emptyGrid() const override { return Grid{backtestHeader(), {}, {}}; }
     std::vector<int> orderBy(int column, bool descending) const override {
-        return backtestOrder(table_, column, descending);
+        return backtestOrder(m_table, column, descending);
     }
     int columns() const override { return kBacktestColumns; }
     void selectionChanged(int item) override;
 
 private:
-    BacktestTable table_;
-    QComboBox* thresholdBox_;
-    QSpinBox* omissionBox_;
-    HitRateChart* chart_;
+    BacktestTable m_table;
+    QComboBox* m_thresholdBox;
+    QSpinBox* m_omissionBox;
+    HitRateChart* m_chart;
 };
 
 }  // namespace k3

@@ -44,7 +44,7 @@ k3::Threshold thresholdOf(const Args& a) {
 
 void writeGridWorkbook(const Context& ctx, const k3::Grid& grid, const std::string& path) {
     if (path.empty()) throw UsageError("--xlsx needs a file name");
-    k3::writeOutputFile(path, ctx.dataDir, [&grid](const std::string& side) { k3::writeWorkbook(grid, side); });
+    k3::writeWorkbook(grid, path, ctx.dataDir);
 }
 
 int runFairness(Context& ctx, const std::vector<std::string>& args) {
