@@ -21,6 +21,7 @@
 #include "history_session.h"
 #include "overview/gap_series.h"
 #include "overview_window.h"
+#include "trend_window.h"
 #include "prompter.h"
 #include "result_panel.h"
 #include "search/result_memory.h"
@@ -83,6 +84,8 @@ void MainWindow::buildMenus() {
     m_analysisMenu->setObjectName("mnuAnalysis");
     m_overviewAction = add(m_analysisMenu, "mnuOverview", "遗漏总表(&Z)");
     m_overviewAction->setToolTip("各玩法每个号码在检索起止期数内的遗漏");
+    m_trendAction = add(m_analysisMenu, "mnuTrend", "走势图(&T)");
+    m_trendAction->setToolTip("每期一行的走势图：和值、号码、跨度、形态、大小单双的开出与遗漏");
 
     m_settingsMenu = menuBar()->addMenu("设置");
     m_settingsMenu->setObjectName("mnuSetup");
@@ -110,6 +113,7 @@ void MainWindow::buildMenus() {
         connect(m_segmentBaseActions[i], &QAction::triggered, this, [this, i] { chooseSegmentBase(i); });
     }
     connect(m_overviewAction, &QAction::triggered, this, &MainWindow::openOverview);
+    connect(m_trendAction, &QAction::triggered, this, &MainWindow::openTrend);
     connect(m_lookBackAction, &QAction::triggered, this, &MainWindow::askLookBackYears);
     connect(m_homePageAction, &QAction::triggered, this, [this] { openHelpDocument("index.html"); });
     connect(m_manualAction, &QAction::triggered, this, [this] { openHelpDocument("manual.html"); });
@@ -175,6 +179,8 @@ void MainWindow::connectPanels() {
     connect(m_session, &HistorySession::readFailed, this, &MainWindow::showStatus);
     connect(m_session, &HistorySession::historyChanged, this, &MainWindow::refreshOverviewSoon);
     connect(m_searchPanel, &SearchPanel::rangeChanged, this, &MainWindow::refreshOverviewSoon);
+    connect(m_session, &HistorySession::historyChanged, this, &MainWindow::refreshTrendSoon);
+    connect(m_searchPanel, &SearchPanel::rangeChanged, this, &MainWindow::refreshTrendSoon);
 }
 
 void MainWindow::startUp() {
@@ -365,6 +371,34 @@ void MainWindow::refreshOverview() {
     if (!m_overview || !m_overview->isVisible()) return;
     m_overview->setHistoryAndRange(m_session->snapshot(), QString::fromStdString(m_searchPanel->rangeStart()),
                                    QString::fromStdString(m_searchPanel->rangeEnd()));
+}
+
+// ---------------------------------------------------------------- the trend chart
+
+void MainWindow::openTrend() {
+    if (!m_trend) {
+        m_trend = new TrendWindow(m_session->dataDir(), this);
+        m_trend->openUrl = [this](const QUrl& url) { return m_prompter->openUrl(url); };
+        connect(m_trend, &TrendWindow::message, this, [this](const QString& text) { showStatus(text); });
+    }
+    m_session->catchUp();
+    m_trend->show();
+    m_trend->raise();
+    m_trend->activateWindow();
+    refreshTrend();
+}
+
+void MainWindow::refreshTrendSoon() {
+    if (!m_trend || !m_trend->isVisible() || m_trendRefreshPending) return;
+    m_trendRefreshPending = true;
+    QTimer::singleShot(0, this, &MainWindow::refreshTrend);
+}
+
+void MainWindow::refreshTrend() {
+    m_trendRefreshPending = false;
+    if (!m_trend || !m_trend->isVisible()) return;
+    m_trend->setHistoryAndRange(m_session->snapshot(), QString::fromStdString(m_searchPanel->rangeStart()),
+                                QString::fromStdString(m_searchPanel->rangeEnd()));
 }
 
 // ---------------------------------------------------------------- settings and help

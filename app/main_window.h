@@ -26,6 +26,7 @@ class OverviewWindow;
 class Prompter;
 class ResultPanel;
 class SearchPanel;
+class TrendWindow;
 struct AnalysisError;
 struct SearchOutput;
 
@@ -70,6 +71,10 @@ private:
     void openOverview();
     void refreshOverviewSoon();
     void refreshOverview();
+    // the trend chart: the same, beside it
+    void openTrend();
+    void refreshTrendSoon();
+    void refreshTrend();
 
     // settings and help
     void chooseLottery(int index);
@@ -102,6 +107,9 @@ private:
     QAction* m_overviewAction = nullptr;
     OverviewWindow* m_overview = nullptr;  // made when first opened
     bool m_overviewRefreshPending = false;
+    QAction* m_trendAction = nullptr;
+    TrendWindow* m_trend = nullptr;  // made when first opened
+    bool m_trendRefreshPending = false;
     QMenu* m_settingsMenu = nullptr;
     QMenu* m_segmentBaseMenu = nullptr;
     std::array<QAction*, 2> m_segmentBaseActions{};

@@ -66,6 +66,7 @@ int runStoreCommand(Context& ctx, const std::string& cmd, const std::vector<std:
 int runAnalysisCommand(Context& ctx, const std::string& cmd, const std::vector<std::string>& args);
 int runHistoryCommand(Context& ctx, const std::string& cmd, const std::vector<std::string>& args);
 int runOverviewCommand(Context& ctx, const std::string& cmd, const std::vector<std::string>& args);
+int runTrendCommand(Context& ctx, const std::string& cmd, const std::vector<std::string>& args);
 
 // The application object: one that can draw (offscreen when there is no display) when a chart is
 // asked for with --png, else a console one.

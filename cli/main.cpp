@@ -82,6 +82,7 @@ const char* const kUsageText =
     "  add ISSUE DDD               append one draw, e.g. add 130325001 253\n"
     "  search, partial, group      omission analyses (see README)\n"
     "  overview                    the omission table of the bet items (see README)\n"
+    "  trend                       the trend chart, one row per draw (see README)\n"
     "  import, update, trim, export-text   history in and out (see README)\n";
 
 // The window's data folder: the programs' folder when writable, else the user's data folder.
@@ -138,7 +139,8 @@ int main(int argc, char** argv) {
         ctx.segBase = segBase ? static_cast<int>(*segBase) : settings.segmentBase();
         const std::string cmd = args[i];
         std::vector<std::string> rest(args.begin() + static_cast<long>(i) + 1, args.end());
-        for (auto run : {runStoreCommand, runAnalysisCommand, runHistoryCommand, runOverviewCommand}) {
+        for (auto run : {runStoreCommand, runAnalysisCommand, runHistoryCommand, runOverviewCommand,
+                         runTrendCommand}) {
             int rc = run(ctx, cmd, rest);
             if (rc >= 0) return rc;
         }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstdio>
+#include <ostream>
 
 #include "overview/overview.h"
 #include "search/omission.h"
@@ -206,19 +207,20 @@ std::vector<std::string> trendHeader() {
     return h;
 }
 
-Grid trendGrid(const TrendChart& chart) {
-    Grid g;
-    g.header = trendHeader();
-    g.rows.reserve(chart.rowCount() + 4);
+namespace {
+
+// Every row of the chart as cells, in order: the draws in batches, then the statistic rows.
+template <class Row>
+void forEachRow(const TrendChart& chart, Row&& emit) {
     std::vector<TrendCell> cells;
+    std::vector<std::string> row;
     constexpr size_t kBatch = 4096;
     for (size_t from = 0; from < chart.rowCount(); from += kBatch) {
         chart.cells(from, kBatch, cells);
         for (size_t k = 0; k * kTrendColumns < cells.size(); ++k) {
             const size_t r = from + k;
             const Snapshot::Dice& d = chart.dice(r);
-            std::vector<std::string> row;
-            row.reserve(3 + kTrendColumns);
+            row.clear();
             row.push_back(trendIssueText(chart.issue(r)));
             row.push_back(std::to_string(d[0]) + std::to_string(d[1]) + std::to_string(d[2]));
             row.push_back(std::to_string(chart.sum(r)));
@@ -226,15 +228,37 @@ Grid trendGrid(const TrendChart& chart) {
                 const TrendCell& cell = cells[k * kTrendColumns + static_cast<size_t>(c)];
                 row.push_back((cell.hit ? "*" : "") + std::to_string(cell.omission));
             }
-            g.rows.push_back(std::move(row));
+            emit(row);
         }
     }
     for (int s = 0; s < 4; ++s) {
-        std::vector<std::string> row = {trendStatNames()[static_cast<size_t>(s)], "", ""};
+        row = {trendStatNames()[static_cast<size_t>(s)], "", ""};
         for (const TrendColumnStats& st : chart.stats()) row.push_back(trendStatText(st, s));
-        g.rows.push_back(std::move(row));
+        emit(row);
     }
+}
+
+void writeLine(std::ostream& out, const std::vector<std::string>& cells) {
+    for (size_t c = 0; c < cells.size(); ++c) {
+        if (c) out << '\t';
+        out << cells[c];
+    }
+    out << '\n';
+}
+
+}  // namespace
+
+Grid trendGrid(const TrendChart& chart) {
+    Grid g;
+    g.header = trendHeader();
+    g.rows.reserve(chart.rowCount() + 4);
+    forEachRow(chart, [&g](const std::vector<std::string>& row) { g.rows.push_back(row); });
     return g;
+}
+
+void writeTrendText(const TrendChart& chart, std::ostream& out) {
+    writeLine(out, trendHeader());
+    forEachRow(chart, [&out](const std::vector<std::string>& row) { writeLine(out, row); });
 }
 
 }  // namespace k3

@@ -7,6 +7,7 @@
 #pragma once
 #include <array>
 #include <cstdint>
+#include <iosfwd>
 #include <memory>
 #include <optional>
 #include <string>
@@ -118,5 +119,7 @@ std::vector<std::string> trendHeader();
 // The chart as text: a hit cell "*" and its omission, a miss its omission; then the statistic rows
 // with their name in the first column and the next two empty.
 Grid trendGrid(const TrendChart& chart);
+// The same as gridText(trendGrid(chart)), written row by row: a million rows need no grid in memory.
+void writeTrendText(const TrendChart& chart, std::ostream& out);
 
 }  // namespace k3

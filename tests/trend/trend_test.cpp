@@ -7,6 +7,7 @@
 #include <map>
 #include <random>
 #include <regex>
+#include <sstream>
 
 #include "search/search.h"
 #include "test_support.h"
@@ -183,6 +184,9 @@ TEST(TrendChart, TheNineDrawExample) {
     EXPECT_EQ(column, "*1 1 2 3 4 *5 1 *2 1 ");
     EXPECT_EQ((std::vector<std::string>(g.rows[0].begin(), g.rows[0].begin() + 3)),
               (std::vector<std::string>{"130325001", "253", "10"}));
+    std::ostringstream text;
+    writeTrendText(chart, text);
+    EXPECT_EQ(text.str(), gridText(g));
     EXPECT_EQ(g.rows[9][0], "出现次数");
     EXPECT_EQ(g.rows[9][1], "");
     EXPECT_EQ(g.rows[9][two], "3");
