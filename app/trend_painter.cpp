@@ -59,6 +59,8 @@ void paintTrend(QPainter& p, const TrendChart& chart, QSize size, int top, int l
     p.setFont(font);
     QFont smallFont = font;  // the omissions and the statistics: four digits fit a column
     smallFont.setPixelSize(11);
+    QFont statFont = font;  // "18.00" fits a column
+    statFont.setPixelSize(10);
     QFont ballFont = smallFont;
     ballFont.setBold(true);
     const QFontMetrics ballMetrics(ballFont);
@@ -221,7 +223,7 @@ void paintTrend(QPainter& p, const TrendChart& chart, QSize size, int top, int l
         for (int c = 0; c < kTrendColumns; ++c) {
             const QString text = QString::fromStdString(trendStatText(chart.stats()[static_cast<size_t>(c)], s));
             p.setPen(Qt::black);
-            p.setFont(smallFont);
+            p.setFont(statFont);
             p.drawText(itemRect(c, y), Qt::AlignCenter, text);
             p.setFont(font);
             p.setPen(groupStarts(c) ? kGroupLine : kGridLine);
