@@ -6,6 +6,7 @@
 
 #include "cli.h"
 #include "export/output_file.h"
+#include "store/history_reader.h"
 #include "store/issue.h"
 #include "trend/trend.h"
 #include "trend/trend_workbook.h"
@@ -25,7 +26,16 @@ int runTrendCmd(Context& ctx, const std::vector<std::string>& args) {
         last = k3::parseWhole(a.value("last"), 1, INT64_MAX);
         if (!last) throw InputError("期数「" + a.value("last") + "」不是不小于 1 的整数，没有画走势图");
     }
-    auto snap = ctx.store().snapshot(k3::kDicePart);  // the chart reads the dice only
+    std::shared_ptr<const k3::Snapshot> snap;
+    if (last && *last <= int64_t(k3::kNewestDice)) {
+        // The newest draws only: their dice come with the issues and ranks, the rest is not read.
+        k3::DrawColumns draws = ctx.store().reader()->readDraws();
+        snap = std::make_shared<const k3::Snapshot>(std::move(draws.issues), std::move(draws.ranks),
+                                                    std::move(draws.newestDice),
+                                                    k3::readyValues(std::make_shared<k3::SnapshotValues>()));
+    } else {
+        snap = ctx.store().snapshot(k3::kDicePart);  // the chart reads the dice only
+    }
     // --last overrides the range; without either, the whole history, as the search takes it.
     k3::TrendRange range;
     if (last) {

@@ -112,11 +112,20 @@ TrendRange trendLast(const Snapshot& snap, int64_t n) {
 }
 
 TrendChart::TrendChart(std::shared_ptr<const Snapshot> snap, TrendRange range) : snap_(std::move(snap)), range_(range) {
-    values_ = &snap_->values(kDicePart);
-    maskBySet_.resize(values_->distinct.size());
-    for (size_t k = 0; k < maskBySet_.size(); ++k) {
-        const auto& d = values_->distinct[k].v[kNumber];
-        maskBySet_[k] = trendHits(d[0], d[1], d[2]);
+    if (range_.first >= snap_->newestFrom()) {
+        for (size_t row = range_.first; row < range_.last; ++row) {
+            const Snapshot::Dice d = {static_cast<int8_t>(snap_->die(row, 1)), static_cast<int8_t>(snap_->die(row, 2)),
+                                      static_cast<int8_t>(snap_->die(row, 3))};
+            rowDice_.push_back(d);
+            rowMask_.push_back(trendHits(d[0], d[1], d[2]));
+        }
+    } else {
+        values_ = &snap_->values(kDicePart);
+        maskBySet_.resize(values_->distinct.size());
+        for (size_t k = 0; k < maskBySet_.size(); ++k) {
+            const auto& d = values_->distinct[k].v[kNumber];
+            maskBySet_[k] = trendHits(d[0], d[1], d[2]);
+        }
     }
 
     std::array<int32_t, kTrendColumns> previous;
@@ -124,13 +133,11 @@ TrendChart::TrendChart(std::shared_ptr<const Snapshot> snap, TrendRange range) :
     std::array<size_t, kTrendColumns> previousRow{};  // row + 1 of the previous hit; 0 before the first
     std::array<int32_t, kTrendColumns> run{};
     marks_.reserve(rowCount() / kStep + 1);
-    const uint32_t* index = values_->index.data();
     const std::vector<int32_t>& ranks = snap_->ranks();
     for (size_t r = 0; r < rowCount(); ++r) {
         if (r % kStep == 0) marks_.push_back(previous);
-        const size_t row = range_.first + r;
-        const int32_t rank = ranks[row];
-        for (TrendMask m = maskBySet_[index[row]]; m; m &= m - 1) {
+        const int32_t rank = ranks[range_.first + r];
+        for (TrendMask m = hits(r); m; m &= m - 1) {
             const int c = std::countr_zero(m);
             TrendColumnStats& s = stats_[static_cast<size_t>(c)];
             s.maxOmission = std::max(s.maxOmission, rank - previous[c]);
@@ -165,15 +172,12 @@ void TrendChart::cells(size_t from, size_t count, std::vector<TrendCell>& out) c
     count = std::min(count, rowCount() - from);
     out.resize(count * kTrendColumns);
     std::array<int32_t, kTrendColumns> previous = marks_[from / kStep];
-    const uint32_t* index = values_->index.data();
     const std::vector<int32_t>& ranks = snap_->ranks();
     for (size_t r = from / kStep * kStep; r < from; ++r)
-        for (TrendMask m = maskBySet_[index[range_.first + r]]; m; m &= m - 1)
-            previous[std::countr_zero(m)] = ranks[range_.first + r];
+        for (TrendMask m = hits(r); m; m &= m - 1) previous[std::countr_zero(m)] = ranks[range_.first + r];
     for (size_t k = 0; k < count; ++k) {
-        const size_t row = range_.first + from + k;
-        const int32_t rank = ranks[row];
-        const TrendMask m = maskBySet_[index[row]];
+        const int32_t rank = ranks[range_.first + from + k];
+        const TrendMask m = hits(from + k);
         TrendCell* cell = &out[k * kTrendColumns];
         for (int c = 0; c < kTrendColumns; ++c) {
             const bool hit = m >> c & 1u;
@@ -184,7 +188,8 @@ void TrendChart::cells(size_t from, size_t count, std::vector<TrendCell>& out) c
 }
 
 size_t TrendChart::footprint() const {
-    return sizeof(*this) + maskBySet_.capacity() * sizeof(TrendMask) + marks_.capacity() * sizeof(marks_[0]);
+    return sizeof(*this) + maskBySet_.capacity() * sizeof(TrendMask) + marks_.capacity() * sizeof(marks_[0]) +
+           rowDice_.capacity() * sizeof(Snapshot::Dice) + rowMask_.capacity() * sizeof(TrendMask);
 }
 
 const std::array<const char*, 4>& trendStatNames() {

@@ -80,7 +80,8 @@ struct TrendColumnStats {
 class TrendChart {
 public:
     TrendChart() = default;
-    // Reads the dice of the snapshot (waiting for them) and walks the range once.
+    // Walks the range once. A range within the snapshot's newest draws takes their dice as they are;
+    // any other waits for the snapshot's values (the dice).
     TrendChart(std::shared_ptr<const Snapshot> snap, TrendRange range);
 
     size_t rowCount() const { return range_.size(); }
@@ -88,9 +89,13 @@ public:
     const std::shared_ptr<const Snapshot>& snapshot() const { return snap_; }
     int32_t issue(size_t row) const { return snap_->issue(range_.first + row); }
     int32_t rank(size_t row) const { return snap_->rank(range_.first + row); }
-    const Snapshot::Dice& dice(size_t row) const { return values_->of(range_.first + row).v[kNumber]; }
+    const Snapshot::Dice& dice(size_t row) const {
+        return values_ ? values_->of(range_.first + row).v[kNumber] : rowDice_[row];
+    }
     int sum(size_t row) const;
-    TrendMask hits(size_t row) const { return maskBySet_[values_->index[range_.first + row]]; }
+    TrendMask hits(size_t row) const {
+        return values_ ? maskBySet_[values_->index[range_.first + row]] : rowMask_[row];
+    }
 
     // The cells of rows [from, from + count), row by row: out[k * kTrendColumns + c].
     void cells(size_t from, size_t count, std::vector<TrendCell>& out) const;
@@ -104,7 +109,10 @@ private:
     std::shared_ptr<const Snapshot> snap_;
     const SnapshotValues* values_ = nullptr;
     TrendRange range_;
-    std::vector<TrendMask> maskBySet_;                       // per distinct set of the snapshot's values
+    std::vector<TrendMask> maskBySet_;  // per distinct set of the snapshot's values
+    // Without the values (a range within the newest draws): the dice and hits of each row.
+    std::vector<Snapshot::Dice> rowDice_;
+    std::vector<TrendMask> rowMask_;
     std::vector<std::array<int32_t, kTrendColumns>> marks_;  // previous hit before row k * kStep
     std::array<TrendColumnStats, kTrendColumns> stats_{};
 };

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <future>
 #include <map>
 #include <random>
 #include <regex>
@@ -243,6 +244,24 @@ TEST(TrendChart, RandomHistoriesAgainstTheDefinition) {
                        "last " + std::to_string(n));
         }
     }
+}
+
+TEST(TrendChart, TheNewestDrawsWithoutTheValues) {
+    // A snapshot as the window has it first: every issue and rank, the dice of the newest draws only,
+    // the values not read (asking for them fails).
+    const Snapshot full = gappedHistory(600, 9);
+    std::vector<Snapshot::Dice> newest;
+    for (size_t i = full.size() - kNewestDice; i < full.size(); ++i)
+        newest.push_back({int8_t(full.die(i, 1)), int8_t(full.die(i, 2)), int8_t(full.die(i, 3))});
+    auto unread = std::async(std::launch::deferred, []() -> std::shared_ptr<const SnapshotValues> {
+                      throw std::runtime_error("the values were asked for");
+                  }).share();
+    auto snap = std::make_shared<const Snapshot>(full.issues(), full.ranks(), newest, unread);
+    for (int64_t n : {int64_t(1), int64_t(100), int64_t(kNewestDice)}) {
+        const TrendRange r = trendLast(*snap, n);
+        expectSame(TrendChart(snap, r), reference(*snap, r.first, r.last, r.start), "newest " + std::to_string(n));
+    }
+    EXPECT_THROW(TrendChart(snap, trendLast(*snap, kNewestDice + 1)), std::runtime_error);
 }
 
 TEST(TrendChart, Refusals) {
