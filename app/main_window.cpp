@@ -21,13 +21,13 @@
 #include "history_session.h"
 #include "overview/gap_series.h"
 #include "overview_window.h"
-#include "trend_window.h"
 #include "prompter.h"
 #include "result_panel.h"
 #include "search/result_memory.h"
 #include "search/search.h"
 #include "search_panel.h"
 #include "store/issue.h"
+#include "trend_window.h"
 
 namespace k3 {
 

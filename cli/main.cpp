@@ -139,8 +139,7 @@ int main(int argc, char** argv) {
         ctx.segBase = segBase ? static_cast<int>(*segBase) : settings.segmentBase();
         const std::string cmd = args[i];
         std::vector<std::string> rest(args.begin() + static_cast<long>(i) + 1, args.end());
-        for (auto run : {runStoreCommand, runAnalysisCommand, runHistoryCommand, runOverviewCommand,
-                         runTrendCommand}) {
+        for (auto run : {runStoreCommand, runAnalysisCommand, runHistoryCommand, runOverviewCommand, runTrendCommand}) {
             int rc = run(ctx, cmd, rest);
             if (rc >= 0) return rc;
         }
