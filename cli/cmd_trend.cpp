@@ -53,7 +53,7 @@ int runTrendCmd(Context& ctx, const std::vector<std::string>& args) {
     if (a.has("png")) {
         if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
             throw InputError("没有绘图环境，无法画走势图");
-        const QImage image = k3::renderTrend(chart, {});
+        const QImage image = k3::renderTrend(chart, {.showOmission = true, .layers = false, .line = true});
         QByteArray bytes;
         QBuffer buffer(&bytes);
         buffer.open(QIODevice::WriteOnly);

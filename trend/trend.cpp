@@ -231,7 +231,9 @@ void forEachRow(const TrendChart& chart, Row&& emit) {
             row.push_back(std::to_string(chart.sum(r)));
             for (int c = 0; c < kTrendColumns; ++c) {
                 const TrendCell& cell = cells[k * kTrendColumns + static_cast<size_t>(c)];
-                row.push_back((cell.hit ? "*" : "") + std::to_string(cell.omission));
+                std::string text = std::to_string(cell.omission);
+                if (cell.hit) text.insert(text.begin(), '*');
+                row.push_back(std::move(text));
             }
             emit(row);
         }
