@@ -25,6 +25,25 @@ const QColor kHeaderFill(0xEE, 0xF1, 0xF6);
 const QColor kStatsFill(0xFF, 0xF8, 0xE1);
 const QColor kMissText(0xA0, 0xA0, 0xA0);
 
+// The fonts of the chart, from the application's font: the texts, the omissions, the statistics, the
+// balls.
+struct Fonts {
+    QFont text, small, stat, ball;
+};
+
+const Fonts& fonts() {
+    static const Fonts f = [] {
+        Fonts x;
+        x.text.setPixelSize(12);
+        x.small.setPixelSize(11);
+        x.stat.setPixelSize(10);
+        x.ball = x.small;
+        x.ball.setBold(true);
+        return x;
+    }();
+    return f;
+}
+
 bool groupStarts(int c) {
     return c == 0 || trendItems()[static_cast<size_t>(c)].group != trendItems()[static_cast<size_t>(c - 1)].group;
 }
@@ -39,30 +58,35 @@ TrendGeometry::TrendGeometry() {
             m_itemX[static_cast<size_t>(c)] + itemColumnWidth(trendItems()[size_t(c)]);
 }
 
+TrendGeometry::TrendGeometry(const TrendChart& chart) : TrendGeometry() {
+    const Fonts& f = fonts();
+    const QFontMetrics small(f.small), stat(f.stat);
+    for (int c = 0; c < kTrendColumns; ++c) {
+        const TrendColumnStats& s = chart.stats()[static_cast<size_t>(c)];
+        int need = small.horizontalAdvance(QString::number(s.maxOmission));
+        for (int row = 0; row < kStatRows; ++row)
+            need = std::max(need, stat.horizontalAdvance(QString::fromStdString(trendStatText(s, row))));
+        const int width = std::max(itemWidth(c), need + 6);
+        m_itemX[static_cast<size_t>(c) + 1] = m_itemX[static_cast<size_t>(c)] + width;
+    }
+}
+
 std::optional<int> TrendGeometry::itemAt(int x) const {
     if (x < 0 || x >= itemsWidth()) return std::nullopt;
     auto it = std::upper_bound(m_itemX.begin(), m_itemX.end(), x);
     return static_cast<int>(it - m_itemX.begin()) - 1;
 }
 
-void paintTrend(QPainter& p, const TrendChart& chart, QSize size, int top, int left, const TrendPaintOptions& options,
-                std::vector<TrendCell>& cells) {
-    static const TrendGeometry geo;
+void paintTrend(QPainter& p, const TrendChart& chart, const TrendGeometry& geo, QSize size, int top, int left,
+                const TrendPaintOptions& options, std::vector<TrendCell>& cells) {
     constexpr int rh = TrendGeometry::kRowHeight, hh = TrendGeometry::kHeaderHeight;
     const auto& items = trendItems();
     const int w = size.width(), h = size.height();
     const int bodyTop = hh, bodyBottom = std::max(bodyTop, h - geo.statsHeight());
     const int itemsLeft = geo.leftWidth() - left;  // x of the first item column
     p.fillRect(QRect(0, 0, w, h), Qt::white);
-    QFont font = p.font();
-    font.setPixelSize(12);
+    const QFont &font = fonts().text, &smallFont = fonts().small, &statFont = fonts().stat, &ballFont = fonts().ball;
     p.setFont(font);
-    QFont smallFont = font;  // the omissions and the statistics: four digits fit a column
-    smallFont.setPixelSize(11);
-    QFont statFont = font;  // "18.00" fits a column
-    statFont.setPixelSize(10);
-    QFont ballFont = smallFont;
-    ballFont.setBold(true);
     const QFontMetrics ballMetrics(ballFont);
 
     // The rows in view and their cells.
@@ -238,14 +262,14 @@ void paintTrend(QPainter& p, const TrendChart& chart, QSize size, int top, int l
 }
 
 QImage renderTrend(const TrendChart& chart, const TrendPaintOptions& options) {
-    const TrendGeometry geo;
+    const TrendGeometry geo(chart);
     if (chart.rowCount() > kTrendPictureRows) return {};
     const QSize size(geo.fullWidth(), geo.fullHeight(chart.rowCount()));
     QImage image(size, QImage::Format_RGB32);
     if (image.isNull()) return image;
     QPainter p(&image);
     std::vector<TrendCell> cells;
-    paintTrend(p, chart, size, 0, 0, options, cells);
+    paintTrend(p, chart, geo, size, 0, 0, options, cells);
     return image;
 }
 

@@ -23,6 +23,9 @@ struct TrendPaintOptions {
 class TrendGeometry {
 public:
     TrendGeometry();
+    // Columns wide enough for the chart's largest omission and its statistics (a million draws count
+    // hits in six digits).
+    explicit TrendGeometry(const TrendChart& chart);
     static constexpr int kRowHeight = 22;
     static constexpr int kHeaderHeight = 2 * 20;
     static constexpr int kStatRows = 4;
@@ -42,10 +45,11 @@ private:
     std::array<int, kTrendColumns + 1> m_itemX{};
 };
 
-// Draws the chart into a rectangle (0, 0, size): the body scrolled down by `top` and to the left by
-// `left` pixels, the header, left columns and statistic rows in place. `cells` is a buffer to reuse.
-void paintTrend(QPainter& p, const TrendChart& chart, QSize size, int top, int left, const TrendPaintOptions& options,
-                std::vector<TrendCell>& cells);
+// Draws the chart laid out by `geo` into a rectangle (0, 0, size): the body scrolled down by `top` and
+// to the left by `left` pixels, the header, left columns and statistic rows in place. `cells` is a
+// buffer to reuse.
+void paintTrend(QPainter& p, const TrendChart& chart, const TrendGeometry& geo, QSize size, int top, int left,
+                const TrendPaintOptions& options, std::vector<TrendCell>& cells);
 
 // The whole chart as a picture; a null image when it would be too large to make.
 QImage renderTrend(const TrendChart& chart, const TrendPaintOptions& options);

@@ -62,6 +62,7 @@ void TrendView::updateBars() {
 
 void TrendView::setChart(std::shared_ptr<const TrendChart> chart, bool toNewest) {
     m_chart = std::move(chart);
+    m_geometry = m_chart ? TrendGeometry(*m_chart) : TrendGeometry();
     updateBars();
     if (toNewest) verticalScrollBar()->setValue(verticalScrollBar()->maximum());
     viewport()->update();
@@ -136,8 +137,8 @@ void TrendView::paintEvent(QPaintEvent*) {
         p.fillRect(viewport()->rect(), Qt::white);
         return;
     }
-    paintTrend(p, *m_chart, viewport()->size(), verticalScrollBar()->value(), horizontalScrollBar()->value(), m_options,
-               m_cells);
+    paintTrend(p, *m_chart, m_geometry, viewport()->size(), verticalScrollBar()->value(),
+               horizontalScrollBar()->value(), m_options, m_cells);
 }
 
 void TrendView::resizeEvent(QResizeEvent* event) {
