@@ -85,6 +85,13 @@ void BM_CliTrendLast100(benchmark::State& state) {
 }
 BENCHMARK(BM_CliTrendLast100)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(10);
 
+// The walk over the whole history that the window runs in the background for 全部.
+void BM_ChartAll(benchmark::State& state) {
+    const auto& snap = history().snapshot;
+    for (auto _ : state) benchmark::DoNotOptimize(k3::TrendChart(snap, k3::trendLast(*snap, int64_t(snap->size()))));
+}
+BENCHMARK(BM_ChartAll)->Unit(benchmark::kMillisecond);
+
 QApplication& app() {
     static int argc = 1;
     static char name[] = "bench_trend";

@@ -128,35 +128,47 @@ TrendChart::TrendChart(std::shared_ptr<const Snapshot> snap, TrendRange range) :
         }
     }
 
-    std::array<int32_t, kTrendColumns> previous;
-    previous.fill(range_.start);
-    std::array<size_t, kTrendColumns> previousRow{};  // row + 1 of the previous hit; 0 before the first
-    std::array<int32_t, kTrendColumns> run{};
+    // One walk over the range, with the state of every column in arrays of its own.
+    std::array<int32_t, kTrendColumns> previous, previousRow{}, run{}, maxOmission{}, maxRun{}, hitCount{};
+    previous.fill(range_.start);  // previousRow: row + 1 of the previous hit; 0 before the first
     marks_.reserve(rowCount() / kStep + 1);
-    const std::vector<int32_t>& ranks = snap_->ranks();
-    for (size_t r = 0; r < rowCount(); ++r) {
-        if (r % kStep == 0) marks_.push_back(previous);
-        const int32_t rank = ranks[range_.first + r];
-        for (TrendMask m = hits(r); m; m &= m - 1) {
-            const int c = std::countr_zero(m);
-            TrendColumnStats& s = stats_[static_cast<size_t>(c)];
-            s.maxOmission = std::max(s.maxOmission, rank - previous[c]);
-            run[c] = previousRow[c] == r ? run[c] + 1 : 1;  // the previous row hit too
-            s.maxRun = std::max(s.maxRun, run[c]);
-            previous[c] = rank;
-            previousRow[c] = r + 1;
-            ++s.hits;
+    const int32_t* ranks = snap_->ranks().data() + range_.first;
+    auto walk = [&](auto maskOf) {
+        for (size_t block = 0; block < rowCount(); block += kStep) {
+            marks_.push_back(previous);
+            const size_t end = std::min(rowCount(), block + kStep);
+            for (size_t r = block; r < end; ++r) {
+                const int32_t rank = ranks[r], row = static_cast<int32_t>(r);
+                for (TrendMask m = maskOf(r); m; m &= m - 1) {
+                    const int c = std::countr_zero(m);
+                    maxOmission[c] = std::max(maxOmission[c], rank - previous[c]);
+                    run[c] = previousRow[c] == row ? run[c] + 1 : 1;  // the previous row hit too
+                    maxRun[c] = std::max(maxRun[c], run[c]);
+                    previous[c] = rank;
+                    previousRow[c] = row + 1;
+                    ++hitCount[c];
+                }
+            }
         }
+    };
+    if (values_) {
+        const uint32_t* index = values_->index.data() + range_.first;
+        const TrendMask* masks = maskBySet_.data();
+        walk([index, masks](size_t r) { return masks[index[r]]; });
+    } else {
+        walk([this](size_t r) { return rowMask_[r]; });
     }
     if (rowCount() == 0) return;
-    const int32_t lastRank = ranks[range_.last - 1];
+    const int32_t lastRank = ranks[rowCount() - 1];
     for (int c = 0; c < kTrendColumns; ++c) {
         TrendColumnStats& s = stats_[static_cast<size_t>(c)];
+        s.hits = hitCount[c];
+        s.maxRun = maxRun[c];
         // After the last hit the misses count on up to the range's last row.
-        s.maxOmission = std::max(s.maxOmission, lastRank - previous[c]);
+        s.maxOmission = std::max(maxOmission[c], lastRank - previous[c]);
         if (s.hits) {
             s.average = static_cast<double>(previous[c] - range_.start) / s.hits;
-            s.lastHit = previousRow[c] - 1;
+            s.lastHit = static_cast<size_t>(previousRow[c] - 1);
         }
     }
 }
