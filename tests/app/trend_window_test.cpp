@@ -87,6 +87,17 @@ TEST_F(TrendWindowTest, MenuOpensTheChartThatFollowsTheHistoryAndTheChoices) {
     ASSERT_TRUE(settled());
     EXPECT_EQ(rows(), 140u);
     EXPECT_EQ(trend()->chart()->range().start, 10);  // counted from the draw before the range
+    // A range the chart cannot use: no chart, and why; back again when the box is mended.
+    type("Text3_0", "2013x");
+    QTest::keyClick(find("Text3_0"), Qt::Key_Tab);
+    QApplication::processEvents();
+    EXPECT_EQ(trend()->chart(), nullptr);
+    EXPECT_TRUE(trend()->findChild<QLabel*>("lblTrendStatus")->text().contains("2013x"));
+    type("Text3_0", QString::number(history[10].sqqh));
+    QTest::keyClick(find("Text3_0"), Qt::Key_Tab);
+    QApplication::processEvents();
+    ASSERT_TRUE(settled());
+    EXPECT_EQ(rows(), 140u);
 
     // A typed draw appears at once as the newest row, in view.
     chooseRows(0);
