@@ -28,6 +28,7 @@
 #include "search_panel.h"
 #include "stats_windows.h"
 #include "store/issue.h"
+#include "trend_window.h"
 
 namespace k3 {
 
@@ -88,6 +89,8 @@ void MainWindow::buildMenus() {
     m_fairnessAction->setToolTip("检索起止期数内的开奖号码是否符合公平的骰子");
     m_backtestAction = add(m_analysisMenu, "mnuBacktest", "遗漏回测(&B)");
     m_backtestAction->setToolTip("遗漏达到门槛才下注，历史上命中率和返奖率如何");
+    m_trendAction = add(m_analysisMenu, "mnuTrend", "走势图(&T)");
+    m_trendAction->setToolTip("每期一行的走势图：和值、号码、跨度、形态、大小单双的开出与遗漏");
 
     m_settingsMenu = menuBar()->addMenu("设置");
     m_settingsMenu->setObjectName("mnuSetup");
@@ -117,6 +120,7 @@ void MainWindow::buildMenus() {
     connect(m_overviewAction, &QAction::triggered, this, &MainWindow::openOverview);
     connect(m_fairnessAction, &QAction::triggered, this, [this] { openStatsWindow(m_fairness, true); });
     connect(m_backtestAction, &QAction::triggered, this, [this] { openStatsWindow(m_backtest, false); });
+    connect(m_trendAction, &QAction::triggered, this, &MainWindow::openTrend);
     connect(m_lookBackAction, &QAction::triggered, this, &MainWindow::askLookBackYears);
     connect(m_homePageAction, &QAction::triggered, this, [this] { openHelpDocument("index.html"); });
     connect(m_manualAction, &QAction::triggered, this, [this] { openHelpDocument("manual.html"); });
@@ -184,6 +188,8 @@ void MainWindow::connectPanels() {
     connect(m_searchPanel, &SearchPanel::rangeChanged, this, &MainWindow::refreshOverviewSoon);
     connect(m_session, &HistorySession::historyChanged, this, &MainWindow::refreshStatsSoon);
     connect(m_searchPanel, &SearchPanel::rangeChanged, this, &MainWindow::refreshStatsSoon);
+    connect(m_session, &HistorySession::historyChanged, this, &MainWindow::refreshTrendSoon);
+    connect(m_searchPanel, &SearchPanel::rangeChanged, this, &MainWindow::refreshTrendSoon);
 }
 
 void MainWindow::startUp() {
@@ -409,6 +415,34 @@ void MainWindow::refreshStats() {
         if (window && window->isVisible())
             window->setHistoryAndRange(m_session->snapshot(), QString::fromStdString(m_searchPanel->rangeStart()),
                                        QString::fromStdString(m_searchPanel->rangeEnd()));
+}
+
+// ---------------------------------------------------------------- the trend chart
+
+void MainWindow::openTrend() {
+    if (!m_trend) {
+        m_trend = new TrendWindow(m_session->dataDir(), this);
+        m_trend->openUrl = [this](const QUrl& url) { return m_prompter->openUrl(url); };
+        connect(m_trend, &TrendWindow::message, this, [this](const QString& text) { showStatus(text); });
+    }
+    m_session->catchUp();
+    m_trend->show();
+    m_trend->raise();
+    m_trend->activateWindow();
+    refreshTrend();
+}
+
+void MainWindow::refreshTrendSoon() {
+    if (!m_trend || !m_trend->isVisible() || m_trendRefreshPending) return;
+    m_trendRefreshPending = true;
+    QTimer::singleShot(0, this, &MainWindow::refreshTrend);
+}
+
+void MainWindow::refreshTrend() {
+    m_trendRefreshPending = false;
+    if (!m_trend || !m_trend->isVisible()) return;
+    m_trend->setHistoryAndRange(m_session->snapshot(), QString::fromStdString(m_searchPanel->rangeStart()),
+                                QString::fromStdString(m_searchPanel->rangeEnd()));
 }
 
 // ---------------------------------------------------------------- settings and help

@@ -27,6 +27,7 @@ class StatsWindow;
 class Prompter;
 class ResultPanel;
 class SearchPanel;
+class TrendWindow;
 struct AnalysisError;
 struct SearchOutput;
 
@@ -75,6 +76,10 @@ private:
     void openStatsWindow(StatsWindow*& window, bool fairness);
     void refreshStatsSoon();
     void refreshStats();
+    // the trend chart: the same, beside it
+    void openTrend();
+    void refreshTrendSoon();
+    void refreshTrend();
 
     // settings and help
     void chooseLottery(int index);
@@ -112,6 +117,9 @@ private:
     StatsWindow* m_fairness = nullptr;  // made when first opened
     StatsWindow* m_backtest = nullptr;
     bool m_statsRefreshPending = false;
+    QAction* m_trendAction = nullptr;
+    TrendWindow* m_trend = nullptr;  // made when first opened
+    bool m_trendRefreshPending = false;
     QMenu* m_settingsMenu = nullptr;
     QMenu* m_segmentBaseMenu = nullptr;
     std::array<QAction*, 2> m_segmentBaseActions{};

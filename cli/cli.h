@@ -67,6 +67,7 @@ int runAnalysisCommand(Context& ctx, const std::string& cmd, const std::vector<s
 int runHistoryCommand(Context& ctx, const std::string& cmd, const std::vector<std::string>& args);
 int runOverviewCommand(Context& ctx, const std::string& cmd, const std::vector<std::string>& args);
 int runStatsCommand(Context& ctx, const std::string& cmd, const std::vector<std::string>& args);
+int runTrendCommand(Context& ctx, const std::string& cmd, const std::vector<std::string>& args);
 
 // The item of the omission table named "PLAY:ITEM" (a full-width colon too), e.g. 和值:10.
 int parseItem(const std::string& text);

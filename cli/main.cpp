@@ -109,6 +109,8 @@ const CommandHelp kCommands[] = {
      "      [--png FILE --item PLAY:ITEM]",
      "遗漏回测：遗漏达到门槛（理论遗漏的 X 倍，或 K 期）才下注，命中率与返奖率是否更高",
      "backtest --times 2 --item 和值:10 --png huice.png"},
+    {"trend", "[--from ISSUE] [--to ISSUE] [--last N] [--xlsx FILE] [--png FILE]",
+     "走势图：每期一行，和值、号码、跨度、形态、大小单双各列的开出（*）与遗漏，末尾四行统计", "trend --last 100"},
     {"import", "FILE", "读入历史号码文本文件，替换全部历史号码", "import lishi.txt"},
     {"update", "[--url TEMPLATE] [--today YYYY-MM-DD]", "在线更新：取得最新的开奖号码", "update"},
     {"trim", "--newest | --to ISSUE | --last N | --clear", "删除历史号码：最后一期、某期以后的、最后 N 期或全部",
@@ -190,7 +192,8 @@ int main(int argc, char** argv) {
         ctx.segBase = segBase ? static_cast<int>(*segBase) : settings.segmentBase();
         const std::string cmd = args[i];
         std::vector<std::string> rest(args.begin() + static_cast<long>(i) + 1, args.end());
-        for (auto run : {runStoreCommand, runAnalysisCommand, runHistoryCommand, runOverviewCommand, runStatsCommand}) {
+        for (auto run : {runStoreCommand, runAnalysisCommand, runHistoryCommand, runOverviewCommand, runStatsCommand,
+                         runTrendCommand}) {
             int rc = run(ctx, cmd, rest);
             if (rc >= 0) return rc;
         }

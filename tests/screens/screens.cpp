@@ -15,6 +15,7 @@
 //   chosen.png           a search for the values of a chosen draw (tab 历史指定期)
 //   partial.png          the partial search of the same values, two positions
 //   overview.png         遗漏总表 with the chart of 和值 10
+//   trend.png            走势图 of the newest 30 draws, the 和值 balls joined
 //   history-menu.png     the right-click menu of the history grid
 //   settings-menu.png    the menu 设置 open over the window
 //   lookback.png         the look-back question
@@ -46,6 +47,7 @@
 #include "main_window.h"
 #include "overview_window.h"
 #include "translation.h"
+#include "trend_window.h"
 
 namespace {
 
@@ -242,6 +244,20 @@ void analyses(k3::MainWindow& w) {
     clickCell(overview->tableView(), 7, 1);  // 和值 10
     save(overview, "overview.png");
     overview->close();
+
+    clickMenuEntry(w, "mnuAnalysis", "mnuTrend");
+    auto* trend = find<k3::TrendWindow>(&w, "frmTrend");
+    if (!QTest::qWaitForWindowExposed(trend)) fail("走势图 did not show");
+    auto* rows = find<QComboBox>(trend, "cboTrendRows");
+    rows->setFocus();
+    QTest::keyClick(rows, Qt::Key_Home);  // 最近30期
+    if (!QTest::qWaitFor([trend] { return !trend->busy() && trend->chart() && trend->chart()->rowCount() == 30; }))
+        fail("走势图 did not show 30 draws");
+    auto* line = find<QWidget>(trend, "chkTrendLine");
+    QTest::mouseClick(line, Qt::LeftButton, {}, QPoint(8, line->height() / 2));
+    trend->resize(trend->width(), 30 * k3::TrendGeometry::kRowHeight + 200);
+    save(trend, "trend.png");
+    trend->close();
 }
 
 // The menus, the settings' questions, the first online update and an import that would shrink the

@@ -1,0 +1,322 @@
+#include "trend_window.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFile>
+#include <QHBoxLayout>
+#include <QHelpEvent>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QScrollBar>
+#include <QToolTip>
+#include <QVBoxLayout>
+
+#include "background_task.h"
+#include "search/search.h"
+#include "trend/trend_workbook.h"
+
+namespace k3 {
+
+namespace {
+
+constexpr int kRowHeight = TrendGeometry::kRowHeight;
+
+// The choices of rows: the newest N draws, the search range, the whole history.
+struct RowsChoice {
+    const char* text;
+    int newest;  // > 0: the newest N; 0: the search range; -1: all
+};
+constexpr RowsChoice kRowsChoices[] = {{"最近30期", 30},   {"最近50期", 50}, {"最近100期", 100}, {"最近200期", 200},
+                                       {"最近500期", 500}, {"检索范围", 0},  {"全部", -1}};
+constexpr int kDefaultChoice = 2;
+
+}  // namespace
+
+// ---------------------------------------------------------------- the view
+
+TrendView::TrendView(QWidget* parent) : QAbstractScrollArea(parent) {
+    setObjectName("viewTrend");
+    viewport()->setObjectName("viewTrendViewport");
+    viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
+    viewport()->setMouseTracking(false);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    verticalScrollBar()->setSingleStep(kRowHeight);
+    horizontalScrollBar()->setSingleStep(24);
+}
+
+int TrendView::bodyHeight() const {
+    return std::max(0, viewport()->height() - TrendGeometry::kHeaderHeight - m_geometry.statsHeight());
+}
+
+void TrendView::updateBars() {
+    const long long rows = m_chart ? static_cast<long long>(m_chart->rowCount()) : 0;
+    const long long body = bodyHeight();
+    verticalScrollBar()->setPageStep(std::max(kRowHeight, static_cast<int>(body / kRowHeight) * kRowHeight));
+    verticalScrollBar()->setRange(0, static_cast<int>(std::max(0LL, rows * kRowHeight - body)));
+    horizontalScrollBar()->setPageStep(std::max(1, viewport()->width() - m_geometry.leftWidth()));
+    horizontalScrollBar()->setRange(0, std::max(0, m_geometry.fullWidth() - viewport()->width()));
+}
+
+void TrendView::setChart(std::shared_ptr<const TrendChart> chart, bool toNewest) {
+    m_chart = std::move(chart);
+    m_geometry = m_chart ? TrendGeometry(*m_chart) : TrendGeometry();
+    updateBars();
+    if (toNewest) verticalScrollBar()->setValue(verticalScrollBar()->maximum());
+    viewport()->update();
+}
+
+void TrendView::setOptions(const TrendPaintOptions& options) {
+    m_options = options;
+    viewport()->update();
+}
+
+bool TrendView::atNewest() const { return verticalScrollBar()->value() >= verticalScrollBar()->maximum(); }
+
+void TrendView::scrollToRow(size_t row) {
+    const long long y = static_cast<long long>(row) * kRowHeight;
+    const int top = verticalScrollBar()->value();
+    if (y < top)
+        verticalScrollBar()->setValue(static_cast<int>(y));
+    else if (y + kRowHeight > top + bodyHeight())
+        verticalScrollBar()->setValue(static_cast<int>(y + kRowHeight - bodyHeight()));
+}
+
+std::optional<TrendView::Spot> TrendView::spotAt(QPoint at) const {
+    if (!m_chart || !viewport()->rect().contains(at)) return std::nullopt;
+    Spot spot;
+    const int statsTop = viewport()->height() - m_geometry.statsHeight();
+    if (at.y() < TrendGeometry::kHeaderHeight) {
+        spot.row = -1;
+    } else if (at.y() >= statsTop) {
+        spot.row = static_cast<long long>(m_chart->rowCount()) + (at.y() - statsTop) / kRowHeight;
+    } else {
+        spot.row = (at.y() - TrendGeometry::kHeaderHeight + verticalScrollBar()->value()) / kRowHeight;
+        if (spot.row >= static_cast<long long>(m_chart->rowCount())) return std::nullopt;
+    }
+    if (at.x() >= m_geometry.leftWidth()) {
+        auto c = m_geometry.itemAt(at.x() - m_geometry.leftWidth() + horizontalScrollBar()->value());
+        if (!c) return std::nullopt;
+        spot.column = *c;
+    }
+    return spot;
+}
+
+std::optional<QPoint> TrendView::cellCentre(size_t row, int column) const {
+    if (!m_chart || row >= m_chart->rowCount() || column < 0 || column >= kTrendColumns) return std::nullopt;
+    const int y = TrendGeometry::kHeaderHeight + static_cast<int>(row) * kRowHeight - verticalScrollBar()->value();
+    const int x = m_geometry.leftWidth() + m_geometry.itemX(column) - horizontalScrollBar()->value();
+    const QPoint at(x + m_geometry.itemWidth(column) / 2, y + kRowHeight / 2);
+    if (at.y() < TrendGeometry::kHeaderHeight || at.y() >= TrendGeometry::kHeaderHeight + bodyHeight() ||
+        at.x() < m_geometry.leftWidth() || at.x() >= viewport()->width())
+        return std::nullopt;
+    return at;
+}
+
+QString TrendView::toolTipAt(QPoint at) const {
+    auto spot = spotAt(at);
+    if (!spot || spot->column < 0 || spot->row < 0 || spot->row >= static_cast<long long>(m_chart->rowCount()))
+        return {};
+    const size_t row = static_cast<size_t>(spot->row);
+    std::vector<TrendCell> cells;
+    m_chart->cells(row, 1, cells);
+    const TrendCell& cell = cells[static_cast<size_t>(spot->column)];
+    const TrendItem& item = trendItems()[static_cast<size_t>(spot->column)];
+    return QString("期号 %1\n%2：%3\n遗漏 %4\n理论遗漏 %5")
+        .arg(QString::fromStdString(trendIssueText(m_chart->issue(row))), QString::fromStdString(item.header),
+             cell.hit ? QString("开出") : QString("未开出"))
+        .arg(cell.omission)
+        .arg(trendTheoretical(spot->column), 0, 'f', 2);
+}
+
+void TrendView::paintEvent(QPaintEvent*) {
+    QPainter p(viewport());
+    if (!m_chart) {
+        p.fillRect(viewport()->rect(), Qt::white);
+        return;
+    }
+    paintTrend(p, *m_chart, m_geometry, viewport()->size(), verticalScrollBar()->value(),
+               horizontalScrollBar()->value(), m_options, m_cells);
+}
+
+void TrendView::resizeEvent(QResizeEvent* event) {
+    const bool newest = atNewest();
+    QAbstractScrollArea::resizeEvent(event);
+    updateBars();
+    if (newest) verticalScrollBar()->setValue(verticalScrollBar()->maximum());
+}
+
+bool TrendView::viewportEvent(QEvent* event) {
+    if (event->type() == QEvent::ToolTip) {
+        auto* help = static_cast<QHelpEvent*>(event);
+        const QString text = toolTipAt(help->pos());
+        if (text.isEmpty())
+            QToolTip::hideText();
+        else
+            QToolTip::showText(help->globalPos(), text, viewport());
+        return true;
+    }
+    return QAbstractScrollArea::viewportEvent(event);
+}
+
+void TrendView::mouseDoubleClickEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton && m_chart) emit cellDoubleClicked();
+}
+
+void TrendView::scrollContentsBy(int, int) { viewport()->update(); }
+
+// ---------------------------------------------------------------- the window
+
+TrendWindow::TrendWindow(QString dataDir, QWidget* parent) : QWidget(parent), m_dataDir(std::move(dataDir)) {
+    setWindowFlag(Qt::Window);
+    setObjectName("frmTrend");
+    setWindowTitle("走势图");
+    openUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
+
+    m_rows = new QComboBox;
+    m_rows->setObjectName("cboTrendRows");
+    for (const RowsChoice& c : kRowsChoices) m_rows->addItem(c.text);
+    m_rows->setCurrentIndex(kDefaultChoice);
+    m_rows->setToolTip("走势图显示哪些期：最近若干期、检索起止期数之内的期，或全部历史");
+    m_showOmission = new QCheckBox("显示遗漏");
+    m_showOmission->setObjectName("chkTrendOmission");
+    m_showOmission->setChecked(true);
+    m_layers = new QCheckBox("遗漏分层");
+    m_layers->setObjectName("chkTrendLayers");
+    m_layers->setToolTip("每一列最后一次开出之后的格子加底色");
+    m_line = new QCheckBox("折线");
+    m_line->setObjectName("chkTrendLine");
+    m_line->setToolTip("把每期的和值连成折线");
+    m_view = new TrendView;
+    m_view->setToolTip("");
+    m_status = new QLabel;
+    m_status->setObjectName("lblTrendStatus");
+
+    auto* bar = new QHBoxLayout;
+    bar->addWidget(new QLabel("显示："));
+    bar->addWidget(m_rows);
+    bar->addSpacing(12);
+    bar->addWidget(m_showOmission);
+    bar->addWidget(m_layers);
+    bar->addWidget(m_line);
+    bar->addStretch(1);
+    bar->addWidget(new QLabel("双击图表导出到 Zoushi.xlsx"));
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(6, 6, 6, 6);
+    layout->addLayout(bar);
+    layout->addWidget(m_view, 1);
+    layout->addWidget(m_status);
+    const TrendGeometry geo;
+    resize(geo.fullWidth() + 40, 760);
+
+    connect(m_rows, &QComboBox::currentIndexChanged, this, &TrendWindow::recompute);
+    for (QCheckBox* box : {m_showOmission, m_layers, m_line})
+        connect(box, &QCheckBox::toggled, this, &TrendWindow::applyOptions);
+    connect(m_view, &TrendView::cellDoubleClicked, this, &TrendWindow::exportWorkbook);
+}
+
+TrendWindow::~TrendWindow() {
+    if (m_task) m_task->cancel();
+}
+
+void TrendWindow::setHistoryAndRange(std::shared_ptr<const Snapshot> snap, const QString& from, const QString& to) {
+    m_snapshot = std::move(snap);
+    m_from = from;
+    m_to = to;
+    recompute();
+}
+
+void TrendWindow::applyOptions() {
+    m_view->setOptions({m_showOmission->isChecked(), m_layers->isChecked(), m_line->isChecked()});
+}
+
+void TrendWindow::say(const QString& text, bool warning) {
+    m_status->setText(text);
+    emit message(text, warning);
+}
+
+void TrendWindow::recompute() {
+    const unsigned generation = ++m_generation;
+    const RowsChoice& choice = kRowsChoices[std::clamp(m_rows->currentIndex(), 0, int(std::size(kRowsChoices)) - 1)];
+    TrendRange range;
+    try {
+        if (!m_snapshot) throw AnalysisError("还没有打开历史数据库");
+        if (choice.newest == 0)
+            range = trendRange(*m_snapshot, m_from.toStdString(), m_to.toStdString());
+        else
+            range = trendLast(*m_snapshot, choice.newest > 0 ? choice.newest : int64_t(m_snapshot->size()));
+    } catch (const std::exception& e) {
+        m_computing = false;
+        m_view->setChart(nullptr, false);
+        m_status->setText(QString::fromUtf8(e.what()));
+        emit chartShown();
+        return;
+    }
+    // A view at the newest row stays there when a draw is added; the first chart starts there.
+    const auto& old = m_view->chart();
+    const bool toNewest = !old || m_view->atNewest();
+    const QString what =
+        choice.newest == 0 ? QString("检索范围 %1～%2").arg(m_from, m_to) : QString::fromUtf8(choice.text);
+    m_computing = true;
+    if (m_task) m_task->cancel();
+    m_task = runThenCallback(
+        this, [snap = m_snapshot, range](TaskControl&) { return std::make_shared<const TrendChart>(snap, range); },
+        [this, generation, toNewest, what](TaskOutcome<std::shared_ptr<const TrendChart>>& outcome) {
+            if (generation != m_generation) return;  // a newer chart is on its way
+            m_computing = false;
+            if (outcome.failed()) {
+                try {
+                    outcome.value();
+                } catch (const std::exception& e) {
+                    m_view->setChart(nullptr, false);
+                    say(QString("无法画走势图：%1").arg(QString::fromUtf8(e.what())), true);
+                }
+                emit chartShown();
+                return;
+            }
+            const auto& chart = outcome.value();
+            m_view->setChart(chart, toNewest);
+            m_status->setText(QString("走势图：%1，共 %2 期").arg(what).arg(chart->rowCount()));
+            emit chartShown();
+        });
+}
+
+void TrendWindow::exportWorkbook() {
+    const auto chart = m_view->chart();
+    if (!chart) {
+        say("走势图是空的，没有导出", true);
+        return;
+    }
+    if (m_exporting) {
+        say("正在导出 Zoushi.xlsx，请稍候", true);
+        return;
+    }
+    const QString path = QDir(m_dataDir).filePath("Zoushi.xlsx");
+    m_exporting = true;
+    m_status->setText(QString("正在导出 %1 期到 %2 …").arg(chart->rowCount()).arg(path));
+    runThenCallback(
+        this,
+        [chart, file = QFile::encodeName(path).toStdString(),
+         dir = QFile::encodeName(m_dataDir).toStdString()](TaskControl&) { writeTrendWorkbook(*chart, file, dir); },
+        [this, path, rows = chart->rowCount()](TaskOutcome<NoValue>& outcome) {
+            m_exporting = false;
+            if (outcome.failed()) {
+                try {
+                    outcome.value();
+                } catch (const std::exception& e) {
+                    say(QString::fromUtf8(e.what()), true);
+                }
+                return;
+            }
+            const QString done = QString("已导出 %1 期走势图到 %2").arg(rows).arg(path);
+            if (openUrl && !openUrl(QUrl::fromLocalFile(path))) {
+                say(done + "；本机没有可以打开此文件的程序，请到上述位置自行打开", true);
+                return;
+            }
+            say(done, false);
+        });
+}
+
+}  // namespace k3

@@ -1,0 +1,77 @@
+// k3gap-cli trend: the trend chart (走势图) as text, a workbook and a picture.
+#include <QBuffer>
+#include <QGuiApplication>
+#include <QImage>
+#include <ostream>
+
+#include "cli.h"
+#include "export/output_file.h"
+#include "store/history_reader.h"
+#include "store/issue.h"
+#include "trend/trend.h"
+#include "trend/trend_workbook.h"
+#include "trend_painter.h"
+
+namespace k3cli {
+
+namespace {
+
+int runTrendCmd(Context& ctx, const std::vector<std::string>& args) {
+    Args a(args, {"from", "to", "last", "xlsx", "png"}, {});
+    if (!a.positional().empty()) throw UsageError("trend takes no positional arguments");
+    if (a.has("png") && a.value("png").empty()) throw UsageError("--png needs a file name");
+    if (a.has("xlsx") && a.value("xlsx").empty()) throw UsageError("--xlsx needs a file name");
+    std::optional<int64_t> last;
+    if (a.has("last")) {
+        last = k3::parseWhole(a.value("last"), 1, INT64_MAX);
+        if (!last) throw InputError("期数「" + a.value("last") + "」不是不小于 1 的整数，没有画走势图");
+    }
+    std::shared_ptr<const k3::Snapshot> snap;
+    if (last && *last <= int64_t(k3::kNewestDice)) {
+        // The newest draws only: their dice come with the issues and ranks, the rest is not read.
+        k3::DrawColumns draws = ctx.store().reader()->readDraws();
+        snap = std::make_shared<const k3::Snapshot>(std::move(draws.issues), std::move(draws.ranks),
+                                                    std::move(draws.newestDice),
+                                                    k3::readyValues(std::make_shared<k3::SnapshotValues>()));
+    } else {
+        snap = ctx.store().snapshot(k3::kDicePart);  // the chart reads the dice only
+    }
+    // --last overrides the range; without either, the whole history, as the search takes it.
+    k3::TrendRange range;
+    if (last) {
+        range = k3::trendLast(*snap, *last);
+    } else {
+        const std::string from =
+            a.value("from", snap->empty() ? std::string() : std::to_string(snap->issues().front()));
+        const std::string to = a.value("to", snap->empty() ? std::string() : std::to_string(snap->issues().back()));
+        range = k3::trendRange(*snap, from, to);
+    }
+    if (a.has("png") && range.size() > k3::kTrendPictureRows)
+        throw InputError("走势图图片最多画 " + std::to_string(k3::kTrendPictureRows) + " 期，这个范围有 " +
+                         std::to_string(range.size()) + " 期；请用 --last 或 --from/--to 缩小范围，没有画图");
+    const k3::TrendChart chart(snap, range);
+    if (a.has("png")) {
+        if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
+            throw InputError("没有绘图环境，无法画走势图");
+        const QImage image = k3::renderTrend(chart, {.showOmission = true, .layers = false, .line = true});
+        QByteArray bytes;
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
+        if (image.isNull() || !image.save(&buffer, "PNG")) throw InputError("无法画走势图图片 " + a.value("png"));
+        k3::writeOutputBytes(a.value("png"), ctx.dataDir, std::string_view(bytes.constData(), size_t(bytes.size())));
+    }
+    if (a.has("xlsx"))
+        k3::writeTrendWorkbook(chart, a.value("xlsx"), ctx.dataDir);
+    else
+        k3::writeTrendText(chart, *ctx.out);
+    return kOk;
+}
+
+}  // namespace
+
+int runTrendCommand(Context& ctx, const std::string& cmd, const std::vector<std::string>& args) {
+    if (cmd == "trend") return runTrendCmd(ctx, args);
+    return -1;
+}
+
+}  // namespace k3cli
