@@ -251,8 +251,11 @@ void MainWindow::showSearchOutput(SearchOutput&& out, std::optional<double> theo
     try {
         if (out.note.warning)
             m_resultPanel->clearChart();
-        else
-            m_resultPanel->showChart(gapSeriesOf(out, theoreticalOmission));
+        else {
+            GapSeries series = gapSeriesOf(out, theoreticalOmission);
+            series.runningNumbers = m_session->runningNumbers();
+            m_resultPanel->showChart(std::move(series));
+        }
     } catch (const AnalysisError&) {
         m_resultPanel->clearChart();
     }
@@ -363,6 +366,7 @@ void MainWindow::refreshOverviewSoon() {
 void MainWindow::refreshOverview() {
     m_overviewRefreshPending = false;
     if (!m_overview || !m_overview->isVisible()) return;
+    m_overview->setRunningNumbers(m_session->runningNumbers());
     m_overview->setHistoryAndRange(m_session->snapshot(), QString::fromStdString(m_searchPanel->rangeStart()),
                                    QString::fromStdString(m_searchPanel->rangeEnd()));
 }
@@ -373,6 +377,7 @@ void MainWindow::chooseLottery(int index) {
     if (index < 0 || index >= kProvinceCount) return;
     m_session->setLotteryIndex(index);
     for (int i = 0; i < kProvinceCount; ++i) m_lotteryActions[i]->setChecked(i == index);
+    m_historyPanel->showLottery();
     const Province& p = m_session->lottery();
     showStatus(QString("彩种: %1（每天 %2 期）").arg(QString::fromUtf8(p.caption)).arg(p.drawsPerDay));
 }

@@ -13,6 +13,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "store/issue.h"
+
 namespace k3 {
 
 namespace {
@@ -232,10 +234,14 @@ void OmissionChart::relabel(size_t first, size_t last, double width) {
             size_t i = std::lower_bound(hits.begin() + long(first), hits.begin() + long(last), target, byPosition) -
                        hits.begin();
             if (i == last || (i > first && target - hits[i - 1].position < hits[i].position - target)) --i;
-            add(hits[i].position, QString::number(hits[i].issue));
+            add(hits[i].position, issueLabel(hits[i].issue));
         }
     }
     if (!data_.empty()) add(data_.nextPosition, "下一期");
+}
+
+QString OmissionChart::issueLabel(int32_t issue) const {
+    return QString::fromStdString(issueText(issue, data_.runningNumbers));
 }
 
 QPointF OmissionChart::viewPointOf(double x, double y) const {
@@ -265,7 +271,7 @@ QString OmissionChart::tooltipAt(QPoint viewPos) const {
         for (; a != hits.end() && a->position <= x + half; ++a)
             if (a->omission > best->omission) best = &*a;
     }
-    return QString("期号 %1\n遗漏 %2").arg(best->issue).arg(best->omission);
+    return QString("期号 %1\n遗漏 %2").arg(issueLabel(best->issue)).arg(best->omission);
 }
 
 void OmissionChart::wheelEvent(QWheelEvent* e) {

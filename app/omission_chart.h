@@ -64,6 +64,7 @@ private:
     double plotWidth() const;
     double valueAt(QPoint viewPos) const;
     QPointF viewPointOf(double x, double y) const;
+    QString issueLabel(int32_t issue) const;
 
     GapSeries data_;
     QCategoryAxis* axisX_;

@@ -48,6 +48,13 @@ void rangeTexts(const Args& a, const k3::Snapshot& snap, std::string& from, std:
     to = a.value("to", snap.empty() ? std::string() : std::to_string(snap.issues().back()));
 }
 
+void writeSearchChart(Context& ctx, const k3::SearchOutput& out, std::optional<double> theoretical,
+                      const std::string& path) {
+    k3::GapSeries series = k3::gapSeriesOf(out, theoretical);
+    series.runningNumbers = ctx.runningNumbers();
+    writeChart(series, path);
+}
+
 // Prints grid 2, an empty line and grid 3, or writes grid 2 to a workbook. A search that could not
 // run is bad input; a search that ran on a value outside the type's range prints its (empty) result
 // and says why on stderr.
@@ -81,8 +88,9 @@ int runSearchCmd(Context& ctx, const std::vector<std::string>& args) {
     }
     auto snap = ctx.store().snapshot(k3::typeParts(in.type));  // only what the search type reads
     rangeTexts(a, *snap, in.from, in.to);
+    in.runningNumbers = ctx.runningNumbers();
     k3::SearchOutput out = k3::runSearch(*snap, in);
-    if (a.has("png")) writeChart(k3::gapSeriesOf(out, k3::theoreticalOmission(in, ctx.segBase)), a.value("png"));
+    if (a.has("png")) writeSearchChart(ctx, out, k3::theoreticalOmission(in, ctx.segBase), a.value("png"));
     return finishSearch(ctx, a, out);
 }
 
@@ -108,8 +116,9 @@ int runPartialCmd(Context& ctx, const std::vector<std::string>& args) {
     }
     auto snap = ctx.store().snapshot(k3::typeParts(in.type));
     rangeTexts(a, *snap, in.from, in.to);
+    in.runningNumbers = ctx.runningNumbers();
     k3::SearchOutput out = k3::runPartialSearch(*snap, in);
-    if (a.has("png")) writeChart(k3::gapSeriesOf(out, k3::theoreticalOmission(in, ctx.segBase)), a.value("png"));
+    if (a.has("png")) writeSearchChart(ctx, out, k3::theoreticalOmission(in, ctx.segBase), a.value("png"));
     return finishSearch(ctx, a, out);
 }
 

@@ -119,8 +119,10 @@ bool WindowTest::askOkCancel(const QString& title, const QString& text, bool can
     return a;
 }
 
-std::optional<QString> WindowTest::askText(const QString& title, const QString& prompt, const QString& preset) {
+std::optional<QString> WindowTest::askText(const QString& title, const QString& prompt, const QString& preset,
+                                           bool cancelByDefault) {
     questions << title + "|" + prompt + "|" + preset;
+    if (cancelByDefault) cancelFirst << title + "|" + prompt;
     if (textAnswers.empty()) return std::nullopt;
     std::optional<QString> answer;
     answer.swap(textAnswers.front());
