@@ -7,6 +7,8 @@
 #include <QHBoxLayout>
 #include <QMenu>
 #include <QMenuBar>
+#include <QScreen>
+#include <QScrollArea>
 #include <QStatusBar>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -117,8 +119,16 @@ void MainWindow::buildMenus() {
 }
 
 void MainWindow::buildPanels() {
-    auto* central = new QWidget(this);
-    setCentralWidget(central);
+    // The panels scroll as one when the window is smaller than they need (a small or scaled screen);
+    // menus and status bar stay in view.
+    m_scrollArea = new QScrollArea(this);
+    m_scrollArea->setObjectName("scrollPanels");
+    m_scrollArea->setWidgetResizable(true);
+    m_scrollArea->setFrameShape(QFrame::NoFrame);
+    auto* central = new QWidget(m_scrollArea);
+    central->setObjectName("panels");
+    m_scrollArea->setWidget(central);
+    setCentralWidget(m_scrollArea);
     setStatusBar(new QStatusBar(this));
     m_wheel = new OneRowWheel(this);
     m_historyPanel = new HistoryPanel(*m_session, *m_prompter, *m_wheel, central);
@@ -135,8 +145,21 @@ void MainWindow::buildPanels() {
     auto* main = new QHBoxLayout(central);
     main->addWidget(m_historyPanel, 0);
     main->addLayout(right, 1);
-    resize(1180, 760);
+    if (QScreen* s = screen()) fitInto(s->availableGeometry());
 }
+
+// The preferred size where the screen's free area holds it, else that area less the room a window
+// manager's frame takes; centred in the area.
+void MainWindow::fitInto(const QRect& available) {
+    const QSize frame = isVisible() ? frameGeometry().size() - size() : kFrameAllowance;
+    const QSize size(std::min(kPreferredSize.width(), available.width() - frame.width()),
+                     std::min(kPreferredSize.height(), available.height() - frame.height()));
+    resize(size);
+    move(available.x() + (available.width() - size.width() - frame.width()) / 2,
+         available.y() + (available.height() - size.height() - frame.height()) / 2);
+}
+
+QScrollArea* MainWindow::panelsArea() const { return m_scrollArea; }
 
 void MainWindow::connectPanels() {
     HistoryCommands* commands = m_historyCommands;

@@ -117,6 +117,9 @@ void SearchPanel::buildControls() {
     for (QWidget* w : std::initializer_list<QWidget*>{m_rangeStartLabel, m_rangeStartEdit, m_rangeDashLabel,
                                                       m_rangeEndEdit, m_rangeEndLabel})
         range->addWidget(w);
+    // However narrow the window, an issue box shows its nine digits whole.
+    for (QLineEdit* edit : {m_rangeStartEdit, m_rangeEndEdit, m_chosenIssueEdit})
+        edit->setMinimumWidth(edit->fontMetrics().horizontalAdvance("000000000") + 16);
 
     m_searchButton = named(new QPushButton("检索(&S)", this), "Command1");
 

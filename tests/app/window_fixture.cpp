@@ -35,6 +35,7 @@ void WindowTest::openWithDialogs() {
     testApp();
     w.reset();
     w = std::make_unique<k3::MainWindow>(k3::AppContext{QString::fromStdString(dir.path().string()), settingsFile()});
+    w->resize(k3::MainWindow::kPreferredSize);
     showActive(w.get());
     waitForDamageCheck();
 }
@@ -44,6 +45,9 @@ void WindowTest::open() {
     w.reset();
     k3::AppContext ctx{QString::fromStdString(dir.path().string()), settingsFile()};
     w = std::make_unique<k3::MainWindow>(ctx, this);
+    // The tests' screen (offscreen, 800 x 600) is smaller than a player's: the window gets the size it
+    // opens at on a common screen. The layout tests try the small screens.
+    w->resize(k3::MainWindow::kPreferredSize);
     showActive(w.get());
     waitForDamageCheck();
 }
