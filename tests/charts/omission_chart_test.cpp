@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <QCategoryAxis>
+#include <QLabel>
 #include <QLineSeries>
 #include <QScatterSeries>
 #include <QSet>
 #include <QTest>
+#include <QToolTip>
 #include <QValueAxis>
 #include <QWheelEvent>
 
@@ -218,3 +220,77 @@ TEST(OmissionChart, PngIsWrittenAndNotBlank) {
 }
 
 }  // namespace
+
+namespace {
+
+// A rectangle of the chart scene in the view's coordinates.
+QRect inView(const OmissionChart& chart, const QRectF& sceneRect) {
+    return chart.mapFromScene(chart.chart()->mapToScene(sceneRect)).boundingRect();
+}
+
+}  // namespace
+
+// The pointer rests on a stem: the tooltip stays after the application asks for a tooltip again (the
+// graphics view would answer that nothing there has one and hide it).
+TEST(OmissionChart, TooltipStaysWhileThePointerRests) {
+    ShownChart v;
+    k3::GapSeries s = k3test::syntheticSeries(40);
+    v.set(s);
+    const k3::GapPoint& h = s.hits[17];
+    const QPoint at = v.chart.mapFromScene(
+        v.chart.chart()->mapToScene(v.chart.chart()->mapToPosition(QPointF(h.position, h.omission / 2.0))));
+    struct CountToolTips : QObject {
+        int asked = 0;
+        bool eventFilter(QObject*, QEvent* e) override {
+            if (e->type() == QEvent::ToolTip) ++asked;
+            return false;
+        }
+    } counter;
+    v.chart.viewport()->installEventFilter(&counter);
+    QTest::mouseMove(v.chart.viewport(), at);
+    const QString expected = QString("期号 %1\n遗漏 %2").arg(h.issue).arg(h.omission);
+    QTRY_VERIFY2_WITH_TIMEOUT(QToolTip::isVisible() && QToolTip::text() == expected, "no tooltip over the stem", 5000);
+    QTRY_VERIFY2_WITH_TIMEOUT(counter.asked > 0, "the resting pointer never asked for a tooltip", 10000);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(QToolTip::isVisible());
+    EXPECT_EQ(QToolTip::text(), expected);
+    QToolTip::hideText();
+}
+
+// Wide, the legend stands right of the plot; narrow, below it; its entries are never cut, and the
+// issue labels are as many as the axis shows whole.
+TEST(OmissionChart, LegendAndIssueLabelsWhereTheyFit) {
+    for (QSize size : {QSize(1000, 500), QSize(640, 360), QSize(380, 300), QSize(320, 260)}) {
+        ShownChart v(size);
+        v.set(k3test::syntheticSeries(300));
+        const QList<QLabel*> entries = v.chart.legendEntries();
+        ASSERT_EQ(entries.size(), 5) << size.width();
+        const QRect plot = inView(v.chart, v.chart.chart()->plotArea());
+        if (size.width() == 1000) EXPECT_FALSE(v.chart.legendBelow());
+        if (size.width() <= 380) EXPECT_TRUE(v.chart.legendBelow());
+        QRect legend;
+        QList<QRect> placed;
+        for (QLabel* e : entries) {
+            ASSERT_TRUE(e->isVisible());
+            const QRect r(e->mapTo(&v.chart, QPoint(0, 0)), e->size());
+            EXPECT_GE(r.width(), e->sizeHint().width()) << e->text().toStdString() << " at " << size.width();
+            EXPECT_TRUE(v.chart.rect().contains(r)) << e->text().toStdString() << " at " << size.width();
+            for (const QRect& other : placed)
+                EXPECT_FALSE(r.intersects(other)) << "entries overlap at " << size.width();
+            placed << r;
+            legend |= r;
+        }
+        if (v.chart.legendBelow())
+            EXPECT_GT(legend.top(), plot.bottom()) << size.width();
+        else
+            EXPECT_GT(legend.left(), plot.right()) << size.width();
+        // The axis gives each label its share of the axis; each must fit in it.
+        const QStringList labels = v.chart.issueAxis()->categoriesLabels();
+        EXPECT_FALSE(labels.isEmpty()) << size.width();
+        const QFontMetrics metrics(v.chart.issueAxis()->labelsFont());
+        for (const QString& label : labels)
+            EXPECT_LE(metrics.horizontalAdvance(label), plot.width() / (labels.size() + 1))
+                << label.toStdString() << " at " << size.width();
+        EXPECT_TRUE(labels.contains("下一期")) << size.width();
+    }
+}
