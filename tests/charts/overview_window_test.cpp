@@ -5,6 +5,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineSeries>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTableView>
 #include <QTest>
@@ -177,3 +178,32 @@ TEST_F(OverviewWindowTest, BadRangeOrHistoryEmptiesTheTableAndSaysWhy) {
 }
 
 }  // namespace
+
+// A click on a header sorts; a second click on the same spot reverses that column, since no width moved,
+// and the view shows the first rows, wherever the selected row went.
+TEST_F(OverviewWindowTest, SortKeepsColumnWidthsAndShowsTheFirstRows) {
+    store->append(k3test::generateDraws(3000, 78, 130326001));
+    w->setHistory(store->snapshot());
+    w->setRange("130325001", "130403030");
+    w->resize(900, 700);
+    QCoreApplication::processEvents();
+    QHeaderView* h = w->tableView()->horizontalHeader();
+    auto widths = [h] {
+        QList<int> out;
+        for (int c = 0; c + 1 < h->count(); ++c) out << h->sectionSize(c);  // the last one stretches
+        return out;
+    };
+    const QList<int> before = widths();
+    const QPoint spot(h->sectionViewportPosition(5) + h->sectionSize(5) / 2, h->height() / 2);  // 最后遗漏
+    QTest::mouseClick(h->viewport(), Qt::LeftButton, {}, spot);
+    EXPECT_EQ(widths(), before);
+    // A row far down is selected, then the same spot is clicked again.
+    QTest::mouseClick(w->tableView()->viewport(), Qt::LeftButton, {}, cellCentre(90, 0));
+    ASSERT_GE(w->selectedItem(), 0);
+    QTest::mouseClick(h->viewport(), Qt::LeftButton, {}, spot);
+    EXPECT_EQ(w->sortColumn(), 5);
+    EXPECT_TRUE(w->sortDescending());
+    EXPECT_EQ(widths(), before);
+    EXPECT_EQ(w->tableView()->rowAt(0), 0);  // the first rows in view
+    EXPECT_EQ(w->tableView()->verticalScrollBar()->value(), 0);
+}
