@@ -10,6 +10,7 @@
 #include <QScreen>
 #include <QScrollArea>
 #include <QStatusBar>
+#include <QStatusTipEvent>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -63,7 +64,21 @@ MainWindow::MainWindow(const AppContext& ctx, Prompter* prompter, QWidget* paren
 
 MainWindow::~MainWindow() = default;
 
-void MainWindow::showStatus(const QString& text) { statusBar()->showMessage(text); }
+void MainWindow::showStatus(const QString& text) {
+    m_statusText = text;
+    statusBar()->showMessage(text);
+}
+
+// A menu entry under the pointer shows its status tip, and leaving it sends an empty one, which would
+// wipe the last result: the result comes back instead.
+bool MainWindow::event(QEvent* e) {
+    if (e->type() == QEvent::StatusTip) {
+        const QString tip = static_cast<QStatusTipEvent*>(e)->tip();
+        statusBar()->showMessage(tip.isEmpty() ? m_statusText : tip);
+        return true;
+    }
+    return QMainWindow::event(e);
+}
 
 // ---------------------------------------------------------------- construction
 

@@ -56,6 +56,9 @@ public:
     // The panels' scroll area: it scrolls only when the window is smaller than the panels need.
     QScrollArea* panelsArea() const;
 
+protected:
+    bool event(QEvent* e) override;
+
 private:
     void buildMenus();
     void buildPanels();
@@ -90,6 +93,7 @@ private:
 
     HistorySession* m_session = nullptr;
     QString m_startNote;
+    QString m_statusText;                        // what the status bar says when no menu entry's tip covers it
     std::optional<HistoryAccess> m_shownAccess;  // what the window last said about the file
     bool m_updateRunning = false;
     QFileDialog* m_openFileDialog = nullptr;  // the open-file dialog of the text import
