@@ -66,7 +66,8 @@ TEST_F(WindowTest, IssuesOfTheYears2000To2009KeepTheirLeadingZero) {
     // The text export reads back as the same history.
     click("Command4");
     const std::string exported = dir.file("更新至090101022期历史号码.txt");
-    QTRY_VERIFY2_WITH_TIMEOUT(fs::exists(fs::u8path(exported)), "the text export was not written", 10000);
+    ASSERT_TRUE(eventually([&] { return fs::exists(fs::u8path(exported)); }, 10000))
+        << "the text export was not written";
     const std::string written = fileBytes(exported);
     EXPECT_EQ(written.substr(0, 10), "081231001 ");
     const k3::ParsedHistory back = k3::parseHistoryText(written, 1);
@@ -82,7 +83,7 @@ TEST_F(WindowTest, IssuesOfTheYears2000To2009KeepTheirLeadingZero) {
     okAnswers = {true, false};  // read it, then decline the replacement
     fileAnswers = {QString::fromStdString(dir.file("two.txt"))};
     click("cmdRdLst");
-    QTRY_VERIFY2_WITH_TIMEOUT(questions.last().contains("确定吗"), "the import did not ask", 10000);
+    ASSERT_TRUE(eventually([&] { return questions.last().contains("确定吗"); }, 10000)) << "the import did not ask";
     EXPECT_TRUE(questions.last().contains("（081231001—090101022）")) << questions.last().toStdString();
     EXPECT_TRUE(questions.last().contains("（090101021—090101022）")) << questions.last().toStdString();
 

@@ -47,7 +47,7 @@ TEST_F(WindowTest, OpeningAMenuKeepsTheResultInTheStatusBar) {
         for (QAction* a : menu->actions())
             if (!a->isSeparator()) QTest::mouseMove(menu, menu->actionGeometry(a).center());
         QTest::keyClick(menu, Qt::Key_Escape);
-        QTRY_VERIFY2_WITH_TIMEOUT(!menu->isVisible(), "the menu did not close", 5000);
+        ASSERT_TRUE(eventually([&] { return !menu->isVisible(); }, 5000)) << "the menu did not close";
         if (bar->activeAction()) QTest::keyClick(bar, Qt::Key_Escape);
         EXPECT_EQ(status(), result) << name;
     }
@@ -67,16 +67,18 @@ TEST_F(WindowTest, QuestionsThatDeleteHistoryHaveCancelAsTheirDefault) {
         defaultButton.clear();
         onNextDialog(pressEnter);
         clickMenuEntry("mnuLsgl", entry);
-        QTRY_VERIFY2_WITH_TIMEOUT(!defaultButton.isEmpty(), "no question was asked", 5000);
+        ASSERT_TRUE(eventually([&] { return !defaultButton.isEmpty(); }, 5000)) << "no question was asked";
         EXPECT_EQ(defaultButton, "取消") << entry;
-        QTRY_VERIFY2_WITH_TIMEOUT(QApplication::activeModalWidget() == nullptr, "the question stayed open", 5000);
+        ASSERT_TRUE(eventually([&] { return QApplication::activeModalWidget() == nullptr; }, 5000))
+            << "the question stayed open";
         EXPECT_EQ(gridRows("MSFlexGrid1"), 3) << entry;
     }
     // The open-file dialog of the import names its files in Chinese.
     auto* files = find<QFileDialog>("CommonDialog1");
     onNextDialog([](QWidget* d) { QTest::keyClick(d, Qt::Key_Escape); }, "QMessageBox");
     click("cmdRdLst");
-    QTRY_VERIFY2_WITH_TIMEOUT(QApplication::activeModalWidget() == nullptr, "the import question stayed open", 5000);
+    ASSERT_TRUE(eventually([&] { return QApplication::activeModalWidget() == nullptr; }, 5000))
+        << "the import question stayed open";
     QString filter;
     onNextDialog(
         [&filter, files](QWidget*) {
@@ -86,6 +88,6 @@ TEST_F(WindowTest, QuestionsThatDeleteHistoryHaveCancelAsTheirDefault) {
         "QFileDialog");
     onNextDialog([](QWidget* d) { QTest::keyClick(d, Qt::Key_Return); }, "QMessageBox");
     click("cmdRdLst");
-    QTRY_VERIFY2_WITH_TIMEOUT(!filter.isEmpty(), "the open-file dialog did not open", 5000);
+    ASSERT_TRUE(eventually([&] { return !filter.isEmpty(); }, 5000)) << "the open-file dialog did not open";
     EXPECT_EQ(filter, "历史号码文本 (*.txt)");
 }

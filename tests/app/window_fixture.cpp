@@ -26,6 +26,8 @@ void showActive(QWidget* w) {
     w->show();
     w->activateWindow();
     QApplication::setActiveWindow(w);
+    if (!QTest::qWaitForWindowExposed(w, 5000)) ADD_FAILURE() << "the window was never shown";
+    // Activation is the window system's to grant; the tests' key events go to the focused control anyway.
     [[maybe_unused]] bool active = QTest::qWaitForWindowActive(w, 1000);
 }
 
@@ -59,8 +61,8 @@ k3::HistorySession& WindowTest::session() const {
 }
 
 void WindowTest::waitForDamageCheck() {
-    for (int i = 0; i < 2000 && session().access() == k3::HistoryAccess::kChecking; ++i) QTest::qWait(5);
-    ASSERT_NE(session().access(), k3::HistoryAccess::kChecking) << "the check for damage gives no verdict";
+    ASSERT_TRUE(eventually([this] { return session().access() != k3::HistoryAccess::kChecking; }))
+        << "the check for damage gives no verdict";
 }
 
 QAction* WindowTest::action(const QString& name) const { return find<QAction>(name); }

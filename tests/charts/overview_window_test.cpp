@@ -39,7 +39,7 @@ protected:
         w->setHistory(store->snapshot());
         w->setRange("130325001", "130325003");
         w->show();
-        [[maybe_unused]] bool exposed = QTest::qWaitForWindowExposed(w.get());
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(w.get(), 5000)) << "the window was never shown";
     }
     QString cell(int row, int column) const {
         auto* m = w->tableView()->model();
