@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QHeaderView>
 #include <QLabel>
+#include <QScreen>
 #include <QSplitter>
 #include <QStyle>
 #include <QTableView>
@@ -85,7 +86,9 @@ OverviewWindow::OverviewWindow(QString dataDir, QWidget* parent) : QWidget(paren
     layout->setContentsMargins(6, 6, 6, 6);
     layout->addWidget(split, 1);
     layout->addWidget(status_);
-    resize(900, 760);
+    // 900 x 760 where the screen's free area holds it with room for a frame, else that area.
+    const QRect available = screen() ? screen()->availableGeometry() : QRect(0, 0, 1920, 1080);
+    resize(std::min(900, available.width() - 16), std::min(760, available.height() - 40));
 
     connect(view_->horizontalHeader(), &QHeaderView::sectionClicked, this, &OverviewWindow::sortBy);
     connect(view_, &QTableView::doubleClicked, this, &OverviewWindow::exportWorkbook);

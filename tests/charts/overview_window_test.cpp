@@ -5,6 +5,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineSeries>
+#include <QScreen>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTableView>
@@ -206,4 +207,13 @@ TEST_F(OverviewWindowTest, SortKeepsColumnWidthsAndShowsTheFirstRows) {
     EXPECT_EQ(widths(), before);
     EXPECT_EQ(w->tableView()->rowAt(0), 0);  // the first rows in view
     EXPECT_EQ(w->tableView()->verticalScrollBar()->value(), 0);
+}
+
+// The window opens inside the screen's free area, with room for a window manager's frame.
+TEST_F(OverviewWindowTest, OpensInsideTheScreen) {
+    OverviewWindow fresh(QString::fromStdString(dir.path().string()));
+    const QRect available = fresh.screen()->availableGeometry();
+    EXPECT_LE(fresh.width() + 16, available.width());
+    EXPECT_LE(fresh.height() + 40, available.height());
+    EXPECT_LE(fresh.minimumSizeHint().height(), 540 - 40);  // 1920 x 1080 at twice the scale
 }
