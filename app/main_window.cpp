@@ -329,6 +329,7 @@ void MainWindow::partialSearch() {
     try {
         m_session->catchUp();
         const PartialInput in = m_searchPanel->partialInput();
+        requireThreeValues(in);
         SearchOutput out = runPartialSearch(*m_session->snapshot(), in);
         showSearchOutput(std::move(out), theoreticalOmission(in, m_session->segmentBase()));
     } catch (const AnalysisError& e) {

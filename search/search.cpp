@@ -65,15 +65,6 @@ std::string outOfRangeNote(int type, int pos, int v) {
            "的取值，没有号码能符合";
 }
 
-// The partial search reads all three boxes: an empty one is named, rather than searched with whatever
-// value it held before.
-std::string emptyBoxNote(const std::array<std::string, 3>& texts) {
-    for (int i = 0; i < 3; ++i)
-        if (texts[static_cast<size_t>(i)].find_first_not_of(" \t") == std::string::npos)
-            return "第" + std::to_string(i + 1) + "位的值是空的，没有分部检索：请先填入三个位置的值";
-    return {};
-}
-
 }  // namespace
 
 SearchOutput runSearch(const Snapshot& snap, const SearchInput& in) {
@@ -106,6 +97,12 @@ SearchOutput runSearch(const Snapshot& snap, const SearchInput& in) {
     fillSummary(out);
     out.note = note.empty() ? Note{"检索完成：" + std::to_string(out.stats.count) + " 期符合"} : Note{note, true};
     return out;
+}
+
+void requireThreeValues(const PartialInput& in) {
+    for (int i = 0; i < 3; ++i)
+        if (in.texts[static_cast<size_t>(i)].find_first_not_of(" \t") == std::string::npos)
+            throw AnalysisError("第" + std::to_string(i + 1) + "位的值是空的，没有分部检索：请先填入三个位置的值");
 }
 
 SearchOutput runPartialSearch(const Snapshot& snap, const PartialInput& in) {
@@ -143,7 +140,6 @@ SearchOutput runPartialSearch(const Snapshot& snap, const PartialInput& in) {
     if (note.empty() && (k < 1 || k > 3)) note = "分部位数 " + std::to_string(k) + " 不在 1～3 之内，没有号码能符合";
 
     const IssueRange range = checkedRange(snap, in.from, in.to);
-    if (std::string empty = emptyBoxNote(in.texts); !empty.empty()) throw AnalysisError(empty);
     int32_t start = startingPoint(snap, range.from).value_or(0);
     auto marked = [&patterns](const DrawValues& d) {
         for (const Pattern& p : patterns)

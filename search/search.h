@@ -52,5 +52,8 @@ SearchOutput runSearch(const Snapshot& snap, const SearchInput& in);
 // The partial search: draws of the range that agree with the three values in at least k positions
 // (fixed) or that show some k of the three values, repetitions counted (free). Throws AnalysisError.
 SearchOutput runPartialSearch(const Snapshot& snap, const PartialInput& in);
+// The partial search reads all three value boxes: throws AnalysisError naming the first that is blank
+// (rather than searching with whatever value it held before).
+void requireThreeValues(const PartialInput& in);
 
 }  // namespace k3
