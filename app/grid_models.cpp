@@ -1,11 +1,19 @@
 #include "grid_models.h"
 
+#include "store/issue.h"
+
 namespace k3 {
 
 void HistoryModel::setSnapshot(std::shared_ptr<const Snapshot> snap) {
     beginResetModel();
     snap_ = std::move(snap);
     endResetModel();
+}
+
+void HistoryModel::setRunningNumbers(bool running) {
+    if (running == runningNumbers_) return;
+    runningNumbers_ = running;
+    if (rowCount() > 0) emit dataChanged(index(0, 0), index(rowCount() - 1, 0), {Qt::DisplayRole});
 }
 
 int HistoryModel::rowCount(const QModelIndex& parent) const {
@@ -19,7 +27,8 @@ QVariant HistoryModel::data(const QModelIndex& index, int role) const {
     if (role == Qt::TextAlignmentRole) return int(Qt::AlignCenter);
     if (role != Qt::DisplayRole) return {};
     const auto row = static_cast<size_t>(index.row());
-    return index.column() == 0 ? QString::number(snap_->issue(row)) : QString::number(snap_->die(row, index.column()));
+    return index.column() == 0 ? QString::fromStdString(issueText(snap_->issue(row), runningNumbers_))
+                               : QString::number(snap_->die(row, index.column()));
 }
 
 QVariant HistoryModel::headerData(int section, Qt::Orientation o, int role) const {

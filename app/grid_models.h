@@ -14,6 +14,8 @@ class HistoryModel : public QAbstractTableModel {
 public:
     using QAbstractTableModel::QAbstractTableModel;
     void setSnapshot(std::shared_ptr<const Snapshot> snap);
+    // How the issues are written (issueText): running numbers, or dates with all nine digits.
+    void setRunningNumbers(bool running);
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;
@@ -21,6 +23,7 @@ public:
 
 private:
     std::shared_ptr<const Snapshot> snap_;
+    bool runningNumbers_ = false;
 };
 
 // A grid of texts: the header row is the view's header, the data rows its rows.

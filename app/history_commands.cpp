@@ -25,6 +25,7 @@
 #include "result_panel.h"
 #include "search/grids.h"
 #include "search_panel.h"
+#include "store/issue.h"
 
 namespace k3 {
 
@@ -86,7 +87,7 @@ void HistoryCommands::importHistoryFile() {
         return;
     const QString dir = m_session.dataFile("历史号码");
     QDir().mkpath(dir);
-    const QString file = m_prompter.askOpenFile(dir, "Text(*.txt)");
+    const QString file = m_prompter.askOpenFile(dir, "历史号码文本 (*.txt)");
     if (!file.endsWith("txt", Qt::CaseInsensitive)) {
         showLastAndNextIssue();
         if (!file.isEmpty()) emit statusMessage(QString("「%1」不是 txt 文件，未读入").arg(QFileInfo(file).fileName()));
@@ -106,7 +107,8 @@ void HistoryCommands::importHistoryFile() {
         // The file replaces the whole history: a file that would shrink it, or that has nothing in
         // common with it, is confirmed first, with 取消 as the default answer.
         auto confirm = [this, &progress, &asked](const std::vector<IssueDice>& draws) {
-            const ImportComparison c = compareImport(m_session.store(), draws);
+            ImportComparison c = compareImport(m_session.store(), draws);
+            c.runningNumbers = m_session.runningNumbers();
             if (!c.askFirst()) return true;
             asked = true;
             progress.hide();
@@ -321,7 +323,7 @@ void HistoryCommands::deleteNewestDraw() {
 void HistoryCommands::trimWithAnswer(const QString& prompt, const QString& preset,
                                      const std::function<TrimResult(int64_t, const std::string&)>& trim) {
     if (!m_session.canChange()) return;
-    auto answer = m_prompter.askText("删除期数", prompt, preset);
+    auto answer = m_prompter.askText("删除期数", prompt, preset, true);
     if (!answer) return;
     auto n = parsePositiveAnswer(answer->toStdString());
     if (!n) {
@@ -345,7 +347,10 @@ void HistoryCommands::deleteToIssue() {
     if (!m_session.canChange()) return;
     m_session.catchUp();
     const auto& snap = m_session.snapshot();
-    const QString preset = snap->empty() ? QString() : QString::number(int64_t{snap->rows.back().sqqh} - 1);
+    const QString preset =
+        snap->empty()
+            ? QString()
+            : QString::fromStdString(issueText(int64_t{snap->rows.back().sqqh} - 1, m_session.runningNumbers()));
     trimWithAnswer("请输入需要删除到的期数", preset, [this](int64_t k, const std::string& backup) {
         return deleteAfterIssue(m_session.store(), k, backup, m_session.segmentBase());
     });
@@ -360,7 +365,7 @@ void HistoryCommands::deleteLastDraws() {
 
 void HistoryCommands::clearHistory() {
     if (!m_session.canChange()) return;
-    if (!m_prompter.askOkCancel("确认清空", "确定要清空所有的历史号码吗？")) return;
+    if (!m_prompter.askOkCancel("确认清空", "确定要清空所有的历史号码吗？", true)) return;
     try {
         size_t n = k3::clearHistory(m_session.store());
         historyChangedHere();
@@ -375,7 +380,8 @@ void HistoryCommands::clearHistory() {
 void HistoryCommands::exportHistoryText() {
     m_session.catchUp();
     try {
-        auto r = k3::exportHistoryText(*m_session.snapshot(), QFile::encodeName(m_session.dataDir()).toStdString());
+        auto r = k3::exportHistoryText(*m_session.snapshot(), m_session.runningNumbers(),
+                                       QFile::encodeName(m_session.dataDir()).toStdString());
         if (!r) {
             emit statusMessage("历史为空，没有导出文本文件");
             m_prompter.tell("导出历史号码", "历史为空，没有导出文本文件。");
@@ -415,13 +421,13 @@ void HistoryCommands::exportHistoryWorkbook() {
     BusyCursor wait;
     m_session.catchUp();
     m_historyPanel.setGridVisible(false);
-    exportGrid(historyGrid(*m_session.snapshot()), "lishi.xlsx");
+    exportGrid(historyGrid(*m_session.snapshot(), m_session.runningNumbers()), "lishi.xlsx");
     m_historyPanel.setGridVisible(true);
 }
 
 void HistoryCommands::exportHistoryGrid() {
     m_session.catchUp();
-    exportGrid(historyGrid(*m_session.snapshot()), "lishi.xlsx");
+    exportGrid(historyGrid(*m_session.snapshot(), m_session.runningNumbers()), "lishi.xlsx");
 }
 
 void HistoryCommands::exportMatches() { exportGrid(m_resultPanel.matches(), "Jiansuo.xlsx"); }

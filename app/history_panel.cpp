@@ -18,6 +18,7 @@
 #include "history/manual_entry.h"
 #include "history_session.h"
 #include "prompter.h"
+#include "store/issue.h"
 
 namespace k3 {
 
@@ -115,6 +116,7 @@ HistoryPanel::HistoryPanel(HistorySession& session, Prompter& prompter, OneRowWh
 
 void HistoryPanel::reloadHistoryGrid(std::shared_ptr<const Snapshot> snapshot) {
     m_historyGrid->setUpdatesEnabled(false);
+    m_historyModel->setRunningNumbers(m_session.runningNumbers());
     m_historyModel->setSnapshot(std::move(snapshot));
     m_historyGrid->setColumnWidth(0, twipsToPixels(kIssueColumnTwips));
     if (m_historyModel->rowCount() + 1 > kRowsWithoutScrolling) m_historyGrid->scrollToBottom();
@@ -123,8 +125,11 @@ void HistoryPanel::reloadHistoryGrid(std::shared_ptr<const Snapshot> snapshot) {
 }
 
 void HistoryPanel::showNextIssue() {
-    if (auto next = m_session.nextIssue()) m_nextIssueEdit->setText(QString::number(*next));
+    if (auto next = m_session.nextIssue())
+        m_nextIssueEdit->setText(QString::fromStdString(issueText(*next, m_session.runningNumbers())));
 }
+
+void HistoryPanel::showLottery() { m_historyModel->setRunningNumbers(m_session.runningNumbers()); }
 
 void HistoryPanel::setHistoryCommandsEnabled(bool on) {
     const bool can = on && m_session.isOpen();
@@ -185,7 +190,8 @@ bool HistoryPanel::storeTypedDraw() {
     m_fillingDice = false;
     m_typedDiceEdits[0]->setFocus();
     emit drawTyped(added);
-    emit statusMessage(QString("已保存第 %1 期").arg(added.sqqh));
+    emit statusMessage(
+        QString("已保存第 %1 期").arg(QString::fromStdString(issueText(added.sqqh, m_session.runningNumbers()))));
     return true;
 }
 

@@ -7,7 +7,10 @@
 #include <QHBoxLayout>
 #include <QMenu>
 #include <QMenuBar>
+#include <QScreen>
+#include <QScrollArea>
 #include <QStatusBar>
+#include <QStatusTipEvent>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -63,7 +66,21 @@ MainWindow::MainWindow(const AppContext& ctx, Prompter* prompter, QWidget* paren
 
 MainWindow::~MainWindow() = default;
 
-void MainWindow::showStatus(const QString& text) { statusBar()->showMessage(text); }
+void MainWindow::showStatus(const QString& text) {
+    m_statusText = text;
+    statusBar()->showMessage(text);
+}
+
+// A menu entry under the pointer shows its status tip, and leaving it sends an empty one, which would
+// wipe the last result: the result comes back instead.
+bool MainWindow::event(QEvent* e) {
+    if (e->type() == QEvent::StatusTip) {
+        const QString tip = static_cast<QStatusTipEvent*>(e)->tip();
+        statusBar()->showMessage(tip.isEmpty() ? m_statusText : tip);
+        return true;
+    }
+    return QMainWindow::event(e);
+}
 
 // ---------------------------------------------------------------- construction
 
@@ -128,8 +145,16 @@ void MainWindow::buildMenus() {
 }
 
 void MainWindow::buildPanels() {
-    auto* central = new QWidget(this);
-    setCentralWidget(central);
+    // The panels scroll as one when the window is smaller than they need (a small or scaled screen);
+    // menus and status bar stay in view.
+    m_scrollArea = new QScrollArea(this);
+    m_scrollArea->setObjectName("scrollPanels");
+    m_scrollArea->setWidgetResizable(true);
+    m_scrollArea->setFrameShape(QFrame::NoFrame);
+    auto* central = new QWidget(m_scrollArea);
+    central->setObjectName("panels");
+    m_scrollArea->setWidget(central);
+    setCentralWidget(m_scrollArea);
     setStatusBar(new QStatusBar(this));
     m_wheel = new OneRowWheel(this);
     m_historyPanel = new HistoryPanel(*m_session, *m_prompter, *m_wheel, central);
@@ -146,8 +171,21 @@ void MainWindow::buildPanels() {
     auto* main = new QHBoxLayout(central);
     main->addWidget(m_historyPanel, 0);
     main->addLayout(right, 1);
-    resize(1180, 760);
+    if (QScreen* s = screen()) fitInto(s->availableGeometry());
 }
+
+// The preferred size where the screen's free area holds it, else that area less the room a window
+// manager's frame takes; centred in the area.
+void MainWindow::fitInto(const QRect& available) {
+    const QSize frame = isVisible() ? frameGeometry().size() - size() : kFrameAllowance;
+    const QSize size(std::min(kPreferredSize.width(), available.width() - frame.width()),
+                     std::min(kPreferredSize.height(), available.height() - frame.height()));
+    resize(size);
+    move(available.x() + (available.width() - size.width() - frame.width()) / 2,
+         available.y() + (available.height() - size.height() - frame.height()) / 2);
+}
+
+QScrollArea* MainWindow::panelsArea() const { return m_scrollArea; }
 
 void MainWindow::connectPanels() {
     HistoryCommands* commands = m_historyCommands;
@@ -266,8 +304,11 @@ void MainWindow::showSearchOutput(SearchOutput&& out, std::optional<double> theo
     try {
         if (out.note.warning)
             m_resultPanel->clearChart();
-        else
-            m_resultPanel->showChart(gapSeriesOf(out, theoreticalOmission));
+        else {
+            GapSeries series = gapSeriesOf(out, theoreticalOmission);
+            series.runningNumbers = m_session->runningNumbers();
+            m_resultPanel->showChart(std::move(series));
+        }
     } catch (const AnalysisError&) {
         m_resultPanel->clearChart();
     }
@@ -303,6 +344,7 @@ void MainWindow::partialSearch() {
     try {
         m_session->catchUp();
         const PartialInput in = m_searchPanel->partialInput();
+        requireThreeValues(in);
         SearchOutput out = runPartialSearch(*m_session->snapshot(), in);
         showSearchOutput(std::move(out), theoreticalOmission(in, m_session->segmentBase()));
     } catch (const AnalysisError& e) {
@@ -378,6 +420,7 @@ void MainWindow::refreshOverviewSoon() {
 void MainWindow::refreshOverview() {
     m_overviewRefreshPending = false;
     if (!m_overview || !m_overview->isVisible()) return;
+    m_overview->setRunningNumbers(m_session->runningNumbers());
     m_overview->setHistoryAndRange(m_session->snapshot(), QString::fromStdString(m_searchPanel->rangeStart()),
                                    QString::fromStdString(m_searchPanel->rangeEnd()));
 }
@@ -441,6 +484,7 @@ void MainWindow::refreshTrendSoon() {
 void MainWindow::refreshTrend() {
     m_trendRefreshPending = false;
     if (!m_trend || !m_trend->isVisible()) return;
+    m_trend->setRunningNumbers(m_session->runningNumbers());
     m_trend->setHistoryAndRange(m_session->snapshot(), QString::fromStdString(m_searchPanel->rangeStart()),
                                 QString::fromStdString(m_searchPanel->rangeEnd()));
 }
@@ -451,6 +495,7 @@ void MainWindow::chooseLottery(int index) {
     if (index < 0 || index >= kProvinceCount) return;
     m_session->setLotteryIndex(index);
     for (int i = 0; i < kProvinceCount; ++i) m_lotteryActions[i]->setChecked(i == index);
+    m_historyPanel->showLottery();
     const Province& p = m_session->lottery();
     showStatus(QString("彩种: %1（每天 %2 期）").arg(QString::fromUtf8(p.caption)).arg(p.drawsPerDay));
 }

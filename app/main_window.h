@@ -2,6 +2,7 @@
 // bar. It wires the panels' requests to the analyses and to the history commands.
 #pragma once
 #include <QMainWindow>
+#include <QSize>
 #include <QString>
 #include <array>
 #include <memory>
@@ -14,6 +15,7 @@
 class QAction;
 class QFileDialog;
 class QMenu;
+class QScrollArea;
 
 namespace k3 {
 
@@ -46,6 +48,18 @@ public:
     // desktop's default applications. A given prompter must outlive the window.
     explicit MainWindow(const AppContext& ctx, Prompter* prompter = nullptr, QWidget* parent = nullptr);
     ~MainWindow() override;
+
+    // The size the window opens at where the screen holds it.
+    static constexpr QSize kPreferredSize{1180, 760};
+    // Room for a window manager's title bar and borders, before the window is shown.
+    static constexpr QSize kFrameAllowance{16, 40};
+    // Sizes and places the window inside `available` (a screen's free area).
+    void fitInto(const QRect& available);
+    // The panels' scroll area: it scrolls only when the window is smaller than the panels need.
+    QScrollArea* panelsArea() const;
+
+protected:
+    bool event(QEvent* e) override;
 
 private:
     void buildMenus();
@@ -89,11 +103,13 @@ private:
 
     HistorySession* m_session = nullptr;
     QString m_startNote;
+    QString m_statusText;                        // what the status bar says when no menu entry's tip covers it
     std::optional<HistoryAccess> m_shownAccess;  // what the window last said about the file
     bool m_updateRunning = false;
     QFileDialog* m_openFileDialog = nullptr;  // the open-file dialog of the text import
     std::unique_ptr<Prompter> m_ownPrompter;
     Prompter* m_prompter = nullptr;
+    QScrollArea* m_scrollArea = nullptr;
     OneRowWheel* m_wheel = nullptr;
     HistoryPanel* m_historyPanel = nullptr;
     SearchPanel* m_searchPanel = nullptr;

@@ -1,8 +1,10 @@
 #include "omission_chart.h"
 
 #include <QCategoryAxis>
+#include <QFontMetricsF>
 #include <QGraphicsLayout>
-#include <QLegendMarker>
+#include <QHelpEvent>
+#include <QLabel>
 #include <QLineSeries>
 #include <QMouseEvent>
 #include <QPainter>
@@ -13,13 +15,18 @@
 #include <algorithm>
 #include <cmath>
 
+#include "store/issue.h"
+
 namespace k3 {
 
 namespace {
 
-constexpr double kMinSpan = 10;        // the narrowest view, in positions
-constexpr double kLabelSpacing = 150;  // pixels between issue labels
-constexpr int kHoverPixels = 6;        // how near the pointer must be to a stem
+constexpr double kMinSpan = 10;     // the narrowest view, in positions
+constexpr int kHoverPixels = 6;     // how near the pointer must be to a stem
+constexpr int kMinPlotWidth = 420;  // narrower than this beside the legend, the legend goes below
+constexpr int kLegendPadding = 4;   // around the legend's entries
+constexpr int kLegendGap = 12;      // between entries side by side
+constexpr int kChartMargin = 4;
 
 QLineSeries* lineSeries(QChart* chart, const QColor& colour, Qt::PenStyle style, qreal width) {
     auto* s = new QLineSeries(chart);
@@ -57,8 +64,9 @@ QImage dot(const QColor& colour) {
 OmissionChart::OmissionChart(QWidget* parent) : QChartView(new QChart, parent) {
     QChart* chart = this->chart();
     chart->setAnimationOptions(QChart::NoAnimation);
-    chart->legend()->setAlignment(Qt::AlignBottom);
-    chart->setMargins(QMargins(4, 4, 4, 4));
+    // The chart's own legend cuts entries that do not fit; this one places them where they fit.
+    chart->legend()->hide();
+    chart->setMargins(QMargins(kChartMargin, kChartMargin, kChartMargin, kChartMargin));
     setRenderHint(QPainter::Antialiasing, false);
     setDragMode(QGraphicsView::NoDrag);
     setRubberBand(QChartView::NoRubberBand);
@@ -91,7 +99,11 @@ OmissionChart::OmissionChart(QWidget* parent) : QChartView(new QChart, parent) {
         s->attachAxis(axisX_);
         s->attachAxis(axisY_);
     }
-    for (QLegendMarker* m : chart->legend()->markers(tops_)) m->setVisible(false);
+    legend_ = new QWidget(this);
+    legend_->setObjectName("chartLegend");
+    legend_->setAttribute(Qt::WA_TransparentForMouseEvents);
+    for (QLineSeries* s : {stems_, last_, average_, theoretical_, maximum_})
+        legendLabels_.push_back({s, new QLabel(legend_)});
     // The stems depend on the width of the plot: one per pixel column at most.
     connect(chart, &QChart::plotAreaChanged, this, [this] {
         if (static_cast<int>(plotWidth()) != builtWidth_) rebuild();
@@ -140,10 +152,86 @@ void OmissionChart::setSeries(GapSeries series) {
         maximum_->replace(QList<QPointF>{{fullLo_, double(*data_.maximum)}, {fullHi_, double(*data_.maximum)}});
     }
     stems_->setVisible(any);
-    chart()->legend()->setVisible(any);
+    fillLegend();
+    placeLegend();
     lo_ = fullLo_;
     hi_ = fullHi_;
     rebuild();
+}
+
+QList<QLabel*> OmissionChart::legendEntries() const {
+    QList<QLabel*> shown;
+    for (const auto& [series, label] : legendLabels_)
+        if (series->isVisible()) shown << label;
+    return shown;
+}
+
+// One entry per visible line: a stroke in the line's colour, then its name.
+void OmissionChart::fillLegend() {
+    for (const auto& [series, label] : legendLabels_) {
+        label->setText(QString("<span style=\"color:%1\">━━</span> %2")
+                           .arg(series->pen().color().name(), series->name().toHtmlEscaped()));
+        label->setVisible(series->isVisible());
+        label->adjustSize();
+    }
+}
+
+// Right of the plot when the plot keeps kMinPlotWidth beside it, one entry a line; else below the
+// plot, as many entries a row as fit. The chart's margin on that side makes room for it.
+void OmissionChart::placeLegend() {
+    const QList<QLabel*> shown = legendEntries();
+    const QRect area = viewport()->geometry();
+    if (shown.isEmpty()) {
+        legend_->hide();
+        chart()->setMargins(QMargins(kChartMargin, kChartMargin, kChartMargin, kChartMargin));
+        return;
+    }
+    int widest = 0, tallest = 0;
+    for (QLabel* l : shown) {
+        widest = std::max(widest, l->sizeHint().width());
+        tallest = std::max(tallest, l->sizeHint().height());
+    }
+    const int besideWidth = widest + 2 * kLegendPadding;
+    // Room right of the plot for half the label of the next issue, which stands at its right end.
+    const int nextLabel = QFontMetrics(axisX_->labelsFont()).horizontalAdvance("下一期") / 2 + kChartMargin;
+    legendBelow_ = area.width() - besideWidth < kMinPlotWidth;
+    const int count = static_cast<int>(shown.size());
+    const int columns =
+        legendBelow_ ? std::clamp((area.width() - 2 * kLegendPadding + kLegendGap) / (widest + kLegendGap), 1, count)
+                     : 1;
+    const int rows = (count + columns - 1) / columns;
+    const int height = rows * tallest + 2 * kLegendPadding;
+    for (int i = 0; i < count; ++i)
+        shown[i]->setGeometry(kLegendPadding + (i % columns) * (widest + kLegendGap),
+                              kLegendPadding + (i / columns) * tallest, widest, tallest);
+    if (legendBelow_) {
+        legend_->setGeometry(area.left(), area.bottom() + 1 - height, area.width(), height);
+        chart()->setMargins(QMargins(kChartMargin, kChartMargin, nextLabel, height));
+    } else {
+        legend_->setGeometry(area.right() + 1 - besideWidth, area.top() + (area.height() - height) / 2, besideWidth,
+                             height);
+        chart()->setMargins(QMargins(kChartMargin, kChartMargin, besideWidth + nextLabel, kChartMargin));
+    }
+    legend_->show();
+    legend_->raise();
+}
+
+void OmissionChart::resizeEvent(QResizeEvent* e) {
+    QChartView::resizeEvent(e);
+    placeLegend();
+}
+
+// A resting pointer asks for a tooltip again after a while; the graphics view would answer that no
+// item has one and hide it. The stem under the pointer answers instead, so the tooltip stays.
+bool OmissionChart::viewportEvent(QEvent* e) {
+    if (e->type() != QEvent::ToolTip) return QChartView::viewportEvent(e);
+    auto* help = static_cast<QHelpEvent*>(e);
+    const QString tip = tooltipAt(help->pos());
+    if (tip.isEmpty())
+        QToolTip::hideText();
+    else
+        QToolTip::showText(help->globalPos(), tip, this);
+    return true;
 }
 
 void OmissionChart::setVisibleRange(double lo, double hi) {
@@ -217,14 +305,19 @@ void OmissionChart::relabel(size_t first, size_t last, double width) {
     axisX_->setStartValue(lo_);
     const auto& hits = data_.hits;
     const double pixels = width / (hi_ - lo_);  // per position
+    // The axis gives each label its share of the axis (the width over the labels plus one) and cuts
+    // a longer label: only as many issue labels as fit whole, the label of the next issue among them.
+    const double labelWidth = QFontMetricsF(axisX_->labelsFont()).horizontalAdvance("000000000") + 16;
+    const int count = static_cast<int>(width / labelWidth) - 2;
+    // An issue label half its width from either end of the axis at least, so none reaches past the chart.
+    const double inset = labelWidth / 2 / pixels;
     double previous = -1e18;
     auto add = [&](double x, const QString& label) {
-        if ((x - previous) * pixels < kLabelSpacing * 0.6 || x < lo_ || x > hi_) return;
+        if ((x - previous) * pixels < labelWidth || x < lo_ || x > hi_) return;
         axisX_->append(label, x);
         previous = x;
     };
-    if (first < last) {
-        const int count = std::max(2, static_cast<int>(width / kLabelSpacing));
+    if (first < last && count > 0) {
         auto byPosition = [](const GapPoint& p, double x) { return p.position < x; };
         for (int k = 0; k < count; ++k) {
             // The hit nearest to evenly spaced places: its issue is exact.
@@ -232,10 +325,17 @@ void OmissionChart::relabel(size_t first, size_t last, double width) {
             size_t i = std::lower_bound(hits.begin() + long(first), hits.begin() + long(last), target, byPosition) -
                        hits.begin();
             if (i == last || (i > first && target - hits[i - 1].position < hits[i].position - target)) --i;
-            add(hits[i].position, QString::number(hits[i].issue));
+            if (hits[i].position < lo_ + inset || hits[i].position > hi_ - inset) continue;
+            // The label of the next issue keeps its place.
+            if (!data_.empty() && (data_.nextPosition - hits[i].position) * pixels < labelWidth) continue;
+            add(hits[i].position, issueLabel(hits[i].issue));
         }
     }
     if (!data_.empty()) add(data_.nextPosition, "下一期");
+}
+
+QString OmissionChart::issueLabel(int32_t issue) const {
+    return QString::fromStdString(issueText(issue, data_.runningNumbers));
 }
 
 QPointF OmissionChart::viewPointOf(double x, double y) const {
@@ -265,7 +365,7 @@ QString OmissionChart::tooltipAt(QPoint viewPos) const {
         for (; a != hits.end() && a->position <= x + half; ++a)
             if (a->omission > best->omission) best = &*a;
     }
-    return QString("期号 %1\n遗漏 %2").arg(best->issue).arg(best->omission);
+    return QString("期号 %1\n遗漏 %2").arg(issueLabel(best->issue)).arg(best->omission);
 }
 
 void OmissionChart::wheelEvent(QWheelEvent* e) {

@@ -1,17 +1,21 @@
 // The omission chart (遗漏走势图): one stem per hit at its place in the history, as high as its
 // omission, the still growing last omission apart, and lines for the average, the theoretical and the
 // largest omission. The wheel zooms, a drag pans, a double-click shows everything again; hovering a
-// stem tells its issue and omission. Zoomed out, one stem per pixel column shows that column's
-// largest omission, so a history of any length draws in the same time; zoomed in, every hit is drawn.
+// stem tells its issue and omission for as long as the pointer rests there. Zoomed out, one stem per
+// pixel column shows that column's largest omission, so a history of any length draws in the same
+// time; zoomed in, every hit is drawn. The legend stands right of the plot where the chart is wide,
+// below it where it is narrow, its entries whole; issue labels are as many as fit whole.
 #pragma once
 #include <QChartView>
 #include <QImage>
 #include <QString>
 #include <utility>
+#include <vector>
 
 #include "overview/gap_series.h"
 
 class QCategoryAxis;
+class QLabel;
 class QLineSeries;
 class QScatterSeries;
 class QValueAxis;
@@ -50,8 +54,13 @@ public:
     QLineSeries* maximumLine() const { return maximum_; }
     QCategoryAxis* issueAxis() const { return axisX_; }
     QValueAxis* omissionAxis() const { return axisY_; }
+    // The legend's entries shown (one per visible line), and whether it stands below the plot.
+    QList<QLabel*> legendEntries() const;
+    bool legendBelow() const { return legendBelow_; }
 
 protected:
+    bool viewportEvent(QEvent* e) override;
+    void resizeEvent(QResizeEvent* e) override;
     void wheelEvent(QWheelEvent* e) override;
     void mousePressEvent(QMouseEvent* e) override;
     void mouseMoveEvent(QMouseEvent* e) override;
@@ -64,12 +73,18 @@ private:
     double plotWidth() const;
     double valueAt(QPoint viewPos) const;
     QPointF viewPointOf(double x, double y) const;
+    QString issueLabel(int32_t issue) const;
+    void fillLegend();
+    void placeLegend();
 
     GapSeries data_;
     QCategoryAxis* axisX_;
     QValueAxis* axisY_;
     QLineSeries *stems_, *last_, *average_, *theoretical_, *maximum_;
     QScatterSeries* tops_;
+    QWidget* legend_;
+    std::vector<std::pair<QLineSeries*, QLabel*>> legendLabels_;
+    bool legendBelow_ = false;
     double lo_ = 0, hi_ = 1, fullLo_ = 0, fullHi_ = 1;
     int builtWidth_ = -1;
     bool everyHit_ = true;

@@ -6,7 +6,9 @@
 #include <QFile>
 #include <QHeaderView>
 #include <QLabel>
+#include <QScreen>
 #include <QSplitter>
+#include <QStyle>
 #include <QTableView>
 #include <QVBoxLayout>
 
@@ -68,6 +70,7 @@ OverviewWindow::OverviewWindow(QString dataDir, QWidget* parent) : QWidget(paren
     view_->horizontalHeader()->setSectionsClickable(true);
     view_->horizontalHeader()->setHighlightSections(false);
     view_->horizontalHeader()->setStretchLastSection(true);
+    view_->horizontalHeader()->setResizeContentsPrecision(-1);
     view_->setToolTip("单击列标题按该列排序（再单击反序），双击表格导出到 Zongbiao.xlsx，选中一行显示其遗漏走势图");
 
     chart_ = new OmissionChart;
@@ -83,7 +86,9 @@ OverviewWindow::OverviewWindow(QString dataDir, QWidget* parent) : QWidget(paren
     layout->setContentsMargins(6, 6, 6, 6);
     layout->addWidget(split, 1);
     layout->addWidget(status_);
-    resize(900, 760);
+    // 900 x 760 where the screen's free area holds it with room for a frame, else that area.
+    const QRect available = screen() ? screen()->availableGeometry() : QRect(0, 0, 1920, 1080);
+    resize(std::min(900, available.width() - 16), std::min(760, available.height() - 40));
 
     connect(view_->horizontalHeader(), &QHeaderView::sectionClicked, this, &OverviewWindow::sortBy);
     connect(view_, &QTableView::doubleClicked, this, &OverviewWindow::exportWorkbook);
@@ -140,7 +145,7 @@ void OverviewWindow::recompute() {
     tellState(QString("遗漏总表：检索范围 %1～%2，共 %3 期").arg(from_, to_).arg(table_.draws), false);
 }
 
-void OverviewWindow::showRows() {
+void OverviewWindow::showRows(bool sorted) {
     order_.clear();
     if (valid_) {
         if (sortColumn_ >= 0) {
@@ -151,17 +156,32 @@ void OverviewWindow::showRows() {
     }
     const int keep = selectedItem_;
     model_->setGrid(valid_ ? overviewGrid(table_, order_) : Grid{overviewHeader(), {}, {}});
-    view_->resizeColumnsToContents();
-    // The selected item stays selected wherever the new order puts it.
+    if (!sorted) fitColumns();
+    // The selected item stays selected wherever the new order puts it; a sort shows the first rows.
     selectedItem_ = -1;
     auto row = std::find(order_.begin(), order_.end(), keep);
     if (keep >= 0 && row != order_.end()) {
         const QModelIndex index = model_->index(int(row - order_.begin()), 0);
         view_->selectionModel()->setCurrentIndex(index,
                                                  QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-        view_->scrollTo(index);
+        if (!sorted) view_->scrollTo(index);
     }
+    if (sorted) view_->scrollToTop();
     if (selectedItem_ < 0) chart_->clear();
+}
+
+// Widths from every row, not only those in view, with room for the sort arrow; they only ever grow, so
+// a sort or a new table never moves a column under the pointer.
+void OverviewWindow::fitColumns() {
+    QHeaderView* header = view_->horizontalHeader();
+    const int arrow = header->style()->pixelMetric(QStyle::PM_HeaderMarkSize, nullptr, header) + 8;
+    const int columns = model_->columnCount();
+    std::vector<int> before(static_cast<size_t>(columns));
+    for (int c = 0; c < columns; ++c) before[static_cast<size_t>(c)] = columnsFitted_ ? header->sectionSize(c) : 0;
+    view_->resizeColumnsToContents();
+    for (int c = 0; c < columns; ++c)
+        header->resizeSection(c, std::max(before[static_cast<size_t>(c)], header->sectionSize(c) + arrow));
+    columnsFitted_ = true;
 }
 
 void OverviewWindow::showChart() {
@@ -170,7 +190,9 @@ void OverviewWindow::showChart() {
         return;
     }
     try {
-        chart_->setSeries(itemGapSeries(*snap_, from_.toStdString(), to_.toStdString(), selectedItem_));
+        GapSeries series = itemGapSeries(*snap_, from_.toStdString(), to_.toStdString(), selectedItem_);
+        series.runningNumbers = runningNumbers_;
+        chart_->setSeries(std::move(series));
     } catch (const std::exception& e) {
         chart_->clear();
         say(QString::fromUtf8(e.what()), true);
@@ -183,7 +205,7 @@ void OverviewWindow::sortBy(int column) {
     sortColumn_ = column;
     view_->horizontalHeader()->setSortIndicatorShown(true);
     view_->horizontalHeader()->setSortIndicator(column, descending_ ? Qt::DescendingOrder : Qt::AscendingOrder);
-    showRows();
+    showRows(true);
 }
 
 void OverviewWindow::exportWorkbook() {

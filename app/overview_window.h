@@ -30,6 +30,8 @@ public:
     void setRange(const QString& from, const QString& to);
     // Both at once, with one recomputation.
     void setHistoryAndRange(std::shared_ptr<const Snapshot> snap, const QString& from, const QString& to);
+    // How the chart writes issues (issueText): running numbers, or dates with all nine digits.
+    void setRunningNumbers(bool running) { runningNumbers_ = running; }
 
     // Opens the written workbook; the desktop's default application unless replaced (tests). False
     // when no program could open it.
@@ -56,7 +58,8 @@ signals:
 
 private:
     void recompute();
-    void showRows();
+    void showRows(bool sorted = false);
+    void fitColumns();
     void showChart();
     void say(const QString& text, bool warning);
     void tellState(const QString& text, bool failed);
@@ -70,6 +73,8 @@ private:
     std::vector<int> order_;  // displayed row -> index into table_.rows
     int sortColumn_ = -1;
     bool descending_ = false;
+    bool columnsFitted_ = false;
+    bool runningNumbers_ = false;
     int selectedItem_ = -1;
     OverviewModel* model_;
     QTableView* view_;

@@ -16,8 +16,9 @@ bool DialogPrompter::askOkCancel(const QString& title, const QString& text, bool
     return k3::askOkCancel(m_parent, title, text, cancelByDefault);
 }
 
-std::optional<QString> DialogPrompter::askText(const QString& title, const QString& prompt, const QString& preset) {
-    return k3::askText(m_parent, title, prompt, preset);
+std::optional<QString> DialogPrompter::askText(const QString& title, const QString& prompt, const QString& preset,
+                                               bool cancelByDefault) {
+    return k3::askText(m_parent, title, prompt, preset, cancelByDefault);
 }
 
 QString DialogPrompter::askOpenFile(const QString& dir, const QString& filter) {

@@ -16,8 +16,10 @@ public:
     // OK/Cancel question; true for OK. `cancelByDefault`: Cancel is the default button (a question
     // whose OK cannot be undone).
     virtual bool askOkCancel(const QString& title, const QString& text, bool cancelByDefault = false) = 0;
-    // Input box with a preset answer; nothing when cancelled.
-    virtual std::optional<QString> askText(const QString& title, const QString& prompt, const QString& preset) = 0;
+    // Input box with a preset answer; nothing when cancelled. `cancelByDefault`: Enter cancels (an
+    // answer that deletes history).
+    virtual std::optional<QString> askText(const QString& title, const QString& prompt, const QString& preset,
+                                           bool cancelByDefault = false) = 0;
     // A file to open, starting in `dir`; empty when cancelled.
     virtual QString askOpenFile(const QString& dir, const QString& filter) = 0;
     virtual void tell(const QString& title, const QString& text) = 0;
@@ -31,7 +33,8 @@ class DialogPrompter : public Prompter {
 public:
     DialogPrompter(QWidget* parent, QFileDialog* openFileDialog);
     bool askOkCancel(const QString& title, const QString& text, bool cancelByDefault) override;
-    std::optional<QString> askText(const QString& title, const QString& prompt, const QString& preset) override;
+    std::optional<QString> askText(const QString& title, const QString& prompt, const QString& preset,
+                                   bool cancelByDefault) override;
     QString askOpenFile(const QString& dir, const QString& filter) override;
     void tell(const QString& title, const QString& text) override;
     bool openUrl(const QUrl& url) override;

@@ -36,8 +36,6 @@ ResultPanel::ResultPanel(OneRowWheel& wheel, QWidget* parent) : QSplitter(Qt::Ve
     m_chart = new OmissionChart(top);
     m_chart->setObjectName("chartSearch");
     m_chart->setMinimumWidth(260);
-    // The room beside grid 2 is wide and low: the legend stands right of the plot, one entry a line.
-    m_chart->chart()->legend()->setAlignment(Qt::AlignRight);
     auto* beside = new QHBoxLayout(top);
     beside->setContentsMargins(0, 0, 0, 0);
     beside->setSpacing(4);

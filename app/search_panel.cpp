@@ -44,8 +44,8 @@ SearchPanel::SearchPanel(HistorySession& session, QWidget* parent)
     m_partialWidthCombo->setCurrentText(QString::number(m_session.partialWidth()));
     showLastIssue();
     if (!m_snapshot->empty()) {
-        m_rangeStartEdit->setText(QString::number(m_snapshot->rows.front().sqqh));
-        m_rangeEndEdit->setText(QString::number(m_snapshot->rows.back().sqqh));
+        m_rangeStartEdit->setText(issueString(m_snapshot->rows.front().sqqh));
+        m_rangeEndEdit->setText(issueString(m_snapshot->rows.back().sqqh));
     }
     valueSourceChanged(m_valueSourceTabs->currentIndex());
     m_valuesTyped = m_valueSourceTabs->currentIndex() == 0;
@@ -117,6 +117,9 @@ void SearchPanel::buildControls() {
     for (QWidget* w : std::initializer_list<QWidget*>{m_rangeStartLabel, m_rangeStartEdit, m_rangeDashLabel,
                                                       m_rangeEndEdit, m_rangeEndLabel})
         range->addWidget(w);
+    // However narrow the window, an issue box shows its nine digits whole.
+    for (QLineEdit* edit : {m_rangeStartEdit, m_rangeEndEdit, m_chosenIssueEdit})
+        edit->setMinimumWidth(edit->fontMetrics().horizontalAdvance("000000000") + 16);
 
     m_searchButton = named(new QPushButton("检索(&S)", this), "Command1");
 
@@ -190,6 +193,7 @@ SearchInput SearchPanel::searchInput() {
     in.texts = valueTexts();
     in.from = rangeStart();
     in.to = rangeEnd();
+    in.runningNumbers = m_session.runningNumbers();
     return in;
 }
 
@@ -207,6 +211,7 @@ PartialInput SearchPanel::partialInput() {
     in.widthText = m_partialWidthCombo->currentText().toStdString();
     in.from = rangeStart();
     in.to = rangeEnd();
+    in.runningNumbers = m_session.runningNumbers();
     return in;
 }
 
@@ -222,16 +227,20 @@ void SearchPanel::setSearchEnabled(bool on) {
 
 void SearchPanel::showWholeRange() {
     if (!m_snapshot->empty()) {
-        m_rangeStartEdit->setText(QString::number(m_snapshot->rows.front().sqqh));
-        m_rangeEndEdit->setText(QString::number(m_snapshot->rows.back().sqqh));
+        m_rangeStartEdit->setText(issueString(m_snapshot->rows.front().sqqh));
+        m_rangeEndEdit->setText(issueString(m_snapshot->rows.back().sqqh));
     }
     refreshFromActiveTab();
 }
 
-void SearchPanel::setRangeEnd(int64_t issue) { m_rangeEndEdit->setText(QString::number(issue)); }
+void SearchPanel::setRangeEnd(int64_t issue) { m_rangeEndEdit->setText(issueString(issue)); }
+
+QString SearchPanel::issueString(int64_t issue) const {
+    return QString::fromStdString(issueText(issue, m_session.runningNumbers()));
+}
 
 void SearchPanel::showLastIssue() {
-    if (!m_snapshot->empty()) m_chosenIssueEdit->setText(QString::number(m_snapshot->rows.back().sqqh));
+    if (!m_snapshot->empty()) m_chosenIssueEdit->setText(issueString(m_snapshot->rows.back().sqqh));
 }
 
 // After this window's own change the chosen issue is the newest one. A change made elsewhere moves the
@@ -243,7 +252,8 @@ void SearchPanel::followHistory(std::shared_ptr<const Snapshot> snapshot) {
         showLastIssue();
     } else if (!m_snapshot->empty()) {
         auto follow = [&](QLineEdit* edit, int32_t oldIssue, int32_t newIssue) {
-            if (!before->empty() && edit->text() == QString::number(oldIssue)) edit->setText(QString::number(newIssue));
+            if (!before->empty() && parseWhole(edit->text().toStdString(), INT32_MIN, INT32_MAX) == oldIssue)
+                edit->setText(issueString(newIssue));
         };
         const int32_t oldFirst = before->empty() ? 0 : before->rows.front().sqqh;
         const int32_t oldLast = before->empty() ? 0 : before->rows.back().sqqh;
@@ -257,7 +267,7 @@ void SearchPanel::followHistory(std::shared_ptr<const Snapshot> snapshot) {
 void SearchPanel::showChosenDraw() {
     ChosenDraw c =
         chooseDraw(*m_snapshot, m_chosenIssueEdit->text().toStdString(), m_onlyBeforeChosenCheck->isChecked());
-    if (c.rangeEnd) m_rangeEndEdit->setText(QString::number(*c.rangeEnd));
+    if (c.rangeEnd) m_rangeEndEdit->setText(issueString(*c.rangeEnd));
     if (!c.row) {
         if (!m_snapshot->empty())
             emit statusMessage(QString("历史中没有期号不大于「%1」的号码").arg(m_chosenIssueEdit->text()));
@@ -288,7 +298,7 @@ void SearchPanel::valueSourceChanged(int tab) {
     m_valuePages->setCurrentIndex(typed ? 0 : 1);
     if (typed) {
         refreshFromActiveTab();
-        if (!m_snapshot->empty()) m_rangeEndEdit->setText(QString::number(m_snapshot->rows.back().sqqh));
+        if (!m_snapshot->empty()) m_rangeEndEdit->setText(issueString(m_snapshot->rows.back().sqqh));
     } else {
         showChosenDraw();
     }
@@ -298,7 +308,7 @@ void SearchPanel::onlyBeforeChosenClicked() {
     if (m_onlyBeforeChosenCheck->isChecked()) {
         showChosenDraw();
     } else if (!m_snapshot->empty()) {
-        m_rangeEndEdit->setText(QString::number(m_snapshot->rows.back().sqqh));
+        m_rangeEndEdit->setText(issueString(m_snapshot->rows.back().sqqh));
     }
 }
 
@@ -306,7 +316,7 @@ void SearchPanel::positionModeClicked(bool free) {
     m_session.setFreePositions(free);
     refreshFromActiveTab();
     // Either choice starts the range at the beginning of the history again.
-    if (!m_snapshot->empty()) m_rangeStartEdit->setText(QString::number(m_snapshot->rows.front().sqqh));
+    if (!m_snapshot->empty()) m_rangeStartEdit->setText(issueString(m_snapshot->rows.front().sqqh));
 }
 
 // An empty or unreadable text (a lone "-") leaves the value as it was.

@@ -67,6 +67,8 @@ private:
     void readPartialWidth();
     void readEditedValues();
     std::array<std::string, 3> valueTexts() const;
+    // An issue as the boxes show it (issueText of the session's lottery).
+    QString issueString(int64_t issue) const;
 
     HistorySession& m_session;
     std::shared_ptr<const Snapshot> m_snapshot;  // the history the range and the chosen draw refer to

@@ -123,7 +123,8 @@ bool askOkCancel(QWidget* parent, const QString& title, const QString& text, boo
     return box.exec() == QMessageBox::Ok;
 }
 
-std::optional<QString> askText(QWidget* parent, const QString& title, const QString& prompt, const QString& preset) {
+std::optional<QString> askText(QWidget* parent, const QString& title, const QString& prompt, const QString& preset,
+                               bool cancelByDefault) {
     QInputDialog dialog(parent);
     dialog.setWindowTitle(title);
     dialog.setLabelText(prompt);
@@ -132,6 +133,14 @@ std::optional<QString> askText(QWidget* parent, const QString& title, const QStr
     if (auto* label = dialog.findChild<QLabel*>()) label->setWordWrap(true);
     dialog.setMinimumWidth(360);
     chineseButtons(dialog);
+    if (cancelByDefault) {
+        // Enter in the box presses the default button: here 取消.
+        if (auto* buttons = dialog.findChild<QDialogButtonBox*>()) {
+            for (QAbstractButton* b : buttons->buttons())
+                if (auto* push = qobject_cast<QPushButton*>(b)) push->setAutoDefault(false);
+            if (QPushButton* cancel = buttons->button(QDialogButtonBox::Cancel)) cancel->setDefault(true);
+        }
+    }
     if (dialog.exec() != QDialog::Accepted) return std::nullopt;
     return dialog.textValue();
 }

@@ -39,7 +39,8 @@ void chineseButtons(QFileDialog& dialog);
 // button, for questions whose 确定 cannot be undone.
 bool askOkCancel(QWidget* parent, const QString& title, const QString& text, bool cancelByDefault = false);
 // A line of text with 确定 and 取消, the field preset to `preset`; nothing when cancelled.
-std::optional<QString> askText(QWidget* parent, const QString& title, const QString& prompt, const QString& preset);
+std::optional<QString> askText(QWidget* parent, const QString& title, const QString& prompt, const QString& preset,
+                               bool cancelByDefault = false);
 // A message with 确定.
 void showInformation(QWidget* parent, const QString& title, const QString& text);
 

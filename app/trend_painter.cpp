@@ -181,7 +181,7 @@ void paintTrend(QPainter& p, const TrendChart& chart, const TrendGeometry& geo, 
         const Snapshot::Dice& d = chart.dice(r);
         p.setPen(Qt::black);
         p.drawText(QRect(geo.leftX(0), y, geo.leftX(1) - geo.leftX(0), rh), Qt::AlignCenter,
-                   QString::fromStdString(trendIssueText(chart.issue(r))));
+                   QString::fromStdString(chart.issueText(r)));
         p.setPen(QColor(0xB0, 0x20, 0x20));
         p.drawText(QRect(geo.leftX(1), y, geo.leftX(2) - geo.leftX(1), rh), Qt::AlignCenter,
                    QString("%1%2%3").arg(d[0]).arg(d[1]).arg(d[2]));

@@ -125,7 +125,7 @@ QString TrendView::toolTipAt(QPoint at) const {
     const TrendCell& cell = cells[static_cast<size_t>(spot->column)];
     const TrendItem& item = trendItems()[static_cast<size_t>(spot->column)];
     return QString("期号 %1\n%2：%3\n遗漏 %4\n理论遗漏 %5")
-        .arg(QString::fromStdString(trendIssueText(m_chart->issue(row))), QString::fromStdString(item.header),
+        .arg(QString::fromStdString(m_chart->issueText(row)), QString::fromStdString(item.header),
              cell.hit ? QString("开出") : QString("未开出"))
         .arg(cell.omission)
         .arg(trendTheoretical(spot->column), 0, 'f', 2);
@@ -262,7 +262,9 @@ void TrendWindow::recompute() {
     m_computing = true;
     if (m_task) m_task->cancel();
     m_task = runThenCallback(
-        this, [snap = m_snapshot, range](TaskControl&) { return std::make_shared<const TrendChart>(snap, range); },
+        this, [snap = m_snapshot, range, running = m_runningNumbers](TaskControl&) {
+            return std::make_shared<const TrendChart>(snap, range, running);
+        },
         [this, generation, toNewest, what](TaskOutcome<std::shared_ptr<const TrendChart>>& outcome) {
             if (generation != m_generation) return;  // a newer chart is on its way
             m_computing = false;

@@ -74,6 +74,8 @@ public:
 
     // The history and the range texts (the search range boxes); each recomputes the chart.
     void setHistoryAndRange(std::shared_ptr<const Snapshot> snap, const QString& from, const QString& to);
+    // The province numbers its draws by a running count: issues shown as stored.
+    void setRunningNumbers(bool running) { m_runningNumbers = running; }
 
     // Opens the written workbook; the desktop's default application unless replaced (tests). False
     // when no program could open it.
@@ -113,6 +115,7 @@ private:
     QCheckBox* m_line;
     TrendView* m_view;
     QLabel* m_status;
+    bool m_runningNumbers = false;
 };
 
 }  // namespace k3

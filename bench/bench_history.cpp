@@ -44,7 +44,7 @@ BENCHMARK(BM_Import500k)->Unit(benchmark::kMillisecond)->Iterations(3);
 void BM_ExportText500k(benchmark::State& state) {
     Fixture f;
     for (auto _ : state) {
-        auto r = exportHistoryText(*f.store.snapshot(), f.dir.path().string());
+        auto r = exportHistoryText(*f.store.snapshot(), false, f.dir.path().string());
         if (!r || r->lines != kDraws) state.SkipWithError("wrong count");
     }
 }

@@ -23,7 +23,9 @@ class Answers : public k3::Prompter {
 public:
     QStringList opened;
     bool askOkCancel(const QString&, const QString&, bool) override { return true; }
-    std::optional<QString> askText(const QString&, const QString&, const QString&) override { return std::nullopt; }
+    std::optional<QString> askText(const QString&, const QString&, const QString&, bool) override {
+        return std::nullopt;
+    }
     QString askOpenFile(const QString&, const QString&) override { return {}; }
     void tell(const QString&, const QString&) override {}
     bool openUrl(const QUrl& url) override {

@@ -35,6 +35,8 @@ struct Context {
     int lottery = 0;  // province index
     int segBase = 1;
     k3::Settings* settings = nullptr;
+    // The province counts its issues on rather than naming a date; how issues are written.
+    bool runningNumbers() const;
     std::ostream* out = nullptr;
     std::ostream* err = nullptr;
 

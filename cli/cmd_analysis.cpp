@@ -88,9 +88,11 @@ int runSearchCmd(Context& ctx, const std::vector<std::string>& args) {
     }
     auto snap = ctx.store().snapshot(k3::typeParts(in.type));  // only what the search type reads
     rangeTexts(a, *snap, in.from, in.to);
+    in.runningNumbers = ctx.runningNumbers();
     k3::SearchOutput out = k3::runSearch(*snap, in);
     std::optional<k3::GapSeries> chart;
     if (a.has("png") && !out.note.warning) chart = k3::gapSeriesOf(out, k3::theoreticalOmission(in, ctx.segBase));
+    if (chart) chart->runningNumbers = ctx.runningNumbers();
     return finishSearch(ctx, a, out, false, chart ? &*chart : nullptr);
 }
 
@@ -118,11 +120,13 @@ int runPartialCmd(Context& ctx, const std::vector<std::string>& args) {
     }
     auto snap = ctx.store().snapshot(k3::typeParts(in.type));
     rangeTexts(a, *snap, in.from, in.to);
+    in.runningNumbers = ctx.runningNumbers();
     k3::SearchOutput out = k3::runPartialSearch(*snap, in);
     const bool noWidth = in.width < 1 || in.width > 3;  // no draw can match: said, not shown as a result
     std::optional<k3::GapSeries> chart;
     if (a.has("png") && !noWidth && !out.note.warning)
         chart = k3::gapSeriesOf(out, k3::theoreticalOmission(in, ctx.segBase));
+    if (chart) chart->runningNumbers = ctx.runningNumbers();
     return finishSearch(ctx, a, out, noWidth, chart ? &*chart : nullptr);
 }
 

@@ -56,7 +56,8 @@ int runImport(Context& ctx, const std::vector<std::string>& args) {
         // Replaces as asked; where the window would ask first, the numbers it would show are printed,
         // once the replacement is committed.
         r = k3::importHistoryFile(ctx.store(), a.positional()[0], ctx.segBase, {}, [&](const auto& draws) {
-            const k3::ImportComparison c = k3::compareImport(ctx.store(), draws);
+            k3::ImportComparison c = k3::compareImport(ctx.store(), draws);
+            c.runningNumbers = ctx.runningNumbers();
             if (c.askFirst()) replaced = c.summary() + "：已以文件替换全部历史号码\n";
             return true;
         });
@@ -125,7 +126,7 @@ int runExportText(Context& ctx, const std::vector<std::string>& args) {
     if (a.positional().size() > 1) throw UsageError("export-text takes at most one FILE");
     std::optional<k3::TextExport> r;
     try {
-        r = k3::exportHistoryText(*ctx.store().snapshot(k3::kDicePart), ctx.dataDir,
+        r = k3::exportHistoryText(*ctx.store().snapshot(k3::kDicePart), ctx.runningNumbers(), ctx.dataDir,
                                   a.positional().empty() ? "" : a.positional()[0]);
     } catch (const k3::ExportError& e) {
         throw InputError(e.what());

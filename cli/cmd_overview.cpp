@@ -72,7 +72,11 @@ int runOverviewCmd(Context& ctx, const std::vector<std::string>& args) {
     const std::string from = a.value("from", snap->empty() ? std::string() : std::to_string(snap->issues().front()));
     const std::string to = a.value("to", snap->empty() ? std::string() : std::to_string(snap->issues().back()));
     const k3::Grid grid = k3::overviewGrid(k3::computeOverview(*snap, from, to));
-    if (item >= 0) writeChart(k3::itemGapSeries(*snap, from, to, item), a.value("png"), ctx.dataDir);
+    if (item >= 0) {
+        k3::GapSeries series = k3::itemGapSeries(*snap, from, to, item);
+        series.runningNumbers = ctx.runningNumbers();
+        writeChart(series, a.value("png"), ctx.dataDir);
+    }
     if (a.has("xlsx"))
         k3::writeWorkbook(grid, a.value("xlsx"), ctx.dataDir);
     else

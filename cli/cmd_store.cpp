@@ -14,7 +14,7 @@ int runStoreCommand(Context& ctx, const std::string& cmd, const std::vector<std:
     if (cmd == "show") {
         Args a(args, {"xlsx"}, {});
         if (!a.positional().empty()) throw UsageError("show takes no arguments");
-        k3::Grid g = k3::historyGrid(*ctx.store().snapshot(k3::kDicePart));
+        k3::Grid g = k3::historyGrid(*ctx.store().snapshot(k3::kDicePart), ctx.runningNumbers());
         if (a.has("xlsx")) {
             k3::writeWorkbook(g, a.value("xlsx"), ctx.dataDir);
         } else {
@@ -26,8 +26,9 @@ int runStoreCommand(Context& ctx, const std::string& cmd, const std::vector<std:
         if (!args.empty()) throw UsageError("next takes no arguments");
         auto last = ctx.store().newestIssue();
         if (!last) throw InputError("历史为空，没有最后一期");
-        *ctx.out << *last << '\t'
-                 << k3::nextIssue(*last, k3::province(ctx.lottery).drawsPerDay, ctx.lottery == k3::kBeijingIndex)
+        const bool running = ctx.runningNumbers();
+        *ctx.out << k3::issueText(*last, running) << '\t'
+                 << k3::issueText(k3::nextIssue(*last, k3::province(ctx.lottery).drawsPerDay, running), running)
                  << '\n';
         return kOk;
     }

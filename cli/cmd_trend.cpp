@@ -49,7 +49,7 @@ int runTrendCmd(Context& ctx, const std::vector<std::string>& args) {
     if (a.has("png") && range.size() > k3::kTrendPictureRows)
         throw InputError("走势图图片最多画 " + std::to_string(k3::kTrendPictureRows) + " 期，这个范围有 " +
                          std::to_string(range.size()) + " 期；请用 --last 或 --from/--to 缩小范围，没有画图");
-    const k3::TrendChart chart(snap, range);
+    const k3::TrendChart chart(snap, range, ctx.runningNumbers());
     if (a.has("png")) {
         if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
             throw InputError("没有绘图环境，无法画走势图");

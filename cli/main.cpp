@@ -13,6 +13,8 @@
 
 namespace k3cli {
 
+bool Context::runningNumbers() const { return lottery == k3::kBeijingIndex; }
+
 k3::HistoryStore& Context::store() {
     if (!store_) {
         try {

@@ -9,11 +9,12 @@
 
 namespace k3 {
 
-// "更新至<newest issue>期历史号码.txt".
-std::string historyTextFileName(int32_t newestIssue);
+// "更新至<newest issue>期历史号码.txt", the issue as issueText writes it.
+std::string historyTextFileName(int32_t newestIssue, bool runningNumbers);
 
-// The text of the file: per draw the issue, one blank, the three dice, CR LF.
-std::string historyText(const Snapshot& snap);
+// The text of the file: per draw the issue (issueText: date-based issues with all nine digits, so
+// the import reads them back), one blank, the three dice, CR LF.
+std::string historyText(const Snapshot& snap, bool runningNumbers);
 
 struct TextExport {
     std::string path;
@@ -25,7 +26,7 @@ struct TextExport {
 // An empty history writes nothing and returns nothing. Throws ExportError when the file cannot be
 // written; a file that existed before is then left as it was. The target is checked by exportTarget
 // (never the database or the backup of `dataDir`, only a regular file, a link written through).
-std::optional<TextExport> exportHistoryText(const Snapshot& snap, const std::string& dataDir,
+std::optional<TextExport> exportHistoryText(const Snapshot& snap, bool runningNumbers, const std::string& dataDir,
                                             const std::string& path = {});
 
 }  // namespace k3

@@ -68,6 +68,15 @@ private:
     int saved_ = -1;
 };
 
+// A date-based issue of 2000-2009 (080101001): nine digits with a leading zero, written as a number
+// shown with the format 000000000, so the sheet reads as the grid and still sorts as numbers.
+bool readsAsZeroLedIssue(const std::string& s, double& out) {
+    if (s.size() != 9 || s[0] != '0' || s.find_first_not_of("0123456789") != std::string::npos) return false;
+    out = std::strtod(s.c_str(), nullptr);
+    return true;
+}
+
+
 }  // namespace
 
 void writeWorkbook(const Grid& grid, const std::string& path, const std::string& dataDir) {
@@ -84,6 +93,8 @@ void writeWorkbook(const Grid& grid, const std::string& path, const std::string&
         if (!wb) throw OutputFailure(workbookErrorText(LXW_ERROR_MEMORY_MALLOC_FAILED), {});
         lxw_worksheet* ws = workbook_add_worksheet(wb, "Sheet1");
         lxw_error err = ws ? LXW_NO_ERROR : LXW_ERROR_MEMORY_MALLOC_FAILED;
+        lxw_format* nineDigits = workbook_add_format(wb);
+        format_set_num_format(nineDigits, "000000000");
         for (size_t r = 0; ws && r < grid.rowCount() && err == LXW_NO_ERROR; ++r) {
             const auto& cells = r == 0 ? grid.header : grid.rows[r - 1];
             for (size_t c = 0; c < cells.size() && err == LXW_NO_ERROR; ++c) {
@@ -92,8 +103,12 @@ void writeWorkbook(const Grid& grid, const std::string& path, const std::string&
                 double v = 0;
                 auto row = static_cast<lxw_row_t>(r);
                 auto col = static_cast<lxw_col_t>(c);
-                err = readsAsNumber(text, v) ? worksheet_write_number(ws, row, col, v, nullptr)
-                                             : worksheet_write_string(ws, row, col, text.c_str(), nullptr);
+                if (readsAsNumber(text, v))
+                    err = worksheet_write_number(ws, row, col, v, nullptr);
+                else if (readsAsZeroLedIssue(text, v))
+                    err = worksheet_write_number(ws, row, col, v, nineDigits);
+                else
+                    err = worksheet_write_string(ws, row, col, text.c_str(), nullptr);
             }
         }
         lxw_error closeErr = workbook_close(wb);

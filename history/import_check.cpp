@@ -2,20 +2,23 @@
 
 #include <algorithm>
 
+#include "store/issue.h"
+
 namespace k3 {
 
 namespace {
 
-std::string counted(size_t n, int32_t first, int32_t last) {
+std::string counted(size_t n, int32_t first, int32_t last, bool runningNumbers) {
     std::string s = std::to_string(n) + " 期";
-    if (n > 0) s += "（" + std::to_string(first) + "—" + std::to_string(last) + "）";
+    if (n > 0) s += "（" + issueText(first, runningNumbers) + "—" + issueText(last, runningNumbers) + "）";
     return s;
 }
 
 }  // namespace
 
 std::string ImportComparison::summary() const {
-    return "已存 " + counted(stored, storedFirst, storedLast) + "，文件中 " + counted(inFile, fileFirst, fileLast);
+    return "已存 " + counted(stored, storedFirst, storedLast, runningNumbers) + "，文件中 " +
+           counted(inFile, fileFirst, fileLast, runningNumbers);
 }
 
 std::string ImportComparison::question() const { return summary() + "：将以文件替换全部历史号码，确定吗？"; }

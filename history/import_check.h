@@ -17,7 +17,8 @@ struct ImportComparison {
     int32_t storedFirst = 0, storedLast = 0;
     size_t inFile = 0;  // draws of the file, their lowest and highest issue
     int32_t fileFirst = 0, fileLast = 0;
-    bool sharesIssue = false;  // the file holds at least one stored issue
+    bool sharesIssue = false;     // the file holds at least one stored issue
+    bool runningNumbers = false;  // how the issues are written (issueText)
 
     // A history would shrink, or be replaced by one it has nothing in common with.
     bool askFirst() const { return stored > 0 && (inFile < stored || !sharesIssue); }

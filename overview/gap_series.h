@@ -26,6 +26,7 @@ struct GapSeries {
     std::optional<double> average;      // (position of the last hit - start) / hits
     std::optional<double> theoretical;  // 216 / c when the pattern has a chance under fair dice
     std::optional<int32_t> maximum;     // the largest omission of the hits
+    bool runningNumbers = false;        // the issues count on rather than name a date (issueText)
 
     bool empty() const { return hits.empty() && lastOmission == 0; }
 };

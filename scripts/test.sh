@@ -13,7 +13,7 @@ scripts/check-format.sh
 echo "== tests"
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j"$jobs"
-(cd build && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j2 --timeout 300)
+(cd build && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j2 --timeout 120)
 
 echo "== tests with AddressSanitizer and UndefinedBehaviorSanitizer"
 # Leaks are reported except those inside fontconfig (its caches live until the process ends).
@@ -22,7 +22,7 @@ export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
 export LSAN_OPTIONS=suppressions=$root/tests/lsan.supp:print_suppressions=0
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DK3GAP_SANITIZE=ON -DK3GAP_BENCH=OFF
 cmake --build build-asan -j"$jobs"
-(cd build-asan && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j2 --timeout 600)
+(cd build-asan && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j2 --timeout 120)
 
 echo "== fuzz targets"
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DK3GAP_FUZZ=ON

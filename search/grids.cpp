@@ -3,20 +3,21 @@
 #include <algorithm>
 
 #include "search/conditions.h"
+#include "store/issue.h"
 #include "store/textfmt.h"
 
 namespace k3 {
 
 std::vector<std::string> historyHeader() { return {"期号", "第1位", "第2位", "第3位"}; }
 
-Grid historyGrid(const Snapshot& snap) {
+Grid historyGrid(const Snapshot& snap, bool runningNumbers) {
     Grid g;
     g.header = historyHeader();
     g.widths = {1480, 600, 600, 600};
     g.rows.reserve(snap.size());
     for (size_t i = 0; i < snap.size(); ++i)
-        g.rows.push_back({std::to_string(snap.issue(i)), std::to_string(snap.die(i, 1)), std::to_string(snap.die(i, 2)),
-                          std::to_string(snap.die(i, 3))});
+        g.rows.push_back({issueText(snap.issue(i), runningNumbers), std::to_string(snap.die(i, 1)),
+                          std::to_string(snap.die(i, 2)), std::to_string(snap.die(i, 3))});
     return g;
 }
 

@@ -12,8 +12,8 @@ namespace k3 {
 
 // Header of the history grid: "期号", "第1位", "第2位", "第3位".
 std::vector<std::string> historyHeader();
-// The history grid of a snapshot: issue and the three dice per draw.
-Grid historyGrid(const Snapshot& snap);
+// The history grid of a snapshot: issue (as issueText writes it) and the three dice per draw.
+Grid historyGrid(const Snapshot& snap, bool runningNumbers);
 
 // Result grid 2: "期号", "第1位", "第2位", "第3位", "遗漏次数", "序号".
 Grid resultGridEmpty();

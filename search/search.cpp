@@ -5,6 +5,7 @@
 #include <charconv>
 
 #include "conditions.h"
+#include "store/issue.h"
 #include "store/textfmt.h"
 
 namespace k3 {
@@ -28,7 +29,7 @@ std::string decimal(int64_t v) {
     return std::string(buf, end);
 }
 
-void fillMatches(const Snapshot& snap, int type, SearchOutput& out) {
+void fillMatches(const Snapshot& snap, int type, bool runningNumbers, SearchOutput& out) {
     // Cell texts of the stored values, made once: a flag's label or the value's digits.
     std::array<std::string, 16> label;
     for (int v = 0; v < 16; ++v) label[static_cast<size_t>(v)] = valueLabel(type, v);
@@ -43,7 +44,7 @@ void fillMatches(const Snapshot& snap, int type, SearchOutput& out) {
         const auto& v = values.of(m.row).v[static_cast<size_t>(type)];
         auto& row = rows[static_cast<size_t>(n)];
         row.reserve(6);
-        row.push_back(decimal(snap.issue(m.row)));
+        row.push_back(issueText(snap.issue(m.row), runningNumbers));
         // Every cell shows the stored value the match was found on (for big/small the stored flag).
         for (int p = 0; p < 3; ++p) row.push_back(cell(v[static_cast<size_t>(p)]));
         row.push_back(decimal(m.omission));
@@ -92,10 +93,16 @@ SearchOutput runSearch(const Snapshot& snap, const SearchInput& in) {
     int32_t start = startingPoint(snap, range.from).value_or(0);
     out.stats = omissions(
         snap, typeParts(type), range, start, [&pat](const DrawValues& d) { return pat.matches(d); }, true);
-    fillMatches(snap, type, out);
+    fillMatches(snap, type, in.runningNumbers, out);
     fillSummary(out);
     out.note = note.empty() ? Note{"检索完成：" + std::to_string(out.stats.count) + " 期符合"} : Note{note, true};
     return out;
+}
+
+void requireThreeValues(const PartialInput& in) {
+    for (int i = 0; i < 3; ++i)
+        if (in.texts[static_cast<size_t>(i)].find_first_not_of(" \t") == std::string::npos)
+            throw AnalysisError("第" + std::to_string(i + 1) + "位的值是空的，没有分部检索：请先填入三个位置的值");
 }
 
 SearchOutput runPartialSearch(const Snapshot& snap, const PartialInput& in) {
@@ -140,7 +147,7 @@ SearchOutput runPartialSearch(const Snapshot& snap, const PartialInput& in) {
         return false;
     };
     out.stats = omissions(snap, typeParts(type), range, start, marked, true);
-    fillMatches(snap, type, out);
+    fillMatches(snap, type, in.runningNumbers, out);
     fillSummary(out);
     out.note =
         note.empty() ? Note{"分部检索完成：" + std::to_string(out.stats.count) + " 期符合"} : Note{note, outOfRange};

@@ -18,6 +18,7 @@ struct SearchInput {
     std::array<int, 3> values{};         // search values of positions 1..3 (stored codes)
     std::array<std::string, 3> texts{};  // texts of the boxes the values came from
     std::string from, to;                // range texts
+    bool runningNumbers = false;         // the province counts its issues on (issueText)
 };
 
 struct PartialInput {
@@ -28,6 +29,7 @@ struct PartialInput {
     int width = 2;          // k: agreement in at least k positions
     std::string widthText;  // the width as its box shows it; empty: the number
     std::string from, to;
+    bool runningNumbers = false;
 };
 
 struct SearchOutput {
@@ -50,5 +52,8 @@ SearchOutput runSearch(const Snapshot& snap, const SearchInput& in);
 // The partial search: draws of the range that agree with the three values in at least k positions
 // (fixed) or that show some k of the three values, repetitions counted (free). Throws AnalysisError.
 SearchOutput runPartialSearch(const Snapshot& snap, const PartialInput& in);
+// The partial search reads all three value boxes: throws AnalysisError naming the first that is blank
+// (rather than searching with whatever value it held before).
+void requireThreeValues(const PartialInput& in);
 
 }  // namespace k3

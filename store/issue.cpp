@@ -53,6 +53,12 @@ int64_t nextIssue(int64_t last, int drawsPerDay, bool runningNumbers) {
     return last + 1;
 }
 
+std::string issueText(int64_t issue, bool runningNumbers) {
+    std::string text = std::to_string(issue);
+    if (runningNumbers || issue <= 0 || text.size() >= 9 || !issueDate(issue)) return text;
+    return std::string(9 - text.size(), '0') + text;
+}
+
 ChosenDraw chooseDraw(const Snapshot& snap, std::string_view chosenText, bool onlyBefore) {
     ChosenDraw out;
     if (snap.empty()) return out;

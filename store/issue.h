@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 
 namespace k3 {
@@ -22,6 +23,11 @@ int64_t dayBase(std::chrono::year_month_day d);
 // The issue after `last`: the next draw of the same day, or draw 001 of the following day once the
 // day's last draw (drawsPerDay) is reached. Running numbers (Beijing) simply count on.
 int64_t nextIssue(int64_t last, int drawsPerDay, bool runningNumbers);
+
+// An issue as the user reads and the exports write it: a date-based issue with all nine digits, the
+// leading zero of the years 2000-2009 included (080101001), also the day's base YYMMDD000 that a range
+// may end at; running numbers, and numbers that read as no date, as they are.
+std::string issueText(int64_t issue, bool runningNumbers);
 
 // The draw chosen by an issue number (the "historical issue" tab): the last stored draw whose issue
 // is not above the chosen one, and the end of the search range that goes with it.

@@ -8,6 +8,7 @@
 #include "overview/overview.h"
 #include "search/omission.h"
 #include "search/search.h"
+#include "store/issue.h"
 
 namespace k3 {
 
@@ -94,7 +95,7 @@ double trendTheoretical(int column) {
     return static_cast<double>(kOutcomeCount) / trendItems()[static_cast<size_t>(column)].outcomes;
 }
 
-std::string trendIssueText(int32_t sqqh) { return std::to_string(sqqh); }
+std::string TrendChart::issueText(size_t row) const { return k3::issueText(issue(row), runningNumbers_); }
 
 TrendRange trendRange(const Snapshot& snap, const std::string& from, const std::string& to) {
     const IssueRange range = overviewRange(snap, from, to);
@@ -111,7 +112,8 @@ TrendRange trendLast(const Snapshot& snap, int64_t n) {
     return {first, snap.size(), startingPoint(snap, snap.issue(first)).value_or(0)};
 }
 
-TrendChart::TrendChart(std::shared_ptr<const Snapshot> snap, TrendRange range) : snap_(std::move(snap)), range_(range) {
+TrendChart::TrendChart(std::shared_ptr<const Snapshot> snap, TrendRange range, bool runningNumbers)
+    : snap_(std::move(snap)), range_(range), runningNumbers_(runningNumbers) {
     if (range_.first >= snap_->newestFrom()) {
         for (size_t row = range_.first; row < range_.last; ++row) {
             const Snapshot::Dice d = {static_cast<int8_t>(snap_->die(row, 1)), static_cast<int8_t>(snap_->die(row, 2)),
@@ -238,7 +240,7 @@ void forEachRow(const TrendChart& chart, Row&& emit) {
             const size_t r = from + k;
             const Snapshot::Dice& d = chart.dice(r);
             row.clear();
-            row.push_back(trendIssueText(chart.issue(r)));
+            row.push_back(chart.issueText(r));
             row.push_back(std::to_string(d[0]) + std::to_string(d[1]) + std::to_string(d[2]));
             row.push_back(std::to_string(chart.sum(r)));
             for (int c = 0; c < kTrendColumns; ++c) {

@@ -46,9 +46,6 @@ std::string trendBallText(int column, int d1, int d2, int d3);
 // 216 ÷ the outcomes that hit the column.
 double trendTheoretical(int column);
 
-// An issue number as the chart shows it.
-std::string trendIssueText(int32_t sqqh);
-
 // Rows [first, last) of a snapshot and the starting point from which the first omissions count.
 struct TrendRange {
     size_t first = 0, last = 0;
@@ -82,12 +79,15 @@ public:
     TrendChart() = default;
     // Walks the range once. A range within the snapshot's newest draws takes their dice as they are;
     // any other waits for the snapshot's values (the dice).
-    TrendChart(std::shared_ptr<const Snapshot> snap, TrendRange range);
+    // `runningNumbers`: the province numbers its draws by a running count (issues shown as stored).
+    TrendChart(std::shared_ptr<const Snapshot> snap, TrendRange range, bool runningNumbers = false);
 
     size_t rowCount() const { return range_.size(); }
     const TrendRange& range() const { return range_; }
     const std::shared_ptr<const Snapshot>& snapshot() const { return snap_; }
     int32_t issue(size_t row) const { return snap_->issue(range_.first + row); }
+    // The issue as the chart shows it: a date-based issue with its nine digits.
+    std::string issueText(size_t row) const;
     int32_t rank(size_t row) const { return snap_->rank(range_.first + row); }
     const Snapshot::Dice& dice(size_t row) const {
         return values_ ? values_->of(range_.first + row).v[kNumber] : rowDice_[row];
@@ -109,6 +109,7 @@ private:
     std::shared_ptr<const Snapshot> snap_;
     const SnapshotValues* values_ = nullptr;
     TrendRange range_;
+    bool runningNumbers_ = false;
     std::vector<TrendMask> maskBySet_;  // per distinct set of the snapshot's values
     // Without the values (a range within the newest draws): the dice and hits of each row.
     std::vector<Snapshot::Dice> rowDice_;

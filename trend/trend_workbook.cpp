@@ -26,6 +26,9 @@ void writeTrendWorkbook(const TrendChart& chart, const std::string& path, const 
             format_set_bold(f);
             fill[static_cast<size_t>(g)] = f;
         }
+        // A date-based issue keeps its nine digits (080101001) as the grids show it.
+        lxw_format* nineDigits = workbook_add_format(wb);
+        format_set_num_format(nineDigits, "000000000");
         lxw_error err = ws ? LXW_NO_ERROR : LXW_ERROR_MEMORY_MALLOC_FAILED;
         auto text = [&](size_t r, int c, const std::string& s) {
             if (err == LXW_NO_ERROR && !s.empty())
@@ -46,7 +49,7 @@ void writeTrendWorkbook(const TrendChart& chart, const std::string& path, const 
             for (size_t k = 0; k * kTrendColumns < cells.size(); ++k) {
                 const size_t r = from + k, row = r + 1;
                 const Snapshot::Dice& d = chart.dice(r);
-                number(row, 0, chart.issue(r), nullptr);
+                number(row, 0, chart.issue(r), chart.issueText(r).size() == 9 ? nineDigits : nullptr);
                 number(row, 1, d[0] * 100 + d[1] * 10 + d[2], nullptr);
                 number(row, 2, chart.sum(r), nullptr);
                 for (int c = 0; c < kTrendColumns; ++c) {

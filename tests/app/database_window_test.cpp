@@ -154,12 +154,14 @@ TEST_F(DatabaseWindowTest, AFileHeldByAnotherProgramIsReadWhenItLetsGo) {
     EXPECT_FALSE(changesOn());
     EXPECT_FALSE(find("Command1")->isEnabled());
     EXPECT_FALSE(find("Command4")->isEnabled());
-    QTest::qWait(1200);  // tried again meanwhile, still held
-    EXPECT_EQ(session().access(), k3::HistoryAccess::kWaiting);
+    // Tried again meanwhile (every few hundred milliseconds), still held.
+    EXPECT_TRUE(holdsFor([this] { return session().access() == k3::HistoryAccess::kWaiting; }, 1200))
+        << "the window stopped waiting for a file still held";
     EXPECT_TRUE(told.isEmpty());
 
     held.reset();  // rolled back: the history is as it was
-    for (int i = 0; i < 500 && gridRows("MSFlexGrid1") == 0; ++i) QTest::qWait(10);
+    ASSERT_TRUE(eventually([this] { return gridRows("MSFlexGrid1") > 0; }))
+        << "the history was not read once the file was let go";
     EXPECT_EQ(gridRows("MSFlexGrid1"), 200);
     waitForDamageCheck();
     EXPECT_TRUE(changesOn());

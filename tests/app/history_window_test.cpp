@@ -172,7 +172,7 @@ TEST_F(HistoryWindowTest, OnlineUpdateRunsOffTheWindowThread) {
     EXPECT_FALSE(find("cmdRdLst")->isEnabled());
     EXPECT_FALSE(action("mnuClear")->isEnabled());
     EXPECT_TRUE(find("Command1")->isEnabled());
-    QTRY_VERIFY_WITH_TIMEOUT(find("cmdRdLst")->isEnabled(), 10000);
+    ASSERT_TRUE(eventually([&] { return find("cmdRdLst")->isEnabled(); }, 10000)) << "the update never ended";
     EXPECT_EQ(rows(), 2);
     EXPECT_TRUE(told.value(0).contains("新增 2 期"));
     EXPECT_EQ(status(), told.value(0).section('|', 1));
@@ -191,15 +191,14 @@ TEST_F(HistoryWindowTest, CancelAfterThePageWasReadStoresNothing) {
     open();
     click("Command21");
     // The page is served and read while the window handles no events; then the player cancels.
-    for (int i = 0; i < 200 && server.targets().empty(); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    ASSERT_TRUE(waitUntil([&] { return !server.targets().empty(); })) << "the page was never asked for";
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));  // the window is busy: no events handled
     auto* progress = w->findChild<QProgressDialog*>("UpdateProgress");
     ASSERT_NE(progress, nullptr);
     QPushButton* cancel = progress->findChild<QPushButton*>();
     ASSERT_NE(cancel, nullptr);
     QTest::mouseClick(cancel, Qt::LeftButton);
-    QTRY_VERIFY_WITH_TIMEOUT(find("cmdRdLst")->isEnabled(), 10000);
+    ASSERT_TRUE(eventually([&] { return find("cmdRdLst")->isEnabled(); }, 10000)) << "the update never ended";
     EXPECT_EQ(k3::HistoryStore(dbPath()).count(), 0);
     EXPECT_EQ(status(), "已取消在线更新，历史号码未作改动");
 }
@@ -214,8 +213,8 @@ TEST_F(HistoryWindowTest, ClosingTheWindowDuringAnUpdateDropsItsResult) {
     open();
     click("Command21");
     w.reset();  // the fetch is told to stop and waited for; nothing reaches a window that is gone
-    QTest::qWait(50);
-    EXPECT_TRUE(told.isEmpty());
+    EXPECT_TRUE(holdsFor([this] { return told.isEmpty(); }, 100))
+        << "a window that is gone was told: " << told.join(' ').toStdString();
     EXPECT_EQ(k3::HistoryStore(dbPath()).count(), 0);
 }
 
@@ -234,7 +233,7 @@ TEST_F(HistoryWindowTest, UpdateSaysWhatTheLookBackRemoved) {
     }
     open();
     click("Command21");
-    QTRY_VERIFY_WITH_TIMEOUT(find("cmdRdLst")->isEnabled(), 10000);
+    ASSERT_TRUE(eventually([&] { return find("cmdRdLst")->isEnabled(); }, 10000)) << "the update never ended";
     ASSERT_EQ(told.size(), 1);
     EXPECT_EQ(told[0], "历史号在线更新|在线更新完成：新增 2 期，删除 2 年以前的 1 期");
     EXPECT_EQ(gridColumn("MSFlexGrid1", 0),
@@ -263,16 +262,17 @@ TEST_F(HistoryWindowTest, ClosingTheWindowNeverWaitsForTheUpdate) {
         open();
         const int before = sent;
         click("Command21");
-        while (server.targets().size() < static_cast<size_t>(before + 1)) std::this_thread::sleep_for(milliseconds(5));
+        ASSERT_TRUE(waitUntil([&] { return server.targets().size() >= static_cast<size_t>(before + 1); }))
+            << page << " was never asked for";
         if (std::string(page) == "slow-page") {
-            while (sent == before) std::this_thread::sleep_for(milliseconds(5));
+            ASSERT_TRUE(waitUntil([&] { return sent != before; })) << "the slow page was never sent";
             std::this_thread::sleep_for(milliseconds(300));  // the page has arrived; the parser works on it
         }
         const auto start = steady_clock::now();
         w.reset();
         EXPECT_LT(steady_clock::now() - start, seconds(5)) << page;
         release = true;
-        while (sent == before) std::this_thread::sleep_for(milliseconds(5));  // the server is free again
+        ASSERT_TRUE(waitUntil([&] { return sent != before; }, seconds(40))) << "the server never got free again";
     }
     EXPECT_TRUE(told.isEmpty());
     EXPECT_EQ(k3::HistoryStore(dbPath()).count(), 0);

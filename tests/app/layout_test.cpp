@@ -2,7 +2,10 @@
 // that move nothing below them, and the entry row as one sentence.
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenuBar>
+#include <QScrollArea>
 #include <QScrollBar>
+#include <QStatusBar>
 #include <QTabBar>
 #include <QTableView>
 #include <QTest>
@@ -16,6 +19,26 @@ namespace {
 
 // A control's place and size in the window's coordinates.
 QRect placeIn(QWidget* window, QWidget* w) { return QRect(w->mapTo(window, QPoint(0, 0)), w->size()); }
+
+// The window's controls a player uses, by name (the frames around them apart).
+const char* const kControls[] = {
+    "MSFlexGrid1", "MSFlexGrid2",  "MSFlexGrid3",  "TabStrip1",    "Text22_1",     "Text22_2",  "Text22_3",
+    "Check11_1",   "Check11_2",    "Check11_3",    "Option1_0",    "Option1_1",    "Text3_0",   "Text3_1",
+    "Label3_0",    "Label3_1",     "Label4",       "Command1",     "Label1",       "Combo1",    "Command2",
+    "Label5",      "Combo2",       "Text5",        "Check6_1",     "Check6_6",     "cmdZH_0",   "cmdZH_1",
+    "cmdZH_2",     "Command5",     "Option3_0",    "Option3_1",    "Option3_2",    "Option3_3", "Text1",
+    "Label12",     "lblEntryTail", "MaskEdBox1_1", "MaskEdBox1_2", "MaskEdBox1_3", "Command21", "cmdRdLst",
+    "Command3",    "Command4",     "Command9",     "chartSearch"};
+
+// The screens players have, as the window sees them (logical pixels): 1024 x 768, 1920 x 1080 at twice
+// the scale (960 x 540), and 1920 x 1080.
+const QRect kSmallScreen(0, 0, 1024, 768), kScaledScreen(0, 0, 960, 540), kWideScreen(0, 0, 1920, 1080);
+
+// The part of a control the scroll area shows, in the window's coordinates.
+QRect shownPart(QWidget* window, QScrollArea* area, QWidget* control) {
+    const QRect viewport(area->viewport()->mapTo(window, QPoint(0, 0)), area->viewport()->size());
+    return placeIn(window, control) & viewport;
+}
 
 }  // namespace
 
@@ -81,4 +104,71 @@ TEST_F(WindowTest, EntryRowReadsAsOneSentence) {
     EXPECT_GE(issue->width(), issue->fontMetrics().horizontalAdvance("130325002"));
     // The dice boxes follow the sentence.
     EXPECT_GT(placeIn(w.get(), find("MaskEdBox1_1")).top(), i.top());
+}
+
+// Before it is shown, the window keeps room for the frame a window manager adds.
+TEST(WindowPlacement, OpensInsideTheScreenWithRoomForTheFrame) {
+    k3test::testApp();
+    k3test::TempDir dir;
+    k3::MainWindow window(
+        k3::AppContext{QString::fromStdString(dir.path().string()), QString::fromStdString(dir.file("settings.ini"))});
+    for (const QRect& screen : {kSmallScreen, kScaledScreen, QRect(100, 50, 1920, 1040)}) {
+        window.fitInto(screen);
+        const QRect withFrame(window.pos(), window.size() + k3::MainWindow::kFrameAllowance);
+        EXPECT_TRUE(screen.contains(withFrame)) << screen.width();
+    }
+    EXPECT_EQ(window.size(), k3::MainWindow::kPreferredSize);
+}
+
+TEST_F(WindowTest, OpensInsideTheScreenWithEveryControlInView) {
+    k3::HistoryStore(dbPath()).append(generateDraws(300));
+    open();
+    QScrollArea* area = w->panelsArea();
+    for (const QRect& screen : {kSmallScreen, kWideScreen}) {
+        w->fitInto(screen);
+        QApplication::processEvents();
+        EXPECT_TRUE(screen.contains(w->frameGeometry())) << screen.width();
+        if (screen == kWideScreen) EXPECT_EQ(w->size(), k3::MainWindow::kPreferredSize);
+        // No scrolling: every control whole in view, none squeezed below the size it needs.
+        EXPECT_FALSE(area->horizontalScrollBar()->isVisible()) << screen.width();
+        EXPECT_FALSE(area->verticalScrollBar()->isVisible()) << screen.width();
+        for (const char* name : kControls) {
+            QWidget* c = find(name);
+            ASSERT_TRUE(c->isVisible()) << name;
+            EXPECT_EQ(shownPart(w.get(), area, c), placeIn(w.get(), c)) << name << " at " << screen.width();
+            EXPECT_GE(c->width(), c->minimumSizeHint().width()) << name << " at " << screen.width();
+        }
+        EXPECT_TRUE(w->rect().contains(placeIn(w.get(), w->statusBar()))) << screen.width();
+    }
+}
+
+TEST_F(WindowTest, OnAScaledSmallScreenEveryControlCanBeScrolledToAndNoneOverlaps) {
+    k3::HistoryStore(dbPath()).append(generateDraws(300));
+    open();
+    // The smallest the window can be still shows its menus, a scrolled part of its panels and its
+    // status bar: it fits a 1920 x 1080 screen at twice the scale.
+    EXPECT_LE(w->minimumSizeHint().width(), kScaledScreen.width() - k3::MainWindow::kFrameAllowance.width());
+    EXPECT_LE(w->minimumSizeHint().height(), kScaledScreen.height() - k3::MainWindow::kFrameAllowance.height());
+    w->fitInto(kScaledScreen);
+    QApplication::processEvents();
+    EXPECT_TRUE(kScaledScreen.contains(w->frameGeometry()));
+    QScrollArea* area = w->panelsArea();
+    EXPECT_TRUE(w->rect().contains(placeIn(w.get(), w->statusBar())));
+    EXPECT_TRUE(w->rect().contains(placeIn(w.get(), w->menuBar())));
+    const QSize viewport = area->viewport()->size();
+    for (const char* name : kControls) {
+        QWidget* c = find(name);
+        area->ensureWidgetVisible(c, 0, 0);
+        QApplication::processEvents();
+        // Scrolled to, the control shows whole, or as much of it as the view can hold.
+        const QRect shown = shownPart(w.get(), area, c);
+        EXPECT_GE(shown.width(), std::min(c->width(), viewport.width())) << name;
+        EXPECT_GE(shown.height(), std::min(c->height(), viewport.height())) << name;
+        EXPECT_GE(c->width(), c->minimumSizeHint().width()) << name;
+    }
+    // No control covers another.
+    for (size_t i = 0; i < std::size(kControls); ++i)
+        for (size_t j = i + 1; j < std::size(kControls); ++j)
+            EXPECT_FALSE(placeIn(w.get(), find(kControls[i])).intersects(placeIn(w.get(), find(kControls[j]))))
+                << kControls[i] << " overlaps " << kControls[j];
 }

@@ -99,7 +99,7 @@ TEST_F(WindowTest, StartUpWithAFilledHistory) {
 TEST_F(WindowTest, ForeignDatabaseFileIsReportedAndKept) {
     { std::ofstream(dbPath()) << "my own notes"; }
     open();
-    QTest::qWait(20);
+    ASSERT_TRUE(eventually([this] { return !told.isEmpty(); })) << "the foreign file was not reported";
     ASSERT_EQ(told.size(), 1);
     EXPECT_TRUE(told[0].contains("不是历史数据库"));
     for (const char* name : {"Command1", "Command2", "Command5", "Command21", "cmdRdLst", "Command3", "Command4",

@@ -26,6 +26,8 @@ void showActive(QWidget* w) {
     w->show();
     w->activateWindow();
     QApplication::setActiveWindow(w);
+    if (!QTest::qWaitForWindowExposed(w, 5000)) ADD_FAILURE() << "the window was never shown";
+    // Activation is the window system's to grant; the tests' key events go to the focused control anyway.
     [[maybe_unused]] bool active = QTest::qWaitForWindowActive(w, 1000);
 }
 
@@ -35,6 +37,7 @@ void WindowTest::openWithDialogs() {
     testApp();
     w.reset();
     w = std::make_unique<k3::MainWindow>(k3::AppContext{QString::fromStdString(dir.path().string()), settingsFile()});
+    w->resize(k3::MainWindow::kPreferredSize);
     showActive(w.get());
     waitForDamageCheck();
 }
@@ -44,6 +47,9 @@ void WindowTest::open() {
     w.reset();
     k3::AppContext ctx{QString::fromStdString(dir.path().string()), settingsFile()};
     w = std::make_unique<k3::MainWindow>(ctx, this);
+    // The tests' screen (offscreen, 800 x 600) is smaller than a player's: the window gets the size it
+    // opens at on a common screen. The layout tests try the small screens.
+    w->resize(k3::MainWindow::kPreferredSize);
     showActive(w.get());
     waitForDamageCheck();
 }
@@ -55,8 +61,8 @@ k3::HistorySession& WindowTest::session() const {
 }
 
 void WindowTest::waitForDamageCheck() {
-    for (int i = 0; i < 2000 && session().access() == k3::HistoryAccess::kChecking; ++i) QTest::qWait(5);
-    ASSERT_NE(session().access(), k3::HistoryAccess::kChecking) << "the check for damage gives no verdict";
+    ASSERT_TRUE(eventually([this] { return session().access() != k3::HistoryAccess::kChecking; }))
+        << "the check for damage gives no verdict";
 }
 
 QAction* WindowTest::action(const QString& name) const { return find<QAction>(name); }
@@ -119,8 +125,10 @@ bool WindowTest::askOkCancel(const QString& title, const QString& text, bool can
     return a;
 }
 
-std::optional<QString> WindowTest::askText(const QString& title, const QString& prompt, const QString& preset) {
+std::optional<QString> WindowTest::askText(const QString& title, const QString& prompt, const QString& preset,
+                                           bool cancelByDefault) {
     questions << title + "|" + prompt + "|" + preset;
+    if (cancelByDefault) cancelFirst << title + "|" + prompt;
     if (textAnswers.empty()) return std::nullopt;
     std::optional<QString> answer;
     answer.swap(textAnswers.front());

@@ -78,7 +78,8 @@ protected:
     void clickMenuEntry(const QString& menu, const QString& entry);
 
     bool askOkCancel(const QString& title, const QString& text, bool cancelByDefault) override;
-    std::optional<QString> askText(const QString& title, const QString& prompt, const QString& preset) override;
+    std::optional<QString> askText(const QString& title, const QString& prompt, const QString& preset,
+                                   bool cancelByDefault) override;
     QString askOpenFile(const QString& dir, const QString& filter) override;
     void tell(const QString& title, const QString& text) override;
     bool openUrl(const QUrl& url) override;

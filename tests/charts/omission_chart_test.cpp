@@ -3,15 +3,18 @@
 #include <gtest/gtest.h>
 
 #include <QCategoryAxis>
+#include <QLabel>
 #include <QLineSeries>
 #include <QScatterSeries>
 #include <QSet>
 #include <QTest>
+#include <QToolTip>
 #include <QValueAxis>
 #include <QWheelEvent>
 
 #include "charts_support.h"
 #include "omission_chart.h"
+#include "qt_support.h"
 #include "test_support.h"
 
 namespace {
@@ -28,7 +31,7 @@ struct ShownChart : App {
     explicit ShownChart(QSize size = {1000, 500}) {
         chart.resize(size);
         chart.show();
-        [[maybe_unused]] bool exposed = QTest::qWaitForWindowExposed(&chart);
+        if (!QTest::qWaitForWindowExposed(&chart, 5000)) ADD_FAILURE() << "the chart was never shown";
     }
     void set(const k3::GapSeries& s) {
         chart.setSeries(s);
@@ -218,3 +221,87 @@ TEST(OmissionChart, PngIsWrittenAndNotBlank) {
 }
 
 }  // namespace
+
+namespace {
+
+// A rectangle of the chart scene in the view's coordinates.
+QRect inView(const OmissionChart& chart, const QRectF& sceneRect) {
+    return chart.mapFromScene(chart.chart()->mapToScene(sceneRect)).boundingRect();
+}
+
+}  // namespace
+
+// The pointer rests on a stem: the tooltip stays after the application asks for a tooltip again (the
+// graphics view would answer that nothing there has one and hide it).
+TEST(OmissionChart, TooltipStaysWhileThePointerRests) {
+    ShownChart v;
+    k3::GapSeries s = k3test::syntheticSeries(40);
+    v.set(s);
+    const k3::GapPoint& h = s.hits[17];
+    const QPoint at = v.chart.mapFromScene(
+        v.chart.chart()->mapToScene(v.chart.chart()->mapToPosition(QPointF(h.position, h.omission / 2.0))));
+    struct CountToolTips : QObject {
+        int asked = 0;
+        bool eventFilter(QObject*, QEvent* e) override {
+            if (e->type() == QEvent::ToolTip) ++asked;
+            return false;
+        }
+    } counter;
+    v.chart.viewport()->installEventFilter(&counter);
+    // Tooltips are asked for in the active window only.
+    v.chart.activateWindow();
+    QApplication::setActiveWindow(&v.chart);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&v.chart, 5000)) << "the chart's window never became active";
+    // From elsewhere onto the stem, no button held (a double-click of an earlier test may leave the
+    // application thinking one is): a move to where the pointer already is would not count as one.
+    QTest::mouseClick(v.chart.viewport(), Qt::LeftButton, {}, QPoint(2, 2));
+    QTest::mouseMove(v.chart.viewport(), QPoint(3, 3));
+    QTest::mouseMove(v.chart.viewport(), at);
+    const QString expected = QString("期号 %1\n遗漏 %2").arg(h.issue).arg(h.omission);
+    ASSERT_TRUE(k3test::eventually([&] { return QToolTip::isVisible() && QToolTip::text() == expected; }, 5000))
+        << "no tooltip over the stem";
+    ASSERT_TRUE(k3test::eventually([&] { return counter.asked > 0; }, 10000))
+        << "the resting pointer never asked for a tooltip";
+    // A tooltip told to go leaves a few hundred milliseconds later: it must still be there after a second.
+    EXPECT_TRUE(k3test::holdsFor([&] { return QToolTip::isVisible() && QToolTip::text() == expected; }, 1000))
+        << "the tooltip left while the pointer rested on the stem";
+    QToolTip::hideText();
+}
+
+// Wide, the legend stands right of the plot; narrow, below it; its entries are never cut, and the
+// issue labels are as many as the axis shows whole.
+TEST(OmissionChart, LegendAndIssueLabelsWhereTheyFit) {
+    for (QSize size : {QSize(1000, 500), QSize(640, 360), QSize(380, 300), QSize(320, 260)}) {
+        ShownChart v(size);
+        v.set(k3test::syntheticSeries(300));
+        const QList<QLabel*> entries = v.chart.legendEntries();
+        ASSERT_EQ(entries.size(), 5) << size.width();
+        const QRect plot = inView(v.chart, v.chart.chart()->plotArea());
+        if (size.width() == 1000) EXPECT_FALSE(v.chart.legendBelow());
+        if (size.width() <= 380) EXPECT_TRUE(v.chart.legendBelow());
+        QRect legend;
+        QList<QRect> placed;
+        for (QLabel* e : entries) {
+            ASSERT_TRUE(e->isVisible());
+            const QRect r(e->mapTo(&v.chart, QPoint(0, 0)), e->size());
+            EXPECT_GE(r.width(), e->sizeHint().width()) << e->text().toStdString() << " at " << size.width();
+            EXPECT_TRUE(v.chart.rect().contains(r)) << e->text().toStdString() << " at " << size.width();
+            for (const QRect& other : placed)
+                EXPECT_FALSE(r.intersects(other)) << "entries overlap at " << size.width();
+            placed << r;
+            legend |= r;
+        }
+        if (v.chart.legendBelow())
+            EXPECT_GT(legend.top(), plot.bottom()) << size.width();
+        else
+            EXPECT_GT(legend.left(), plot.right()) << size.width();
+        // The axis gives each label its share of the axis; each must fit in it.
+        const QStringList labels = v.chart.issueAxis()->categoriesLabels();
+        EXPECT_FALSE(labels.isEmpty()) << size.width();
+        const QFontMetrics metrics(v.chart.issueAxis()->labelsFont());
+        for (const QString& label : labels)
+            EXPECT_LE(metrics.horizontalAdvance(label), plot.width() / (labels.size() + 1))
+                << label.toStdString() << " at " << size.width();
+        EXPECT_TRUE(labels.contains("下一期")) << size.width();
+    }
+}

@@ -5,6 +5,8 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineSeries>
+#include <QScreen>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTableView>
 #include <QTest>
@@ -38,7 +40,7 @@ protected:
         w->setHistory(store->snapshot());
         w->setRange("130325001", "130325003");
         w->show();
-        [[maybe_unused]] bool exposed = QTest::qWaitForWindowExposed(w.get());
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(w.get(), 5000)) << "the window was never shown";
     }
     QString cell(int row, int column) const {
         auto* m = w->tableView()->model();
@@ -177,3 +179,41 @@ TEST_F(OverviewWindowTest, BadRangeOrHistoryEmptiesTheTableAndSaysWhy) {
 }
 
 }  // namespace
+
+// A click on a header sorts; a second click on the same spot reverses that column, since no width moved,
+// and the view shows the first rows, wherever the selected row went.
+TEST_F(OverviewWindowTest, SortKeepsColumnWidthsAndShowsTheFirstRows) {
+    store->append(k3test::generateDraws(3000, 78, 130326001));
+    w->setHistory(store->snapshot());
+    w->setRange("130325001", "130403030");
+    w->resize(900, 700);
+    QCoreApplication::processEvents();
+    QHeaderView* h = w->tableView()->horizontalHeader();
+    auto widths = [h] {
+        QList<int> out;
+        for (int c = 0; c + 1 < h->count(); ++c) out << h->sectionSize(c);  // the last one stretches
+        return out;
+    };
+    const QList<int> before = widths();
+    const QPoint spot(h->sectionViewportPosition(5) + h->sectionSize(5) / 2, h->height() / 2);  // 最后遗漏
+    QTest::mouseClick(h->viewport(), Qt::LeftButton, {}, spot);
+    EXPECT_EQ(widths(), before);
+    // A row far down is selected, then the same spot is clicked again.
+    QTest::mouseClick(w->tableView()->viewport(), Qt::LeftButton, {}, cellCentre(90, 0));
+    ASSERT_GE(w->selectedItem(), 0);
+    QTest::mouseClick(h->viewport(), Qt::LeftButton, {}, spot);
+    EXPECT_EQ(w->sortColumn(), 5);
+    EXPECT_TRUE(w->sortDescending());
+    EXPECT_EQ(widths(), before);
+    EXPECT_EQ(w->tableView()->rowAt(0), 0);  // the first rows in view
+    EXPECT_EQ(w->tableView()->verticalScrollBar()->value(), 0);
+}
+
+// The window opens inside the screen's free area, with room for a window manager's frame.
+TEST_F(OverviewWindowTest, OpensInsideTheScreen) {
+    OverviewWindow fresh(QString::fromStdString(dir.path().string()));
+    const QRect available = fresh.screen()->availableGeometry();
+    EXPECT_LE(fresh.width() + 16, available.width());
+    EXPECT_LE(fresh.height() + 40, available.height());
+    EXPECT_LE(fresh.minimumSizeHint().height(), 540 - 40);  // 1920 x 1080 at twice the scale
+}

@@ -146,3 +146,26 @@ TEST_F(HistoryCli, UpdateSaysWhatTheLookBackRemoved) {
     EXPECT_EQ(err, "added 1, removed 2\n");
     EXPECT_EQ(cli("show"), "期号\t第1位\t第2位\t第3位\n130325001\t2\t5\t3\n130325002\t6\t6\t6\n");
 }
+
+// Issues of 2000-2009 keep their nine digits in what the program prints and writes, and the text export
+// reads back as the same history; 北京快3's running numbers are printed as they are.
+TEST_F(HistoryCli, IssuesOfTheYears2000To2009KeepTheirLeadingZero) {
+    cli("import " + file("081231078 253\r\n090101001 666\r\n130325001 111\r\n"));
+    ASSERT_EQ(status, 0) << err;
+    const std::string shown = cli("show");
+    EXPECT_NE(shown.find("\n081231078\t"), std::string::npos) << shown;
+    EXPECT_NE(shown.find("\n090101001\t"), std::string::npos) << shown;
+    EXPECT_NE(cli("search --pos 1=6 --from 081231078").find("\n090101001\t"), std::string::npos);
+
+    std::string exported = cli("export-text");
+    exported.pop_back();
+    EXPECT_EQ(slurp(exported), "081231078 253\r\n090101001 666\r\n130325001 111\r\n");
+    cli("import '" + exported + "'", "other");
+    EXPECT_EQ(err, "stored 3, skipped 0\n");
+    EXPECT_EQ(cli("show", "other"), shown);
+
+    cli("trim --last 1");
+    EXPECT_EQ(cli("next"), "090101001\t090101002\n");
+    EXPECT_EQ(cli("--lottery 9 next"), "90101001\t90101002\n");
+    EXPECT_NE(cli("--lottery 9 show").find("\n81231078\t"), std::string::npos);
+}

@@ -18,12 +18,12 @@ std::string slurp(const std::string& path) {
     return std::string((std::istreambuf_iterator<char>(f)), {});
 }
 
-// The worksheet of a workbook as XML, read with python3's zip module.
-std::string sheetXml(const std::string& xlsx) {
+// A part of a workbook as text, read with python3's zip module.
+std::string unzipText(const std::string& xlsx, const std::string& part) {
     std::string cmd =
         "python3 -c \"import sys,zipfile; sys.stdout.write(zipfile.ZipFile(sys.argv[1])"
-        ".read('xl/worksheets/sheet1.xml').decode())\" '" +
-        xlsx + "'";
+        ".read(sys.argv[2]).decode())\" '" +
+        xlsx + "' '" + part + "'";
     std::string out;
     char buf[4096];
     FILE* p = popen(cmd.c_str(), "r");
@@ -32,22 +32,24 @@ std::string sheetXml(const std::string& xlsx) {
     return out;
 }
 
+std::string sheetXml(const std::string& xlsx) { return unzipText(xlsx, "xl/worksheets/sheet1.xml"); }
+
 }  // namespace
 
 TEST(HistoryTextExport, FileNameContentAndFailures) {
     k3test::TempDir dir;
     HistoryStore store(dir.file("gapbook.db"));
-    EXPECT_FALSE(exportHistoryText(*store.snapshot(), dir.path().string()));  // empty history: no file
+    EXPECT_FALSE(exportHistoryText(*store.snapshot(), false, dir.path().string()));  // empty history: no file
 
     store.append(k3test::draws({{130325001, "253"}, {130325002, "666"}}));
-    auto res = exportHistoryText(*store.snapshot(), dir.path().string());
+    auto res = exportHistoryText(*store.snapshot(), false, dir.path().string());
     ASSERT_TRUE(res);
     EXPECT_EQ(fs::path(res->path).filename(), fs::u8path("更新至130325002期历史号码.txt"));
     EXPECT_EQ(slurp(res->path), "130325001 253\r\n130325002 666\r\n");
 
     // Short issues are counted.
     store.append(k3test::draws({{12345, "111"}}));
-    EXPECT_EQ(exportHistoryText(*store.snapshot(), "", dir.file("out.txt"))->shortIssues, 1u);
+    EXPECT_EQ(exportHistoryText(*store.snapshot(), false, "", dir.file("out.txt"))->shortIssues, 1u);
 }
 
 TEST(Workbook, CellsNumbersTextsAndFailures) {
@@ -67,6 +69,21 @@ TEST(Workbook, CellsNumbersTextsAndFailures) {
         EXPECT_NE(xml.substr(at, 20).find("t=\""), std::string::npos) << cell << " is not text";
     }
     EXPECT_EQ(xml.find("<c r=\"A4\""), std::string::npos);
+
+    // An issue of 2000-2009 keeps its nine digits: a number shown with the format 000000000.
+    Grid issues;
+    issues.header = {"期号"};
+    issues.rows = {{"080101001"}, {"130325001"}};
+    writeWorkbook(issues, dir.file("lishi.xlsx"));
+    xml = sheetXml(dir.file("lishi.xlsx"));
+    size_t a2 = xml.find("<c r=\"A2\"");
+    ASSERT_NE(a2, std::string::npos);
+    const std::string cellA2 = xml.substr(a2, xml.find("</c>", a2) - a2);
+    EXPECT_NE(cellA2.find("<v>80101001</v>"), std::string::npos) << cellA2;
+    EXPECT_NE(cellA2.find(" s=\""), std::string::npos) << "no number format: " << cellA2;
+    EXPECT_NE(xml.find("<c r=\"A3\"><v>130325001</v>"), std::string::npos);
+    EXPECT_NE(unzipText(dir.file("lishi.xlsx"), "xl/styles.xml").find("formatCode=\"000000000\""), std::string::npos);
+    fs::remove(dir.file("lishi.xlsx"));
 
     EXPECT_THROW(writeWorkbook(g, dir.file("missing/lishi.xlsx")), std::runtime_error);
     fs::create_directory(dir.file("lishi.xlsx"));  // a folder in the way
@@ -89,7 +106,7 @@ TEST(ExportTarget, NeverTheDatabaseTheBackupOrAFileThatIsNotRegular) {
     for (const std::string& target :
          {dir.file("gapbook.db"), data + "/sub/../gapbook.db", dir.file("gapbook.db-wal"), dir.file("gapbook.db-shm"),
           dir.file("lsbf.txt"), dir.file("link-to-db"), dir.file("sub"), std::string("/dev/null")}) {
-        EXPECT_THROW(exportHistoryText(*snap, data, target), ExportError) << target;
+        EXPECT_THROW(exportHistoryText(*snap, false, data, target), ExportError) << target;
         EXPECT_THROW(writeWorkbook(g, target, data), ExportError) << target;
     }
     EXPECT_THROW(writeWorkbook(g, "/dev/null"), ExportError);  // not regular, whatever the folder
@@ -106,8 +123,8 @@ TEST(ExportTarget, ALinkIsWrittenThrough) {
     std::ofstream(dir.file("real.txt")) << "old";
     fs::create_symlink("real.txt", dir.file("link.txt"));
     fs::create_symlink("not-yet.txt", dir.file("dangling.txt"));
-    exportHistoryText(*store.snapshot(), dir.path().string(), dir.file("link.txt"));
-    exportHistoryText(*store.snapshot(), dir.path().string(), dir.file("dangling.txt"));
+    exportHistoryText(*store.snapshot(), false, dir.path().string(), dir.file("link.txt"));
+    exportHistoryText(*store.snapshot(), false, dir.path().string(), dir.file("dangling.txt"));
     for (const char* link : {"link.txt", "dangling.txt"}) EXPECT_TRUE(fs::is_symlink(dir.file(link))) << link;
     EXPECT_EQ(slurp(dir.file("real.txt")), "130325001 253\r\n");
     EXPECT_EQ(slurp(dir.file("not-yet.txt")), "130325001 253\r\n");

@@ -1,5 +1,6 @@
 // The in-memory search and partial search give exactly what the counting statements give.
 #include <gtest/gtest.h>
+#include <array>
 
 #include <random>
 
@@ -41,7 +42,8 @@ TEST(StatementEquivalence, SearchAndPartialSearch) {
         if (isPartial) {
             int k = static_cast<int>(rng() % 5);
             ref = k3ref::partial(store.db(), type, free, v, k, from, to);
-            out = runPartialSearch(*snap, {type, free, v, {}, k, {}, std::to_string(from), std::to_string(to)});
+            const std::array<std::string, 3> texts{std::to_string(v[0]), std::to_string(v[1]), std::to_string(v[2])};
+            out = runPartialSearch(*snap, {type, free, v, texts, k, {}, std::to_string(from), std::to_string(to)});
         } else {
             std::vector<k3ref::RefCond> conds;
             for (int p = 0; p < 3; ++p)

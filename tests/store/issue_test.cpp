@@ -29,6 +29,23 @@ TEST(IssueText, ParsesOnlyWholeNumbers) {
     EXPECT_FALSE(parseIssue("99999999999"));
 }
 
+TEST(IssueText, DateBasedIssuesKeepTheirNineDigits) {
+    EXPECT_EQ(issueText(80101001, false), "080101001");  // 2008: the leading zero
+    EXPECT_EQ(issueText(91231078, false), "091231078");
+    EXPECT_EQ(issueText(101001, false), "000101001");  // 2000-01-01
+    EXPECT_EQ(issueText(130325001, false), "130325001");
+    EXPECT_EQ(issueText(80101001, true), "80101001");  // running numbers stay as they are
+    EXPECT_EQ(issueText(123456, true), "123456");
+    // Numbers that read as no date stay as they are.
+    EXPECT_EQ(issueText(5, false), "5");
+    EXPECT_EQ(issueText(2013001, false), "2013001");
+    EXPECT_EQ(issueText(81345001, false), "81345001");
+    EXPECT_EQ(issueText(80101000, false), "080101000");  // a range's end before a day's first draw
+    EXPECT_EQ(issueText(-80101001, false), "-80101001");
+    // The text reads back as the same number.
+    EXPECT_EQ(parseIssue(issueText(80101001, false)), 80101001);
+}
+
 namespace {
 Snapshot snap(std::initializer_list<int> issues) {
     SnapshotBuilder b;

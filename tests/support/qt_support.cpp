@@ -1,6 +1,8 @@
 #include "qt_support.h"
 
 #include <QAbstractButton>
+#include <QElapsedTimer>
+#include <QTest>
 #include <QTimer>
 #include <QWidget>
 
@@ -15,6 +17,28 @@ QApplication& testApp() {
         return new QApplication(argc, argv);
     }();
     return *app;
+}
+
+bool eventually(const std::function<bool()>& condition, int timeoutMs) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!condition()) {
+        if (clock.elapsed() > timeoutMs) return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QTest::qSleep(2);
+    }
+    return true;
+}
+
+bool holdsFor(const std::function<bool()>& condition, int ms) {
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < ms) {
+        if (!condition()) return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QTest::qSleep(2);
+    }
+    return condition();
 }
 
 void onNextDialog(std::function<void(QWidget*)> act, const char* kind) {

@@ -6,10 +6,20 @@
 #include <fstream>
 #include <random>
 #include <stdexcept>
+#include <thread>
 
 #include "store/issue.h"
 
 namespace k3test {
+
+bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
+}
 
 TempDir::TempDir() {
     static std::mt19937_64 rng{std::random_device{}()};

@@ -2,7 +2,9 @@
 #pragma once
 #include <sys/types.h>
 
+#include <chrono>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -29,6 +31,11 @@ private:
 // `drawsPerDay` draws a day, starting at `firstIssue` (YYMMDDNNN).
 std::vector<k3::DerivedDraw> generateDraws(size_t n, int drawsPerDay = 78, int firstIssue = 130101001, int segBase = 1,
                                            unsigned seed = 12345);
+
+// Checks `condition` every few milliseconds, without handling events (for what another thread or process
+// makes true), until it holds; false when `timeout` passes first. Used as ASSERT_TRUE(waitUntil(...)) << why.
+[[nodiscard]] bool waitUntil(const std::function<bool()>& condition,
+                             std::chrono::milliseconds timeout = std::chrono::seconds(10));
 
 // Draws from "ISSUE DDD" pairs, e.g. {{130325001, "253"}}.
 std::vector<k3::DerivedDraw> draws(std::initializer_list<std::pair<int, const char*>> list, int segBase = 1);
