@@ -49,7 +49,8 @@ void writeTrendWorkbook(const TrendChart& chart, const std::string& path, const 
             for (size_t k = 0; k * kTrendColumns < cells.size(); ++k) {
                 const size_t r = from + k, row = r + 1;
                 const Snapshot::Dice& d = chart.dice(r);
-                number(row, 0, chart.issue(r), chart.issueText(r).size() == 9 ? nineDigits : nullptr);
+                const std::string issue = chart.issueText(r);
+                number(row, 0, chart.issue(r), issue.size() == 9 && issue[0] == '0' ? nineDigits : nullptr);
                 number(row, 1, d[0] * 100 + d[1] * 10 + d[2], nullptr);
                 number(row, 2, chart.sum(r), nullptr);
                 for (int c = 0; c < kTrendColumns; ++c) {

@@ -291,6 +291,15 @@ TEST(TrendWorkbook, NumbersAndFilledHits) {
         return std::regex_search(xml, m, re) ? m[1].str() + "|" + m[2].str() : std::string("missing");
     };
     EXPECT_EQ(cell("A2"), "|<v>130325001</v>");
+    // An issue of 2008 keeps its leading zero through a number format; a running number does not get one.
+    {
+        auto old = std::make_shared<const Snapshot>(snapshotOf(k3test::draws({{80101001, "253"}})));
+        const std::string oldPath = dir.file("old.xlsx");
+        writeTrendWorkbook(TrendChart(old, trendLast(*old, 1)), oldPath);
+        EXPECT_NE(sheetXml(oldPath).find("<c r=\"A2\" s=\""), std::string::npos);
+        EXPECT_EQ(TrendChart(old, trendLast(*old, 1)).issueText(0), "080101001");
+        EXPECT_EQ(TrendChart(old, trendLast(*old, 1), true).issueText(0), "80101001");
+    }
     EXPECT_EQ(cell("B2"), "|<v>253</v>");
     EXPECT_EQ(cell("C2"), "|<v>10</v>");
     // 和值10 (column K) hits in the first draw: a number with a fill; 和值3 (D) misses: a plain number.
