@@ -7,10 +7,12 @@
 #include <QHBoxLayout>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QStatusBar>
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "background_task.h"
 #include "busy_cursor.h"
 #include "grid_view.h"
 #include "group_panel.h"
@@ -125,8 +127,8 @@ void MainWindow::buildPanels() {
     m_searchPanel = new SearchPanel(*m_session, central);
     m_groupPanel = new GroupPanel(*m_session, central);
     m_resultPanel = new ResultPanel(*m_wheel, central);
-    m_historyCommands =
-        new HistoryCommands(*m_session, *m_prompter, *m_historyPanel, *m_searchPanel, *m_resultPanel, *this);
+    m_historyCommands = new HistoryCommands(*m_session, *m_prompter, this);
+    statusBar()->addPermanentWidget(m_historyCommands->skippedDetailsButton());
 
     auto* right = new QVBoxLayout;
     right->addWidget(m_searchPanel);
@@ -144,7 +146,7 @@ void MainWindow::connectPanels() {
     connect(m_historyPanel, &HistoryPanel::importRequested, commands, &HistoryCommands::importHistoryFile);
     connect(m_historyPanel, &HistoryPanel::deleteNewestRequested, commands, &HistoryCommands::deleteNewestDraw);
     connect(m_historyPanel, &HistoryPanel::exportTextRequested, commands, &HistoryCommands::exportHistoryText);
-    connect(m_historyPanel, &HistoryPanel::gridExportRequested, commands, &HistoryCommands::exportHistoryGrid);
+    connect(m_historyPanel, &HistoryPanel::gridExportRequested, commands, &HistoryCommands::exportHistoryWorkbook);
     connect(m_historyPanel, &HistoryPanel::settingsMenuRequested, this,
             [this] { m_settingsMenu->popup(QCursor::pos()); });
     connect(m_historyPanel, &HistoryPanel::historyMenuRequested, m_historyMenu,
@@ -156,18 +158,18 @@ void MainWindow::connectPanels() {
     connect(m_deleteToIssueAction, &QAction::triggered, commands, &HistoryCommands::deleteToIssue);
     connect(m_deleteLastAction, &QAction::triggered, commands, &HistoryCommands::deleteLastDraws);
     connect(m_updateAddressAction, &QAction::triggered, commands, &HistoryCommands::askUpdateAddress);
-    connect(commands, &HistoryCommands::updateRunningChanged, this, [this](bool running) {
-        m_updateRunning = running;
-        refreshHistoryCommands();
-    });
+    connect(commands, &HistoryCommands::newestDeleted, m_historyPanel, &HistoryPanel::focusEntry);
+    connect(m_session, &HistorySession::commandRunningChanged, this, &MainWindow::refreshHistoryCommands);
     connect(m_session, &HistorySession::accessChanged, this, &MainWindow::applyAccess);
 
     connect(m_searchPanel, &SearchPanel::searchRequested, this, &MainWindow::search);
     connect(m_searchPanel, &SearchPanel::partialSearchRequested, this, &MainWindow::partialSearch);
     connect(m_groupPanel, &GroupPanel::calculationRequested, this, &MainWindow::calculateGroups);
     connect(m_resultPanel, &ResultPanel::summaryColumnClicked, this, &MainWindow::sortGroups);
-    connect(m_resultPanel, &ResultPanel::matchesExportRequested, commands, &HistoryCommands::exportMatches);
-    connect(m_resultPanel, &ResultPanel::summaryExportRequested, commands, &HistoryCommands::exportSummary);
+    connect(m_resultPanel, &ResultPanel::matchesExportRequested, commands,
+            [this] { m_historyCommands->exportMatches(std::make_shared<const Grid>(m_resultPanel->matches())); });
+    connect(m_resultPanel, &ResultPanel::summaryExportRequested, commands,
+            [this] { m_historyCommands->exportSummary(std::make_shared<const Grid>(m_resultPanel->summary())); });
 
     connect(m_historyPanel, &HistoryPanel::statusMessage, this, &MainWindow::showStatus);
     connect(m_searchPanel, &SearchPanel::statusMessage, this, &MainWindow::showStatus);
@@ -197,7 +199,6 @@ void MainWindow::applyAccess() {
     const bool open = m_session->isOpen();
     m_historyPanel->setAllCommandsEnabled(open);
     m_searchPanel->setSearchEnabled(open);
-    m_groupPanel->setCalculationEnabled(open);
     m_exportHistoryAction->setEnabled(open);
     refreshHistoryCommands();
 
@@ -232,8 +233,9 @@ void MainWindow::applyAccess() {
 }
 
 void MainWindow::refreshHistoryCommands() {
-    const bool can = !m_updateRunning && m_session->canChange();
+    const bool can = !m_session->commandRunning() && m_session->canChange();
     m_historyPanel->setHistoryCommandsEnabled(can);
+    m_groupPanel->setCalculationEnabled(m_session->isOpen() && !m_session->commandRunning());
     for (QAction* a : {m_deleteNewestAction, m_clearHistoryAction, m_deleteToIssueAction, m_deleteLastAction})
         a->setEnabled(can);
 }
@@ -297,28 +299,55 @@ void MainWindow::partialSearch() {
     }
 }
 
+// The calculation and its write of table YL run in the background, as a command of their own.
 void MainWindow::calculateGroups() {
-    BusyCursor busy;
+    if (m_session->commandRunning()) {
+        showStatus("另一个命令正在进行，请等它结束后再试");
+        return;
+    }
+    GroupInput in;
     try {
         m_session->catchUp();
-        GroupInput in = m_groupPanel->groupInput();
-        in.from = m_searchPanel->rangeStart();
-        in.to = m_searchPanel->rangeEnd();
-        if (!m_session->isOpen()) {
-            m_resultPanel->showSummary(summaryGridEmpty());
-            showStatus("历史数据库没有打开，无法分组计算");
-            return;
-        }
-        GroupCalculation calc = runGroupCalculation(m_session->store(), *m_session->snapshot(), in);
-        // A history that cannot be written keeps YL as it was: the clicks then sort this run's rows.
-        m_unsavedGroupRows.reset();
-        if (!calc.stored) m_unsavedGroupRows = calc.outcome.rows;
-        m_resultPanel->showSummary(std::move(calc.grid));
-        showStatus(q(calc.outcome.note.text));
+        in = m_groupPanel->groupInput();
     } catch (const std::exception& e) {
         m_resultPanel->showSummary(summaryGridEmpty());
         showStatus(QString("分组计算失败：%1").arg(qe(e)));
+        return;
     }
+    in.from = m_searchPanel->rangeStart();
+    in.to = m_searchPanel->rangeEnd();
+    if (!m_session->isOpen()) {
+        m_resultPanel->showSummary(summaryGridEmpty());
+        showStatus("历史数据库没有打开，无法分组计算");
+        return;
+    }
+    std::shared_ptr<const Snapshot> snap = m_session->snapshot();
+    auto openStore = m_session->workerStoreOpener();
+    auto calc = std::make_shared<GroupCalculation>();
+    m_session->setCommandRunning(true);
+    runWithProgress(
+        this, this, {"分组计算", "正在分组计算…", false},
+        [snap, openStore, in, calc](TaskControl&) {
+            std::unique_ptr<HistoryStore> store = openStore();
+            *calc = runGroupCalculation(*store, *snap, in);
+        },
+        [this, calc](TaskOutcome<NoValue>& outcome) {
+            m_session->setCommandRunning(false);
+            if (outcome.failed()) {
+                m_resultPanel->showSummary(summaryGridEmpty());
+                try {
+                    outcome.value();
+                } catch (const std::exception& e) {
+                    showStatus(QString("分组计算失败：%1").arg(qe(e)));
+                }
+                return;
+            }
+            // A history that cannot be written keeps YL as it was: the clicks then sort this run's rows.
+            m_unsavedGroupRows.reset();
+            if (!calc->stored) m_unsavedGroupRows = calc->outcome.rows;
+            m_resultPanel->showSummary(std::move(calc->grid));
+            showStatus(q(calc->outcome.note.text));
+        });
 }
 
 // The group table sorted by the clicked column of grid 3. The first column (the groups) has no sort

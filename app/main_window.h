@@ -80,8 +80,7 @@ private:
     HistorySession* m_session = nullptr;
     QString m_startNote;
     std::optional<HistoryAccess> m_shownAccess;  // what the window last said about the file
-    bool m_updateRunning = false;
-    QFileDialog* m_openFileDialog = nullptr;  // the open-file dialog of the text import
+    QFileDialog* m_openFileDialog = nullptr;     // the open-file dialog of the text import
     std::unique_ptr<Prompter> m_ownPrompter;
     Prompter* m_prompter = nullptr;
     OneRowWheel* m_wheel = nullptr;

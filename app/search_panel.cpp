@@ -234,12 +234,19 @@ void SearchPanel::showLastIssue() {
     if (!m_snapshot->empty()) m_chosenIssueEdit->setText(QString::number(m_snapshot->rows.back().sqqh));
 }
 
-// After this window's own change the chosen issue is the newest one. A change made elsewhere moves the
+// After this window's own change the chosen issue is the newest one, and after a command the range is
+// the whole history. A change made elsewhere moves the
 // chosen issue and the ends of the range only where they showed the old first or last issue, so what
 // the user typed there stays.
-void SearchPanel::followHistory(std::shared_ptr<const Snapshot> snapshot) {
+void SearchPanel::followHistory(std::shared_ptr<const Snapshot> snapshot, HistoryOrigin origin) {
     const std::shared_ptr<const Snapshot> before = std::exchange(m_snapshot, std::move(snapshot));
-    if (!m_session.changedElsewhere()) {
+    if (origin == HistoryOrigin::kCommand || origin == HistoryOrigin::kOpened) {
+        // The whole history as the range.
+        showLastIssue();
+        showWholeRange();
+        return;
+    }
+    if (origin == HistoryOrigin::kTypedDraw || origin == HistoryOrigin::kShownAgain) {
         showLastIssue();
     } else if (!m_snapshot->empty()) {
         auto follow = [&](QLineEdit* edit, int32_t oldIssue, int32_t newIssue) {

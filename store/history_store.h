@@ -5,9 +5,9 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "damage_check.h"
 #include "derive.h"
 #include "history_reader.h"
 #include "snapshot.h"
@@ -95,6 +95,11 @@ public:
     std::shared_ptr<const Snapshot> snapshot(unsigned parts = kAllParts);
     // A read connection of its own on the file, for reading the history on another thread.
     std::unique_ptr<HistoryReader> reader() const;
+    // Stops the statement this store's connection runs, from any thread; a change it interrupts is
+    // rolled back.
+    void interrupt() { sqlite3_interrupt(db_.handle()); }
+    // The check for damage of the whole file on a connection of its own, for running on another thread.
+    std::unique_ptr<DamageCheck> damageCheck() const;
 
     // Empties YL and writes the rows in one transaction, in the given order. Damage is looked for only
     // where this write goes (YL, the schema and the free pages), unless the whole file was checked.
@@ -104,25 +109,6 @@ public:
     std::vector<YLRow> readYL(const std::string& orderKey);
 
 private:
-    // Throws damage (kDamaged) that PRAGMA quick_check reports on `db`; `table` limits it to one table
-    // (and to the schema and the free pages with sqlite_schema).
-    static void quickCheck(Db& db, const std::string& path, const std::string& table = {});
-    // PRAGMA quick_check on a read connection of its own, in a thread of its own.
-    class DamageCheck {
-    public:
-        explicit DamageCheck(const std::string& path);
-        ~DamageCheck();
-        // Waits for the verdict and throws damage (kDamaged). After a failed change (`bodyFailed`) the
-        // check is cut short and only damage already found is thrown.
-        void finish(bool bodyFailed);
-
-    private:
-        Db db_;
-        std::string path_;
-        std::exception_ptr failure_;
-        std::thread thread_;
-    };
-
     void checkHistoryDatabase();
     // How a change looks for damage before it commits, while the check of the whole file is still due.
     enum class Check {

@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QSettings>
 #include <QTest>
@@ -123,50 +124,69 @@ TEST_F(WindowTest, UpdateWithoutAnAddressAsksForOne) {
     okAnswers = {false};
     click("Command21");
     EXPECT_TRUE(questions.last().startsWith("读入历史|"));
-    action("mnuUpdateUrl")->trigger();
+    trigger("mnuUpdateUrl");
     EXPECT_TRUE(questions.last().endsWith("|file:///nowhere/{code}.html"));
     // An empty answer clears it again.
     textAnswers = {QString(" ")};
-    action("mnuUpdateUrl")->trigger();
+    trigger("mnuUpdateUrl");
     EXPECT_EQ(status(), "已清除更新地址，在线更新前请重新设置");
     told.clear();
     click("Command21");
     EXPECT_EQ(told.size(), 1);
 }
 
+// The file is read, then the question is asked with no other box over or under it, then (only on
+// 确定) the draws are stored. 取消 is the default: Enter leaves the history as it was.
 TEST_F(WindowTest, ImportThatWouldShrinkTheHistoryIsConfirmedWithCancelAsDefault) {
     k3::HistoryStore(dbPath()).append(draws({{130325001, "111"}, {130325002, "222"}, {130325003, "333"}}));
     const std::string file = dir.file("newest.txt");
     std::ofstream(file, std::ios::binary) << "130325003 333\r\n130325004 444\r\n";
     openWithDialogs();
-    SeenDialog replace;
-    // 确定 on the first question, the file typed into the file dialog, Enter on the replacement question.
-    onNextDialog([&](QWidget* first) {
-        onNextDialog([&](QWidget* files) {
-            onNextDialog(
-                [&](QWidget* question) {
-                    auto* box = qobject_cast<QMessageBox*>(question);
-                    ASSERT_NE(box, nullptr);
-                    replace.text = box->text();
-                    replace.buttons = buttonTexts(box);
-                    replace.defaultButton = box->defaultButton() ? box->defaultButton()->text() : QString();
-                    QTest::keyClick(box, Qt::Key_Return);
-                },
-                "QMessageBox");  // not the import's progress dialog, which a slow machine may show first
-            auto* name = files->findChild<QLineEdit*>("fileNameEdit");
-            ASSERT_NE(name, nullptr);
-            QTest::keyClicks(name, QString::fromStdString(file));
-            QTest::keyClick(name, Qt::Key_Return);
+    for (const bool confirm : {false, true}) {
+        SeenDialog replace;
+        QStringList otherBoxes;  // visible when the question is up
+        // 确定 on the first question, the file typed into the file dialog, then the replacement question.
+        onNextDialog([&](QWidget* first) {
+            onNextDialog([&](QWidget* files) {
+                onNextDialog(
+                    [&](QWidget* question) {
+                        auto* box = qobject_cast<QMessageBox*>(question);
+                        ASSERT_NE(box, nullptr);
+                        replace.text = box->text();
+                        replace.buttons = buttonTexts(box);
+                        replace.defaultButton = box->defaultButton() ? box->defaultButton()->text() : QString();
+                        for (QWidget* top : QApplication::topLevelWidgets())
+                            if (top != question && top != w.get() && top->isVisible())
+                                otherBoxes << top->metaObject()->className() + QString(" ") + top->objectName();
+                        if (confirm)
+                            QTest::mouseClick(buttonReading(box, "确定"), Qt::LeftButton);
+                        else
+                            QTest::keyClick(box, Qt::Key_Return);
+                    },
+                    "QMessageBox");
+                auto* name = files->findChild<QLineEdit*>("fileNameEdit");
+                ASSERT_NE(name, nullptr);
+                QTest::keyClicks(name, QString::fromStdString(file));
+                QTest::keyClick(name, Qt::Key_Return);
+            });
+            QTest::mouseClick(buttonReading(first, "确定"), Qt::LeftButton);
         });
-        QTest::mouseClick(buttonReading(first, "确定"), Qt::LeftButton);
-    });
-    click("cmdRdLst");
-    EXPECT_EQ(
-        replace.text,
-        "已存 3 期（130325001—130325003），文件中 2 期（130325003—130325004）：将以文件替换全部历史号码，确定吗？");
-    EXPECT_EQ(replace.defaultButton, "取消");
-    EXPECT_TRUE(replace.buttons.contains("确定"));
-    EXPECT_EQ(k3::HistoryStore(dbPath()).count(), 3);  // Enter took 取消: nothing stored
-    EXPECT_EQ(status(), "已取消读入，历史号码未作改动");
-    EXPECT_EQ(gridRows("MSFlexGrid1"), 3);
+        click("cmdRdLst");
+        EXPECT_EQ(replace.text,
+                  "已存 3 期（130325001—130325003），文件中 2 期（130325003—130325004）：将以文件替换全部历史号码，"
+                  "确定吗？");
+        EXPECT_EQ(replace.defaultButton, "取消");
+        EXPECT_TRUE(replace.buttons.contains("确定"));
+        EXPECT_EQ(otherBoxes, QStringList());
+        EXPECT_EQ(w->findChild<QProgressDialog*>(k3::names::kTaskProgress), nullptr);
+        if (!confirm) {
+            EXPECT_EQ(k3::HistoryStore(dbPath()).count(), 3);  // Enter took 取消: nothing stored
+            EXPECT_EQ(status(), "已取消读入，历史号码未作改动");
+            EXPECT_EQ(gridRows("MSFlexGrid1"), 3);
+        } else {
+            EXPECT_EQ(k3::HistoryStore(dbPath()).count(), 2);
+            EXPECT_EQ(status(), "已读入 2 期历史号码");
+            EXPECT_EQ(gridRows("MSFlexGrid1"), 2);
+        }
+    }
 }

@@ -54,7 +54,7 @@ TEST_F(WindowTest, FirstStartWithoutSettingsUsesDefaults) {
     EXPECT_TRUE(action("mnuDscs_1")->isChecked());
     EXPECT_FALSE(action("mnuDscs_0")->isChecked());
     EXPECT_EQ(find<QComboBox>("Combo1")->currentText(), "2");
-    action("mnuSetDay")->trigger();  // the look-back question is preset with 6 years
+    trigger("mnuSetDay");  // the look-back question is preset with 6 years
     ASSERT_EQ(questions.size(), 1);
     EXPECT_TRUE(questions[0].endsWith("|6"));
     // Number type: boxes 1..6 shown, 0 and 7..9 hidden.
@@ -217,7 +217,7 @@ TEST_F(WindowTest, SettingsMenusArePersisted) {
     fill(dbPath(), draws({{130325079, "111"}, {130325080, "222"}}));
     open();
     EXPECT_EQ(text("Text1"), "130326001");  // Fujian: past the day's 78 draws
-    action("mnuK3_10")->trigger();          // 河北快3, 81 draws a day
+    trigger("mnuK3_10");                    // 河北快3, 81 draws a day
     EXPECT_EQ(setting("GsZl"), "10");
     EXPECT_TRUE(action("mnuK3_10")->isChecked());
     EXPECT_FALSE(action("mnuK3_0")->isChecked());
@@ -227,26 +227,26 @@ TEST_F(WindowTest, SettingsMenusArePersisted) {
     click("cmdRdLst");  // no file chosen: the last and next issue are shown again
     EXPECT_EQ(text("Text1"), "130325081");
 
-    action("mnuDscs_0")->trigger();
+    trigger("mnuDscs_0");
     EXPECT_EQ(setting("DsIni"), "0");
     EXPECT_TRUE(action("mnuDscs_0")->isChecked());
     EXPECT_FALSE(action("mnuDscs_1")->isChecked());
 
     // Look-back: 17 and a word are refused and asked again, 16 is taken.
     textAnswers = {QString("17"), QString("abc"), QString("16")};
-    action("mnuSetDay")->trigger();
+    trigger("mnuSetDay");
     EXPECT_EQ(told.size(), 2);
     EXPECT_TRUE(told[0].startsWith("输入有误|"));
     EXPECT_EQ(setting("IniSerchDay"), "16");
     textAnswers = {QString("")};  // an empty answer changes nothing
-    action("mnuSetDay")->trigger();
-    action("mnuSetDay")->trigger();
+    trigger("mnuSetDay");
+    trigger("mnuSetDay");
     EXPECT_TRUE(questions.last().endsWith("|16"));  // preset with the current value
 
     open();  // a new start reads them back
     EXPECT_TRUE(action("mnuK3_10")->isChecked());
     EXPECT_TRUE(action("mnuDscs_0")->isChecked());
-    action("mnuSetDay")->trigger();
+    trigger("mnuSetDay");
     EXPECT_TRUE(questions.last().endsWith("|16"));
 }
 
@@ -278,9 +278,9 @@ TEST_F(WindowTest, HistoricalIssueTabChoosesDrawAndRange) {
 
 TEST_F(WindowTest, HelpEntriesOpenShippedDocuments) {
     open();
-    action("mnuFrontPage")->trigger();
-    action("mnuDescrb")->trigger();
-    action("numYanshiDown")->trigger();
+    trigger("mnuFrontPage");
+    trigger("mnuDescrb");
+    trigger("numYanshiDown");
     ASSERT_EQ(opened.size(), 3);
     EXPECT_TRUE(opened[0].endsWith("docs/index.html"));
     EXPECT_TRUE(opened[1].endsWith("docs/manual.html"));

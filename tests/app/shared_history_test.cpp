@@ -37,8 +37,9 @@ TEST_F(SharedHistoryTest, SessionReadsAgainOnlyWhenAnotherConnectionCommitted) {
     storeElsewhere({{130325001, "123"}});
     auto s = session();
     ASSERT_TRUE(s->isOpen());
-    QList<bool> elsewhere;
-    QObject::connect(s.get(), &k3::HistorySession::historyChanged, [&] { elsewhere << s->changedElsewhere(); });
+    QList<k3::HistoryOrigin> origins;
+    QObject::connect(s.get(), &k3::HistorySession::historyChanged,
+                     [&](const auto&, k3::HistoryOrigin origin) { origins << origin; });
     EXPECT_FALSE(s->catchUp());
     storeElsewhere({{130325002, "456"}});
     EXPECT_TRUE(s->catchUp());
@@ -49,8 +50,7 @@ TEST_F(SharedHistoryTest, SessionReadsAgainOnlyWhenAnotherConnectionCommitted) {
     EXPECT_FALSE(s->catchUp());
     s->reload();
     EXPECT_EQ(s->snapshot()->size(), 3u);
-    EXPECT_EQ(elsewhere, (QList<bool>{true, false}));
-    EXPECT_FALSE(s->changedElsewhere());
+    EXPECT_EQ(origins, (QList<k3::HistoryOrigin>{k3::HistoryOrigin::kElsewhere, k3::HistoryOrigin::kCommand}));
 }
 
 TEST_F(SharedHistoryTest, TypedDrawAfterAChangeElsewhereKeepsBoth) {

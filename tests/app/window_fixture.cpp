@@ -4,6 +4,7 @@
 
 #include <QAbstractButton>
 #include <QAction>
+#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
@@ -16,6 +17,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "background_task.h"
 #include "history_session.h"
 
 namespace k3test {
@@ -33,6 +35,7 @@ void showActive(QWidget* w) {
 
 void WindowTest::openWithDialogs() {
     testApp();
+    k3::setProgressDelay(std::chrono::milliseconds(0));
     w.reset();
     w = std::make_unique<k3::MainWindow>(k3::AppContext{QString::fromStdString(dir.path().string()), settingsFile()});
     showActive(w.get());
@@ -41,11 +44,18 @@ void WindowTest::openWithDialogs() {
 
 void WindowTest::open() {
     testApp();
+    // Every command's progress box at once: the tests see it whatever the machine's speed.
+    k3::setProgressDelay(std::chrono::milliseconds(0));
     w.reset();
     k3::AppContext ctx{QString::fromStdString(dir.path().string()), settingsFile()};
     w = std::make_unique<k3::MainWindow>(ctx, this);
     showActive(w.get());
     waitForDamageCheck();
+}
+
+void WindowTest::TearDown() {
+    w.reset();
+    k3::waitForBackgroundTasks();
 }
 
 k3::HistorySession& WindowTest::session() const {
@@ -61,9 +71,36 @@ void WindowTest::waitForDamageCheck() {
 
 QAction* WindowTest::action(const QString& name) const { return find<QAction>(name); }
 
-void WindowTest::click(const QString& name) {
+bool waitUntil(const std::function<bool()>& condition, int timeoutMs) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!condition()) {
+        if (clock.elapsed() > timeoutMs) return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QTest::qSleep(1);
+    }
+    return true;
+}
+
+void WindowTest::settle() {
+    EXPECT_TRUE(waitUntil([this] { return !session().commandRunning(); }, 30000))
+        << "the window's command does not end";
+}
+
+void WindowTest::trigger(const QString& name) {
+    action(name)->trigger();
+    settle();
+}
+
+void WindowTest::clickOnly(const QString& name) {
     auto* button = find<QAbstractButton>(name);
     QTest::mouseClick(button, Qt::LeftButton, {}, button->rect().center());
+}
+
+void WindowTest::click(const QString& name) {
+    clickOnly(name);
+    settle();
 }
 
 void WindowTest::type(const QString& name, const QString& text) {
@@ -104,6 +141,7 @@ void WindowTest::doubleClickCell(const QString& grid, int row, int column) {
     // As a user's double-click arrives: a click, then the second press as a double-click.
     QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, at);
     QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, at);
+    settle();
 }
 
 QString WindowTest::setting(const char* key) const {
@@ -152,6 +190,7 @@ void WindowTest::clickMenuEntry(const QString& menu, const QString& entry) {
     QTest::mouseClick(bar, Qt::LeftButton, {}, bar->actionGeometry(m->menuAction()).center());
     ASSERT_TRUE(QTest::qWaitForWindowExposed(m, 1000)) << menu.toStdString();
     QTest::mouseClick(m, Qt::LeftButton, {}, m->actionGeometry(action(entry)).center());
+    settle();
 }
 
 bool runHereUnprivileged() {
