@@ -329,6 +329,11 @@ void HistoryStore::compact() {
     }
 }
 
+double HistoryStore::freePageShare() {
+    const int64_t pages = db_.scalarInt("PRAGMA page_count");
+    return pages > 0 ? static_cast<double>(db_.scalarInt("PRAGMA freelist_count")) / static_cast<double>(pages) : 0.0;
+}
+
 std::vector<int32_t> HistoryStore::issues() {
     std::vector<int32_t> out;
     Stmt st = db_.prepare("SELECT SQQH FROM lishi ORDER BY SQQH");

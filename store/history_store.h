@@ -77,6 +77,13 @@ public:
     // can add a draw in between. Nothing changes when `rebuild` throws.
     using Rebuild = std::function<std::vector<DerivedDraw>(const std::vector<IssueDice>& stored)>;
     void rebuildHistory(const Rebuild& rebuild);
+    // Keeps the oldest draws and deletes the newer ones, in one write transaction held from the read of
+    // the stored draws on, so that no other program can add a draw in between. `choose` gets the stored
+    // issues and dice in issue order and returns how many of the oldest stay; it may throw, and then
+    // nothing changes. The kept draws stay as stored, unless one of them holds segment values of another
+    // segment base than `segBase`: then all of them are derived again. Returns how many stayed.
+    using KeepChoice = std::function<size_t(const std::vector<IssueDice>& stored)>;
+    size_t keepOldest(const KeepChoice& choose, int segBase);
     // Deletes the n newest draws (all when n >= count) and returns how many went. IDX stays dense.
     int64_t deleteNewest(int64_t n);
     // Deletes every draw whose issue is above k.
@@ -86,6 +93,8 @@ public:
     // Rebuilds the file without free pages (VACUUM) and empties the write-ahead log, so that both
     // files shrink; on failure the file stays as it was.
     void compact();
+    // The share of the file's pages that are free (0 to 1).
+    double freePageShare();
     // The issue and dice of every stored draw, in issue order.
     std::vector<IssueDice> issuesAndDice();
     // The stored issues, ascending (read from the issue index alone).
@@ -119,6 +128,9 @@ private:
     // Runs `body` in one write transaction, after the checks and the first-write preparations.
     void write(const std::function<void()>& body, Check check = Check::kFirst);
     void insertRows(const std::vector<DerivedDraw>& draws);
+    // Inside a write: replaces every row by the draws (in issue order, distinct, dice 1..6), derived
+    // with the segment base, the issue index built once at the end.
+    void bulkInsert(const std::vector<IssueDice>& draws, int segBase);
     void renumber();
 
     std::string path_;
