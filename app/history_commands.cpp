@@ -89,21 +89,37 @@ bool HistoryCommands::runTask(const ProgressText& text, std::function<void(TaskC
 bool HistoryCommands::runCommand(const ProgressText& text, StoreTask task,
                                  std::function<void(TaskOutcome<NoValue>&)> done) {
     auto openStore = m_session.workerStoreOpener();
+    // The history after a change, read on the task's thread too, so that the window only shows it.
+    auto changed = std::make_shared<std::shared_ptr<const Snapshot>>();
+    auto readFailed = std::make_shared<bool>(false);
     return runTask(
         text,
-        [openStore, task = std::move(task)](TaskControl& control) {
+        [openStore, task = std::move(task), changed, readFailed](TaskControl& control) {
             std::shared_ptr<HistoryStore> store = openStore();
             // A cancel stops the statement that runs: its transaction is rolled back.
             control.setCancelHook([store] { store->interrupt(); });
+            bool didChange = false;
             try {
-                task(*store, control);
+                didChange = task(*store, control);
             } catch (...) {
                 control.setCancelHook({});
                 throw;
             }
             control.setCancelHook({});
+            if (!didChange) return;
+            try {
+                *changed = store->snapshot();
+            } catch (const std::exception&) {
+                *readFailed = true;  // read again by the window
+            }
         },
-        std::move(done));
+        [this, done = std::move(done), changed, readFailed](TaskOutcome<NoValue>& outcome) {
+            if (*changed)
+                m_session.adopt(*changed);
+            else if (*readFailed)
+                m_session.reload();
+            done(outcome);
+        });
 }
 
 // ---------------------------------------------------------------- text import
@@ -138,9 +154,10 @@ void HistoryCommands::importHistoryFile() {
                 });
             } catch (const ImportCancelled&) {
                 read->cancelled = true;
-                return;
+                return false;
             }
             if (!read->parsed.draws.empty()) read->comparison = compareImport(store, read->parsed.draws);
+            return false;
         },
         [this, read](TaskOutcome<NoValue>& outcome) {
             if (outcome.failed()) {
@@ -185,6 +202,7 @@ void HistoryCommands::storeImport(std::shared_ptr<ReadImport> read) {
         [draws, segBase](HistoryStore& store, TaskControl& control) {
             if (control.cancelled()) throw ImportCancelled();
             store.replaceHistory(std::move(*draws), segBase);
+            return true;
         },
         [this, count, skipped, skippedCount](TaskOutcome<NoValue>& outcome) {
             if (outcome.failed()) {
@@ -197,7 +215,6 @@ void HistoryCommands::storeImport(std::shared_ptr<ReadImport> read) {
                 m_prompter.tell("读入历史", msg);
                 return;
             }
-            m_session.reload();
             showSkipped(*skipped, skippedCount);
             emit statusMessage(
                 skippedCount == 0
@@ -287,9 +304,10 @@ void HistoryCommands::startOnlineUpdate() {
             run->fetched = true;
             if (f.draws.empty()) {
                 run->noDraws = true;
-                return;
+                return false;
             }
             run->outcome = applyUpdate(store, f.plan, f.draws, control.cancelFlag());
+            return true;
         },
         [this, run](TaskOutcome<NoValue>& outcome) {
             const UpdatePlan& plan = run->plan;
@@ -315,7 +333,6 @@ void HistoryCommands::startOnlineUpdate() {
                                        .arg(plan.end)
                                  : QString("没有新的历史号码：页面中没有找到“开奖时间”之后的期号，历史号码未作改动");
             } else {
-                m_session.reload();
                 msg = QString("在线更新完成：新增 %1 期").arg(run->outcome.added);
                 if (run->outcome.removed)
                     msg += QString("，删除 %1 年以前的 %2 期").arg(plan.years).arg(run->outcome.removed);
@@ -365,14 +382,16 @@ void HistoryCommands::deleteNewestDraw() {
     auto result = std::make_shared<TrimResult>();
     runCommand(
         {"删除最后历史", "正在删除最后一期历史号码…", true},
-        [result](HistoryStore& store, TaskControl&) { *result = k3::deleteNewestDraw(store); },
+        [result](HistoryStore& store, TaskControl&) {
+            *result = k3::deleteNewestDraw(store);
+            return result->removed > 0;
+        },
         [this, result](TaskOutcome<NoValue>& outcome) {
             if (outcome.failed()) {
                 emit statusMessage(m_lastCancelled
                                        ? QString("已取消删除，历史号码未作改动")
                                        : QString("删除失败，历史号码未作改动：%1").arg(failureText(outcome)));
             } else {
-                m_session.reload();
                 emit statusMessage(result->removed ? q(result->note.text) : QString("历史为空，没有可删除的号码"));
             }
             emit newestDeleted();
@@ -397,7 +416,10 @@ void HistoryCommands::trimWithAnswer(
     const std::string backup = m_session.dataFile(kBackupFileName).toStdString();
     runCommand(
         {"删除期数", "正在删除历史号码…", true},
-        [result, trim, k = *n, backup](HistoryStore& store, TaskControl&) { *result = trim(store, k, backup); },
+        [result, trim, k = *n, backup](HistoryStore& store, TaskControl&) {
+            *result = trim(store, k, backup);
+            return true;
+        },
         [this, result](TaskOutcome<NoValue>& outcome) {
             if (outcome.failed()) {
                 const QString msg = m_lastCancelled ? QString("已取消删除，历史号码未作改动") : failureText(outcome);
@@ -405,7 +427,6 @@ void HistoryCommands::trimWithAnswer(
                 if (!m_lastCancelled) m_prompter.tell("删除期数", msg);
                 return;
             }
-            m_session.reload();
             emit statusMessage(q(result->note.text));
         });
 }
@@ -436,7 +457,10 @@ void HistoryCommands::clearHistory() {
     auto cleared = std::make_shared<size_t>(0);
     runCommand(
         {"清空历史号码", "正在清空历史号码…", true},
-        [cleared](HistoryStore& store, TaskControl&) { *cleared = k3::clearHistory(store); },
+        [cleared](HistoryStore& store, TaskControl&) {
+            *cleared = k3::clearHistory(store);
+            return true;
+        },
         [this, cleared](TaskOutcome<NoValue>& outcome) {
             if (outcome.failed()) {
                 emit statusMessage(m_lastCancelled
@@ -444,7 +468,6 @@ void HistoryCommands::clearHistory() {
                                        : QString("清空失败，历史号码未作改动：%1").arg(failureText(outcome)));
                 return;
             }
-            m_session.reload();
             emit statusMessage(QString("已清空历史号码（%1 期）").arg(*cleared));
         });
 }

@@ -56,9 +56,10 @@ signals:
 
 private:
     // Runs `task` (given a store of its own on the file) in the background with a progress box; the
-    // commands that change the database are off until `done` has run, whatever the outcome. False when
+    // commands that change the database are off until `done` has run, whatever the outcome. A task that
+    // returns true changed the history: it is read there too, and shown before `done` runs. False when
     // another command still runs.
-    using StoreTask = std::function<void(HistoryStore&, TaskControl&)>;
+    using StoreTask = std::function<bool(HistoryStore&, TaskControl&)>;
     bool runCommand(const ProgressText& text, StoreTask task, std::function<void(TaskOutcome<NoValue>&)> done);
     // The same for a task that needs no store (an export).
     bool runTask(const ProgressText& text, std::function<void(TaskControl&)> task,

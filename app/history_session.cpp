@@ -198,6 +198,17 @@ bool HistorySession::catchUp() {
 
 void HistorySession::reload() { readHistory(HistoryOrigin::kCommand); }
 
+void HistorySession::adopt(std::shared_ptr<const Snapshot> snapshot) {
+    if (m_store) {
+        try {
+            m_dataVersion = dataVersion();
+        } catch (const std::exception&) {
+        }
+    }
+    m_snapshot = std::move(snapshot);
+    emit historyChanged(m_snapshot, HistoryOrigin::kCommand);
+}
+
 void HistorySession::showAgain() { emit historyChanged(m_snapshot, HistoryOrigin::kShownAgain); }
 
 void HistorySession::readHistory(HistoryOrigin origin) {

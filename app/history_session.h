@@ -90,6 +90,8 @@ public:
     bool catchUp();
     // Reads the history again after a change made by a command of this window.
     void reload();
+    // Takes a history read after a command of this window changed the file (read on another thread).
+    void adopt(std::shared_ptr<const Snapshot> snapshot);
     // Shows the history again as it is (the newest and the next issue after a command left it alone).
     void showAgain();
     // Stores a typed draw (texts as typed) and extends the copy in memory; throws EntryRejected.

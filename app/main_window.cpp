@@ -22,6 +22,7 @@
 #include "history_panel.h"
 #include "history_session.h"
 #include "overview/gap_series.h"
+#include "overview/overview.h"
 #include "overview_window.h"
 #include "prompter.h"
 #include "result_panel.h"
@@ -389,11 +390,33 @@ void MainWindow::refreshOverviewSoon() {
     QTimer::singleShot(0, this, &MainWindow::refreshOverview);
 }
 
+// The table is made in the background; only the newest request's table is shown.
 void MainWindow::refreshOverview() {
     m_overviewRefreshPending = false;
     if (!m_overview || !m_overview->isVisible()) return;
-    m_overview->setHistoryAndRange(m_session->snapshot(), QString::fromStdString(m_searchPanel->rangeStart()),
-                                   QString::fromStdString(m_searchPanel->rangeEnd()));
+    std::shared_ptr<const Snapshot> snap = m_session->snapshot();
+    const QString from = QString::fromStdString(m_searchPanel->rangeStart());
+    const QString to = QString::fromStdString(m_searchPanel->rangeEnd());
+    const int request = ++m_overviewRequest;
+    struct Made {
+        std::optional<OverviewTable> table;
+        QString error;
+    };
+    runThenCallback(
+        m_overview,
+        [snap, from, to](TaskControl&) {
+            Made made;
+            try {
+                made.table = computeOverview(*snap, from.toStdString(), to.toStdString());
+            } catch (const std::exception& e) {
+                made.error = qe(e);
+            }
+            return made;
+        },
+        [this, request, snap, from, to](TaskOutcome<Made>& outcome) {
+            if (request != m_overviewRequest || outcome.failed()) return;
+            m_overview->showComputed(snap, from, to, std::move(outcome.value().table), outcome.value().error);
+        });
 }
 
 // ---------------------------------------------------------------- settings and help

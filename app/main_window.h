@@ -101,6 +101,7 @@ private:
     QAction* m_overviewAction = nullptr;
     OverviewWindow* m_overview = nullptr;  // made when first opened
     bool m_overviewRefreshPending = false;
+    int m_overviewRequest = 0;  // the newest table asked for; an older one that arrives late is dropped
     QMenu* m_settingsMenu = nullptr;
     QMenu* m_segmentBaseMenu = nullptr;
     std::array<QAction*, 2> m_segmentBaseActions{};

@@ -8,6 +8,7 @@
 #include <QWidget>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "overview/overview.h"
 #include "store/snapshot.h"
@@ -30,6 +31,9 @@ public:
     void setRange(const QString& from, const QString& to);
     // Both at once, with one recomputation.
     void setHistoryAndRange(std::shared_ptr<const Snapshot> snap, const QString& from, const QString& to);
+    // The same with the table computed elsewhere (in the background): the table, or why it could not be made.
+    void showComputed(std::shared_ptr<const Snapshot> snap, const QString& from, const QString& to,
+                      std::optional<OverviewTable> table, const QString& error);
 
     // Opens the written workbook; the desktop's default application unless replaced (tests). False
     // when no program could open it.
