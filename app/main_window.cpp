@@ -249,21 +249,6 @@ void MainWindow::followTypedDraw(const DerivedDraw& draw) {
 
 // ---------------------------------------------------------------- analyses
 
-// The lists and the chart of a search; a search refused for a value its type cannot hold has no chart.
-void MainWindow::showSearchOutput(SearchOutput&& out, std::optional<double> theoreticalOmission) {
-    try {
-        if (out.note.warning)
-            m_resultPanel->clearChart();
-        else
-            m_resultPanel->showChart(gapSeriesOf(out, theoreticalOmission));
-    } catch (const AnalysisError&) {
-        m_resultPanel->clearChart();
-    }
-    m_resultPanel->showMatches(std::move(out.matches));
-    m_resultPanel->showSummary(std::move(out.summary));
-    showStatus(q(out.note.text));
-}
-
 // A search that could not run: empty lists, no chart, and the reason.
 void MainWindow::showSearchRefused(const AnalysisError& e) {
     m_resultPanel->showMatches(resultGridEmpty());
@@ -273,12 +258,12 @@ void MainWindow::showSearchRefused(const AnalysisError& e) {
 }
 
 void MainWindow::search() {
-    BusyCursor busy;
     try {
         m_session->catchUp();
         const SearchInput in = m_searchPanel->searchInput();
-        SearchOutput out = runSearch(*m_session->snapshot(), in);
-        showSearchOutput(std::move(out), theoreticalOmission(in, m_session->segmentBase()));
+        std::shared_ptr<const Snapshot> snap = m_session->snapshot();
+        runAnalysis([snap, in] { return runSearch(*snap, in); }, theoreticalOmission(in, m_session->segmentBase()),
+                    "检索失败：%1");
     } catch (const AnalysisError& e) {
         showSearchRefused(e);
     } catch (const std::exception& e) {
@@ -287,17 +272,62 @@ void MainWindow::search() {
 }
 
 void MainWindow::partialSearch() {
-    BusyCursor busy;
     try {
         m_session->catchUp();
         const PartialInput in = m_searchPanel->partialInput();
-        SearchOutput out = runPartialSearch(*m_session->snapshot(), in);
-        showSearchOutput(std::move(out), theoreticalOmission(in, m_session->segmentBase()));
+        std::shared_ptr<const Snapshot> snap = m_session->snapshot();
+        runAnalysis([snap, in] { return runPartialSearch(*snap, in); },
+                    theoreticalOmission(in, m_session->segmentBase()), "分部检索失败：%1");
     } catch (const AnalysisError& e) {
         showSearchRefused(e);
     } catch (const std::exception& e) {
         showStatus(QString("分部检索失败：%1").arg(qe(e)));
     }
+}
+
+// A search and its chart are made in the background; only the newest search's outcome is shown.
+void MainWindow::runAnalysis(std::function<SearchOutput()> analyse, std::optional<double> theoreticalOmission,
+                             const QString& failure) {
+    struct Found {
+        SearchOutput out;
+        std::optional<GapSeries> series;  // none for a search refused for its values
+    };
+    const int request = ++m_searchRequest;
+    ++m_searchesRunning;
+    runThenCallback(
+        this,
+        [analyse = std::move(analyse), theoreticalOmission](TaskControl&) {
+            Found found{analyse(), std::nullopt};
+            if (!found.out.note.warning) {
+                try {
+                    found.series = gapSeriesOf(found.out, theoreticalOmission);
+                } catch (const AnalysisError&) {
+                }
+            }
+            return found;
+        },
+        [this, request, failure](TaskOutcome<Found>& outcome) {
+            --m_searchesRunning;
+            if (request != m_searchRequest) return;  // a newer search's outcome follows
+            try {
+                Found& found = outcome.value();
+                if (found.series)
+                    m_resultPanel->showChart(std::move(*found.series));
+                else
+                    m_resultPanel->clearChart();
+                m_resultPanel->showMatches(std::move(found.out.matches));
+                m_resultPanel->showSummary(std::move(found.out.summary));
+                showStatus(q(found.out.note.text));
+            } catch (const AnalysisError& e) {
+                showSearchRefused(e);
+            } catch (const std::exception& e) {
+                showStatus(failure.arg(qe(e)));
+            }
+        });
+}
+
+bool MainWindow::busy() const {
+    return m_session->commandRunning() || m_searchesRunning > 0 || m_overviewRefreshPending || m_overviewsRunning > 0;
 }
 
 // The calculation and its write of table YL run in the background, as a command of their own.
@@ -398,6 +428,7 @@ void MainWindow::refreshOverview() {
     const QString from = QString::fromStdString(m_searchPanel->rangeStart());
     const QString to = QString::fromStdString(m_searchPanel->rangeEnd());
     const int request = ++m_overviewRequest;
+    ++m_overviewsRunning;
     struct Made {
         std::optional<OverviewTable> table;
         QString error;
@@ -414,6 +445,7 @@ void MainWindow::refreshOverview() {
             return made;
         },
         [this, request, snap, from, to](TaskOutcome<Made>& outcome) {
+            --m_overviewsRunning;
             if (request != m_overviewRequest || outcome.failed()) return;
             m_overview->showComputed(snap, from, to, std::move(outcome.value().table), outcome.value().error);
         });

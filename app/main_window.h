@@ -4,6 +4,7 @@
 #include <QMainWindow>
 #include <QString>
 #include <array>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -44,6 +45,8 @@ public:
     // desktop's default applications. A given prompter must outlive the window.
     explicit MainWindow(const AppContext& ctx, Prompter* prompter = nullptr, QWidget* parent = nullptr);
     ~MainWindow() override;
+    // Work of the window still under way in the background: a command, a search, the omission table.
+    bool busy() const;
 
 private:
     void buildMenus();
@@ -63,7 +66,8 @@ private:
     void partialSearch();
     void calculateGroups();
     void sortGroups(int column);
-    void showSearchOutput(SearchOutput&& out, std::optional<double> theoreticalOmission);
+    void runAnalysis(std::function<SearchOutput()> analyse, std::optional<double> theoreticalOmission,
+                     const QString& failure);
     void showSearchRefused(const AnalysisError& e);
 
     // the omission table: opened from the menu, following the history and the range while it is shown
@@ -101,7 +105,10 @@ private:
     QAction* m_overviewAction = nullptr;
     OverviewWindow* m_overview = nullptr;  // made when first opened
     bool m_overviewRefreshPending = false;
-    int m_overviewRequest = 0;  // the newest table asked for; an older one that arrives late is dropped
+    int m_overviewRequest = 0;
+    int m_overviewsRunning = 0;
+    int m_searchRequest = 0;    // the newest search; an older one that ends late is not shown
+    int m_searchesRunning = 0;  // the newest table asked for; an older one that arrives late is dropped
     QMenu* m_settingsMenu = nullptr;
     QMenu* m_segmentBaseMenu = nullptr;
     std::array<QAction*, 2> m_segmentBaseActions{};

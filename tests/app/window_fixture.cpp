@@ -84,8 +84,7 @@ bool waitUntil(const std::function<bool()>& condition, int timeoutMs) {
 }
 
 void WindowTest::settle() {
-    EXPECT_TRUE(waitUntil([this] { return !session().commandRunning(); }, 30000))
-        << "the window's command does not end";
+    EXPECT_TRUE(waitUntil([this] { return !w->busy(); }, 30000)) << "the window's command does not end";
 }
 
 void WindowTest::trigger(const QString& name) {

@@ -64,7 +64,8 @@ protected:
         return found;
     }
     QAction* action(const QString& name) const;
-    // Waits until the command the window runs in the background has ended (a deadline fails the test).
+    // Waits until what the window runs in the background (a command, a search, the omission table) has
+    // ended; a deadline fails the test.
     void settle();
     // A menu entry triggered, and the command it started waited for.
     void trigger(const QString& action);
