@@ -21,6 +21,7 @@
 #include "history_commands.h"
 #include "history_panel.h"
 #include "history_session.h"
+#include "object_names.h"
 #include "overview/gap_series.h"
 #include "overview/overview.h"
 #include "overview_window.h"
@@ -42,13 +43,13 @@ QString qe(const std::exception& e) { return QString::fromUtf8(e.what()); }
 
 MainWindow::MainWindow(const AppContext& ctx, Prompter* prompter, QWidget* parent)
     : QMainWindow(parent), m_startNote(ctx.startNote) {
-    setObjectName("frmMain");
+    setObjectName(names::kMainWindow);
     keepResultMemory();
     m_session = new HistorySession(ctx.dataDir, ctx.settingsFile, this);
     // Which history this window shows, for a player with more than one data folder.
     setWindowTitle(QString("快3遗漏分析 — %1").arg(QDir::toNativeSeparators(m_session->dataFile(kDatabaseFileName))));
     m_openFileDialog = new QFileDialog(this);
-    m_openFileDialog->setObjectName("CommonDialog1");
+    m_openFileDialog->setObjectName(names::kOpenFileDialog);
     m_openFileDialog->setFileMode(QFileDialog::ExistingFile);
     if (!prompter) {
         m_ownPrompter = std::make_unique<DialogPrompter>(this, m_openFileDialog);
@@ -75,36 +76,37 @@ void MainWindow::buildMenus() {
         return a;
     };
     m_historyMenu = menuBar()->addMenu("历史管理");
-    m_historyMenu->setObjectName("mnuLsgl");
-    m_exportHistoryAction = add(m_historyMenu, "mnuDcls", "导出历史号码(&O)");
-    m_deleteNewestAction = add(m_historyMenu, "mnuErase", "删除最后历史(&E)");
-    m_clearHistoryAction = add(m_historyMenu, "mnuClear", "清空历史号码(&C)");
-    m_deleteToIssueAction = add(m_historyMenu, "mnuDlzd", "删除到选定期(&D)");
-    m_deleteLastAction = add(m_historyMenu, "mnuEszhzd", "删除最后指定数量期历史(&E)");
+    m_historyMenu->setObjectName(names::kHistoryMenu);
+    m_exportHistoryAction = add(m_historyMenu, names::kExportHistoryAction, "导出历史号码(&O)");
+    m_deleteNewestAction = add(m_historyMenu, names::kDeleteNewestAction, "删除最后历史(&E)");
+    m_clearHistoryAction = add(m_historyMenu, names::kClearHistoryAction, "清空历史号码(&C)");
+    m_deleteToIssueAction = add(m_historyMenu, names::kDeleteToIssueAction, "删除到选定期(&D)");
+    m_deleteLastAction = add(m_historyMenu, names::kDeleteLastAction, "删除最后指定数量期历史(&E)");
 
     m_analysisMenu = menuBar()->addMenu("分析");
-    m_analysisMenu->setObjectName("mnuAnalysis");
-    m_overviewAction = add(m_analysisMenu, "mnuOverview", "遗漏总表(&Z)");
+    m_analysisMenu->setObjectName(names::kAnalysisMenu);
+    m_overviewAction = add(m_analysisMenu, names::kOverviewAction, "遗漏总表(&Z)");
     m_overviewAction->setToolTip("各玩法每个号码在检索起止期数内的遗漏");
 
     m_settingsMenu = menuBar()->addMenu("设置");
-    m_settingsMenu->setObjectName("mnuSetup");
+    m_settingsMenu->setObjectName(names::kSettingsMenu);
     m_segmentBaseMenu = m_settingsMenu->addMenu("段数参数设置(&A)");
-    m_segmentBaseMenu->setObjectName("mnuDssetup");
+    m_segmentBaseMenu->setObjectName(names::kSegmentBaseMenu);
     m_segmentBaseActions[0] = add(m_segmentBaseMenu, "mnuDscs_0", "段数参数0~2");
     m_segmentBaseActions[1] = add(m_segmentBaseMenu, "mnuDscs_1", "段数参数1~3");
     m_settingsMenu->addSeparator();
-    m_lookBackAction = add(m_settingsMenu, "mnuSetDay", "历史号码更新检索天(&Y)");
-    m_updateAddressAction = add(m_settingsMenu, "mnuUpdateUrl", "更新地址设置(&U)");
-    m_homePageAction = add(m_settingsMenu, "mnuFrontPage", "软件服务主页(&P)");
-    m_manualAction = add(m_settingsMenu, "mnuDescrb", "软件介绍说明(&R)");
-    m_walkthroughAction = add(m_settingsMenu, "numYanshiDown", "软件演示说明录像下载(&D)");
+    m_lookBackAction = add(m_settingsMenu, names::kLookBackAction, "历史号码更新检索天(&Y)");
+    m_updateAddressAction = add(m_settingsMenu, names::kUpdateAddressAction, "更新地址设置(&U)");
+    m_homePageAction = add(m_settingsMenu, names::kHomePageAction, "软件服务主页(&P)");
+    m_manualAction = add(m_settingsMenu, names::kManualAction, "软件介绍说明(&R)");
+    m_walkthroughAction = add(m_settingsMenu, names::kWalkthroughAction, "软件演示说明录像下载(&D)");
     m_settingsMenu->addSeparator();
 
     m_lotteryMenu = menuBar()->addMenu("彩种选择");
-    m_lotteryMenu->setObjectName("mnuCaizhong");
+    m_lotteryMenu->setObjectName(names::kLotteryMenu);
     for (int i = 0; i < kProvinceCount; ++i) {
-        m_lotteryActions[i] = add(m_lotteryMenu, QString("mnuK3_%1").arg(i), QString::fromUtf8(provinces()[i].caption));
+        m_lotteryActions[i] = add(m_lotteryMenu, QString(names::kLotteryActionPrefix) + QString::number(i),
+                                  QString::fromUtf8(provinces()[i].caption));
         m_lotteryActions[i]->setCheckable(true);
         connect(m_lotteryActions[i], &QAction::triggered, this, [this, i] { chooseLottery(i); });
     }

@@ -54,6 +54,35 @@ inline constexpr const char* kResultPanel = "ResultPanel";
 inline constexpr const char* kSearchChart = "chartSearch";
 inline constexpr const char* kSearchPanel = "SearchPanel";
 
+// The search panel's controls.
+inline constexpr const char* kValueSourceTabs = "TabStrip1";
+inline constexpr const char* kTypedValuesFrame = "Frame2_1";
+inline constexpr const char* kChosenValuesFrame = "Frame2_2";
+inline constexpr const char* kTypedPositionCheckPrefix = "Check11_";  // and the position 1..3
+inline constexpr const char* kTypedValueEditPrefix = "Text22_";       // and the position 1..3
+inline constexpr const char* kChosenPositionCheckPrefix = "Check1_";  // and 11..13
+inline constexpr const char* kChosenValueEditPrefix = "Text2_";       // and 11..13
+inline constexpr const char* kOnlyBeforeChosenCheck = "Check4";
+inline constexpr const char* kChosenIssueEdit = "Text4";
+inline constexpr const char* kPositionModeFrame = "Frame1_0";
+inline constexpr const char* kFreePositionsOption = "Option1_1";
+inline constexpr const char* kFixedPositionsOption = "Option1_0";
+inline constexpr const char* kRangeFrame = "Frame7";
+inline constexpr const char* kRangeStartLabel = "Label3_0";
+inline constexpr const char* kRangeStartEdit = "Text3_0";
+inline constexpr const char* kRangeDashLabel = "Label4";
+inline constexpr const char* kRangeEndEdit = "Text3_1";
+inline constexpr const char* kRangeEndLabel = "Label3_1";
+inline constexpr const char* kSearchButton = "Command1";
+inline constexpr const char* kPartialFrame = "Frame5";
+inline constexpr const char* kPartialWidthLabel = "Label1";
+inline constexpr const char* kPartialWidthCombo = "Combo1";
+inline constexpr const char* kPartialSearchButton = "Command2";
+
+// The result grids.
+inline constexpr const char* kMatchesGrid = "MSFlexGrid2";
+inline constexpr const char* kSummaryGrid = "MSFlexGrid3";
+
 // The history commands' boxes.
 inline constexpr const char* kTaskProgress = "TaskProgress";
 inline constexpr const char* kSkippedDetailsButton = "cmdSkippedDetails";
