@@ -91,7 +91,8 @@ std::shared_ptr<TaskControl> runThenCallback(QObject* context, Task task, Callba
     auto* watcher = new QFutureWatcher<TaskOutcome<R>>(context);
     QObject::connect(watcher, &QFutureWatcherBase::finished, context,
                      [watcher, callback = std::move(callback)]() mutable {
-                         TaskOutcome<R> outcome = watcher->result();
+                         // Taken, not copied: a large value (a search's grids) is not copied on this thread.
+                         TaskOutcome<R> outcome = watcher->future().takeResult();
                          watcher->deleteLater();
                          callback(outcome);
                      });

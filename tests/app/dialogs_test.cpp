@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QSettings>
 #include <QTest>
+#include <QTimer>
 #include <fstream>
 
 #include "store/history_store.h"
@@ -146,31 +147,54 @@ TEST_F(WindowTest, ImportThatWouldShrinkTheHistoryIsConfirmedWithCancelAsDefault
         SeenDialog replace;
         QStringList otherBoxes;  // visible when the question is up
         // 确定 on the first question, the file typed into the file dialog, then the replacement question.
-        onNextDialog([&](QWidget* first) {
-            onNextDialog([&](QWidget* files) {
+        onNextDialog(
+            [&](QWidget* first) {
                 onNextDialog(
-                    [&](QWidget* question) {
-                        auto* box = qobject_cast<QMessageBox*>(question);
-                        ASSERT_NE(box, nullptr);
-                        replace.text = box->text();
-                        replace.buttons = buttonTexts(box);
-                        replace.defaultButton = box->defaultButton() ? box->defaultButton()->text() : QString();
-                        for (QWidget* top : QApplication::topLevelWidgets())
-                            if (top != question && top != w.get() && top->isVisible())
-                                otherBoxes << top->metaObject()->className() + QString(" ") + top->objectName();
-                        if (confirm)
-                            QTest::mouseClick(buttonReading(box, "确定"), Qt::LeftButton);
-                        else
-                            QTest::keyClick(box, Qt::Key_Return);
+                    [&](QWidget* files) {
+                        onNextDialog(
+                            [&](QWidget* question) {
+                                auto* box = qobject_cast<QMessageBox*>(question);
+                                ASSERT_NE(box, nullptr);
+                                replace.text = box->text();
+                                replace.buttons = buttonTexts(box);
+                                replace.defaultButton = box->defaultButton() ? box->defaultButton()->text() : QString();
+                                for (QWidget* top : QApplication::topLevelWidgets())
+                                    if (top != question && top != w.get() && top->isVisible())
+                                        otherBoxes << top->metaObject()->className() + QString(" ") + top->objectName();
+                                if (confirm)
+                                    QTest::mouseClick(buttonReading(box, "确定"), Qt::LeftButton);
+                                else
+                                    QTest::keyClick(box, Qt::Key_Return);
+                            },
+                            "QMessageBox");
+                        auto* name = files->findChild<QLineEdit*>("fileNameEdit");
+                        ASSERT_NE(name, nullptr);
+                        QTest::keyClicks(name, QString::fromStdString(file));
+                        // Typed again and Enter until the dialog takes it: on a busy machine the dialog may clear
+                        // the name when it has read its folder, or a completion list pop up and take the Enter.
+                        auto* enter = new QTimer(name);
+                        const QString path = QString::fromStdString(file);
+                        QObject::connect(enter, &QTimer::timeout, [enter, name, files, path] {
+                            if (!files->isVisible()) {
+                                enter->deleteLater();
+                                return;
+                            }
+                            if (name->text() != path) {
+                                name->clear();
+                                QTest::keyClicks(name, path);
+                            }
+                            QTest::keyClick(name, Qt::Key_Return);
+                        });
+                        // Ends with this dialog, before the same dialog opens for the next import.
+                        QObject::connect(qobject_cast<QDialog*>(files), &QDialog::finished, enter,
+                                         &QObject::deleteLater);
+                        enter->start(50);
+                        QTest::keyClick(name, Qt::Key_Return);
                     },
-                    "QMessageBox");
-                auto* name = files->findChild<QLineEdit*>("fileNameEdit");
-                ASSERT_NE(name, nullptr);
-                QTest::keyClicks(name, QString::fromStdString(file));
-                QTest::keyClick(name, Qt::Key_Return);
-            });
-            QTest::mouseClick(buttonReading(first, "确定"), Qt::LeftButton);
-        });
+                    "QFileDialog");
+                QTest::mouseClick(buttonReading(first, "确定"), Qt::LeftButton);
+            },
+            "QMessageBox");
         click(k3::names::kImportButton);
         EXPECT_EQ(replace.text,
                   "已存 3 期（130325001—130325003），文件中 2 期（130325003—130325004）：将以文件替换全部历史号码，"
