@@ -209,10 +209,7 @@ void MainWindow::applyAccess() {
     if (m_shownAccess == access) return;
     const bool openedAfterWait = m_shownAccess == HistoryAccess::kWaiting && open;
     m_shownAccess = access;
-    if (openedAfterWait) {
-        m_searchPanel->showWholeRange();
-        showHistoryCount();
-    }
+    if (openedAfterWait) showHistoryCount();  // the panels follow the history the session read
     const QString why = m_session->accessMessage();
     switch (access) {
         case HistoryAccess::kClosed:

@@ -272,16 +272,23 @@ TEST_F(HistoryWindowTest, ClosingTheWindowNeverWaitsForTheUpdate) {
         open();
         const int before = sent;
         clickOnly(k3::names::kUpdateButton);
-        while (server.targets().size() < static_cast<size_t>(before + 1)) std::this_thread::sleep_for(milliseconds(5));
+        // Waits for the server, with a deadline: a hang fails with the step it hung at.
+        auto waitFor = [](const std::function<bool()>& done, const char* what) {
+            const auto deadline = steady_clock::now() + seconds(30);
+            while (!done() && steady_clock::now() < deadline) std::this_thread::sleep_for(milliseconds(5));
+            EXPECT_TRUE(done()) << what;
+        };
+        waitFor([&] { return server.targets().size() >= static_cast<size_t>(before + 1); },
+                "no request reached the server");
         if (std::string(page) == "slow-page") {
-            while (sent == before) std::this_thread::sleep_for(milliseconds(5));
+            waitFor([&] { return sent != before; }, "the server never sent the page");
             std::this_thread::sleep_for(milliseconds(300));  // the page has arrived; the parser works on it
         }
         const auto start = steady_clock::now();
         w.reset();
         EXPECT_LT(steady_clock::now() - start, seconds(5)) << page;
         release = true;
-        while (sent == before) std::this_thread::sleep_for(milliseconds(5));  // the server is free again
+        waitFor([&] { return sent != before; }, "the server is not free again");
     }
     EXPECT_TRUE(told.isEmpty());
     EXPECT_EQ(k3::HistoryStore(dbPath()).count(), 0);
