@@ -2,34 +2,58 @@
 // TaskControl (cancel flag, progress), and its outcome is handed to a callback on the GUI thread,
 // but only while the context object the callback belongs to still exists. Closing a window whose
 // task is still running therefore drops the result instead of calling into a deleted object.
+// runWithProgress adds a progress box that appears only when the task takes longer than a moment.
 #pragma once
 #include <QFutureWatcher>
 #include <QObject>
+#include <QPointer>
+#include <QString>
 #include <QThreadPool>
 #include <QtConcurrent/QtConcurrentRun>
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <exception>
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <type_traits>
 #include <utility>
+
+class QProgressDialog;
+class QTimer;
+class QWidget;
 
 namespace k3 {
 
 // Shared by a task and the GUI: the GUI asks it to stop, the task reports how far it is.
 class TaskControl {
 public:
-    void cancel() { m_cancelled.store(true, std::memory_order_relaxed); }
+    // Sets the flag and runs the cancel hook (on the calling thread).
+    void cancel();
     bool cancelled() const { return m_cancelled.load(std::memory_order_relaxed); }
     // For code that polls a plain flag (the update's fetch, the store's long statements).
     const std::atomic<bool>* cancelFlag() const { return &m_cancelled; }
+    // Run by cancel(), for work that does not poll the flag (a long SQLite statement is interrupted);
+    // run at once when the task was already cancelled. Cleared by passing nothing.
+    void setCancelHook(std::function<void()> hook);
     // Progress in per mille (0–1000); -1 while the task cannot tell.
     void setProgress(int perMille) { m_progress.store(perMille, std::memory_order_relaxed); }
     int progress() const { return m_progress.load(std::memory_order_relaxed); }
+    // The task's function has returned (its callback may still be on its way).
+    bool finished() const;
+    // Blocks until the task's function has returned.
+    void wait() const;
+    void markFinished();
 
 private:
     std::atomic<bool> m_cancelled{false};
     std::atomic<int> m_progress{-1};
+    mutable std::mutex m_mutex;
+    mutable std::condition_variable m_done;
+    bool m_finished = false;
+    std::function<void()> m_cancelHook;
 };
 
 // What a task handed back: its value, or the exception it ended with.
@@ -67,7 +91,8 @@ std::shared_ptr<TaskControl> runThenCallback(QObject* context, Task task, Callba
     auto* watcher = new QFutureWatcher<TaskOutcome<R>>(context);
     QObject::connect(watcher, &QFutureWatcherBase::finished, context,
                      [watcher, callback = std::move(callback)]() mutable {
-                         TaskOutcome<R> outcome = watcher->result();
+                         // Taken, not copied: a large value (a search's grids) is not copied on this thread.
+                         TaskOutcome<R> outcome = watcher->future().takeResult();
                          watcher->deleteLater();
                          callback(outcome);
                      });
@@ -83,8 +108,55 @@ std::shared_ptr<TaskControl> runThenCallback(QObject* context, Task task, Callba
         } catch (...) {
             outcome.m_error = std::current_exception();
         }
+        control->markFinished();
         return outcome;
     }));
+    return control;
+}
+
+// How long a task runs before its progress box appears (0.5 s; tests and benchmarks may change it).
+std::chrono::milliseconds progressDelay();
+void setProgressDelay(std::chrono::milliseconds delay);
+
+// What the progress box of a task says.
+struct ProgressText {
+    QString title;
+    QString label;
+    bool cancellable = true;  // a 取消 button, which cancels the task
+};
+
+// The progress box of one task (objectName "TaskProgress"): shown when the task still runs after
+// progressDelay(), not modal, following the task's progress; it closes when the task ends.
+class TaskProgress : public QObject {
+    Q_OBJECT
+
+public:
+    TaskProgress(QWidget* parent, ProgressText text, std::shared_ptr<TaskControl> control);
+    ~TaskProgress() override;
+
+private:
+    void show();
+    void poll();
+
+    QPointer<QWidget> m_parent;
+    ProgressText m_text;
+    std::shared_ptr<TaskControl> m_control;
+    QTimer* m_pollTimer = nullptr;
+    QPointer<QProgressDialog> m_dialog;
+};
+
+// runThenCallback with a progress box over `parent`. The box is gone before the callback runs, so
+// that a question the callback asks is never covered by it.
+template <class Task, class Callback>
+std::shared_ptr<TaskControl> runWithProgress(QObject* context, QWidget* parent, ProgressText text, Task task,
+                                             Callback callback) {
+    auto progress = std::make_shared<QPointer<TaskProgress>>();
+    auto control =
+        runThenCallback(context, std::move(task), [progress, callback = std::move(callback)](auto& outcome) mutable {
+            delete progress->data();
+            callback(outcome);
+        });
+    *progress = new TaskProgress(parent, std::move(text), control);
     return control;
 }
 

@@ -11,30 +11,31 @@
 
 #include "groups/selection.h"
 #include "history_session.h"
+#include "object_names.h"
 #include "search/grids.h"
 
 namespace k3 {
 
 GroupPanel::GroupPanel(HistorySession& session, QWidget* parent) : QGroupBox("组合检索", parent), m_session(session) {
-    setObjectName("Frame6");
+    setObjectName(names::kGroupPanel);
     auto* grid = new QGridLayout(this);
     m_groupSizeLabel = new QLabel("组合位数", this);
-    m_groupSizeLabel->setObjectName("Label5");
+    m_groupSizeLabel->setObjectName(names::kGroupSizeLabel);
     m_groupSizeCombo = new QComboBox(this);
-    m_groupSizeCombo->setObjectName("Combo2");
+    m_groupSizeCombo->setObjectName(names::kGroupSizeCombo);
     m_groupSizeCombo->setEditable(true);
     m_groupSizeCombo->addItems({"1", "2", "3", "4", "5", "6"});
     m_groupSizeCombo->setCurrentText("2");
     m_groupSizeCombo->setMaximumWidth(70);
     m_tickedCountEdit = new QLineEdit("0", this);
-    m_tickedCountEdit->setObjectName("Text5");
+    m_tickedCountEdit->setObjectName(names::kTickedCountEdit);
     m_tickedCountEdit->setReadOnly(true);
     m_tickedCountEdit->setMaximumWidth(40);
 
     auto* boxes = new QHBoxLayout;
     for (int i = 0; i < kValueBoxes; ++i) {
         m_valueChecks[i] = new QCheckBox(QString::number(i), this);
-        m_valueChecks[i]->setObjectName(QString("Check6_%1").arg(i));
+        m_valueChecks[i]->setObjectName(QString(names::kValueCheckPrefix) + QString::number(i));
         connect(m_valueChecks[i], &QCheckBox::clicked, this, &GroupPanel::showTickedCount);
         boxes->addWidget(m_valueChecks[i]);
     }
@@ -43,20 +44,20 @@ GroupPanel::GroupPanel(HistorySession& session, QWidget* parent) : QGroupBox("�
     auto* buttons = new QHBoxLayout;
     for (int i = 0; i < 3; ++i) {
         m_selectionButtons[i] = new QPushButton(selectionCaptions[i], this);
-        m_selectionButtons[i]->setObjectName(QString("cmdZH_%1").arg(i));
+        m_selectionButtons[i]->setObjectName(QString(names::kSelectionButtonPrefix) + QString::number(i));
         connect(m_selectionButtons[i], &QPushButton::clicked, this, [this, i] { selectionButtonClicked(i); });
         buttons->addWidget(m_selectionButtons[i]);
     }
     m_calculateButton = new QPushButton("分组计算(&P)", this);
-    m_calculateButton->setObjectName("Command5");
+    m_calculateButton->setObjectName(names::kCalculateButton);
     buttons->addWidget(m_calculateButton);
 
     m_searchTypeFrame = new QGroupBox("搜索类型选择", this);
-    m_searchTypeFrame->setObjectName("Frame3");
+    m_searchTypeFrame->setObjectName(names::kSearchTypeFrame);
     auto* types = new QHBoxLayout(m_searchTypeFrame);
     for (int i = 0; i < 4; ++i) {
         m_searchTypeOptions[i] = new QRadioButton(typeName(i), m_searchTypeFrame);
-        m_searchTypeOptions[i]->setObjectName(QString("Option3_%1").arg(i));
+        m_searchTypeOptions[i]->setObjectName(QString(names::kSearchTypeOptionPrefix) + QString::number(i));
         connect(m_searchTypeOptions[i], &QRadioButton::clicked, this, [this, i] { searchTypeClicked(i); });
         types->addWidget(m_searchTypeOptions[i]);
     }

@@ -5,29 +5,31 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QMainWindow>
 #include <QPlainTextEdit>
-#include <QProgressDialog>
 #include <QPushButton>
-#include <QStatusBar>
+#include <QUrl>
 #include <QVBoxLayout>
-#include <QtConcurrent/QtConcurrentRun>
 
-#include "busy_cursor.h"
 #include "export/history_text.h"
 #include "export/workbook.h"
 #include "history/import_check.h"
+#include "history/online_update.h"
 #include "history/text_import.h"
 #include "history/trimming.h"
-#include "history_panel.h"
 #include "history_session.h"
+#include "object_names.h"
 #include "prompter.h"
-#include "result_panel.h"
 #include "search/grids.h"
-#include "search_panel.h"
 #include "store/issue.h"
 
 namespace k3 {
+
+// What the reading of an import file found, for the question and the storing that follow it.
+struct ReadImport {
+    ParsedLines parsed;
+    ImportComparison comparison;
+    bool cancelled = false;
+};
 
 namespace {
 
@@ -37,49 +39,96 @@ constexpr long kUpdateTimeLimitSeconds = 60;
 QString q(const std::string& s) { return QString::fromStdString(s); }
 QString qe(const std::exception& e) { return QString::fromUtf8(e.what()); }
 
+// The message of a task's failure.
+QString failureText(TaskOutcome<NoValue>& outcome) {
+    try {
+        outcome.value();
+    } catch (const std::exception& e) {
+        return qe(e);
+    } catch (...) {
+    }
+    return "未知错误";
+}
+
 }  // namespace
 
-HistoryCommands::HistoryCommands(HistorySession& session, Prompter& prompter, HistoryPanel& historyPanel,
-                                 SearchPanel& searchPanel, ResultPanel& resultPanel, QMainWindow& window)
-    : QObject(&window),
-      m_session(session),
-      m_prompter(prompter),
-      m_historyPanel(historyPanel),
-      m_searchPanel(searchPanel),
-      m_resultPanel(resultPanel),
-      m_window(window) {
-    m_updateWatcher = new QFutureWatcher<FetchOutcome>(this);
-    connect(m_updateWatcher, &QFutureWatcher<FetchOutcome>::finished, this, &HistoryCommands::finishOnlineUpdate);
-
-    m_skippedDetailsButton = new QPushButton("详情", &window);
-    m_skippedDetailsButton->setObjectName("cmdSkippedDetails");
+HistoryCommands::HistoryCommands(HistorySession& session, Prompter& prompter, QWidget* parent)
+    : QObject(parent), m_session(session), m_prompter(prompter) {
+    m_skippedDetailsButton = new QPushButton("详情", parent);
+    m_skippedDetailsButton->setObjectName(names::kSkippedDetailsButton);
     m_skippedDetailsButton->setFlat(true);
     m_skippedDetailsButton->hide();
-    window.statusBar()->addPermanentWidget(m_skippedDetailsButton);
     connect(m_skippedDetailsButton, &QPushButton::clicked, this, &HistoryCommands::showSkippedLines);
 }
 
 HistoryCommands::~HistoryCommands() {
-    if (m_updateCancel) *m_updateCancel = true;
-    m_updateWatcher->waitForFinished();
+    if (m_running) m_running->cancel();
 }
 
-// After a command of this window changed the history: the history read again, the whole of it as
-// the search range.
-void HistoryCommands::historyChangedHere() {
-    m_session.reload();
-    m_searchPanel.showWholeRange();
+QWidget* HistoryCommands::window() const { return qobject_cast<QWidget*>(parent()); }
+
+bool HistoryCommands::refuseWhileBusy() {
+    if (!m_session.commandRunning()) return false;
+    emit statusMessage("另一个命令正在进行，请等它结束后再试");
+    return true;
 }
 
-void HistoryCommands::showLastAndNextIssue() {
-    m_historyPanel.showNextIssue();
-    m_searchPanel.showLastIssue();
+bool HistoryCommands::runTask(const ProgressText& text, std::function<void(TaskControl&)> task,
+                              std::function<void(TaskOutcome<NoValue>&)> done) {
+    if (refuseWhileBusy()) return false;
+    m_session.setCommandRunning(true);
+    m_running = runWithProgress(this, window(), text, std::move(task),
+                                [this, done = std::move(done)](TaskOutcome<NoValue>& outcome) {
+                                    m_lastCancelled = m_running && m_running->cancelled();
+                                    m_running.reset();
+                                    m_session.setCommandRunning(false);
+                                    done(outcome);
+                                });
+    return true;
+}
+
+bool HistoryCommands::runCommand(const ProgressText& text, StoreTask task,
+                                 std::function<void(TaskOutcome<NoValue>&)> done) {
+    auto openStore = m_session.workerStoreOpener();
+    // The history after a change, read on the task's thread too, so that the window only shows it.
+    auto changed = std::make_shared<std::shared_ptr<const Snapshot>>();
+    auto readFailed = std::make_shared<bool>(false);
+    return runTask(
+        text,
+        [openStore, task = std::move(task), changed, readFailed](TaskControl& control) {
+            std::shared_ptr<HistoryStore> store = openStore();
+            // A cancel stops the statement that runs: its transaction is rolled back.
+            control.setCancelHook([store] { store->interrupt(); });
+            bool didChange = false;
+            try {
+                didChange = task(*store, control);
+            } catch (...) {
+                control.setCancelHook({});
+                throw;
+            }
+            control.setCancelHook({});
+            if (!didChange) return;
+            try {
+                *changed = store->snapshot();
+            } catch (const std::exception&) {
+                *readFailed = true;  // read again by the window
+            }
+        },
+        [this, done = std::move(done), changed, readFailed](TaskOutcome<NoValue>& outcome) {
+            if (*changed)
+                m_session.adopt(*changed);
+            else if (*readFailed)
+                m_session.reload();
+            done(outcome);
+        });
 }
 
 // ---------------------------------------------------------------- text import
 
+// The file is read in the background; then, with no progress box up, the question whether it may
+// replace the history; then the storing, again in the background.
 void HistoryCommands::importHistoryFile() {
-    if (!m_session.canChange()) return;
+    if (!m_session.canChange() || refuseWhileBusy()) return;
     if (!m_prompter.askOkCancel(
             "读入历史",
             "确实要读入最新历史号码吗？点击'确认'读入,点击'取消'放弃该操作。确要读入请保证安装目录下存在历史号码的"
@@ -89,89 +138,119 @@ void HistoryCommands::importHistoryFile() {
     QDir().mkpath(dir);
     const QString file = m_prompter.askOpenFile(dir, "历史号码文本 (*.txt)");
     if (!file.endsWith("txt", Qt::CaseInsensitive)) {
-        showLastAndNextIssue();
+        m_session.showAgain();
         if (!file.isEmpty()) emit statusMessage(QString("「%1」不是 txt 文件，未读入").arg(QFileInfo(file).fileName()));
         return;
     }
+    auto read = std::make_shared<ReadImport>();
+    const std::string path = QFile::encodeName(file).toStdString();
+    const bool running = m_session.runningNumbers();
+    runCommand(
+        {"读入历史", "正在读取历史号码文件…", true},
+        [read, path, running](HistoryStore& store, TaskControl& control) {
+            const std::string text = readTextFile(path);
+            try {
+                read->parsed = parseHistoryLines(text, [&control](size_t done, size_t total) {
+                    control.setProgress(total ? static_cast<int>(done * 1000 / total) : 1000);
+                    return !control.cancelled();
+                });
+            } catch (const ImportCancelled&) {
+                read->cancelled = true;
+                return false;
+            }
+            if (!read->parsed.draws.empty()) {
+                read->comparison = compareImport(store, read->parsed.draws);
+                read->comparison.runningNumbers = running;
+            }
+            return false;
+        },
+        [this, read](TaskOutcome<NoValue>& outcome) {
+            if (outcome.failed()) {
+                const QString msg = QString("读入失败，历史号码未作改动: %1").arg(failureText(outcome));
+                emit statusMessage(msg);
+                m_prompter.tell("读入历史", msg);
+                return;
+            }
+            if (read->cancelled) {
+                emit statusMessage("已取消读入，历史号码未作改动");
+                return;
+            }
+            const ParsedLines& p = read->parsed;
+            if (p.draws.empty() && p.skippedCount > 0) {
+                showSkipped(p.skipped, p.skippedCount);
+                const QString msg =
+                    QString("文件中的 %1 行都不是号码，历史号码未作改动（点“详情”查看）").arg(p.skippedCount);
+                emit statusMessage(msg);
+                m_prompter.tell("读入历史", msg);
+                return;
+            }
+            // The file replaces the whole history: a file that would shrink it, or that has nothing in
+            // common with it, is confirmed first, with 取消 as the default answer.
+            if (read->comparison.askFirst() &&
+                !m_prompter.askOkCancel("读入历史", q(read->comparison.question()), true)) {
+                emit statusMessage("已取消读入，历史号码未作改动");
+                return;
+            }
+            storeImport(read);
+        });
+}
 
-    ImportResult res;
-    {
-        BusyCursor wait;
-        QProgressDialog progress("正在读入历史号码…", "取消", 0, 1000, &m_window);
-        progress.setObjectName("ImportProgress");
-        progress.setWindowTitle("读入历史");
-        progress.setWindowModality(Qt::WindowModal);
-        progress.setMinimumDuration(400);
-        progress.setAutoClose(false);
-        bool asked = false;
-        // The file replaces the whole history: a file that would shrink it, or that has nothing in
-        // common with it, is confirmed first, with 取消 as the default answer.
-        auto confirm = [this, &progress, &asked](const std::vector<IssueDice>& draws) {
-            ImportComparison c = compareImport(m_session.store(), draws);
-            c.runningNumbers = m_session.runningNumbers();
-            if (!c.askFirst()) return true;
-            asked = true;
-            progress.hide();
-            return m_prompter.askOkCancel("读入历史", QString::fromStdString(c.question()), true);
-        };
-        try {
-            res = k3::importHistoryFile(
-                m_session.store(), QFile::encodeName(file).toStdString(), m_session.segmentBase(),
-                [&progress](size_t done, size_t total) {
-                    progress.setValue(total ? static_cast<int>(done * 900 / total) : 900);
-                    return !progress.wasCanceled();
-                },
-                confirm);
-        } catch (const ImportError& e) {
-            emit statusMessage(qe(e) + "，历史号码未作改动");
-            m_prompter.tell("读入历史", qe(e) + "，历史号码未作改动。");
-            return;
-        } catch (const std::exception& e) {
-            const QString msg = QString("读入失败，历史号码未作改动: %1").arg(qe(e));
-            emit statusMessage(msg);
-            m_prompter.tell("读入历史", msg);
-            return;
-        }
-        if (!asked) progress.setValue(1000);
-    }
-    if (res.cancelled) {
-        emit statusMessage("已取消读入，历史号码未作改动");
-        return;
-    }
-    if (!res.refused) historyChangedHere();
+void HistoryCommands::storeImport(std::shared_ptr<ReadImport> read) {
+    const int segBase = m_session.segmentBase();
+    const size_t count = read->parsed.draws.size();
+    // The draws move to the task; the report of skipped lines stays here.
+    auto skipped = std::make_shared<std::vector<SkippedLine>>(std::move(read->parsed.skipped));
+    const size_t skippedCount = read->parsed.skippedCount;
+    auto draws = std::make_shared<std::vector<IssueDice>>(std::move(read->parsed.draws));
+    runCommand(
+        {"读入历史", "正在保存历史号码…", true},
+        [draws, segBase](HistoryStore& store, TaskControl& control) {
+            if (control.cancelled()) throw ImportCancelled();
+            store.replaceHistory(std::move(*draws), segBase);
+            return true;
+        },
+        [this, count, skipped, skippedCount](TaskOutcome<NoValue>& outcome) {
+            if (outcome.failed()) {
+                if (m_lastCancelled) {
+                    emit statusMessage("已取消读入，历史号码未作改动");
+                    return;
+                }
+                const QString msg = QString("读入失败，历史号码未作改动: %1").arg(failureText(outcome));
+                emit statusMessage(msg);
+                m_prompter.tell("读入历史", msg);
+                return;
+            }
+            showSkipped(*skipped, skippedCount);
+            emit statusMessage(
+                skippedCount == 0
+                    ? QString("已读入 %1 期历史号码").arg(count)
+                    : QString("已读入 %1 期历史号码，跳过 %2 行（点“详情”查看）").arg(count).arg(skippedCount));
+        });
+}
+
+void HistoryCommands::showSkipped(const std::vector<SkippedLine>& skipped, size_t count) {
     m_skippedLines.clear();
-    for (const SkippedLine& s : res.skipped)
+    for (const SkippedLine& s : skipped)
         m_skippedLines << QString("%1\t%2").arg(s.number).arg(
             QString::fromUtf8(s.text.data(), static_cast<qsizetype>(s.text.size())));
-    if (res.skippedCount > res.skipped.size())
-        m_skippedLines << QString("…（另有 %1 行未列出）").arg(res.skippedCount - res.skipped.size());
-    m_skippedDetailsButton->setVisible(res.skippedCount > 0);
-    if (res.refused) {
-        const QString msg = QString("文件中的 %1 行都不是号码，历史号码未作改动（点“详情”查看）").arg(res.skippedCount);
-        emit statusMessage(msg);
-        m_prompter.tell("读入历史", msg);
-        return;
-    }
-    emit statusMessage(
-        res.skippedCount == 0
-            ? QString("已读入 %1 期历史号码").arg(res.stored)
-            : QString("已读入 %1 期历史号码，跳过 %2 行（点“详情”查看）").arg(res.stored).arg(res.skippedCount));
+    if (count > skipped.size()) m_skippedLines << QString("…（另有 %1 行未列出）").arg(count - skipped.size());
+    m_skippedDetailsButton->setVisible(count > 0);
 }
 
 void HistoryCommands::showSkippedLines() {
     if (!m_skippedLinesView) {
-        m_skippedLinesView = new QDialog(&m_window);
-        m_skippedLinesView->setObjectName("SkippedLinesView");
+        m_skippedLinesView = new QDialog(window());
+        m_skippedLinesView->setObjectName(names::kSkippedLinesView);
         m_skippedLinesView->setWindowTitle("跳过的行");
         auto* layout = new QVBoxLayout(m_skippedLinesView);
         auto* text = new QPlainTextEdit(m_skippedLinesView);
-        text->setObjectName("SkippedLinesText");
+        text->setObjectName(names::kSkippedLinesText);
         text->setReadOnly(true);
         text->setLineWrapMode(QPlainTextEdit::NoWrap);
         layout->addWidget(text);
         m_skippedLinesView->resize(520, 420);
     }
-    m_skippedLinesView->findChild<QPlainTextEdit*>("SkippedLinesText")
+    m_skippedLinesView->findChild<QPlainTextEdit*>(names::kSkippedLinesText)
         ->setPlainText("行号\t内容\n" + m_skippedLines.join('\n'));
     m_skippedLinesView->show();
     m_skippedLinesView->raise();
@@ -179,8 +258,16 @@ void HistoryCommands::showSkippedLines() {
 
 // ---------------------------------------------------------------- online update
 
+// What the update's task hands back.
+struct UpdateRun {
+    UpdatePlan plan;
+    bool fetched = false;  // the page was read: a failure after it is one of storing
+    bool noDraws = false;
+    UpdateOutcome outcome;
+};
+
 void HistoryCommands::startOnlineUpdate() {
-    if (!m_session.canChange() || m_updateWatcher->isRunning()) return;
+    if (!m_session.canChange() || refuseWhileBusy()) return;
     // The address the program ships with is a placeholder: the player must name a page first.
     if (!m_session.updateUrlSet()) {
         m_prompter.tell("历史号在线更新",
@@ -200,7 +287,7 @@ void HistoryCommands::startOnlineUpdate() {
     const std::chrono::year_month_day today{std::chrono::year{d.year()},
                                             std::chrono::month{static_cast<unsigned>(d.month())},
                                             std::chrono::day{static_cast<unsigned>(d.day())}};
-    UpdateRequest request = m_session.updateRequest(today, kUpdateTimeLimitSeconds);
+    const UpdateRequest request = m_session.updateRequest(today, kUpdateTimeLimitSeconds);
     UpdatePlan plan;
     try {
         plan = planRequest(m_session.store(), request);
@@ -208,67 +295,56 @@ void HistoryCommands::startOnlineUpdate() {
         emit statusMessage(QString("无法读取历史号码: %1").arg(qe(e)));
         return;
     }
-
-    emit updateRunningChanged(true);
-    m_updateCancel = std::make_shared<std::atomic<bool>>(false);
-    request.cancel = m_updateCancel.get();
-    m_updateProgress = new QProgressDialog(QString("正在取得 %1 …").arg(q(plan.url)), "取消", 0, 0, &m_window);
-    m_updateProgress->setObjectName("UpdateProgress");
-    m_updateProgress->setWindowTitle("历史号在线更新");
-    m_updateProgress->setWindowModality(Qt::NonModal);
-    m_updateProgress->setMinimumDuration(0);
-    m_updateProgress->setAutoClose(false);
-    m_updateProgress->setAutoReset(false);
-    connect(m_updateProgress, &QProgressDialog::canceled, this, [cancel = m_updateCancel] { *cancel = true; });
-    m_updateProgress->show();
+    auto run = std::make_shared<UpdateRun>();
+    run->plan = plan;
     emit statusMessage(QString("正在在线更新: %1").arg(q(plan.url)));
-
-    // The fetch and the parse run on a worker thread with copies of what they need; the store is
-    // touched on this thread only, when the watcher reports the result.
-    m_updateWatcher->setFuture(QtConcurrent::run([plan, request, keepAlive = m_updateCancel]() {
-        FetchOutcome out;
-        try {
-            out.fetched = fetchUpdate(plan, request);
-        } catch (const UpdateCancelled&) {
-            out.cancelled = true;
-        } catch (const std::exception& e) {
-            out.error = e.what();
-        }
-        return out;
-    }));
-}
-
-void HistoryCommands::finishOnlineUpdate() {
-    const FetchOutcome out = m_updateWatcher->result();
-    if (m_updateProgress) m_updateProgress->deleteLater();
-    emit updateRunningChanged(false);
-    const UpdatePlan& plan = out.fetched.plan;
-    QString msg;
-    const QString cancelled = "已取消在线更新，历史号码未作改动";
-    if (out.cancelled || (m_updateCancel && *m_updateCancel)) {
-        // A cancel that came after the page was read still stores nothing.
-        msg = cancelled;
-    } else if (!out.error.empty()) {
-        msg = QString("在线更新失败，历史号码未作改动：%1").arg(QString::fromUtf8(out.error.c_str()));
-    } else if (out.fetched.draws.empty()) {
-        msg = plan.start ? QString("没有新的历史号码：页面中没有期号 %1 到 %2 的号码，历史号码未作改动")
-                               .arg(*plan.start)
-                               .arg(plan.end)
-                         : QString("没有新的历史号码：页面中没有找到“开奖时间”之后的期号，历史号码未作改动");
-    } else {
-        try {
-            UpdateOutcome r = applyUpdate(m_session.store(), plan, out.fetched.draws, m_updateCancel.get());
-            historyChangedHere();
-            msg = QString("在线更新完成：新增 %1 期").arg(r.added);
-            if (r.removed) msg += QString("，删除 %1 年以前的 %2 期").arg(plan.years).arg(r.removed);
-        } catch (const UpdateCancelled&) {
-            msg = cancelled;
-        } catch (const std::exception& e) {
-            msg = QString("保存更新失败，历史号码未作改动：%1").arg(qe(e));
-        }
-    }
-    emit statusMessage(msg);
-    m_prompter.tell("历史号在线更新", msg);
+    // The fetch and the parse touch no database; the draws are stored unless a cancel came first.
+    runCommand(
+        {"历史号在线更新", QString("正在取得 %1 …").arg(q(plan.url)), true},
+        [run, request](HistoryStore& store, TaskControl& control) {
+            UpdateRequest req = request;
+            req.cancel = control.cancelFlag();
+            FetchedUpdate f = fetchUpdate(run->plan, req);
+            run->plan = f.plan;
+            run->fetched = true;
+            if (f.draws.empty()) {
+                run->noDraws = true;
+                return false;
+            }
+            run->outcome = applyUpdate(store, f.plan, f.draws, control.cancelFlag());
+            return true;
+        },
+        [this, run](TaskOutcome<NoValue>& outcome) {
+            const UpdatePlan& plan = run->plan;
+            const QString cancelled = "已取消在线更新，历史号码未作改动";
+            QString msg;
+            if (outcome.failed()) {
+                bool wasCancelled = m_lastCancelled;
+                try {
+                    outcome.value();
+                } catch (const UpdateCancelled&) {
+                    wasCancelled = true;
+                } catch (...) {
+                }
+                if (wasCancelled)
+                    msg = cancelled;
+                else if (run->fetched)
+                    msg = QString("保存更新失败，历史号码未作改动：%1").arg(failureText(outcome));
+                else
+                    msg = QString("在线更新失败，历史号码未作改动：%1").arg(failureText(outcome));
+            } else if (run->noDraws) {
+                msg = plan.start ? QString("没有新的历史号码：页面中没有期号 %1 到 %2 的号码，历史号码未作改动")
+                                       .arg(*plan.start)
+                                       .arg(plan.end)
+                                 : QString("没有新的历史号码：页面中没有找到“开奖时间”之后的期号，历史号码未作改动");
+            } else {
+                msg = QString("在线更新完成：新增 %1 期").arg(run->outcome.added);
+                if (run->outcome.removed)
+                    msg += QString("，删除 %1 年以前的 %2 期").arg(plan.years).arg(run->outcome.removed);
+            }
+            emit statusMessage(msg);
+            m_prompter.tell("历史号在线更新", msg);
+        });
 }
 
 bool HistoryCommands::askUpdateAddress() {
@@ -307,22 +383,31 @@ bool HistoryCommands::askUpdateAddress() {
 // ---------------------------------------------------------------- trimming and compaction
 
 void HistoryCommands::deleteNewestDraw() {
-    if (!m_session.canChange()) return;
-    try {
-        BusyCursor wait;
-        TrimResult r = k3::deleteNewestDraw(m_session.store());
-        historyChangedHere();
-        emit statusMessage(r.removed ? q(r.note.text) : QString("历史为空，没有可删除的号码"));
-    } catch (const std::exception& e) {
-        emit statusMessage(QString("删除失败，历史号码未作改动：%1").arg(qe(e)));
-    }
-    m_historyPanel.focusEntry();
+    if (!m_session.canChange() || refuseWhileBusy()) return;
+    auto result = std::make_shared<TrimResult>();
+    runCommand(
+        {"删除最后历史", "正在删除最后一期历史号码…", true},
+        [result](HistoryStore& store, TaskControl&) {
+            *result = k3::deleteNewestDraw(store);
+            return result->removed > 0;
+        },
+        [this, result](TaskOutcome<NoValue>& outcome) {
+            if (outcome.failed()) {
+                emit statusMessage(m_lastCancelled
+                                       ? QString("已取消删除，历史号码未作改动")
+                                       : QString("删除失败，历史号码未作改动：%1").arg(failureText(outcome)));
+            } else {
+                emit statusMessage(result->removed ? q(result->note.text) : QString("历史为空，没有可删除的号码"));
+            }
+            emit newestDeleted();
+        });
 }
 
 // Asks for a whole number above 0 and runs a trimming command with it; any other answer changes nothing.
-void HistoryCommands::trimWithAnswer(const QString& prompt, const QString& preset,
-                                     const std::function<TrimResult(int64_t, const std::string&)>& trim) {
-    if (!m_session.canChange()) return;
+void HistoryCommands::trimWithAnswer(
+    const QString& prompt, const QString& preset,
+    const std::function<TrimResult(HistoryStore&, int64_t, const std::string&)>& trim) {
+    if (!m_session.canChange() || refuseWhileBusy()) return;
     auto answer = m_prompter.askText("删除期数", prompt, preset, true);
     if (!answer) return;
     auto n = parsePositiveAnswer(answer->toStdString());
@@ -332,82 +417,122 @@ void HistoryCommands::trimWithAnswer(const QString& prompt, const QString& prese
         m_prompter.tell("删除期数", msg);
         return;
     }
-    try {
-        BusyCursor wait;
-        TrimResult r = trim(*n, m_session.dataFile(kBackupFileName).toStdString());
-        historyChangedHere();
-        emit statusMessage(q(r.note.text));
-    } catch (const std::exception& e) {
-        emit statusMessage(qe(e));
-        m_prompter.tell("删除期数", qe(e));
-    }
+    auto result = std::make_shared<TrimResult>();
+    const std::string backup = m_session.dataFile(kBackupFileName).toStdString();
+    runCommand(
+        {"删除期数", "正在删除历史号码…", true},
+        [result, trim, k = *n, backup](HistoryStore& store, TaskControl&) {
+            *result = trim(store, k, backup);
+            return true;
+        },
+        [this, result](TaskOutcome<NoValue>& outcome) {
+            if (outcome.failed()) {
+                const QString msg = m_lastCancelled ? QString("已取消删除，历史号码未作改动") : failureText(outcome);
+                emit statusMessage(msg);
+                if (!m_lastCancelled) m_prompter.tell("删除期数", msg);
+                return;
+            }
+            emit statusMessage(q(result->note.text));
+        });
 }
 
 void HistoryCommands::deleteToIssue() {
-    if (!m_session.canChange()) return;
+    if (!m_session.canChange() || refuseWhileBusy()) return;
     m_session.catchUp();
     const auto& snap = m_session.snapshot();
     const QString preset =
         snap->empty()
             ? QString()
             : QString::fromStdString(issueText(int64_t{snap->rows.back().sqqh} - 1, m_session.runningNumbers()));
-    trimWithAnswer("请输入需要删除到的期数", preset, [this](int64_t k, const std::string& backup) {
-        return deleteAfterIssue(m_session.store(), k, backup, m_session.segmentBase());
-    });
+    const int segBase = m_session.segmentBase();
+    trimWithAnswer("请输入需要删除到的期数", preset,
+                   [segBase](HistoryStore& store, int64_t k, const std::string& backup) {
+                       return deleteAfterIssue(store, k, backup, segBase);
+                   });
 }
 
 void HistoryCommands::deleteLastDraws() {
+    const int segBase = m_session.segmentBase();
     trimWithAnswer("请输入需要删除最后多少期历史号码（例如输入3，那么就将删除最后的3期历史号码）", "1",
-                   [this](int64_t n, const std::string& backup) {
-                       return k3::deleteLastDraws(m_session.store(), n, backup, m_session.segmentBase());
+                   [segBase](HistoryStore& store, int64_t n, const std::string& backup) {
+                       return k3::deleteLastDraws(store, n, backup, segBase);
                    });
 }
 
 void HistoryCommands::clearHistory() {
-    if (!m_session.canChange()) return;
+    if (!m_session.canChange() || refuseWhileBusy()) return;
     if (!m_prompter.askOkCancel("确认清空", "确定要清空所有的历史号码吗？", true)) return;
-    try {
-        size_t n = k3::clearHistory(m_session.store());
-        historyChangedHere();
-        emit statusMessage(QString("已清空历史号码（%1 期）").arg(n));
-    } catch (const std::exception& e) {
-        emit statusMessage(QString("清空失败，历史号码未作改动：%1").arg(qe(e)));
-    }
+    auto cleared = std::make_shared<size_t>(0);
+    runCommand(
+        {"清空历史号码", "正在清空历史号码…", true},
+        [cleared](HistoryStore& store, TaskControl&) {
+            *cleared = k3::clearHistory(store);
+            return true;
+        },
+        [this, cleared](TaskOutcome<NoValue>& outcome) {
+            if (outcome.failed()) {
+                emit statusMessage(m_lastCancelled
+                                       ? QString("已取消清空，历史号码未作改动")
+                                       : QString("清空失败，历史号码未作改动：%1").arg(failureText(outcome)));
+                return;
+            }
+            emit statusMessage(QString("已清空历史号码（%1 期）").arg(*cleared));
+        });
 }
 
 // ---------------------------------------------------------------- export
 
 void HistoryCommands::exportHistoryText() {
+    if (refuseWhileBusy()) return;
     m_session.catchUp();
-    try {
-        auto r = k3::exportHistoryText(*m_session.snapshot(), m_session.runningNumbers(),
-                                       QFile::encodeName(m_session.dataDir()).toStdString());
-        if (!r) {
-            emit statusMessage("历史为空，没有导出文本文件");
-            m_prompter.tell("导出历史号码", "历史为空，没有导出文本文件。");
-            return;
-        }
-        const QString path = QFile::decodeName(QByteArray::fromStdString(r->path));
-        QString msg = QString("已导出 %1 期历史号码到 %2").arg(r->lines).arg(path);
-        if (r->shortIssues) msg += QString("（其中 %1 期的期号不是九位数字，读入时不会被读回）").arg(r->shortIssues);
-        emit statusMessage(openedOrSaid(path, msg));
-    } catch (const std::exception& e) {
-        emit statusMessage(qe(e));
-        m_prompter.tell("导出历史号码", qe(e));
-    }
+    std::shared_ptr<const Snapshot> snap = m_session.snapshot();
+    const std::string dir = QFile::encodeName(m_session.dataDir()).toStdString();
+    const bool running = m_session.runningNumbers();
+    auto written = std::make_shared<std::optional<TextExport>>();
+    runTask(
+        {"导出历史号码", "正在导出历史号码…", false},
+        [snap, running, dir, written](TaskControl&) { *written = k3::exportHistoryText(*snap, running, dir); },
+        [this, written](TaskOutcome<NoValue>& outcome) {
+            if (outcome.failed()) {
+                emit statusMessage(failureText(outcome));
+                m_prompter.tell("导出历史号码", failureText(outcome));
+                return;
+            }
+            if (!*written) {
+                emit statusMessage("历史为空，没有导出文本文件");
+                m_prompter.tell("导出历史号码", "历史为空，没有导出文本文件。");
+                return;
+            }
+            const TextExport& r = **written;
+            const QString path = QFile::decodeName(QByteArray::fromStdString(r.path));
+            QString msg = QString("已导出 %1 期历史号码到 %2").arg(r.lines).arg(path);
+            if (r.shortIssues) msg += QString("（其中 %1 期的期号不是九位数字，读入时不会被读回）").arg(r.shortIssues);
+            emit statusMessage(openedOrSaid(path, msg));
+        });
 }
 
-// Writes a grid to a workbook in the data folder and opens it; a failure is told and the program goes on.
-void HistoryCommands::exportGrid(const Grid& grid, const char* fileName) {
+// Makes a grid and writes it to a workbook in the data folder in the background, then opens it; a
+// failure is told and the program goes on.
+void HistoryCommands::exportGrid(std::function<Grid()> makeGrid, const char* fileName) {
+    if (refuseWhileBusy()) return;
     const QString path = m_session.dataFile(fileName);
-    try {
-        writeWorkbook(grid, QFile::encodeName(path).toStdString());
-    } catch (const std::exception& e) {
-        emit statusMessage(qe(e));
-        m_prompter.tell("导出到工作簿", qe(e));
-        return;
-    }
-    emit statusMessage(openedOrSaid(path, QString("已导出 %1 行到 %2").arg(grid.rowCount()).arg(path)));
+    const std::string file = QFile::encodeName(path).toStdString();
+    auto rows = std::make_shared<size_t>(0);
+    runTask(
+        {"导出到工作簿", QString("正在导出 %1 …").arg(fileName), false},
+        [makeGrid = std::move(makeGrid), file, rows](TaskControl&) {
+            const Grid grid = makeGrid();
+            writeWorkbook(grid, file);
+            *rows = grid.rowCount();
+        },
+        [this, path, rows](TaskOutcome<NoValue>& outcome) {
+            if (outcome.failed()) {
+                emit statusMessage(failureText(outcome));
+                m_prompter.tell("导出到工作簿", failureText(outcome));
+                return;
+            }
+            emit statusMessage(openedOrSaid(path, QString("已导出 %1 行到 %2").arg(*rows).arg(path)));
+        });
 }
 
 // Opens a written file with the desktop's program for it; the report of the export, which also says
@@ -418,19 +543,18 @@ QString HistoryCommands::openedOrSaid(const QString& path, const QString& report
 }
 
 void HistoryCommands::exportHistoryWorkbook() {
-    BusyCursor wait;
     m_session.catchUp();
-    m_historyPanel.setGridVisible(false);
-    exportGrid(historyGrid(*m_session.snapshot(), m_session.runningNumbers()), "lishi.xlsx");
-    m_historyPanel.setGridVisible(true);
+    std::shared_ptr<const Snapshot> snap = m_session.snapshot();
+    const bool running = m_session.runningNumbers();
+    exportGrid([snap, running] { return historyGrid(*snap, running); }, "lishi.xlsx");
 }
 
-void HistoryCommands::exportHistoryGrid() {
-    m_session.catchUp();
-    exportGrid(historyGrid(*m_session.snapshot(), m_session.runningNumbers()), "lishi.xlsx");
+void HistoryCommands::exportMatches(std::shared_ptr<const Grid> grid) {
+    exportGrid([grid] { return *grid; }, "Jiansuo.xlsx");
 }
 
-void HistoryCommands::exportMatches() { exportGrid(m_resultPanel.matches(), "Jiansuo.xlsx"); }
-void HistoryCommands::exportSummary() { exportGrid(m_resultPanel.summary(), "Jieguo.xlsx"); }
+void HistoryCommands::exportSummary(std::shared_ptr<const Grid> grid) {
+    exportGrid([grid] { return *grid; }, "Jieguo.xlsx");
+}
 
 }  // namespace k3

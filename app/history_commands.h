@@ -1,47 +1,37 @@
-// The commands that bring draws in and take them out: text import, online update (fetched on a
-// worker thread), trimming, and the text and workbook exports. Each ends by showing the history
-// again through the session and, after a change, the whole history as the search range.
+// The commands that bring draws in and take them out: text import, online update, trimming, and the
+// text and workbook exports. Each runs its work in the background (runWithProgress) while the window
+// goes on answering; a question is asked only while no progress box is up. After a change the
+// session reads the history again and the panels follow it.
 #pragma once
-#include <QFutureWatcher>
 #include <QObject>
 #include <QPointer>
 #include <QStringList>
-#include <atomic>
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
-#include "history/online_update.h"
+#include "background_task.h"
 #include "store/grid.h"
 
 class QDialog;
-class QMainWindow;
-class QProgressDialog;
 class QPushButton;
+class QWidget;
 
 namespace k3 {
 
-class HistoryPanel;
 class HistorySession;
+class HistoryStore;
 class Prompter;
-class ResultPanel;
-class SearchPanel;
 struct TrimResult;
-
-// What the worker thread of an online update hands back.
-struct FetchOutcome {
-    FetchedUpdate fetched;
-    std::string error;       // the fetch failed; nothing to store
-    bool cancelled = false;  // the player cancelled while the page was fetched or read
-};
 
 class HistoryCommands : public QObject {
     Q_OBJECT
 
 public:
-    HistoryCommands(HistorySession& session, Prompter& prompter, HistoryPanel& historyPanel, SearchPanel& searchPanel,
-                    ResultPanel& resultPanel, QMainWindow& window);
-    // A running fetch is told to stop and waited for; its result is dropped.
+    // `parent` is the window the progress boxes and the list of skipped lines belong to.
+    HistoryCommands(HistorySession& session, Prompter& prompter, QWidget* parent);
+    // A running command is told to stop; its result is dropped.
     ~HistoryCommands() override;
 
     void importHistoryFile();
@@ -53,38 +43,44 @@ public:
     void deleteLastDraws();
     void clearHistory();
     void exportHistoryText();
-    void exportHistoryWorkbook();  // from the menu: the history grid is hidden meanwhile
-    void exportHistoryGrid();      // from a double-click on the history grid
-    void exportMatches();
-    void exportSummary();
+    void exportHistoryWorkbook();  // from the menu or a double-click on the history grid
+    void exportMatches(std::shared_ptr<const Grid> grid);
+    void exportSummary(std::shared_ptr<const Grid> grid);
+    // "详情" for the status bar: the lines the last import skipped (hidden while there are none).
+    QPushButton* skippedDetailsButton() const { return m_skippedDetailsButton; }
 
 signals:
     void statusMessage(const QString& text);
-    // The commands that change the history are off while an online update runs.
-    void updateRunningChanged(bool running);
+    // The newest draw was deleted: the next one is typed where it was.
+    void newestDeleted();
 
 private:
-    void historyChangedHere();
-    void showLastAndNextIssue();
-    void finishOnlineUpdate();
+    // Runs `task` (given a store of its own on the file) in the background with a progress box; the
+    // commands that change the database are off until `done` has run, whatever the outcome. A task that
+    // returns true changed the history: it is read there too, and shown before `done` runs. False when
+    // another command still runs.
+    using StoreTask = std::function<bool(HistoryStore&, TaskControl&)>;
+    bool runCommand(const ProgressText& text, StoreTask task, std::function<void(TaskOutcome<NoValue>&)> done);
+    // The same for a task that needs no store (an export).
+    bool runTask(const ProgressText& text, std::function<void(TaskControl&)> task,
+                 std::function<void(TaskOutcome<NoValue>&)> done);
+    // True (and said) while another command runs.
+    bool refuseWhileBusy();
+    void storeImport(std::shared_ptr<struct ReadImport> read);
+    void showSkipped(const std::vector<struct SkippedLine>& skipped, size_t count);
     void showSkippedLines();
     void trimWithAnswer(const QString& prompt, const QString& preset,
-                        const std::function<TrimResult(int64_t, const std::string&)>& trim);
-    void exportGrid(const Grid& grid, const char* fileName);
+                        const std::function<TrimResult(HistoryStore&, int64_t, const std::string&)>& trim);
+    void exportGrid(std::function<Grid()> makeGrid, const char* fileName);
     QString openedOrSaid(const QString& path, const QString& report);
+    QWidget* window() const;
 
     HistorySession& m_session;
     Prompter& m_prompter;
-    HistoryPanel& m_historyPanel;
-    SearchPanel& m_searchPanel;
-    ResultPanel& m_resultPanel;
-    QMainWindow& m_window;
+    std::shared_ptr<TaskControl> m_running;  // the command running in the background
+    bool m_lastCancelled = false;            // the command that just ended was cancelled
 
-    QFutureWatcher<FetchOutcome>* m_updateWatcher = nullptr;
-    std::shared_ptr<std::atomic<bool>> m_updateCancel;
-    QPointer<QProgressDialog> m_updateProgress;
-
-    QPushButton* m_skippedDetailsButton = nullptr;  // "详情" in the status bar: the lines the last import skipped
+    QPushButton* m_skippedDetailsButton = nullptr;
     QStringList m_skippedLines;
     QPointer<QDialog> m_skippedLinesView;
 };

@@ -17,6 +17,7 @@
 #include "grid_view.h"
 #include "history/manual_entry.h"
 #include "history_session.h"
+#include "object_names.h"
 #include "prompter.h"
 #include "store/issue.h"
 
@@ -40,8 +41,8 @@ QPushButton* makeButton(QWidget* parent, const char* name, const QString& captio
 
 HistoryPanel::HistoryPanel(HistorySession& session, Prompter& prompter, OneRowWheel& wheel, QWidget* parent)
     : QWidget(parent), m_session(session), m_prompter(prompter) {
-    setObjectName("HistoryPanel");
-    m_historyGrid = makeGridView(this, "MSFlexGrid1", "鼠标双击列表可以将列表导出到EXCEL");
+    setObjectName(names::kHistoryPanel);
+    m_historyGrid = makeGridView(this, names::kHistoryGrid, "鼠标双击列表可以将列表导出到EXCEL");
     m_historyModel = new HistoryModel(this);
     m_historyGrid->setModel(m_historyModel);
     m_historyGrid->setMinimumWidth(twipsToPixels(kIssueColumnTwips + 3 * kDieColumnTwips) + 40);
@@ -53,14 +54,14 @@ HistoryPanel::HistoryPanel(HistorySession& session, Prompter& prompter, OneRowWh
 
     // The entry row reads as one sentence, the issue box standing where the caption names the issue.
     m_entryLabel = new QLabel("在下面输入", this);
-    m_entryLabel->setObjectName("Label12");
+    m_entryLabel->setObjectName(names::kEntryLabel);
     m_entryLabel->setAccessibleName("在下面输入    2007001 期历史号码:");
     m_nextIssueEdit = new QLineEdit("2007001", this);
-    m_nextIssueEdit->setObjectName("Text1");
+    m_nextIssueEdit->setObjectName(names::kNextIssueEdit);
     m_nextIssueEdit->setFixedWidth(m_nextIssueEdit->fontMetrics().horizontalAdvance("888888888") + 12);
     m_entryLabel->setBuddy(m_nextIssueEdit);
     auto* entryTail = new QLabel("期历史号码:", this);
-    entryTail->setObjectName("lblEntryTail");
+    entryTail->setObjectName(names::kEntryTailLabel);
     auto* sentence = new QHBoxLayout;
     sentence->setSpacing(4);
     sentence->addWidget(m_entryLabel);
@@ -70,7 +71,7 @@ HistoryPanel::HistoryPanel(HistorySession& session, Prompter& prompter, OneRowWh
     auto* entry = new QHBoxLayout;
     for (int i = 0; i < 3; ++i) {
         auto* box = new QLineEdit(this);
-        box->setObjectName(QString("MaskEdBox1_%1").arg(i + 1));
+        box->setObjectName(QString(names::kTypedDiceEditPrefix) + QString::number(i + 1));
         box->setToolTip("在此补充输入最新历史号码");
         box->setPlaceholderText("_");
         box->setMaxLength(1);
@@ -84,11 +85,11 @@ HistoryPanel::HistoryPanel(HistorySession& session, Prompter& prompter, OneRowWh
     }
     entry->addStretch();
 
-    m_updateButton = makeButton(this, "Command21", "历史号在线更新(&O)", "从官方服务器更新历史号码");
-    m_importButton = makeButton(this, "cmdRdLst", "读取历史号文本(&W)",
+    m_updateButton = makeButton(this, names::kUpdateButton, "历史号在线更新(&O)", "从官方服务器更新历史号码");
+    m_importButton = makeButton(this, names::kImportButton, "读取历史号文本(&W)",
                                 "从历史号码文本文件中读取历史号中最后一期之后的新的历史号码");
-    m_deleteNewestButton = makeButton(this, "Command3", "删除最后历史(&D)");
-    m_exportTextButton = makeButton(this, "Command4", "历史号码导出文本文件(&O)");
+    m_deleteNewestButton = makeButton(this, names::kDeleteNewestButton, "删除最后历史(&D)");
+    m_exportTextButton = makeButton(this, names::kExportTextButton, "历史号码导出文本文件(&O)");
     m_settingsButton = makeButton(this, "Command9", "软件设置(&T)");
     auto* buttons = new QGridLayout;
     buttons->addWidget(m_updateButton, 0, 0);

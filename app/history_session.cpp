@@ -3,79 +3,19 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QTimer>
-#include <QtConcurrent/QtConcurrentRun>
 #include <filesystem>
-#include <mutex>
 
+#include "background_task.h"
 #include "history/manual_entry.h"
 #include "settings/settings.h"
 #include "store/issue.h"
 
 namespace k3 {
 
-// The connection of a running check for damage, so that it can be interrupted from the window's thread.
-struct DamageCheckHandle {
-    std::mutex mutex;
-    sqlite3* db = nullptr;
-    bool stop = false;
-};
-
 namespace {
 
 // How often a file held by another program is tried again.
 constexpr int kRetryMs = 500;
-
-// True when another program holds the file with a lock that keeps readers out now (a writer of a file
-// without a write-ahead log, or one in exclusive locking mode). Asked without waiting for the lock, and
-// without writing: the look does not merge a pending log into the file when it ends. A file this program
-// may not write is never held so (and must get no -wal or -shm from a look at it).
-bool heldByAnotherProgram(const QString& path) {
-    const QFileInfo file(path);
-    if (!file.isFile() || file.size() == 0 || !file.isWritable() || !QFileInfo(file.absolutePath()).isWritable())
-        return false;
-    try {
-        Db db(path.toStdString(), Db::Mode::kReadWrite);
-        sqlite3_db_config(db.handle(), SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
-        sqlite3_busy_timeout(db.handle(), 0);
-        db.scalarInt("SELECT COUNT(*) FROM sqlite_schema");
-    } catch (const StoreError& e) {
-        return e.kind() == StoreFailure::kLocked;
-    }
-    return false;
-}
-
-// PRAGMA quick_check of the whole file on a store of its own; `handle` publishes its connection.
-DamageVerdict checkForDamage(const std::string& path, const std::shared_ptr<DamageCheckHandle>& handle) {
-    DamageVerdict verdict;
-    std::error_code ec;
-    if (std::filesystem::file_size(path, ec) == 0 || ec) return verdict;  // gone: nothing to check, none made
-    try {
-        HistoryStore store(path);
-        struct Published {
-            DamageCheckHandle& h;
-            Published(DamageCheckHandle& handle, sqlite3* db) : h(handle) {
-                std::lock_guard<std::mutex> lock(h.mutex);
-                if (!h.stop) h.db = db;
-            }
-            ~Published() {
-                std::lock_guard<std::mutex> lock(h.mutex);
-                h.db = nullptr;
-            }
-        } published(*handle, store.db().handle());
-        {
-            std::lock_guard<std::mutex> lock(handle->mutex);
-            if (handle->stop) return verdict;
-        }
-        store.checkIntegrity();
-        verdict.passed = true;
-    } catch (const StoreError& e) {
-        // Only damage counts; a check that could not run (interrupted, held up) leaves the store to check
-        // the file itself before its first change.
-        if (e.kind() == StoreFailure::kDamaged) verdict.damage = QString::fromUtf8(e.what());
-    } catch (const std::exception&) {
-    }
-    return verdict;
-}
 
 }  // namespace
 
@@ -93,28 +33,22 @@ HistorySession::HistorySession(const QString& dataDir, const QString& settingsFi
     m_retryTimer->setSingleShot(true);
     m_retryTimer->setInterval(kRetryMs);
     connect(m_retryTimer, &QTimer::timeout, this, &HistorySession::retryOpen);
-    m_checkThread.setMaxThreadCount(1);
-    m_checkWatcher = new QFutureWatcher<DamageVerdict>(this);
-    connect(m_checkWatcher, &QFutureWatcher<DamageVerdict>::finished, this, &HistorySession::finishDamageCheck);
     open();
 }
 
 HistorySession::~HistorySession() {
-    if (m_checkHandle) {
-        std::lock_guard<std::mutex> lock(m_checkHandle->mutex);
-        m_checkHandle->stop = true;
-        if (m_checkHandle->db) sqlite3_interrupt(m_checkHandle->db);
-    }
-    m_checkWatcher->waitForFinished();
-    for (ValueRead& r : m_valueReads) r.reader->interrupt();
-    for (ValueRead& r : m_valueReads) r.task.waitForFinished();
+    // The background work on the file is interrupted and waited for; its results are dropped.
+    if (m_check) m_check->cancel();
+    for (const auto& r : m_valueReads) r->cancel();
+    if (m_check) m_check->wait();
+    for (const auto& r : m_valueReads) r->wait();
 }
 
 void HistorySession::open() {
     const QString path = dataFile(kDatabaseFileName);
     m_waiting = false;
     try {
-        if (heldByAnotherProgram(path)) throw StoreError("", StoreFailure::kLocked);
+        if (heldByAnotherProgram(path.toStdString())) throw StoreError("", StoreFailure::kLocked);
         m_store = std::make_unique<HistoryStore>(path.toStdString());
         m_dataVersion = dataVersion();
         m_snapshot = readSnapshot();
@@ -139,13 +73,13 @@ void HistorySession::open() {
 }
 
 void HistorySession::retryOpen() {
-    if (heldByAnotherProgram(dataFile(kDatabaseFileName))) {
+    if (heldByAnotherProgram(dataFile(kDatabaseFileName).toStdString())) {
         m_retryTimer->start();
         return;
     }
     open();
     if (m_waiting) return;
-    if (m_store) emit historyChanged(m_snapshot);
+    if (m_store) emit historyChanged(m_snapshot, HistoryOrigin::kOpened);
     emit accessChanged();
 }
 
@@ -169,36 +103,79 @@ QString HistorySession::accessMessage() const {
 }
 
 void HistorySession::startDamageCheck() {
-    if (!m_store || m_checkWatcher->isRunning()) return;
-    m_checkHandle = std::make_shared<DamageCheckHandle>();
-    m_checkWatcher->setFuture(QtConcurrent::run(&m_checkThread, checkForDamage, m_store->path(), m_checkHandle));
+    if (!m_store || m_check) return;
+    std::shared_ptr<DamageCheck> check;
+    try {
+        check = m_store->damageCheck();
+    } catch (const std::exception&) {
+        // No connection for the check: the store checks the file itself before its first change.
+        m_checking = false;
+        emit accessChanged();
+        return;
+    }
+    m_check = runThenCallback(
+        this,
+        [check](TaskControl& control) {
+            control.setCancelHook([check] { check->interrupt(); });
+            DamageVerdict verdict;
+            try {
+                check->run();
+                verdict.passed = true;
+            } catch (const StoreError& e) {
+                // Only damage counts; a check that could not run to its end leaves the store to check
+                // the file itself before its first change.
+                if (e.kind() == StoreFailure::kDamaged) verdict.damage = QString::fromUtf8(e.what());
+            }
+            return verdict;
+        },
+        [this](TaskOutcome<DamageVerdict>& outcome) {
+            m_check.reset();
+            m_checking = false;
+            if (!m_store) return;
+            if (!outcome.failed()) {
+                m_damage = outcome.value().damage;
+                // A pass counts as the store's own: its first change does not read the whole file again.
+                if (outcome.value().passed) m_store->markIntact();
+            }
+            emit accessChanged();
+        });
 }
 
-void HistorySession::finishDamageCheck() {
-    const DamageVerdict verdict = m_checkWatcher->result();
-    m_checking = false;
-    if (!m_store) return;
-    m_damage = verdict.damage;
-    // A pass counts as the store's own: its first change does not read the whole file again.
-    if (verdict.passed) m_store->markIntact();
-    emit accessChanged();
+std::function<std::unique_ptr<HistoryStore>()> HistorySession::workerStoreOpener() const {
+    const std::string path = m_store ? m_store->path() : dataFile(kDatabaseFileName).toStdString();
+    const bool intact = m_store && m_store->integrityChecked();
+    return [path, intact] {
+        auto store = std::make_unique<HistoryStore>(path);
+        if (intact) store->markIntact();
+        return store;
+    };
+}
+
+void HistorySession::setCommandRunning(bool running) {
+    if (m_commandRunning == running) return;
+    m_commandRunning = running;
+    emit commandRunningChanged(running);
 }
 
 std::shared_ptr<const Snapshot> HistorySession::readSnapshot() {
-    std::erase_if(m_valueReads, [](const ValueRead& r) { return r.task.isFinished(); });
+    std::erase_if(m_valueReads, [](const auto& r) { return r->finished(); });
     std::shared_ptr<HistoryReader> reader = m_store->reader();
     DrawColumns d = reader->readDraws();
     auto values = std::make_shared<std::promise<std::shared_ptr<const SnapshotValues>>>();
     auto snap = std::make_shared<Snapshot>(std::move(d.issues), std::move(d.ranks), std::move(d.newestDice),
                                            values->get_future().share());
-    QFuture<void> task = QtConcurrent::run([reader, values] {
-        try {
-            values->set_value(reader->readValues(kAllParts));
-        } catch (...) {
-            values->set_exception(std::current_exception());
-        }
-    });
-    m_valueReads.push_back({std::move(task), std::move(reader)});
+    // The snapshot waits for the promise; the callback has nothing left to do.
+    m_valueReads.push_back(runThenCallback(
+        this,
+        [reader, values](TaskControl& control) {
+            control.setCancelHook([reader] { reader->interrupt(); });
+            try {
+                values->set_value(reader->readValues(kAllParts));
+            } catch (...) {
+                values->set_exception(std::current_exception());
+            }
+        },
+        [](TaskOutcome<NoValue>&) {}));
     return snap;
 }
 
@@ -215,13 +192,26 @@ bool HistorySession::catchUp() {
         emit readFailed(QString("读取历史号码失败: %1").arg(QString::fromUtf8(e.what())));
         return false;
     }
-    readHistory(true);
+    readHistory(HistoryOrigin::kElsewhere);
     return true;
 }
 
-void HistorySession::reload() { readHistory(false); }
+void HistorySession::reload() { readHistory(HistoryOrigin::kCommand); }
 
-void HistorySession::readHistory(bool elsewhere) {
+void HistorySession::adopt(std::shared_ptr<const Snapshot> snapshot) {
+    if (m_store) {
+        try {
+            m_dataVersion = dataVersion();
+        } catch (const std::exception&) {
+        }
+    }
+    m_snapshot = std::move(snapshot);
+    emit historyChanged(m_snapshot, HistoryOrigin::kCommand);
+}
+
+void HistorySession::showAgain() { emit historyChanged(m_snapshot, HistoryOrigin::kShownAgain); }
+
+void HistorySession::readHistory(HistoryOrigin origin) {
     if (m_store) {
         try {
             const int64_t version = dataVersion();
@@ -231,9 +221,7 @@ void HistorySession::readHistory(bool elsewhere) {
             emit readFailed(QString("读取历史号码失败: %1").arg(QString::fromUtf8(e.what())));
         }
     }
-    m_changedElsewhere = elsewhere;
-    emit historyChanged(m_snapshot);
-    m_changedElsewhere = false;
+    emit historyChanged(m_snapshot, origin);
 }
 
 DerivedDraw HistorySession::addTypedDraw(const std::string& issue, const std::string& die1, const std::string& die2,
@@ -249,11 +237,11 @@ DerivedDraw HistorySession::addTypedDraw(const std::string& issue, const std::st
     } catch (const std::exception&) {
     }
     if (!extended) {
-        reload();
+        readHistory(HistoryOrigin::kTypedDraw);
         return added;
     }
     m_snapshot = std::move(extended);
-    emit historyChanged(m_snapshot);
+    emit historyChanged(m_snapshot, HistoryOrigin::kTypedDraw);
     return added;
 }
 

@@ -5,12 +5,10 @@
 // Whether the history may be changed is known only after a check for damage, which runs in the
 // background once the event loop runs; a file held by another program is opened when it lets go.
 #pragma once
-#include <QFuture>
-#include <QFutureWatcher>
 #include <QObject>
 #include <QString>
-#include <QThreadPool>
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -27,7 +25,16 @@ class QTimer;
 namespace k3 {
 
 class Settings;
-struct DamageCheckHandle;
+class TaskControl;
+
+// Where a new history came from, for the panels that follow it.
+enum class HistoryOrigin {
+    kOpened,      // the file was opened (after another program let go of it)
+    kCommand,     // a command of this window changed it: the whole history becomes the search range
+    kTypedDraw,   // a draw typed in this window was added
+    kShownAgain,  // the same history, shown again after a command that changed nothing
+    kElsewhere,   // another program (or another window) changed the file
+};
 
 // What can be done with the history file.
 enum class HistoryAccess {
@@ -64,6 +71,13 @@ public:
     // while it can, or while the check runs.
     QString accessMessage() const;
     HistoryStore& store() { return *m_store; }  // only while open
+    // Opens a store of its own on the same file, for a command that runs on another thread (the opener
+    // is made here, called there); it counts as checked for damage when this session's store was.
+    // The opener throws StoreError.
+    std::function<std::unique_ptr<HistoryStore>()> workerStoreOpener() const;
+    // A command that changes the database runs in the background: the others wait for it.
+    bool commandRunning() const { return m_commandRunning; }
+    void setCommandRunning(bool running);
     // The history in memory; never null. Its issues and dice are there at once; the values the analyses
     // read follow from a background read (Snapshot::values() waits for them).
     const std::shared_ptr<const Snapshot>& snapshot() const { return m_snapshot; }
@@ -74,10 +88,12 @@ public:
     // (PRAGMA data_version), or when reading the values in the background failed; true when it did.
     // Every command that reads or extends the history calls this first.
     bool catchUp();
-    // True while historyChanged is delivered for a change made elsewhere.
-    bool changedElsewhere() const { return m_changedElsewhere; }
-    // Reads the history again after a change made through this session's store.
+    // Reads the history again after a change made by a command of this window.
     void reload();
+    // Takes a history read after a command of this window changed the file (read on another thread).
+    void adopt(std::shared_ptr<const Snapshot> snapshot);
+    // Shows the history again as it is (the newest and the next issue after a command left it alone).
+    void showAgain();
     // Stores a typed draw (texts as typed) and extends the copy in memory; throws EntryRejected.
     DerivedDraw addTypedDraw(const std::string& issue, const std::string& die1, const std::string& die2,
                              const std::string& die3);
@@ -108,7 +124,8 @@ public:
     UpdateRequest updateRequest(std::chrono::year_month_day today, long timeoutSeconds) const;
 
 signals:
-    void historyChanged(std::shared_ptr<const k3::Snapshot> snapshot);
+    void historyChanged(std::shared_ptr<const k3::Snapshot> snapshot, k3::HistoryOrigin origin);
+    void commandRunningChanged(bool running);
     // access() changed: the file was opened after a wait, or the check for damage gave its verdict.
     void accessChanged();
     void searchTypeChanged(int type);
@@ -120,9 +137,8 @@ private:
     void retryOpen();
     // The check for damage (PRAGMA quick_check) on a connection of its own, in the background.
     void startDamageCheck();
-    void finishDamageCheck();
     int64_t dataVersion();
-    void readHistory(bool elsewhere);
+    void readHistory(HistoryOrigin origin);
     // Reads the issues, ranks and dice now and the values in the background, on a connection of its own.
     std::shared_ptr<const Snapshot> readSnapshot();
 
@@ -130,25 +146,17 @@ private:
     std::unique_ptr<Settings> m_settings;
     std::unique_ptr<HistoryStore> m_store;
     QString m_openError;
-    bool m_waiting = false;          // another program holds the file locked
-    QTimer* m_retryTimer = nullptr;  // while waiting: tries again
-    bool m_checking = false;         // the check for damage has not given its verdict
-    QString m_damage;                // the check found damage
-    QFutureWatcher<DamageVerdict>* m_checkWatcher = nullptr;
-    // The check's own thread: one of Qt's shared pool would keep Qt's own short tasks there (the painting
-    // of images, for one) waiting for it.
-    QThreadPool m_checkThread;
-    std::shared_ptr<DamageCheckHandle> m_checkHandle;  // lets the destructor interrupt the check
+    bool m_waiting = false;                // another program holds the file locked
+    QTimer* m_retryTimer = nullptr;        // while waiting: tries again
+    bool m_checking = false;               // the check for damage has not given its verdict
+    QString m_damage;                      // the check found damage
+    std::shared_ptr<TaskControl> m_check;  // the check for damage, while it runs
     std::shared_ptr<const Snapshot> m_snapshot = std::make_shared<Snapshot>();
     // Background reads of values still running (or done, until the next read): the window waits for
     // them, after interrupting them, before it closes.
-    struct ValueRead {
-        QFuture<void> task;
-        std::shared_ptr<HistoryReader> reader;
-    };
-    std::vector<ValueRead> m_valueReads;
+    std::vector<std::shared_ptr<TaskControl>> m_valueReads;
     int64_t m_dataVersion = 0;  // data_version when the snapshot was read
-    bool m_changedElsewhere = false;
+    bool m_commandRunning = false;
 
     int m_lotteryIndex = 0;
     int m_searchType = 0;

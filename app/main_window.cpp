@@ -7,6 +7,7 @@
 #include <QHBoxLayout>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QScreen>
 #include <QScrollArea>
 #include <QStatusBar>
@@ -14,6 +15,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "background_task.h"
 #include "busy_cursor.h"
 #include "grid_view.h"
 #include "group_panel.h"
@@ -22,7 +24,9 @@
 #include "history_commands.h"
 #include "history_panel.h"
 #include "history_session.h"
+#include "object_names.h"
 #include "overview/gap_series.h"
+#include "overview/overview.h"
 #include "overview_window.h"
 #include "prompter.h"
 #include "result_panel.h"
@@ -44,13 +48,13 @@ QString qe(const std::exception& e) { return QString::fromUtf8(e.what()); }
 
 MainWindow::MainWindow(const AppContext& ctx, Prompter* prompter, QWidget* parent)
     : QMainWindow(parent), m_startNote(ctx.startNote) {
-    setObjectName("frmMain");
+    setObjectName(names::kMainWindow);
     keepResultMemory();
     m_session = new HistorySession(ctx.dataDir, ctx.settingsFile, this);
     // Which history this window shows, for a player with more than one data folder.
     setWindowTitle(QString("快3遗漏分析 — %1").arg(QDir::toNativeSeparators(m_session->dataFile(kDatabaseFileName))));
     m_openFileDialog = new QFileDialog(this);
-    m_openFileDialog->setObjectName("CommonDialog1");
+    m_openFileDialog->setObjectName(names::kOpenFileDialog);
     m_openFileDialog->setFileMode(QFileDialog::ExistingFile);
     if (!prompter) {
         m_ownPrompter = std::make_unique<DialogPrompter>(this, m_openFileDialog);
@@ -91,16 +95,16 @@ void MainWindow::buildMenus() {
         return a;
     };
     m_historyMenu = menuBar()->addMenu("历史管理");
-    m_historyMenu->setObjectName("mnuLsgl");
-    m_exportHistoryAction = add(m_historyMenu, "mnuDcls", "导出历史号码(&O)");
-    m_deleteNewestAction = add(m_historyMenu, "mnuErase", "删除最后历史(&E)");
-    m_clearHistoryAction = add(m_historyMenu, "mnuClear", "清空历史号码(&C)");
-    m_deleteToIssueAction = add(m_historyMenu, "mnuDlzd", "删除到选定期(&D)");
-    m_deleteLastAction = add(m_historyMenu, "mnuEszhzd", "删除最后指定数量期历史(&E)");
+    m_historyMenu->setObjectName(names::kHistoryMenu);
+    m_exportHistoryAction = add(m_historyMenu, names::kExportHistoryAction, "导出历史号码(&O)");
+    m_deleteNewestAction = add(m_historyMenu, names::kDeleteNewestAction, "删除最后历史(&E)");
+    m_clearHistoryAction = add(m_historyMenu, names::kClearHistoryAction, "清空历史号码(&C)");
+    m_deleteToIssueAction = add(m_historyMenu, names::kDeleteToIssueAction, "删除到选定期(&D)");
+    m_deleteLastAction = add(m_historyMenu, names::kDeleteLastAction, "删除最后指定数量期历史(&E)");
 
     m_analysisMenu = menuBar()->addMenu("分析");
-    m_analysisMenu->setObjectName("mnuAnalysis");
-    m_overviewAction = add(m_analysisMenu, "mnuOverview", "遗漏总表(&Z)");
+    m_analysisMenu->setObjectName(names::kAnalysisMenu);
+    m_overviewAction = add(m_analysisMenu, names::kOverviewAction, "遗漏总表(&Z)");
     m_overviewAction->setToolTip("各玩法每个号码在检索起止期数内的遗漏");
     m_fairnessAction = add(m_analysisMenu, "mnuFairness", "公平性检验(&F)");
     m_fairnessAction->setToolTip("检索起止期数内的开奖号码是否符合公平的骰子");
@@ -110,23 +114,24 @@ void MainWindow::buildMenus() {
     m_trendAction->setToolTip("每期一行的走势图：和值、号码、跨度、形态、大小单双的开出与遗漏");
 
     m_settingsMenu = menuBar()->addMenu("设置");
-    m_settingsMenu->setObjectName("mnuSetup");
+    m_settingsMenu->setObjectName(names::kSettingsMenu);
     m_segmentBaseMenu = m_settingsMenu->addMenu("段数参数设置(&A)");
-    m_segmentBaseMenu->setObjectName("mnuDssetup");
+    m_segmentBaseMenu->setObjectName(names::kSegmentBaseMenu);
     m_segmentBaseActions[0] = add(m_segmentBaseMenu, "mnuDscs_0", "段数参数0~2");
     m_segmentBaseActions[1] = add(m_segmentBaseMenu, "mnuDscs_1", "段数参数1~3");
     m_settingsMenu->addSeparator();
-    m_lookBackAction = add(m_settingsMenu, "mnuSetDay", "历史号码更新检索天(&Y)");
-    m_updateAddressAction = add(m_settingsMenu, "mnuUpdateUrl", "更新地址设置(&U)");
-    m_homePageAction = add(m_settingsMenu, "mnuFrontPage", "软件服务主页(&P)");
-    m_manualAction = add(m_settingsMenu, "mnuDescrb", "软件介绍说明(&R)");
-    m_walkthroughAction = add(m_settingsMenu, "numYanshiDown", "软件演示说明录像下载(&D)");
+    m_lookBackAction = add(m_settingsMenu, names::kLookBackAction, "历史号码更新检索天(&Y)");
+    m_updateAddressAction = add(m_settingsMenu, names::kUpdateAddressAction, "更新地址设置(&U)");
+    m_homePageAction = add(m_settingsMenu, names::kHomePageAction, "软件服务主页(&P)");
+    m_manualAction = add(m_settingsMenu, names::kManualAction, "软件介绍说明(&R)");
+    m_walkthroughAction = add(m_settingsMenu, names::kWalkthroughAction, "软件演示说明录像下载(&D)");
     m_settingsMenu->addSeparator();
 
     m_lotteryMenu = menuBar()->addMenu("彩种选择");
-    m_lotteryMenu->setObjectName("mnuCaizhong");
+    m_lotteryMenu->setObjectName(names::kLotteryMenu);
     for (int i = 0; i < kProvinceCount; ++i) {
-        m_lotteryActions[i] = add(m_lotteryMenu, QString("mnuK3_%1").arg(i), QString::fromUtf8(provinces()[i].caption));
+        m_lotteryActions[i] = add(m_lotteryMenu, QString(names::kLotteryActionPrefix) + QString::number(i),
+                                  QString::fromUtf8(provinces()[i].caption));
         m_lotteryActions[i]->setCheckable(true);
         connect(m_lotteryActions[i], &QAction::triggered, this, [this, i] { chooseLottery(i); });
     }
@@ -161,8 +166,8 @@ void MainWindow::buildPanels() {
     m_searchPanel = new SearchPanel(*m_session, central);
     m_groupPanel = new GroupPanel(*m_session, central);
     m_resultPanel = new ResultPanel(*m_wheel, central);
-    m_historyCommands =
-        new HistoryCommands(*m_session, *m_prompter, *m_historyPanel, *m_searchPanel, *m_resultPanel, *this);
+    m_historyCommands = new HistoryCommands(*m_session, *m_prompter, this);
+    statusBar()->addPermanentWidget(m_historyCommands->skippedDetailsButton());
 
     auto* right = new QVBoxLayout;
     right->addWidget(m_searchPanel);
@@ -193,7 +198,7 @@ void MainWindow::connectPanels() {
     connect(m_historyPanel, &HistoryPanel::importRequested, commands, &HistoryCommands::importHistoryFile);
     connect(m_historyPanel, &HistoryPanel::deleteNewestRequested, commands, &HistoryCommands::deleteNewestDraw);
     connect(m_historyPanel, &HistoryPanel::exportTextRequested, commands, &HistoryCommands::exportHistoryText);
-    connect(m_historyPanel, &HistoryPanel::gridExportRequested, commands, &HistoryCommands::exportHistoryGrid);
+    connect(m_historyPanel, &HistoryPanel::gridExportRequested, commands, &HistoryCommands::exportHistoryWorkbook);
     connect(m_historyPanel, &HistoryPanel::settingsMenuRequested, this,
             [this] { m_settingsMenu->popup(QCursor::pos()); });
     connect(m_historyPanel, &HistoryPanel::historyMenuRequested, m_historyMenu,
@@ -205,18 +210,18 @@ void MainWindow::connectPanels() {
     connect(m_deleteToIssueAction, &QAction::triggered, commands, &HistoryCommands::deleteToIssue);
     connect(m_deleteLastAction, &QAction::triggered, commands, &HistoryCommands::deleteLastDraws);
     connect(m_updateAddressAction, &QAction::triggered, commands, &HistoryCommands::askUpdateAddress);
-    connect(commands, &HistoryCommands::updateRunningChanged, this, [this](bool running) {
-        m_updateRunning = running;
-        refreshHistoryCommands();
-    });
+    connect(commands, &HistoryCommands::newestDeleted, m_historyPanel, &HistoryPanel::focusEntry);
+    connect(m_session, &HistorySession::commandRunningChanged, this, &MainWindow::refreshHistoryCommands);
     connect(m_session, &HistorySession::accessChanged, this, &MainWindow::applyAccess);
 
     connect(m_searchPanel, &SearchPanel::searchRequested, this, &MainWindow::search);
     connect(m_searchPanel, &SearchPanel::partialSearchRequested, this, &MainWindow::partialSearch);
     connect(m_groupPanel, &GroupPanel::calculationRequested, this, &MainWindow::calculateGroups);
     connect(m_resultPanel, &ResultPanel::summaryColumnClicked, this, &MainWindow::sortGroups);
-    connect(m_resultPanel, &ResultPanel::matchesExportRequested, commands, &HistoryCommands::exportMatches);
-    connect(m_resultPanel, &ResultPanel::summaryExportRequested, commands, &HistoryCommands::exportSummary);
+    connect(m_resultPanel, &ResultPanel::matchesExportRequested, commands,
+            [this] { m_historyCommands->exportMatches(std::make_shared<const Grid>(m_resultPanel->matches())); });
+    connect(m_resultPanel, &ResultPanel::summaryExportRequested, commands,
+            [this] { m_historyCommands->exportSummary(std::make_shared<const Grid>(m_resultPanel->summary())); });
 
     connect(m_historyPanel, &HistoryPanel::statusMessage, this, &MainWindow::showStatus);
     connect(m_searchPanel, &SearchPanel::statusMessage, this, &MainWindow::showStatus);
@@ -250,7 +255,6 @@ void MainWindow::applyAccess() {
     const bool open = m_session->isOpen();
     m_historyPanel->setAllCommandsEnabled(open);
     m_searchPanel->setSearchEnabled(open);
-    m_groupPanel->setCalculationEnabled(open);
     m_exportHistoryAction->setEnabled(open);
     refreshHistoryCommands();
 
@@ -258,10 +262,7 @@ void MainWindow::applyAccess() {
     if (m_shownAccess == access) return;
     const bool openedAfterWait = m_shownAccess == HistoryAccess::kWaiting && open;
     m_shownAccess = access;
-    if (openedAfterWait) {
-        m_searchPanel->showWholeRange();
-        showHistoryCount();
-    }
+    if (openedAfterWait) showHistoryCount();  // the panels follow the history the session read
     const QString why = m_session->accessMessage();
     switch (access) {
         case HistoryAccess::kClosed:
@@ -285,8 +286,9 @@ void MainWindow::applyAccess() {
 }
 
 void MainWindow::refreshHistoryCommands() {
-    const bool can = !m_updateRunning && m_session->canChange();
+    const bool can = !m_session->commandRunning() && m_session->canChange();
     m_historyPanel->setHistoryCommandsEnabled(can);
+    m_groupPanel->setCalculationEnabled(m_session->isOpen() && !m_session->commandRunning());
     for (QAction* a : {m_deleteNewestAction, m_clearHistoryAction, m_deleteToIssueAction, m_deleteLastAction})
         a->setEnabled(can);
 }
@@ -299,24 +301,6 @@ void MainWindow::followTypedDraw(const DerivedDraw& draw) {
 
 // ---------------------------------------------------------------- analyses
 
-// The lists and the chart of a search; a search refused for a value its type cannot hold has no chart.
-void MainWindow::showSearchOutput(SearchOutput&& out, std::optional<double> theoreticalOmission) {
-    try {
-        if (out.note.warning)
-            m_resultPanel->clearChart();
-        else {
-            GapSeries series = gapSeriesOf(out, theoreticalOmission);
-            series.runningNumbers = m_session->runningNumbers();
-            m_resultPanel->showChart(std::move(series));
-        }
-    } catch (const AnalysisError&) {
-        m_resultPanel->clearChart();
-    }
-    m_resultPanel->showMatches(std::move(out.matches));
-    m_resultPanel->showSummary(std::move(out.summary));
-    showStatus(q(out.note.text));
-}
-
 // A search that could not run: empty lists, no chart, and the reason.
 void MainWindow::showSearchRefused(const AnalysisError& e) {
     m_resultPanel->showMatches(resultGridEmpty());
@@ -326,12 +310,12 @@ void MainWindow::showSearchRefused(const AnalysisError& e) {
 }
 
 void MainWindow::search() {
-    BusyCursor busy;
     try {
         m_session->catchUp();
         const SearchInput in = m_searchPanel->searchInput();
-        SearchOutput out = runSearch(*m_session->snapshot(), in);
-        showSearchOutput(std::move(out), theoreticalOmission(in, m_session->segmentBase()));
+        std::shared_ptr<const Snapshot> snap = m_session->snapshot();
+        runAnalysis([snap, in] { return runSearch(*snap, in); }, theoreticalOmission(in, m_session->segmentBase()),
+                    "检索失败：%1");
     } catch (const AnalysisError& e) {
         showSearchRefused(e);
     } catch (const std::exception& e) {
@@ -340,13 +324,13 @@ void MainWindow::search() {
 }
 
 void MainWindow::partialSearch() {
-    BusyCursor busy;
     try {
         m_session->catchUp();
         const PartialInput in = m_searchPanel->partialInput();
         requireThreeValues(in);
-        SearchOutput out = runPartialSearch(*m_session->snapshot(), in);
-        showSearchOutput(std::move(out), theoreticalOmission(in, m_session->segmentBase()));
+        std::shared_ptr<const Snapshot> snap = m_session->snapshot();
+        runAnalysis([snap, in] { return runPartialSearch(*snap, in); },
+                    theoreticalOmission(in, m_session->segmentBase()), "分部检索失败：%1");
     } catch (const AnalysisError& e) {
         showSearchRefused(e);
     } catch (const std::exception& e) {
@@ -354,28 +338,101 @@ void MainWindow::partialSearch() {
     }
 }
 
+// A search and its chart are made in the background; only the newest search's outcome is shown.
+void MainWindow::runAnalysis(std::function<SearchOutput()> analyse, std::optional<double> theoreticalOmission,
+                             const QString& failure) {
+    struct Found {
+        SearchOutput out;
+        std::optional<GapSeries> series;  // none for a search refused for its values
+    };
+    const int request = ++m_searchRequest;
+    ++m_searchesRunning;
+    runThenCallback(
+        this,
+        [analyse = std::move(analyse), theoreticalOmission, running = m_session->runningNumbers()](TaskControl&) {
+            Found found{analyse(), std::nullopt};
+            if (!found.out.note.warning) {
+                try {
+                    found.series = gapSeriesOf(found.out, theoreticalOmission);
+                    found.series->runningNumbers = running;
+                } catch (const AnalysisError&) {
+                }
+            }
+            return found;
+        },
+        [this, request, failure](TaskOutcome<Found>& outcome) {
+            --m_searchesRunning;
+            if (request != m_searchRequest) return;  // a newer search's outcome follows
+            try {
+                Found& found = outcome.value();
+                if (found.series)
+                    m_resultPanel->showChart(std::move(*found.series));
+                else
+                    m_resultPanel->clearChart();
+                m_resultPanel->showMatches(std::move(found.out.matches));
+                m_resultPanel->showSummary(std::move(found.out.summary));
+                showStatus(q(found.out.note.text));
+            } catch (const AnalysisError& e) {
+                showSearchRefused(e);
+            } catch (const std::exception& e) {
+                showStatus(failure.arg(qe(e)));
+            }
+        });
+}
+
+bool MainWindow::busy() const {
+    return m_session->commandRunning() || m_searchesRunning > 0 || m_overviewRefreshPending || m_overviewsRunning > 0;
+}
+
+// The calculation and its write of table YL run in the background, as a command of their own.
 void MainWindow::calculateGroups() {
-    BusyCursor busy;
+    if (m_session->commandRunning()) {
+        showStatus("另一个命令正在进行，请等它结束后再试");
+        return;
+    }
+    GroupInput in;
     try {
         m_session->catchUp();
-        GroupInput in = m_groupPanel->groupInput();
-        in.from = m_searchPanel->rangeStart();
-        in.to = m_searchPanel->rangeEnd();
-        if (!m_session->isOpen()) {
-            m_resultPanel->showSummary(summaryGridEmpty());
-            showStatus("历史数据库没有打开，无法分组计算");
-            return;
-        }
-        GroupCalculation calc = runGroupCalculation(m_session->store(), *m_session->snapshot(), in);
-        // A history that cannot be written keeps YL as it was: the clicks then sort this run's rows.
-        m_unsavedGroupRows.reset();
-        if (!calc.stored) m_unsavedGroupRows = calc.outcome.rows;
-        m_resultPanel->showSummary(std::move(calc.grid));
-        showStatus(q(calc.outcome.note.text));
+        in = m_groupPanel->groupInput();
     } catch (const std::exception& e) {
         m_resultPanel->showSummary(summaryGridEmpty());
         showStatus(QString("分组计算失败：%1").arg(qe(e)));
+        return;
     }
+    in.from = m_searchPanel->rangeStart();
+    in.to = m_searchPanel->rangeEnd();
+    if (!m_session->isOpen()) {
+        m_resultPanel->showSummary(summaryGridEmpty());
+        showStatus("历史数据库没有打开，无法分组计算");
+        return;
+    }
+    std::shared_ptr<const Snapshot> snap = m_session->snapshot();
+    auto openStore = m_session->workerStoreOpener();
+    auto calc = std::make_shared<GroupCalculation>();
+    m_session->setCommandRunning(true);
+    runWithProgress(
+        this, this, {"分组计算", "正在分组计算…", false},
+        [snap, openStore, in, calc](TaskControl&) {
+            std::unique_ptr<HistoryStore> store = openStore();
+            *calc = runGroupCalculation(*store, *snap, in);
+        },
+        [this, calc](TaskOutcome<NoValue>& outcome) {
+            m_session->setCommandRunning(false);
+            if (outcome.failed()) {
+                m_resultPanel->showSummary(summaryGridEmpty());
+                try {
+                    outcome.value();
+                } catch (const std::exception& e) {
+                    showStatus(QString("分组计算失败：%1").arg(qe(e)));
+                }
+                return;
+            }
+            // A history that cannot be written keeps YL as it was: the clicks then sort this run's rows.
+            m_unsavedGroupRows.reset();
+            if (!calc->stored) m_unsavedGroupRows = calc->outcome.rows;
+            m_resultPanel->showSummary(std::move(calc->grid));
+            showStatus(q(calc->outcome.note.text));
+        });
 }
 
 // The group table sorted by the clicked column of grid 3. The first column (the groups) has no sort
@@ -417,12 +474,36 @@ void MainWindow::refreshOverviewSoon() {
     QTimer::singleShot(0, this, &MainWindow::refreshOverview);
 }
 
+// The table is made in the background; only the newest request's table is shown.
 void MainWindow::refreshOverview() {
     m_overviewRefreshPending = false;
     if (!m_overview || !m_overview->isVisible()) return;
     m_overview->setRunningNumbers(m_session->runningNumbers());
-    m_overview->setHistoryAndRange(m_session->snapshot(), QString::fromStdString(m_searchPanel->rangeStart()),
-                                   QString::fromStdString(m_searchPanel->rangeEnd()));
+    std::shared_ptr<const Snapshot> snap = m_session->snapshot();
+    const QString from = QString::fromStdString(m_searchPanel->rangeStart());
+    const QString to = QString::fromStdString(m_searchPanel->rangeEnd());
+    const int request = ++m_overviewRequest;
+    ++m_overviewsRunning;
+    struct Made {
+        std::optional<OverviewTable> table;
+        QString error;
+    };
+    runThenCallback(
+        m_overview,
+        [snap, from, to](TaskControl&) {
+            Made made;
+            try {
+                made.table = computeOverview(*snap, from.toStdString(), to.toStdString());
+            } catch (const std::exception& e) {
+                made.error = qe(e);
+            }
+            return made;
+        },
+        [this, request, snap, from, to](TaskOutcome<Made>& outcome) {
+            --m_overviewsRunning;
+            if (request != m_overviewRequest || outcome.failed()) return;
+            m_overview->showComputed(snap, from, to, std::move(outcome.value().table), outcome.value().error);
+        });
 }
 
 // ---------------------------------------------------------------- the statistics windows

@@ -5,6 +5,7 @@
 #include <QSize>
 #include <QString>
 #include <array>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -48,6 +49,8 @@ public:
     // desktop's default applications. A given prompter must outlive the window.
     explicit MainWindow(const AppContext& ctx, Prompter* prompter = nullptr, QWidget* parent = nullptr);
     ~MainWindow() override;
+    // Work of the window still under way in the background: a command, a search, the omission table.
+    bool busy() const;
 
     // The size the window opens at where the screen holds it.
     static constexpr QSize kPreferredSize{1180, 760};
@@ -79,7 +82,8 @@ private:
     void partialSearch();
     void calculateGroups();
     void sortGroups(int column);
-    void showSearchOutput(SearchOutput&& out, std::optional<double> theoreticalOmission);
+    void runAnalysis(std::function<SearchOutput()> analyse, std::optional<double> theoreticalOmission,
+                     const QString& failure);
     void showSearchRefused(const AnalysisError& e);
 
     // the omission table: opened from the menu, following the history and the range while it is shown
@@ -105,8 +109,7 @@ private:
     QString m_startNote;
     QString m_statusText;                        // what the status bar says when no menu entry's tip covers it
     std::optional<HistoryAccess> m_shownAccess;  // what the window last said about the file
-    bool m_updateRunning = false;
-    QFileDialog* m_openFileDialog = nullptr;  // the open-file dialog of the text import
+    QFileDialog* m_openFileDialog = nullptr;     // the open-file dialog of the text import
     std::unique_ptr<Prompter> m_ownPrompter;
     Prompter* m_prompter = nullptr;
     QScrollArea* m_scrollArea = nullptr;
@@ -136,6 +139,10 @@ private:
     QAction* m_trendAction = nullptr;
     TrendWindow* m_trend = nullptr;  // made when first opened
     bool m_trendRefreshPending = false;
+    int m_overviewRequest = 0;
+    int m_overviewsRunning = 0;
+    int m_searchRequest = 0;    // the newest search; an older one that ends late is not shown
+    int m_searchesRunning = 0;  // the newest table asked for; an older one that arrives late is dropped
     QMenu* m_settingsMenu = nullptr;
     QMenu* m_segmentBaseMenu = nullptr;
     std::array<QAction*, 2> m_segmentBaseActions{};

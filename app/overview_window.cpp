@@ -130,15 +130,27 @@ void OverviewWindow::tellState(const QString& text, bool failed) {
 }
 
 void OverviewWindow::recompute() {
-    valid_ = false;
-    table_ = {};
+    std::optional<OverviewTable> table;
+    QString error;
     try {
         if (!snap_) throw AnalysisError("还没有打开历史数据库");
-        table_ = computeOverview(*snap_, from_.toStdString(), to_.toStdString());
-        valid_ = true;
+        table = computeOverview(*snap_, from_.toStdString(), to_.toStdString());
     } catch (const std::exception& e) {
+        error = QString::fromUtf8(e.what());
+    }
+    showComputed(snap_, from_, to_, std::move(table), error);
+}
+
+void OverviewWindow::showComputed(std::shared_ptr<const Snapshot> snap, const QString& from, const QString& to,
+                                  std::optional<OverviewTable> table, const QString& error) {
+    snap_ = std::move(snap);
+    from_ = from;
+    to_ = to;
+    valid_ = table.has_value();
+    table_ = table ? std::move(*table) : OverviewTable{};
+    if (!valid_) {
         showRows();
-        tellState(QString::fromUtf8(e.what()), true);
+        tellState(error, true);
         return;
     }
     showRows();

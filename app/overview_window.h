@@ -8,6 +8,7 @@
 #include <QWidget>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "overview/overview.h"
 #include "store/snapshot.h"
@@ -32,6 +33,9 @@ public:
     void setHistoryAndRange(std::shared_ptr<const Snapshot> snap, const QString& from, const QString& to);
     // How the chart writes issues (issueText): running numbers, or dates with all nine digits.
     void setRunningNumbers(bool running) { runningNumbers_ = running; }
+    // The same with the table computed elsewhere (in the background): the table, or why it could not be made.
+    void showComputed(std::shared_ptr<const Snapshot> snap, const QString& from, const QString& to,
+                      std::optional<OverviewTable> table, const QString& error);
 
     // Opens the written workbook; the desktop's default application unless replaced (tests). False
     // when no program could open it.

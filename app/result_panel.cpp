@@ -10,6 +10,7 @@
 
 #include "grid_models.h"
 #include "grid_view.h"
+#include "object_names.h"
 #include "omission_chart.h"
 #include "search/grids.h"
 
@@ -28,13 +29,13 @@ void fill(QTableView* view, GridModel* model, Grid grid) {
 }  // namespace
 
 ResultPanel::ResultPanel(OneRowWheel& wheel, QWidget* parent) : QSplitter(Qt::Vertical, parent) {
-    setObjectName("ResultPanel");
+    setObjectName(names::kResultPanel);
     const QString exportTip = "鼠标双击列表可以将列表导出到EXCEL";
     auto* top = new QWidget(this);
-    m_matchesGrid = makeGridView(top, "MSFlexGrid2", exportTip);
+    m_matchesGrid = makeGridView(top, names::kMatchesGrid, exportTip);
     m_matchesGrid->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);  // the width stays that of the columns
     m_chart = new OmissionChart(top);
-    m_chart->setObjectName("chartSearch");
+    m_chart->setObjectName(names::kSearchChart);
     m_chart->setMinimumWidth(260);
     auto* beside = new QHBoxLayout(top);
     beside->setContentsMargins(0, 0, 0, 0);
@@ -42,7 +43,7 @@ ResultPanel::ResultPanel(OneRowWheel& wheel, QWidget* parent) : QSplitter(Qt::Ve
     beside->addWidget(m_matchesGrid);
     beside->addWidget(m_chart, 1);
 
-    m_summaryGrid = makeGridView(this, "MSFlexGrid3", QString());
+    m_summaryGrid = makeGridView(this, names::kSummaryGrid, QString());
     m_matchesModel = new GridModel(this);
     m_summaryModel = new GridModel(this);
     m_matchesGrid->setModel(m_matchesModel);

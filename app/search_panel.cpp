@@ -16,6 +16,7 @@
 #include <QVBoxLayout>
 
 #include "history_session.h"
+#include "object_names.h"
 #include "store/issue.h"
 
 namespace k3 {
@@ -37,7 +38,7 @@ W* named(W* w, const QString& name) {
 
 SearchPanel::SearchPanel(HistorySession& session, QWidget* parent)
     : QWidget(parent), m_session(session), m_snapshot(session.snapshot()) {
-    setObjectName("SearchPanel");
+    setObjectName(names::kSearchPanel);
     buildControls();
     m_freePositionsOption->setChecked(m_session.freePositions());
     m_fixedPositionsOption->setChecked(!m_session.freePositions());
@@ -68,52 +69,55 @@ SearchPanel::SearchPanel(HistorySession& session, QWidget* parent)
 }
 
 void SearchPanel::buildControls() {
-    m_valueSourceTabs = named(new QTabBar(this), "TabStrip1");
+    m_valueSourceTabs = named(new QTabBar(this), names::kValueSourceTabs);
     m_valueSourceTabs->addTab("手动输入号");
     m_valueSourceTabs->addTab("历史指定期");
     m_valueSourceTabs->setExpanding(false);
 
-    m_typedValuesFrame = named(new QGroupBox(this), "Frame2_1");
+    m_typedValuesFrame = named(new QGroupBox(this), names::kTypedValuesFrame);
     auto* typed = new QGridLayout(m_typedValuesFrame);
-    m_chosenValuesFrame = named(new QGroupBox(this), "Frame2_2");
+    m_chosenValuesFrame = named(new QGroupBox(this), names::kChosenValuesFrame);
     auto* chosen = new QGridLayout(m_chosenValuesFrame);
     for (int i = 0; i < 3; ++i) {
         const QString position = QString("第%1位").arg(i + 1);
-        m_typedPositionChecks[i] = named(new QCheckBox(position, m_typedValuesFrame), QString("Check11_%1").arg(i + 1));
-        QLineEdit* edit = named(new QLineEdit(m_typedValuesFrame), QString("Text22_%1").arg(i + 1));
+        m_typedPositionChecks[i] = named(new QCheckBox(position, m_typedValuesFrame),
+                                         QString(names::kTypedPositionCheckPrefix) + QString::number(i + 1));
+        QLineEdit* edit =
+            named(new QLineEdit(m_typedValuesFrame), QString(names::kTypedValueEditPrefix) + QString::number(i + 1));
         edit->setValidator(new QRegularExpressionValidator(QRegularExpression("[-0-9]*"), edit));
         edit->setMaximumWidth(60);
         edit->installEventFilter(this);
         m_typedValueEdits[i] = edit;
         typed->addWidget(m_typedPositionChecks[i], 0, i);
         typed->addWidget(edit, 1, i);
-        m_chosenPositionChecks[i] =
-            named(new QCheckBox(position, m_chosenValuesFrame), QString("Check1_%1").arg(11 + i));
-        m_chosenValueEdits[i] = named(new QLineEdit(m_chosenValuesFrame), QString("Text2_%1").arg(11 + i));
+        m_chosenPositionChecks[i] = named(new QCheckBox(position, m_chosenValuesFrame),
+                                          QString(names::kChosenPositionCheckPrefix) + QString::number(11 + i));
+        m_chosenValueEdits[i] =
+            named(new QLineEdit(m_chosenValuesFrame), QString(names::kChosenValueEditPrefix) + QString::number(11 + i));
         m_chosenValueEdits[i]->setReadOnly(true);
         m_chosenValueEdits[i]->setMaximumWidth(60);
         chosen->addWidget(m_chosenPositionChecks[i], 0, i);
         chosen->addWidget(m_chosenValueEdits[i], 1, i);
     }
-    m_onlyBeforeChosenCheck = named(new QCheckBox("仅检索该期前", this), "Check4");
-    m_chosenIssueEdit = named(new QLineEdit("2013001", this), "Text4");
+    m_onlyBeforeChosenCheck = named(new QCheckBox("仅检索该期前", this), names::kOnlyBeforeChosenCheck);
+    m_chosenIssueEdit = named(new QLineEdit("2013001", this), names::kChosenIssueEdit);
     m_chosenIssueEdit->setMaximumWidth(110);
     m_chosenIssueEdit->installEventFilter(this);
 
-    m_positionModeFrame = named(new QGroupBox("检索位选择", this), "Frame1_0");
+    m_positionModeFrame = named(new QGroupBox("检索位选择", this), names::kPositionModeFrame);
     auto* mode = new QHBoxLayout(m_positionModeFrame);
-    m_freePositionsOption = named(new QRadioButton("自由位", m_positionModeFrame), "Option1_1");
-    m_fixedPositionsOption = named(new QRadioButton("固定位", m_positionModeFrame), "Option1_0");
+    m_freePositionsOption = named(new QRadioButton("自由位", m_positionModeFrame), names::kFreePositionsOption);
+    m_fixedPositionsOption = named(new QRadioButton("固定位", m_positionModeFrame), names::kFixedPositionsOption);
     mode->addWidget(m_freePositionsOption);
     mode->addWidget(m_fixedPositionsOption);
 
-    m_rangeFrame = named(new QGroupBox("检索起止期数", this), "Frame7");
+    m_rangeFrame = named(new QGroupBox("检索起止期数", this), names::kRangeFrame);
     auto* range = new QHBoxLayout(m_rangeFrame);
-    m_rangeStartLabel = named(new QLabel("起", m_rangeFrame), "Label3_0");
-    m_rangeStartEdit = named(new QLineEdit("2013001", m_rangeFrame), "Text3_0");
-    m_rangeDashLabel = named(new QLabel("～", m_rangeFrame), "Label4");
-    m_rangeEndEdit = named(new QLineEdit("2013001", m_rangeFrame), "Text3_1");
-    m_rangeEndLabel = named(new QLabel("止", m_rangeFrame), "Label3_1");
+    m_rangeStartLabel = named(new QLabel("起", m_rangeFrame), names::kRangeStartLabel);
+    m_rangeStartEdit = named(new QLineEdit("2013001", m_rangeFrame), names::kRangeStartEdit);
+    m_rangeDashLabel = named(new QLabel("～", m_rangeFrame), names::kRangeDashLabel);
+    m_rangeEndEdit = named(new QLineEdit("2013001", m_rangeFrame), names::kRangeEndEdit);
+    m_rangeEndLabel = named(new QLabel("止", m_rangeFrame), names::kRangeEndLabel);
     for (QWidget* w : std::initializer_list<QWidget*>{m_rangeStartLabel, m_rangeStartEdit, m_rangeDashLabel,
                                                       m_rangeEndEdit, m_rangeEndLabel})
         range->addWidget(w);
@@ -121,17 +125,17 @@ void SearchPanel::buildControls() {
     for (QLineEdit* edit : {m_rangeStartEdit, m_rangeEndEdit, m_chosenIssueEdit})
         edit->setMinimumWidth(edit->fontMetrics().horizontalAdvance("000000000") + 16);
 
-    m_searchButton = named(new QPushButton("检索(&S)", this), "Command1");
+    m_searchButton = named(new QPushButton("检索(&S)", this), names::kSearchButton);
 
-    m_partialFrame = named(new QGroupBox("多位检索", this), "Frame5");
+    m_partialFrame = named(new QGroupBox("多位检索", this), names::kPartialFrame);
     auto* partial = new QHBoxLayout(m_partialFrame);
-    m_partialWidthLabel = named(new QLabel("分部位数", m_partialFrame), "Label1");
-    m_partialWidthCombo = named(new QComboBox(m_partialFrame), "Combo1");
+    m_partialWidthLabel = named(new QLabel("分部位数", m_partialFrame), names::kPartialWidthLabel);
+    m_partialWidthCombo = named(new QComboBox(m_partialFrame), names::kPartialWidthCombo);
     m_partialWidthCombo->setEditable(true);
     m_partialWidthCombo->addItems({"1", "2", "3", "4", "5", "6"});
     m_partialWidthCombo->installEventFilter(this);
     if (m_partialWidthCombo->lineEdit()) m_partialWidthCombo->lineEdit()->installEventFilter(this);
-    m_partialSearchButton = named(new QPushButton("分部检索(&G)", m_partialFrame), "Command2");
+    m_partialSearchButton = named(new QPushButton("分部检索(&G)", m_partialFrame), names::kPartialSearchButton);
     partial->addWidget(m_partialWidthLabel);
     partial->addWidget(m_partialWidthCombo);
     partial->addWidget(m_partialSearchButton);
@@ -243,12 +247,19 @@ void SearchPanel::showLastIssue() {
     if (!m_snapshot->empty()) m_chosenIssueEdit->setText(issueString(m_snapshot->rows.back().sqqh));
 }
 
-// After this window's own change the chosen issue is the newest one. A change made elsewhere moves the
+// After this window's own change the chosen issue is the newest one, and after a command the range is
+// the whole history. A change made elsewhere moves the
 // chosen issue and the ends of the range only where they showed the old first or last issue, so what
 // the user typed there stays.
-void SearchPanel::followHistory(std::shared_ptr<const Snapshot> snapshot) {
+void SearchPanel::followHistory(std::shared_ptr<const Snapshot> snapshot, HistoryOrigin origin) {
     const std::shared_ptr<const Snapshot> before = std::exchange(m_snapshot, std::move(snapshot));
-    if (!m_session.changedElsewhere()) {
+    if (origin == HistoryOrigin::kCommand || origin == HistoryOrigin::kOpened) {
+        // The whole history as the range.
+        showLastIssue();
+        showWholeRange();
+        return;
+    }
+    if (origin == HistoryOrigin::kTypedDraw || origin == HistoryOrigin::kShownAgain) {
         showLastIssue();
     } else if (!m_snapshot->empty()) {
         auto follow = [&](QLineEdit* edit, int32_t oldIssue, int32_t newIssue) {

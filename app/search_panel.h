@@ -23,6 +23,7 @@ class QTabBar;
 namespace k3 {
 
 class HistorySession;
+enum class HistoryOrigin;
 
 class SearchPanel : public QWidget {
     Q_OBJECT
@@ -58,7 +59,7 @@ protected:
 
 private:
     void buildControls();
-    void followHistory(std::shared_ptr<const Snapshot> snapshot);
+    void followHistory(std::shared_ptr<const Snapshot> snapshot, HistoryOrigin origin);
     void showChosenDraw();
     void valueSourceChanged(int tab);
     void onlyBeforeChosenClicked();

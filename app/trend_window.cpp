@@ -262,7 +262,8 @@ void TrendWindow::recompute() {
     m_computing = true;
     if (m_task) m_task->cancel();
     m_task = runThenCallback(
-        this, [snap = m_snapshot, range, running = m_runningNumbers](TaskControl&) {
+        this,
+        [snap = m_snapshot, range, running = m_runningNumbers](TaskControl&) {
             return std::make_shared<const TrendChart>(snap, range, running);
         },
         [this, generation, toNewest, what](TaskOutcome<std::shared_ptr<const TrendChart>>& outcome) {

@@ -64,7 +64,7 @@ void BM_SearchWithChart(benchmark::State& st) {
     value->setText("1");  // read when the click moves the focus to the button
     for (auto _ : st) {
         clickOn(find("Command1"));
-        QApplication::processEvents();
+        while (x.w->busy()) QApplication::processEvents(QEventLoop::AllEvents, 5);
     }
     st.SetLabel(x.w->statusBar()->currentMessage().toStdString());
 }
@@ -79,7 +79,8 @@ void BM_TypedDrawWithOverviewOpen(benchmark::State& st) {
         QTest::keyClicks(box1, "1");
         QTest::keyClicks(find("MaskEdBox1_2"), "2");
         QTest::keyClicks(find("MaskEdBox1_3"), "3");
-        QApplication::processEvents();  // the table is made again after the command
+        // The table is made again after the command.
+        while (x.w->busy()) QApplication::processEvents(QEventLoop::AllEvents, 5);
     }
     st.SetLabel(x.w->statusBar()->currentMessage().toStdString());
 }

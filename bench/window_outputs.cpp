@@ -47,6 +47,8 @@ T* find(QWidget* w, const char* name) {
 void click(QWidget* w, const char* name) {
     auto* b = find<QAbstractButton>(w, name);
     QTest::mouseClick(b, Qt::LeftButton, {}, b->rect().center());
+    // What the click started in the background has ended.
+    while (static_cast<k3::MainWindow*>(w->window())->busy()) QApplication::processEvents(QEventLoop::AllEvents, 5);
 }
 
 void type(QWidget* w, const char* name, const QString& text) {

@@ -34,7 +34,7 @@ void writeBackup(const std::string& path, std::span<const LineDraw> draws) {
     if (!f) throw TrimError("无法写入备份文件 " + path + "，历史号码未作改动");
 }
 
-std::vector<DerivedDraw> readBackup(const std::string& path, int segBase) {
+std::vector<LineDraw> readBackupLines(const std::string& path) {
     std::string text;
     try {
         text = readTextFile(path);
@@ -73,38 +73,44 @@ std::vector<DerivedDraw> readBackup(const std::string& path, int segBase) {
         if (got < 3) throw bad(lineNo);
         lines.push_back({static_cast<int32_t>(*issue), dice[0], dice[1], dice[2]});
     }
-    return deriveAll(lines, segBase);
+    return lines;
+}
+
+std::vector<DerivedDraw> readBackup(const std::string& path, int segBase) {
+    return deriveAll(readBackupLines(path), segBase);
 }
 
 namespace {
 
-// The draws of the backup file, which must be exactly `expected` (issue and dice, in that order).
-std::vector<DerivedDraw> readBackupOf(const std::string& backupPath, int segBase, std::span<const LineDraw> expected) {
-    std::vector<DerivedDraw> draws = readBackup(backupPath, segBase);
-    bool same = draws.size() == expected.size();
-    for (size_t i = 0; same && i < draws.size(); ++i) {
-        const LineDraw& r = expected[i];
-        const DerivedDraw& d = draws[i];
-        same = d.sqqh == r.issue && d.values[kNumber][0] == r.d1 && d.values[kNumber][1] == r.d2 &&
-               d.values[kNumber][2] == r.d3;
+// The backup file must hold exactly `expected` (issue and dice, in that order).
+std::vector<LineDraw> readBackupOf(const std::string& backupPath, std::span<const LineDraw> expected) {
+    std::vector<LineDraw> lines = readBackupLines(backupPath);
+    bool same = lines.size() == expected.size();
+    for (size_t i = 0; same && i < lines.size(); ++i) {
+        const LineDraw &r = expected[i], &d = lines[i];
+        same = d.issue == r.issue && d.d1 == r.d1 && d.d2 == r.d2 && d.d3 == r.d3;
     }
     if (!same) throw TrimError("备份文件 " + backupPath + " 与要保留的历史号码不符，历史号码未作改动");
-    return draws;
+    return lines;
+}
+
+TrimError rebuildFailed(const StoreError& e) {
+    return TrimError(std::string("重建历史号码失败: ") + e.what() + "，历史号码未作改动");
 }
 
 }  // namespace
 
 size_t rebuildFromBackup(HistoryStore& store, const std::string& backupPath, int segBase,
                          std::optional<std::span<const LineDraw>> expected) {
-    std::vector<DerivedDraw> draws =
-        expected ? readBackupOf(backupPath, segBase, *expected) : readBackup(backupPath, segBase);
+    std::vector<LineDraw> lines = expected ? readBackupOf(backupPath, *expected) : readBackupLines(backupPath);
+    const size_t n = lines.size();
     try {
-        store.replaceAll(draws);
+        store.replaceHistory(std::move(lines), segBase);
     } catch (const StoreError& e) {
         if (e.kind() != StoreFailure::kOther) throw;  // says itself what is wrong with the file
-        throw TrimError(std::string("重建历史号码失败: ") + e.what() + "，历史号码未作改动");
+        throw rebuildFailed(e);
     }
-    return draws.size();
+    return n;
 }
 
 std::optional<std::string> compactDatabase(HistoryStore& store) {
@@ -131,26 +137,38 @@ void describe(TrimResult& r, const std::optional<std::string>& compactError) {
     if (compactError) r.note = {r.note.text + "；数据库文件未能压缩，大小不变（" + *compactError + "）", true};
 }
 
+// Compacts after a trim when it freed a good part of the file; a few freed pages are used again by
+// the next draws, and rewriting the whole file for them would take longer than the trim itself.
+std::optional<std::string> compactIfWorthIt(HistoryStore& store) {
+    try {
+        if (store.freePageShare() < kCompactFreeShare) return std::nullopt;
+    } catch (const std::exception& e) {
+        return std::string(e.what());
+    }
+    return compactDatabase(store);
+}
+
 // Keeps the oldest draws of the history, as many as `keep` says of the stored ones, through the backup
-// file, then compacts. The draws are read, the backup written and read back, and the history replaced
+// file, then compacts. The draws are read, the backup written and read back, and the newer draws deleted
 // in one write transaction: a draw another program adds meanwhile waits, and is not lost.
 TrimResult keepOldest(HistoryStore& store, const std::function<size_t(const std::vector<LineDraw>&)>& keep,
                       const std::string& backupPath, int segBase) {
     TrimResult res;
     try {
-        store.rebuildHistory([&](const std::vector<LineDraw>& all) {
-            std::span<const LineDraw> kept(all.data(), std::min(keep(all), all.size()));
-            writeBackup(backupPath, kept);
-            std::vector<DerivedDraw> draws = readBackupOf(backupPath, segBase, kept);
-            res.kept = draws.size();
-            res.removed = all.size() - res.kept;
-            return draws;
-        });
+        res.kept = store.keepOldest(
+            [&](const std::vector<LineDraw>& all) {
+                std::span<const LineDraw> kept(all.data(), std::min(keep(all), all.size()));
+                writeBackup(backupPath, kept);
+                readBackupOf(backupPath, kept);
+                res.removed = all.size() - kept.size();
+                return kept.size();
+            },
+            segBase);
     } catch (const StoreError& e) {
         if (e.kind() != StoreFailure::kOther) throw;
-        throw TrimError(std::string("重建历史号码失败: ") + e.what() + "，历史号码未作改动");
+        throw rebuildFailed(e);
     }
-    describe(res, compactDatabase(store));
+    describe(res, compactIfWorthIt(store));
     return res;
 }
 
@@ -160,7 +178,7 @@ TrimResult deleteNewestDraw(HistoryStore& store) {
     TrimResult res;
     res.removed = static_cast<size_t>(store.deleteNewest(1));
     res.kept = static_cast<size_t>(store.count());
-    describe(res, compactDatabase(store));
+    describe(res, compactIfWorthIt(store));
     return res;
 }
 

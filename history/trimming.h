@@ -27,6 +27,9 @@ std::optional<int64_t> parsePositiveAnswer(std::string_view text);
 std::string backupLine(const LineDraw& d);
 // Writes the draws to the backup file, replacing it. Throws TrimError.
 void writeBackup(const std::string& path, std::span<const LineDraw> draws);
+// Reads a backup file back into its draws, as written. A line that is not an issue followed by three
+// dice 1..6 makes the whole file unreadable (TrimError).
+std::vector<LineDraw> readBackupLines(const std::string& path);
 // Reads a backup file back into draws derived with the segment base. A line that is not an issue
 // followed by three dice 1..6 makes the whole file unreadable (TrimError).
 std::vector<DerivedDraw> readBackup(const std::string& path, int segBase);
@@ -35,6 +38,9 @@ std::vector<DerivedDraw> readBackup(const std::string& path, int segBase);
 // must hold exactly those draws, in that order, or nothing changes (TrimError).
 size_t rebuildFromBackup(HistoryStore& store, const std::string& backupPath, int segBase,
                          std::optional<std::span<const LineDraw>> expected = std::nullopt);
+
+// A trim compacts the file when at least this share of its pages is free.
+inline constexpr double kCompactFreeShare = 0.25;
 
 // VACUUM; returns the reason when it failed (the file is then as it was).
 std::optional<std::string> compactDatabase(HistoryStore& store);
@@ -45,6 +51,7 @@ struct TrimResult {
     Note note;  // what was removed and kept; a warning when the compaction failed (the deletion stands)
 };
 
+// Each trim compacts the file afterwards when it freed a good part of it (kCompactFreeShare).
 // Deletes the newest draw (nothing in an empty history), then compacts.
 TrimResult deleteNewestDraw(HistoryStore& store);
 // Keeps the draws whose issue is at most k (k > 0), rebuilt through the backup file, then compacts.

@@ -82,42 +82,86 @@ void HistoryStore::replaceHistory(std::vector<IssueDice> draws, int segBase) {
     auto repeat = std::adjacent_find(draws.begin(), draws.end(),
                                      [](const IssueDice& a, const IssueDice& b) { return a.issue == b.issue; });
     if (repeat != draws.end()) throw StoreError("期号 " + std::to_string(repeat->issue) + " 已存在");
+    write([&] { bulkInsert(draws, segBase); }, Check::kAlongside);
+}
+
+void HistoryStore::bulkInsert(const std::vector<IssueDice>& draws, int segBase) {
     static const std::array<Outcome, 216> base0 = outcomes(0), base1 = outcomes(1);
     const std::array<Outcome, 216>& outcome = segBase == 0 ? base0 : base1;
+    BulkSettings settings(db_);
+    // The issue index is built again from the sorted rows, as it was defined.
+    const std::string index =
+        db_.scalarText("SELECT sql FROM sqlite_master WHERE type = 'index' AND tbl_name = 'lishi' AND name = 'SQQH'");
+    if (!index.empty()) db_.exec("DROP INDEX SQQH");
+    db_.exec("DELETE FROM lishi");
+    // Sixteen rows a statement: a fifth less work per row than one.
+    Stmt block = db_.prepare(insertSql(kRowsPerStatement)), single = db_.prepare(insertSql(1));
+    int64_t rank = 0;
+    size_t i = 0;
+    auto bind = [&](sqlite3_stmt* st, int first, const IssueDice& d) {
+        const Outcome& x = outcome[static_cast<size_t>((d.d1 - 1) * 36 + (d.d2 - 1) * 6 + d.d3 - 1)];
+        sqlite3_bind_int64(st, first, ++rank);
+        sqlite3_bind_int64(st, first + 1, d.issue);
+        for (int c = 0; c < 12; ++c) sqlite3_bind_int64(st, first + 2 + c, x.values[static_cast<size_t>(c)]);
+        sqlite3_bind_text(st, first + 14, x.dice, 3, SQLITE_STATIC);
+        for (int t = 0; t < kTypeCount; ++t) sqlite3_bind_text(st, first + 15 + t, x.patterns[t], 12, SQLITE_STATIC);
+    };
+    for (; i + kRowsPerStatement <= draws.size(); i += kRowsPerStatement) {
+        for (size_t r = 0; r < kRowsPerStatement; ++r)
+            bind(block.handle(), static_cast<int>(r) * kInsertColumns + 1, draws[i + r]);
+        block.run();
+    }
+    for (; i < draws.size(); ++i) {
+        bind(single.handle(), 1, draws[i]);
+        single.run();
+    }
+    if (!index.empty()) db_.exec(index);
+}
 
-    write(
-        [&] {
-            BulkSettings settings(db_);
-            // The issue index is built again from the sorted rows, as it was defined.
-            const std::string index = db_.scalarText(
-                "SELECT sql FROM sqlite_master WHERE type = 'index' AND tbl_name = 'lishi' AND name = 'SQQH'");
-            if (!index.empty()) db_.exec("DROP INDEX SQQH");
+size_t HistoryStore::keepOldest(const KeepChoice& choose, int segBase) {
+    size_t kept = 0;
+    write([&] {
+        // One pass over the table in its own order: the issues and dice for the choice, and whether
+        // each draw's segment values are those of the base in force.
+        std::vector<IssueDice> all;
+        std::vector<int32_t> otherBase;  // issues of draws derived with another base
+        all.reserve(static_cast<size_t>(std::max<int64_t>(0, count())));
+        bool ascending = true;
+        db_.scan("SELECT k3row(SQQH, L1A, L2A, L3A, L1F, L2F, L3F) FROM lishi NOT INDEXED", [&](sqlite3_value** a) {
+            const IssueDice d{static_cast<int32_t>(sqlite3_value_int64(a[0])), sqlite3_value_int(a[1]),
+                              sqlite3_value_int(a[2]), sqlite3_value_int(a[3])};
+            if (!all.empty() && d.issue < all.back().issue) ascending = false;
+            const int dice[3] = {d.d1, d.d2, d.d3};
+            for (int p = 0; p < 3; ++p)
+                if (sqlite3_value_int(a[4 + p]) != (dice[p] - 1) / 2 + segBase) {
+                    otherBase.push_back(d.issue);
+                    break;
+                }
+            all.push_back(d);
+        });
+        if (!ascending)
+            std::sort(all.begin(), all.end(), [](const IssueDice& x, const IssueDice& y) { return x.issue < y.issue; });
+        kept = std::min(choose(all), all.size());
+        if (kept == 0) {
             db_.exec("DELETE FROM lishi");
-            // Sixteen rows a statement: a fifth less work per row than one.
-            Stmt block = db_.prepare(insertSql(kRowsPerStatement)), single = db_.prepare(insertSql(1));
-            int64_t rank = 0;
-            size_t i = 0;
-            auto bind = [&](sqlite3_stmt* st, int first, const IssueDice& d) {
-                const Outcome& x = outcome[static_cast<size_t>((d.d1 - 1) * 36 + (d.d2 - 1) * 6 + d.d3 - 1)];
-                sqlite3_bind_int64(st, first, ++rank);
-                sqlite3_bind_int64(st, first + 1, d.issue);
-                for (int c = 0; c < 12; ++c) sqlite3_bind_int64(st, first + 2 + c, x.values[static_cast<size_t>(c)]);
-                sqlite3_bind_text(st, first + 14, x.dice, 3, SQLITE_STATIC);
-                for (int t = 0; t < kTypeCount; ++t)
-                    sqlite3_bind_text(st, first + 15 + t, x.patterns[t], 12, SQLITE_STATIC);
-            };
-            for (; i + kRowsPerStatement <= draws.size(); i += kRowsPerStatement) {
-                for (size_t r = 0; r < kRowsPerStatement; ++r)
-                    bind(block.handle(), static_cast<int>(r) * kInsertColumns + 1, draws[i + r]);
-                block.run();
-            }
-            for (; i < draws.size(); ++i) {
-                bind(single.handle(), 1, draws[i]);
-                single.run();
-            }
-            if (!index.empty()) db_.exec(index);
-        },
-        Check::kAlongside);
+            return;
+        }
+        const int32_t lastKept = all[kept - 1].issue;
+        if (std::any_of(otherBase.begin(), otherBase.end(), [lastKept](int32_t i) { return i <= lastKept; })) {
+            // Derived again with the base in force, as an import stores them.
+            all.resize(kept);
+            for (const IssueDice& d : all)
+                if (!validDie(d.d1) || !validDie(d.d2) || !validDie(d.d3))
+                    throw StoreError("期号 " + std::to_string(d.issue) + " 的号码不是三个1到6的数字");
+            bulkInsert(all, segBase);
+            return;
+        }
+        // The kept draws stay as they are stored, their ranks among them: only the newer ones go.
+        Stmt del = db_.prepare("DELETE FROM lishi WHERE SQQH > ?");
+        del.bind(1, int64_t{lastKept});
+        del.run();
+    });
+    return kept;
 }
 
 }  // namespace k3

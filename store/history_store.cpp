@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <set>
+#include <thread>
 
 #ifdef _WIN32
 #include <io.h>
@@ -33,6 +34,45 @@ bool writable(const fs::path& p) {
 // Page caches of the store's connection (negative: KiB): between changes, and while one runs.
 constexpr int kIdleCacheKiB = -8192;
 constexpr int kChangeCacheKiB = -65536;
+
+// The check for damage on a thread of its own while a change runs.
+class CheckAlongside {
+public:
+    explicit CheckAlongside(const std::string& path) : check_(path, Db::Mode::kReadOnly) {
+        thread_ = std::thread([this] {
+            try {
+                check_.run();
+            } catch (...) {
+                failure_ = std::current_exception();
+            }
+        });
+    }
+    ~CheckAlongside() {
+        if (thread_.joinable()) {
+            check_.interrupt();
+            thread_.join();
+        }
+    }
+    CheckAlongside(const CheckAlongside&) = delete;
+    CheckAlongside& operator=(const CheckAlongside&) = delete;
+    // Waits for the verdict and throws damage (kDamaged). After a failed change (`bodyFailed`) the
+    // check is cut short and only damage already found is thrown.
+    void finish(bool bodyFailed) {
+        if (bodyFailed) check_.interrupt();
+        thread_.join();
+        if (!failure_) return;
+        try {
+            std::rethrow_exception(failure_);
+        } catch (const StoreError& e) {
+            if (e.kind() == StoreFailure::kDamaged || !bodyFailed) throw;
+        }
+    }
+
+private:
+    DamageCheck check_;
+    std::exception_ptr failure_;
+    std::thread thread_;
+};
 
 StoreError failure(StoreFailure kind, const std::string& path, const std::string& detail = {}) {
     return StoreError(storeFailureText(kind, path, detail), kind);
@@ -112,47 +152,10 @@ void HistoryStore::checkHistoryDatabase() {
         throw notHistory("期号 SQQH 有重复");
 }
 
-void HistoryStore::quickCheck(Db& db, const std::string& path, const std::string& table) {
-    // Damage bad enough to stop the check itself is thrown by it, as kDamaged.
-    const std::string result =
-        db.scalarText(table.empty() ? "PRAGMA quick_check(1)" : "PRAGMA quick_check(" + table + ")");
-    if (result != "ok") throw failure(StoreFailure::kDamaged, path, result);
-}
-
 void HistoryStore::checkIntegrity() {
     if (integrityChecked_) return;
     quickCheck(db_, path_);
     integrityChecked_ = true;
-}
-
-HistoryStore::DamageCheck::DamageCheck(const std::string& path) : db_(path, Db::Mode::kReadOnly), path_(path) {
-    db_.exec("PRAGMA mmap_size=0; PRAGMA cache_size=-2048;");
-    thread_ = std::thread([this] {
-        try {
-            quickCheck(db_, path_);
-        } catch (...) {
-            failure_ = std::current_exception();
-        }
-    });
-}
-
-HistoryStore::DamageCheck::~DamageCheck() {
-    if (thread_.joinable()) {
-        sqlite3_interrupt(db_.handle());
-        thread_.join();
-    }
-}
-
-void HistoryStore::DamageCheck::finish(bool bodyFailed) {
-    // After a failed change only damage matters: a check cut short says nothing.
-    if (bodyFailed) sqlite3_interrupt(db_.handle());
-    thread_.join();
-    if (!failure_) return;
-    try {
-        std::rethrow_exception(failure_);
-    } catch (const StoreError& e) {
-        if (e.kind() == StoreFailure::kDamaged || !bodyFailed) throw;
-    }
 }
 
 std::string HistoryStore::readOnlyMessage() const {
@@ -193,7 +196,7 @@ void HistoryStore::write(const std::function<void()>& body, Check scope) {
     } cache(db_);
     Transaction tx(db_);
     // Begun after the write lock is taken: the check reads the history this transaction starts from.
-    std::unique_ptr<DamageCheck> check = checkAlongside ? std::make_unique<DamageCheck>(path_) : nullptr;
+    std::unique_ptr<CheckAlongside> check = checkAlongside ? std::make_unique<CheckAlongside>(path_) : nullptr;
     try {
         if (!prepared_) db_.exec(kHistorySchemaSql);
         body();
@@ -330,6 +333,11 @@ void HistoryStore::compact() {
     }
 }
 
+double HistoryStore::freePageShare() {
+    const int64_t pages = db_.scalarInt("PRAGMA page_count");
+    return pages > 0 ? static_cast<double>(db_.scalarInt("PRAGMA freelist_count")) / static_cast<double>(pages) : 0.0;
+}
+
 std::vector<int32_t> HistoryStore::issues() {
     std::vector<int32_t> out;
     Stmt st = db_.prepare("SELECT SQQH FROM lishi ORDER BY SQQH");
@@ -363,6 +371,10 @@ std::shared_ptr<const Snapshot> HistoryStore::snapshot(unsigned parts) {
         }
     } end{db_, own};
     return std::make_shared<Snapshot>(readSnapshot(db_, parts));
+}
+
+std::unique_ptr<DamageCheck> HistoryStore::damageCheck() const {
+    return std::make_unique<DamageCheck>(path_, mode_ == Db::Mode::kImmutable ? mode_ : Db::Mode::kReadOnly);
 }
 
 std::unique_ptr<HistoryReader> HistoryStore::reader() const {

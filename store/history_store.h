@@ -5,9 +5,9 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "damage_check.h"
 #include "derive.h"
 #include "history_reader.h"
 #include "snapshot.h"
@@ -77,6 +77,13 @@ public:
     // can add a draw in between. Nothing changes when `rebuild` throws.
     using Rebuild = std::function<std::vector<DerivedDraw>(const std::vector<IssueDice>& stored)>;
     void rebuildHistory(const Rebuild& rebuild);
+    // Keeps the oldest draws and deletes the newer ones, in one write transaction held from the read of
+    // the stored draws on, so that no other program can add a draw in between. `choose` gets the stored
+    // issues and dice in issue order and returns how many of the oldest stay; it may throw, and then
+    // nothing changes. The kept draws stay as stored, unless one of them holds segment values of another
+    // segment base than `segBase`: then all of them are derived again. Returns how many stayed.
+    using KeepChoice = std::function<size_t(const std::vector<IssueDice>& stored)>;
+    size_t keepOldest(const KeepChoice& choose, int segBase);
     // Deletes the n newest draws (all when n >= count) and returns how many went. IDX stays dense.
     int64_t deleteNewest(int64_t n);
     // Deletes every draw whose issue is above k.
@@ -86,6 +93,8 @@ public:
     // Rebuilds the file without free pages (VACUUM) and empties the write-ahead log, so that both
     // files shrink; on failure the file stays as it was.
     void compact();
+    // The share of the file's pages that are free (0 to 1).
+    double freePageShare();
     // The issue and dice of every stored draw, in issue order.
     std::vector<IssueDice> issuesAndDice();
     // The stored issues, ascending (read from the issue index alone).
@@ -95,6 +104,11 @@ public:
     std::shared_ptr<const Snapshot> snapshot(unsigned parts = kAllParts);
     // A read connection of its own on the file, for reading the history on another thread.
     std::unique_ptr<HistoryReader> reader() const;
+    // Stops the statement this store's connection runs, from any thread; a change it interrupts is
+    // rolled back.
+    void interrupt() { sqlite3_interrupt(db_.handle()); }
+    // The check for damage of the whole file on a connection of its own, for running on another thread.
+    std::unique_ptr<DamageCheck> damageCheck() const;
 
     // Empties YL and writes the rows in one transaction, in the given order. Damage is looked for only
     // where this write goes (YL, the schema and the free pages), unless the whole file was checked.
@@ -104,25 +118,6 @@ public:
     std::vector<YLRow> readYL(const std::string& orderKey);
 
 private:
-    // Throws damage (kDamaged) that PRAGMA quick_check reports on `db`; `table` limits it to one table
-    // (and to the schema and the free pages with sqlite_schema).
-    static void quickCheck(Db& db, const std::string& path, const std::string& table = {});
-    // PRAGMA quick_check on a read connection of its own, in a thread of its own.
-    class DamageCheck {
-    public:
-        explicit DamageCheck(const std::string& path);
-        ~DamageCheck();
-        // Waits for the verdict and throws damage (kDamaged). After a failed change (`bodyFailed`) the
-        // check is cut short and only damage already found is thrown.
-        void finish(bool bodyFailed);
-
-    private:
-        Db db_;
-        std::string path_;
-        std::exception_ptr failure_;
-        std::thread thread_;
-    };
-
     void checkHistoryDatabase();
     // How a change looks for damage before it commits, while the check of the whole file is still due.
     enum class Check {
@@ -133,6 +128,9 @@ private:
     // Runs `body` in one write transaction, after the checks and the first-write preparations.
     void write(const std::function<void()>& body, Check check = Check::kFirst);
     void insertRows(const std::vector<DerivedDraw>& draws);
+    // Inside a write: replaces every row by the draws (in issue order, distinct, dice 1..6), derived
+    // with the segment base, the issue index built once at the end.
+    void bulkInsert(const std::vector<IssueDice>& draws, int segBase);
     void renumber();
 
     std::string path_;

@@ -25,31 +25,31 @@ TEST_F(WindowTest, SearchAndPartialSearch) {
     type("Text22_3", "5");
     click("Check11_1");
     click("Check11_2");
-    click("Command1");  // the focus moves to the button: the value is read
+    click(k3::names::kSearchButton);  // the focus moves to the button: the value is read
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
-    EXPECT_EQ(gridRow("MSFlexGrid2", 0), (QStringList{"130325003", "2", "2", "5", "3", "1"}));
-    EXPECT_EQ(gridRow("MSFlexGrid3", 0), (QStringList{"2 2 ", "3", "3", "1", "3"}));
+    EXPECT_EQ(gridRow(k3::names::kMatchesGrid, 0), (QStringList{"130325003", "2", "2", "5", "3", "1"}));
+    EXPECT_EQ(gridRow(k3::names::kSummaryGrid, 0), (QStringList{"2 2 ", "3", "3", "1", "3"}));
     // Fixed positions 2 and 5: the option is saved and the range starts at the first issue again.
-    find<QLineEdit>("Text3_0")->setText("130325002");
-    click("Option1_0");
+    find<QLineEdit>(k3::names::kRangeStartEdit)->setText("130325002");
+    click(k3::names::kFixedPositionsOption);
     EXPECT_EQ(setting("bolZyw"), "False");
-    EXPECT_EQ(text("Text3_0"), "130325001");
+    EXPECT_EQ(text(k3::names::kRangeStartEdit), "130325001");
     type("Text22_2", "5");
-    click("Command1");
-    EXPECT_EQ(gridColumn("MSFlexGrid2", 0), (QStringList{"130325001"}));
+    click(k3::names::kSearchButton);
+    EXPECT_EQ(gridColumn(k3::names::kMatchesGrid, 0), (QStringList{"130325001"}));
     // Partial search 2 5 5, fixed; a width that is not a whole number keeps the old one.
-    auto* width = find<QComboBox>("Combo1");
+    auto* width = find<QComboBox>(k3::names::kPartialWidthCombo);
     width->setFocus();
     width->setCurrentText("abc");
-    click("Command2");
+    click(k3::names::kPartialSearchButton);
     EXPECT_EQ(width->currentText(), "2");
-    EXPECT_EQ(gridColumn("MSFlexGrid2", 0), (QStringList{"130325001", "130325003"}));
-    EXPECT_EQ(gridRow("MSFlexGrid3", 0)[0], "2 5 5 (2)");
+    EXPECT_EQ(gridColumn(k3::names::kMatchesGrid, 0), (QStringList{"130325001", "130325003"}));
+    EXPECT_EQ(gridRow(k3::names::kSummaryGrid, 0)[0], "2 5 5 (2)");
     width->setFocus();
     width->setCurrentText("3");
-    click("Command2");
+    click(k3::names::kPartialSearchButton);
     EXPECT_EQ(setting("intZhWSetup"), "3");
-    EXPECT_EQ(gridRows("MSFlexGrid2"), 0);
+    EXPECT_EQ(gridRows(k3::names::kMatchesGrid), 0);
 }
 
 TEST_F(WindowTest, BadSearchInputEndsWithEmptyListsAndAMessage) {
@@ -57,16 +57,16 @@ TEST_F(WindowTest, BadSearchInputEndsWithEmptyListsAndAMessage) {
     open();
     click("Check11_1");
     type("Text22_1", "2");
-    find<QLineEdit>("Text3_0")->setText("13032500x");
-    click("Command1");
-    EXPECT_EQ(gridRows("MSFlexGrid2"), 0);
-    EXPECT_EQ(gridRows("MSFlexGrid3"), 0);
+    find<QLineEdit>(k3::names::kRangeStartEdit)->setText("13032500x");
+    click(k3::names::kSearchButton);
+    EXPECT_EQ(gridRows(k3::names::kMatchesGrid), 0);
+    EXPECT_EQ(gridRows(k3::names::kSummaryGrid), 0);
     EXPECT_TRUE(status().contains("13032500x"));
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
-    find<QLineEdit>("Text3_0")->setText("130325001");
+    find<QLineEdit>(k3::names::kRangeStartEdit)->setText("130325001");
     type("Text22_1", "9");  // a value the number type cannot hold
-    click("Command1");
-    EXPECT_EQ(gridRows("MSFlexGrid2"), 0);
+    click(k3::names::kSearchButton);
+    EXPECT_EQ(gridRows(k3::names::kMatchesGrid), 0);
     EXPECT_TRUE(status().contains("9"));
 }
 
@@ -74,41 +74,42 @@ TEST_F(WindowTest, GroupCalculationAndClicksThatReSort) {
     fill(dbPath(), draws({{130325001, "123"}, {130325002, "456"}, {130325003, "111"}, {130325004, "222"}}));
     open();
     click("cmdZH_0");
-    EXPECT_EQ(text("Text5"), "6");
-    find<QComboBox>("Combo2")->setCurrentText("1");
-    click("Command5");
+    EXPECT_EQ(text(k3::names::kTickedCountEdit), "6");
+    find<QComboBox>(k3::names::kGroupSizeCombo)->setCurrentText("1");
+    click(k3::names::kCalculateButton);
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
-    EXPECT_EQ(gridColumn("MSFlexGrid3", 0), (QStringList{"2", "1", "4", "5", "6", "3"}));  // by last omission
-    EXPECT_EQ(gridRow("MSFlexGrid3", 1), (QStringList{"1", "1", "2", "2", "1"}));
-    clickCell("MSFlexGrid3", 0, 4);
-    EXPECT_EQ(gridColumn("MSFlexGrid3", 0), (QStringList{"3", "4", "5", "6", "1", "2"}));  // by ratio
-    clickCell("MSFlexGrid3", 0, 2);
-    EXPECT_EQ(gridColumn("MSFlexGrid3", 0), (QStringList{"3", "1", "4", "5", "6", "2"}));  // by largest omission
-    clickCell("MSFlexGrid3", 0, 0);  // the groups' column has no sort key: the listing stays
-    EXPECT_EQ(gridColumn("MSFlexGrid3", 0), (QStringList{"3", "1", "4", "5", "6", "2"}));
+    EXPECT_EQ(gridColumn(k3::names::kSummaryGrid, 0), (QStringList{"2", "1", "4", "5", "6", "3"}));  // by last omission
+    EXPECT_EQ(gridRow(k3::names::kSummaryGrid, 1), (QStringList{"1", "1", "2", "2", "1"}));
+    clickCell(k3::names::kSummaryGrid, 0, 4);
+    EXPECT_EQ(gridColumn(k3::names::kSummaryGrid, 0), (QStringList{"3", "4", "5", "6", "1", "2"}));  // by ratio
+    clickCell(k3::names::kSummaryGrid, 0, 2);
+    EXPECT_EQ(gridColumn(k3::names::kSummaryGrid, 0),
+              (QStringList{"3", "1", "4", "5", "6", "2"}));  // by largest omission
+    clickCell(k3::names::kSummaryGrid, 0, 0);                // the groups' column has no sort key: the listing stays
+    EXPECT_EQ(gridColumn(k3::names::kSummaryGrid, 0), (QStringList{"3", "1", "4", "5", "6", "2"}));
     // A first issue that is not stored: YL stays empty and the status bar says why.
-    find<QLineEdit>("Text3_0")->setText("130325000");
-    click("Command5");
+    find<QLineEdit>(k3::names::kRangeStartEdit)->setText("130325000");
+    click(k3::names::kCalculateButton);
     EXPECT_TRUE(status().contains("130325000"));
-    EXPECT_EQ(gridRows("MSFlexGrid3"), 0);
+    EXPECT_EQ(gridRows(k3::names::kSummaryGrid), 0);
 }
 
 TEST_F(WindowTest, SearchTypeClearsTicksAndLaysOutTheBoxes) {
     open();
     click("Check6_2");
     click("Check6_5");
-    EXPECT_EQ(text("Text5"), "2");
+    EXPECT_EQ(text(k3::names::kTickedCountEdit), "2");
     click("Option3_1");
-    EXPECT_EQ(text("Text5"), "0");
+    EXPECT_EQ(text(k3::names::kTickedCountEdit), "0");
     for (int i = 0; i < 10; ++i) EXPECT_FALSE(find<QCheckBox>(QString("Check6_%1").arg(i))->isChecked()) << i;
     EXPECT_EQ(find<QCheckBox>("Check6_1")->text(), "大");
     EXPECT_TRUE(find("Check6_2")->isHidden());
     EXPECT_EQ(setting("intLei"), "1");
     click("Option3_3");
     click("cmdZH_0");
-    EXPECT_EQ(text("Text5"), "3");
+    EXPECT_EQ(text(k3::names::kTickedCountEdit), "3");
     click("cmdZH_2");
-    EXPECT_EQ(text("Text5"), "0");
+    EXPECT_EQ(text(k3::names::kTickedCountEdit), "0");
 }
 
 // The window comes up before the values of the draws are read; an analysis started at once waits for
@@ -121,10 +122,10 @@ TEST_F(WindowTest, AnAnalysisStartedAtOnceGivesTheResultOfTheWholeHistory) {
     type("Text22_2", "5");
     click("Check11_1");
     click("Check11_2");
-    click("Command1");
+    click(k3::names::kSearchButton);
     click("cmdZH_0");
-    find<QComboBox>("Combo2")->setCurrentText("3");
-    click("Command5");
+    find<QComboBox>(k3::names::kGroupSizeCombo)->setCurrentText("3");
+    click(k3::names::kCalculateButton);
 
     auto snap = k3::HistoryStore(dbPath()).snapshot();
     k3::SearchInput in;
@@ -134,14 +135,14 @@ TEST_F(WindowTest, AnAnalysisStartedAtOnceGivesTheResultOfTheWholeHistory) {
     in.from = std::to_string(history.front().sqqh);
     in.to = std::to_string(history.back().sqqh);
     const k3::Grid matches = k3::runSearch(*snap, in).matches;
-    ASSERT_EQ(gridRows("MSFlexGrid2"), static_cast<int>(matches.rows.size()));
+    ASSERT_EQ(gridRows(k3::names::kMatchesGrid), static_cast<int>(matches.rows.size()));
     for (int r : {0, 1000, static_cast<int>(matches.rows.size()) - 1}) {
         QStringList expected;
         for (const std::string& cell : matches.rows[static_cast<size_t>(r)]) expected << QString::fromStdString(cell);
-        EXPECT_EQ(gridRow("MSFlexGrid2", r), expected);
+        EXPECT_EQ(gridRow(k3::names::kMatchesGrid, r), expected);
     }
     k3::GroupOutcome groups = k3::evaluateGroups(*snap, {k3::kNumber, {1, 2, 3, 4, 5, 6}, 3, in.from, in.to});
     const k3::Grid table = k3::groupResultGrid(groups.rows, 3);
-    ASSERT_EQ(gridRows("MSFlexGrid3"), 20);
-    for (int r = 0; r < 20; ++r) EXPECT_EQ(gridRow("MSFlexGrid3", r)[0].toStdString(), table.rows[r][0]);
+    ASSERT_EQ(gridRows(k3::names::kSummaryGrid), 20);
+    for (int r = 0; r < 20; ++r) EXPECT_EQ(gridRow(k3::names::kSummaryGrid, r)[0].toStdString(), table.rows[r][0]);
 }

@@ -37,13 +37,13 @@ protected:
     }
     // The history is shown, searched and written to a text file.
     void showsSearchesAndExports(int rows) {
-        EXPECT_EQ(gridRows("MSFlexGrid1"), rows);
-        ASSERT_TRUE(find("Command1")->isEnabled());
+        EXPECT_EQ(gridRows(k3::names::kHistoryGrid), rows);
+        ASSERT_TRUE(find(k3::names::kSearchButton)->isEnabled());
         click("Check11_1");
         type("Text22_1", "2");
-        click("Command1");
-        EXPECT_GT(gridRows("MSFlexGrid2"), 0);
-        click("Command4");
+        click(k3::names::kSearchButton);
+        EXPECT_GT(gridRows(k3::names::kMatchesGrid), 0);
+        click(k3::names::kExportTextButton);
         EXPECT_TRUE(status().startsWith(QString("已导出 %1 期历史号码").arg(rows))) << status().toStdString();
     }
 };
@@ -73,9 +73,9 @@ TEST_F(DatabaseWindowTest, ChangesWaitForTheCheckForDamage) {
     testApp();
     w = std::make_unique<k3::MainWindow>(k3::AppContext{q(dir.path().string()), settingsFile()}, this);
     EXPECT_EQ(session().access(), k3::HistoryAccess::kChecking);
-    EXPECT_EQ(gridRows("MSFlexGrid1"), 200);
+    EXPECT_EQ(gridRows(k3::names::kHistoryGrid), 200);
     EXPECT_FALSE(changesOn());
-    EXPECT_TRUE(find("Command1")->isEnabled());
+    EXPECT_TRUE(find(k3::names::kSearchButton)->isEnabled());
     w->show();
     waitForDamageCheck();
     EXPECT_EQ(session().access(), k3::HistoryAccess::kWritable);
@@ -98,7 +98,7 @@ TEST_F(DatabaseWindowTest, ADamagedFileIsShownAndAnalysedNeverChanged) {
     EXPECT_TRUE(told[0].startsWith("历史数据库已损坏|" + status()));
     EXPECT_TRUE(told[0].contains("改名或移走")) << told[0].toStdString();
     showsSearchesAndExports(200);
-    click("Command5");  // the group calculation runs, though its table cannot be stored
+    click(k3::names::kCalculateButton);  // the group calculation runs, though its table cannot be stored
     EXPECT_EQ(told.size(), 1);
     EXPECT_TRUE(fileBytes(dbPath()) == before);
 }
@@ -133,8 +133,8 @@ TEST_F(DatabaseWindowTest, AReadOnlyFolderIsShownNotChanged) {
     EXPECT_EQ(status(), q("历史数据库 " + data + "/gapbook.db 不能写入（它所在的文件夹 " + data +
                           " 是只读的），历史号码只能查看，不能改动"));
     EXPECT_FALSE(changesOn());
-    EXPECT_EQ(gridRows("MSFlexGrid1"), 200);
-    EXPECT_TRUE(find("Command1")->isEnabled());
+    EXPECT_EQ(gridRows(k3::names::kHistoryGrid), 200);
+    EXPECT_TRUE(find(k3::names::kSearchButton)->isEnabled());
     w.reset();
     EXPECT_FALSE(fs::exists(data + "/gapbook.db-wal") || fs::exists(data + "/gapbook.db-shm"));
     fs::permissions(data, fs::perms::owner_write, fs::perm_options::add);  // so that the folder can go
@@ -150,30 +150,30 @@ TEST_F(DatabaseWindowTest, AFileHeldByAnotherProgramIsReadWhenItLetsGo) {
     open();
     EXPECT_EQ(session().access(), k3::HistoryAccess::kWaiting);
     EXPECT_EQ(status(), q("历史数据库 " + dbPath() + " 正被另一个程序改动，等它改完后自动读入历史号码…"));
-    EXPECT_EQ(gridRows("MSFlexGrid1"), 0);
+    EXPECT_EQ(gridRows(k3::names::kHistoryGrid), 0);
     EXPECT_FALSE(changesOn());
-    EXPECT_FALSE(find("Command1")->isEnabled());
-    EXPECT_FALSE(find("Command4")->isEnabled());
+    EXPECT_FALSE(find(k3::names::kSearchButton)->isEnabled());
+    EXPECT_FALSE(find(k3::names::kExportTextButton)->isEnabled());
     // Tried again meanwhile (every few hundred milliseconds), still held.
     EXPECT_TRUE(holdsFor([this] { return session().access() == k3::HistoryAccess::kWaiting; }, 1200))
         << "the window stopped waiting for a file still held";
     EXPECT_TRUE(told.isEmpty());
 
     held.reset();  // rolled back: the history is as it was
-    ASSERT_TRUE(eventually([this] { return gridRows("MSFlexGrid1") > 0; }))
+    ASSERT_TRUE(eventually([this] { return gridRows(k3::names::kHistoryGrid) > 0; }))
         << "the history was not read once the file was let go";
-    EXPECT_EQ(gridRows("MSFlexGrid1"), 200);
+    EXPECT_EQ(gridRows(k3::names::kHistoryGrid), 200);
     waitForDamageCheck();
     EXPECT_TRUE(changesOn());
-    EXPECT_TRUE(find("Command1")->isEnabled());
+    EXPECT_TRUE(find(k3::names::kSearchButton)->isEnabled());
     EXPECT_EQ(status(), "共 200 期历史号码");
-    EXPECT_EQ(text("Text3_0"), "130325001");
-    EXPECT_EQ(text("Text3_1"), q(std::to_string(history.back().sqqh)));
-    EXPECT_EQ(text("Text1"), q(std::to_string(k3::nextIssue(history.back().sqqh, 78, false))));
+    EXPECT_EQ(text(k3::names::kRangeStartEdit), "130325001");
+    EXPECT_EQ(text(k3::names::kRangeEndEdit), q(std::to_string(history.back().sqqh)));
+    EXPECT_EQ(text(k3::names::kNextIssueEdit), q(std::to_string(k3::nextIssue(history.back().sqqh, 78, false))));
     QTest::keyClicks(find("MaskEdBox1_1"), "1");
     QTest::keyClicks(find("MaskEdBox1_2"), "2");
     QTest::keyClicks(find("MaskEdBox1_3"), "3");
-    EXPECT_EQ(gridRows("MSFlexGrid1"), 201);
+    EXPECT_EQ(gridRows(k3::names::kHistoryGrid), 201);
     EXPECT_TRUE(told.isEmpty());
 }
 
@@ -213,7 +213,7 @@ TEST_F(DatabaseWindowTest, AReadOnlyProgramFolderGivesTheUsersFolder) {
     waitForDamageCheck();
     EXPECT_EQ(status(), folder.note);
     EXPECT_EQ(w->windowTitle(), q("快3遗漏分析 — " + user + "/gapbook.db"));
-    EXPECT_EQ(gridRows("MSFlexGrid1"), 0);
+    EXPECT_EQ(gridRows(k3::names::kHistoryGrid), 0);
     EXPECT_TRUE(changesOn());
     fs::permissions(program, fs::perms::owner_write, fs::perm_options::add);
 }

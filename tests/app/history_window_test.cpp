@@ -22,7 +22,7 @@ protected:
     void fill(std::initializer_list<std::pair<int, const char*>> list) {
         k3::HistoryStore(dbPath()).append(draws(list));
     }
-    int rows() { return gridRows("MSFlexGrid1"); }
+    int rows() { return gridRows(k3::names::kHistoryGrid); }
 };
 
 }  // namespace
@@ -33,22 +33,24 @@ TEST_F(HistoryWindowTest, Import) {
     std::ofstream(file, std::ios::binary) << "130325002 666\r\n130325001 253\r\n130325003 2 5 3\r\n";
     okAnswers = {false};  // confirmation cancelled: no dialog
     fileAnswers = {QString::fromStdString(dir.file("draws.csv")), QString::fromStdString(file)};
-    click("cmdRdLst");
+    click(k3::names::kImportButton);
     EXPECT_EQ(fileAnswers.size(), 2u);
-    click("cmdRdLst");  // not a txt file: nothing read
+    click(k3::names::kImportButton);  // not a txt file: nothing read
     EXPECT_EQ(rows(), 0);
     EXPECT_TRUE(status().contains("draws.csv"));
     EXPECT_TRUE(fs::is_directory(dir.path() / fs::u8path("历史号码")));
 
-    click("cmdRdLst");
+    click(k3::names::kImportButton);
     ASSERT_EQ(rows(), 2);
-    EXPECT_EQ(text("Text3_0") + " " + text("Text3_1") + " " + text("Text1"), "130325001 130325002 130325003");
+    EXPECT_EQ(
+        text(k3::names::kRangeStartEdit) + " " + text(k3::names::kRangeEndEdit) + " " + text(k3::names::kNextIssueEdit),
+        "130325001 130325002 130325003");
     EXPECT_TRUE(status().contains("跳过 1 行"));
-    click("cmdSkippedDetails");
-    EXPECT_TRUE(find<QPlainTextEdit>("SkippedLinesText")->toPlainText().contains("3\t130325003 2 5 3"));
+    click(k3::names::kSkippedDetailsButton);
+    EXPECT_TRUE(find<QPlainTextEdit>(k3::names::kSkippedLinesText)->toPlainText().contains("3\t130325003 2 5 3"));
 
     fileAnswers = {QString::fromStdString(dir.file("gone.txt"))};  // unreadable: told, nothing changed
-    click("cmdRdLst");
+    click(k3::names::kImportButton);
     EXPECT_EQ(rows(), 2);
     EXPECT_EQ(told.size(), 1);
 }
@@ -62,11 +64,11 @@ TEST_F(HistoryWindowTest, ImportOfManyBadLinesCountsThemAllAndListsTheFirst) {
         for (int i = 0; i < 1500; ++i) f << "note " << i << "\r\n";
     }
     fileAnswers = {QString::fromStdString(file)};
-    click("cmdRdLst");
+    click(k3::names::kImportButton);
     EXPECT_EQ(rows(), 1);
     EXPECT_TRUE(status().contains("跳过 1500 行")) << status().toStdString();
-    click("cmdSkippedDetails");
-    const QString details = find<QPlainTextEdit>("SkippedLinesText")->toPlainText();
+    click(k3::names::kSkippedDetailsButton);
+    const QString details = find<QPlainTextEdit>(k3::names::kSkippedLinesText)->toPlainText();
     EXPECT_TRUE(details.contains("2\tnote 0"));
     EXPECT_FALSE(details.contains("note 1499"));
     EXPECT_TRUE(details.contains("另有 500 行未列出"));
@@ -82,7 +84,7 @@ TEST_F(HistoryWindowTest, ImportThatWouldShrinkOrReplaceEverythingIsAskedFirst) 
         "期（130325003—130325004）：将以文件替换全部历史号码，确定吗？";
     okAnswers = {true, false};  // read: yes; replace 3 draws by 2: no
     fileAnswers = {newest};
-    click("cmdRdLst");
+    click(k3::names::kImportButton);
     EXPECT_EQ(cancelFirst, QStringList{question});
     EXPECT_EQ(questions.last(), question);
     EXPECT_EQ(rows(), 3);
@@ -90,7 +92,7 @@ TEST_F(HistoryWindowTest, ImportThatWouldShrinkOrReplaceEverythingIsAskedFirst) 
 
     okAnswers = {true, true};
     fileAnswers = {newest};
-    click("cmdRdLst");
+    click(k3::names::kImportButton);
     EXPECT_EQ(rows(), 2);
     EXPECT_EQ(status(), "已读入 2 期历史号码");
 
@@ -99,7 +101,7 @@ TEST_F(HistoryWindowTest, ImportThatWouldShrinkOrReplaceEverythingIsAskedFirst) 
     std::ofstream(longer.toStdString(), std::ios::binary) << "130325003 333\r\n130325004 444\r\n130325005 555\r\n";
     questions.clear();
     fileAnswers = {longer};
-    click("cmdRdLst");
+    click(k3::names::kImportButton);
     EXPECT_EQ(questions.size(), 1);
     EXPECT_EQ(rows(), 3);
 }
@@ -107,24 +109,24 @@ TEST_F(HistoryWindowTest, ImportThatWouldShrinkOrReplaceEverythingIsAskedFirst) 
 TEST_F(HistoryWindowTest, Trimming) {
     fill({{130325081, "111"}, {130325082, "222"}, {130326001, "333"}, {130326002, "444"}, {130326003, "555"}});
     open();
-    click("Command3");
-    EXPECT_EQ(text("Text1"), "130326003");
-    EXPECT_EQ(text("Text3_1"), "130326002");
+    click(k3::names::kDeleteNewestButton);
+    EXPECT_EQ(text(k3::names::kNextIssueEdit), "130326003");
+    EXPECT_EQ(text(k3::names::kRangeEndEdit), "130326002");
     textAnswers = {QString("abc"), QString("2"), std::nullopt, QString("130325081")};
-    action("mnuEszhzd")->trigger();
+    trigger(k3::names::kDeleteLastAction);
     EXPECT_TRUE(told.value(0).contains("不是大于0的整数"));
-    action("mnuEszhzd")->trigger();
+    trigger(k3::names::kDeleteLastAction);
     EXPECT_EQ(rows(), 2);
-    action("mnuDlzd")->trigger();  // cancelled; the preset is the newest issue minus 1
+    trigger(k3::names::kDeleteToIssueAction);  // cancelled; the preset is the newest issue minus 1
     EXPECT_TRUE(questions.last().endsWith("|130325081"));
-    action("mnuDlzd")->trigger();
+    trigger(k3::names::kDeleteToIssueAction);
     EXPECT_EQ(rows(), 1);
-    action("mnuErase")->trigger();
+    trigger(k3::names::kDeleteNewestAction);
     EXPECT_EQ(rows(), 0);
     fill({{130325081, "111"}});  // stored by another program: the clearing counts it
     okAnswers = {false};
-    action("mnuClear")->trigger();
-    action("mnuClear")->trigger();
+    trigger(k3::names::kClearHistoryAction);
+    trigger(k3::names::kClearHistoryAction);
     EXPECT_EQ(rows(), 0);
     EXPECT_EQ(status(), "已清空历史号码（1 期）");
 }
@@ -132,26 +134,26 @@ TEST_F(HistoryWindowTest, Trimming) {
 TEST_F(HistoryWindowTest, Exports) {
     fill({{130325001, "253"}, {130325002, "666"}});
     open();
-    click("Command4");
+    click(k3::names::kExportTextButton);
     std::string text = dir.file("更新至130325002期历史号码.txt");
     EXPECT_TRUE(fs::exists(fs::u8path(text)));
     EXPECT_EQ(opened.value(0), QUrl::fromLocalFile(QString::fromStdString(text)).toString());
-    action("mnuDcls")->trigger();
+    trigger(k3::names::kExportHistoryAction);
     EXPECT_TRUE(fs::exists(dir.file("lishi.xlsx")));
-    EXPECT_FALSE(find("MSFlexGrid1")->isHidden());
+    EXPECT_FALSE(find(k3::names::kHistoryGrid)->isHidden());
     fs::remove(dir.file("lishi.xlsx"));
-    doubleClickCell("MSFlexGrid1", 0, 0);
+    doubleClickCell(k3::names::kHistoryGrid, 0, 0);
     EXPECT_TRUE(fs::exists(dir.file("lishi.xlsx")));
     click("Check11_1");
     type("Text22_1", "6");
-    click("Command1");
+    click(k3::names::kSearchButton);
     fs::create_directory(dir.file("Jiansuo.xlsx"));  // cannot be written: told, the program goes on
-    doubleClickCell("MSFlexGrid2", 0, 0);
-    EXPECT_TRUE(told.value(0).contains("Jiansuo.xlsx"));
+    doubleClickCell(k3::names::kMatchesGrid, 0, 0);
+    EXPECT_TRUE(told.value(0).contains("Jiansuo.xlsx")) << told.join("\n").toStdString() << status().toStdString();
     // Grid 3 after a group calculation: the first click of the double-click sorts it, then it is written.
     click("cmdZH_0");
-    click("Command5");
-    doubleClickCell("MSFlexGrid3", 0, 1);
+    click(k3::names::kCalculateButton);
+    doubleClickCell(k3::names::kSummaryGrid, 0, 1);
     EXPECT_TRUE(fs::exists(dir.file("Jieguo.xlsx")));
     EXPECT_EQ(opened.size(), 4);
 }
@@ -165,42 +167,52 @@ TEST_F(HistoryWindowTest, OnlineUpdateRunsOffTheWindowThread) {
     open();
     const QString address = QString::fromStdString(server.base() + "/{code}?n={n}");
     textAnswers = {address};
-    action("mnuUpdateUrl")->trigger();
+    trigger(k3::names::kUpdateAddressAction);
     EXPECT_EQ(setting("UpdateUrl"), address);
-    click("Command21");
+    clickOnly(k3::names::kUpdateButton);
     // History commands are off while the page loads; the window goes on handling events.
-    EXPECT_FALSE(find("cmdRdLst")->isEnabled());
-    EXPECT_FALSE(action("mnuClear")->isEnabled());
-    EXPECT_TRUE(find("Command1")->isEnabled());
-    ASSERT_TRUE(eventually([&] { return find("cmdRdLst")->isEnabled(); }, 10000)) << "the update never ended";
+    EXPECT_FALSE(find(k3::names::kImportButton)->isEnabled());
+    EXPECT_FALSE(action(k3::names::kClearHistoryAction)->isEnabled());
+    EXPECT_TRUE(find(k3::names::kSearchButton)->isEnabled());
+    ASSERT_TRUE(eventually([&] { return find(k3::names::kImportButton)->isEnabled(); }, 10000))
+        << "the update never ended";
     EXPECT_EQ(rows(), 2);
     EXPECT_TRUE(told.value(0).contains("新增 2 期"));
     EXPECT_EQ(status(), told.value(0).section('|', 1));
 
     textAnswers = {QString("ftp://x/{n}")};  // refused
-    action("mnuUpdateUrl")->trigger();
+    trigger(k3::names::kUpdateAddressAction);
     EXPECT_EQ(setting("UpdateUrl"), address);
 }
 
-// A cancel that comes after the page was read, while its draws wait to be stored, stores nothing.
-TEST_F(HistoryWindowTest, CancelAfterThePageWasReadStoresNothing) {
+// 取消 on the progress box while the page is on its way stores nothing, and the commands come back.
+TEST_F(HistoryWindowTest, CancelWhileThePageLoadsStoresNothing) {
     const std::string day = QDate::currentDate().addDays(-1).toString("yyMMdd").toStdString();
-    HttpServer server(HttpServer::always(200, "text/html", "<body>" + day + "0012,5,3</body>"));
+    std::atomic<bool> release{false};
+    HttpServer server([&release, page = "<body>" + day + "0012,5,3</body>"](int fd, const std::string&) {
+        for (int i = 0; i < 1000 && !release; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        HttpServer::sendAll(fd, HttpServer::response(200, "text/html", page));
+    });
     QSettings(settingsFile(), QSettings::IniFormat)
         .setValue("IniSetting/UpdateUrl", QString::fromStdString(server.base() + "/{n}"));
     open();
-    click("Command21");
-    // The page is served and read while the window handles no events; then the player cancels.
-    ASSERT_TRUE(waitUntil([&] { return !server.targets().empty(); })) << "the page was never asked for";
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));  // the window is busy: no events handled
-    auto* progress = w->findChild<QProgressDialog*>("UpdateProgress");
-    ASSERT_NE(progress, nullptr);
+    clickOnly(k3::names::kUpdateButton);
+    QProgressDialog* progress = nullptr;
+    ASSERT_TRUE(eventually([&] {
+        progress = w->findChild<QProgressDialog*>(k3::names::kTaskProgress);
+        return progress && progress->isVisible() && !server.targets().empty();
+    })) << "no progress box while the page loads";
+    EXPECT_FALSE(find(k3::names::kImportButton)->isEnabled());
     QPushButton* cancel = progress->findChild<QPushButton*>();
     ASSERT_NE(cancel, nullptr);
     QTest::mouseClick(cancel, Qt::LeftButton);
-    ASSERT_TRUE(eventually([&] { return find("cmdRdLst")->isEnabled(); }, 10000)) << "the update never ended";
+    settle();
+    release = true;
+    ASSERT_TRUE(eventually([&] { return find(k3::names::kImportButton)->isEnabled(); }, 10000))
+        << "the commands did not come back after the cancel";
     EXPECT_EQ(k3::HistoryStore(dbPath()).count(), 0);
     EXPECT_EQ(status(), "已取消在线更新，历史号码未作改动");
+    EXPECT_EQ(w->findChild<QProgressDialog*>(k3::names::kTaskProgress), nullptr);
 }
 
 TEST_F(HistoryWindowTest, ClosingTheWindowDuringAnUpdateDropsItsResult) {
@@ -211,7 +223,7 @@ TEST_F(HistoryWindowTest, ClosingTheWindowDuringAnUpdateDropsItsResult) {
     QSettings(settingsFile(), QSettings::IniFormat)
         .setValue("IniSetting/UpdateUrl", QString::fromStdString(server.base() + "/{n}"));
     open();
-    click("Command21");
+    clickOnly(k3::names::kUpdateButton);
     w.reset();  // the fetch is told to stop and waited for; nothing reaches a window that is gone
     EXPECT_TRUE(holdsFor([this] { return told.isEmpty(); }, 100))
         << "a window that is gone was told: " << told.join(' ').toStdString();
@@ -232,11 +244,12 @@ TEST_F(HistoryWindowTest, UpdateSaysWhatTheLookBackRemoved) {
         s.setValue("IniSetting/IniSerchDay", "2");
     }
     open();
-    click("Command21");
-    ASSERT_TRUE(eventually([&] { return find("cmdRdLst")->isEnabled(); }, 10000)) << "the update never ended";
+    click(k3::names::kUpdateButton);
+    ASSERT_TRUE(eventually([&] { return find(k3::names::kImportButton)->isEnabled(); }, 10000))
+        << "the update never ended";
     ASSERT_EQ(told.size(), 1);
     EXPECT_EQ(told[0], "历史号在线更新|在线更新完成：新增 2 期，删除 2 年以前的 1 期");
-    EXPECT_EQ(gridColumn("MSFlexGrid1", 0),
+    EXPECT_EQ(gridColumn(k3::names::kHistoryGrid, 0),
               QStringList({QString::fromStdString(day + "001"), QString::fromStdString(day + "002"),
                            QString::fromStdString(day + "003")}));
 }
@@ -261,7 +274,7 @@ TEST_F(HistoryWindowTest, ClosingTheWindowNeverWaitsForTheUpdate) {
             .setValue("IniSetting/UpdateUrl", QString::fromStdString(server.base() + "/" + page + "?n={n}"));
         open();
         const int before = sent;
-        click("Command21");
+        clickOnly(k3::names::kUpdateButton);
         ASSERT_TRUE(waitUntil([&] { return server.targets().size() >= static_cast<size_t>(before + 1); }))
             << page << " was never asked for";
         if (std::string(page) == "slow-page") {

@@ -45,7 +45,7 @@ QRect shownPart(QWidget* window, QScrollArea* area, QWidget* control) {
 TEST_F(WindowTest, HistoryGridShowsWholeRowsAndEqualDiceColumns) {
     k3::HistoryStore(dbPath()).append(generateDraws(300));
     open();
-    auto* grid = find<QTableView>("MSFlexGrid1");
+    auto* grid = find<QTableView>(k3::names::kHistoryGrid);
     for (int height : {760, 701, 733, 650}) {
         w->resize(1180, height);
         QApplication::processEvents();
@@ -66,7 +66,7 @@ TEST_F(WindowTest, SwitchingValueTabsMovesNothingBelow) {
     k3::HistoryStore(dbPath()).append(draws({{130325001, "253"}, {130325002, "666"}}));
     open();
     QApplication::processEvents();
-    auto* tabs = find<QTabBar>("TabStrip1");
+    auto* tabs = find<QTabBar>(k3::names::kValueSourceTabs);
     auto places = [this] {
         QList<QRect> r;
         for (const char* name : {"Frame6", "MSFlexGrid2", "MSFlexGrid3", "Command1", "Frame7", "MSFlexGrid1"})
@@ -76,7 +76,7 @@ TEST_F(WindowTest, SwitchingValueTabsMovesNothingBelow) {
     const QList<QRect> before = places();
     QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(1).center());
     QApplication::processEvents();
-    ASSERT_TRUE(find("Text4")->isVisible());
+    ASSERT_TRUE(find(k3::names::kChosenIssueEdit)->isVisible());
     EXPECT_EQ(places(), before);
     QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(0).center());
     QApplication::processEvents();
@@ -87,9 +87,9 @@ TEST_F(WindowTest, EntryRowReadsAsOneSentence) {
     k3::HistoryStore(dbPath()).append(draws({{130325001, "253"}}));
     open();
     QApplication::processEvents();
-    auto* head = find<QLabel>("Label12");
-    auto* tail = find<QLabel>("lblEntryTail");
-    auto* issue = find<QLineEdit>("Text1");
+    auto* head = find<QLabel>(k3::names::kEntryLabel);
+    auto* tail = find<QLabel>(k3::names::kEntryTailLabel);
+    auto* issue = find<QLineEdit>(k3::names::kNextIssueEdit);
     EXPECT_EQ(head->text(), "在下面输入");
     EXPECT_EQ(tail->text(), "期历史号码:");
     EXPECT_EQ(head->accessibleName(), "在下面输入    2007001 期历史号码:");

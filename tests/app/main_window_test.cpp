@@ -40,21 +40,21 @@ TEST_F(WindowTest, EveryNamedControlExists) {
     for (const char* n : menus) EXPECT_NE(w->findChild<QObject*>(n), nullptr) << n;
     EXPECT_EQ(w->objectName(), "frmMain");
     EXPECT_TRUE(w->windowTitle().startsWith("快3遗漏分析 — "));
-    EXPECT_EQ(find<QAbstractButton>("Command1")->text(), "检索(&S)");
+    EXPECT_EQ(find<QAbstractButton>(k3::names::kSearchButton)->text(), "检索(&S)");
     EXPECT_EQ(action("mnuK3_5")->text(), "江西快3");
-    EXPECT_EQ(find<QTableView>("MSFlexGrid1")->toolTip(), "鼠标双击列表可以将列表导出到EXCEL");
+    EXPECT_EQ(find<QTableView>(k3::names::kHistoryGrid)->toolTip(), "鼠标双击列表可以将列表导出到EXCEL");
 }
 
 TEST_F(WindowTest, FirstStartWithoutSettingsUsesDefaults) {
     open();
     EXPECT_TRUE(action("mnuK3_0")->isChecked());
     EXPECT_FALSE(action("mnuK3_1")->isChecked());
-    EXPECT_TRUE(find<QRadioButton>("Option1_1")->isChecked());
+    EXPECT_TRUE(find<QRadioButton>(k3::names::kFreePositionsOption)->isChecked());
     EXPECT_TRUE(find<QRadioButton>("Option3_0")->isChecked());
     EXPECT_TRUE(action("mnuDscs_1")->isChecked());
     EXPECT_FALSE(action("mnuDscs_0")->isChecked());
-    EXPECT_EQ(find<QComboBox>("Combo1")->currentText(), "2");
-    action("mnuSetDay")->trigger();  // the look-back question is preset with 6 years
+    EXPECT_EQ(find<QComboBox>(k3::names::kPartialWidthCombo)->currentText(), "2");
+    trigger(k3::names::kLookBackAction);  // the look-back question is preset with 6 years
     ASSERT_EQ(questions.size(), 1);
     EXPECT_TRUE(questions[0].endsWith("|6"));
     // Number type: boxes 1..6 shown, 0 and 7..9 hidden.
@@ -65,11 +65,11 @@ TEST_F(WindowTest, FirstStartWithoutSettingsUsesDefaults) {
 
 TEST_F(WindowTest, EmptyHistoryKeepsPresetTexts) {
     open();
-    EXPECT_EQ(gridRows("MSFlexGrid1"), 0);
-    EXPECT_EQ(find<QTableView>("MSFlexGrid1")->model()->headerData(0, Qt::Horizontal).toString(), "期号");
-    EXPECT_EQ(text("Text3_0"), "2013001");
-    EXPECT_EQ(text("Text3_1"), "2013001");
-    EXPECT_EQ(text("Text1"), "2007001");
+    EXPECT_EQ(gridRows(k3::names::kHistoryGrid), 0);
+    EXPECT_EQ(find<QTableView>(k3::names::kHistoryGrid)->model()->headerData(0, Qt::Horizontal).toString(), "期号");
+    EXPECT_EQ(text(k3::names::kRangeStartEdit), "2013001");
+    EXPECT_EQ(text(k3::names::kRangeEndEdit), "2013001");
+    EXPECT_EQ(text(k3::names::kNextIssueEdit), "2007001");
     EXPECT_EQ(status(), "历史数据库中还没有号码");
 }
 
@@ -81,11 +81,11 @@ TEST_F(WindowTest, StartUpWithAFilledHistory) {
         s.setValue("IniSetting/intLei", "3");
     }
     open();
-    EXPECT_EQ(gridRows("MSFlexGrid1"), 50);
-    EXPECT_EQ(text("Text3_0"), "130325001");
-    EXPECT_EQ(text("Text3_1"), "130325050");
-    EXPECT_EQ(text("Text4"), "130325050");
-    EXPECT_EQ(text("Text1"), "130325051");
+    EXPECT_EQ(gridRows(k3::names::kHistoryGrid), 50);
+    EXPECT_EQ(text(k3::names::kRangeStartEdit), "130325001");
+    EXPECT_EQ(text(k3::names::kRangeEndEdit), "130325050");
+    EXPECT_EQ(text(k3::names::kChosenIssueEdit), "130325050");
+    EXPECT_EQ(text(k3::names::kNextIssueEdit), "130325051");
     EXPECT_TRUE(action("mnuK3_2")->isChecked());
     EXPECT_EQ(status(), "共 50 期历史号码");
     // Segment type: three boxes captioned 1段..3段.
@@ -93,7 +93,7 @@ TEST_F(WindowTest, StartUpWithAFilledHistory) {
     EXPECT_FALSE(find("Check6_2")->isHidden());
     EXPECT_TRUE(find("Check6_3")->isHidden());
     // 51 grid rows: scrolled so the newest draw is in view.
-    EXPECT_GT(find<QTableView>("MSFlexGrid1")->verticalScrollBar()->value(), 0);
+    EXPECT_GT(find<QTableView>(k3::names::kHistoryGrid)->verticalScrollBar()->value(), 0);
 }
 
 TEST_F(WindowTest, ForeignDatabaseFileIsReportedAndKept) {
@@ -105,7 +105,7 @@ TEST_F(WindowTest, ForeignDatabaseFileIsReportedAndKept) {
     for (const char* name : {"Command1", "Command2", "Command5", "Command21", "cmdRdLst", "Command3", "Command4",
                              "MaskEdBox1_1", "MaskEdBox1_3"})
         EXPECT_FALSE(find(name)->isEnabled()) << name;
-    EXPECT_FALSE(action("mnuClear")->isEnabled());
+    EXPECT_FALSE(action(k3::names::kClearHistoryAction)->isEnabled());
     std::ifstream f(dbPath());
     std::string content((std::istreambuf_iterator<char>(f)), {});
     EXPECT_EQ(content, "my own notes");
@@ -114,7 +114,7 @@ TEST_F(WindowTest, ForeignDatabaseFileIsReportedAndKept) {
 TEST_F(WindowTest, TypedDrawIsAppendedAndIssueMovesOn) {
     fill(dbPath(), draws({{130325077, "111"}}));
     open();
-    ASSERT_EQ(text("Text1"), "130325078");
+    ASSERT_EQ(text(k3::names::kNextIssueEdit), "130325078");
     auto* box1 = find<QLineEdit>("MaskEdBox1_1");
     box1->setFocus();
     QTest::keyClicks(box1, "2");
@@ -126,11 +126,11 @@ TEST_F(WindowTest, TypedDrawIsAppendedAndIssueMovesOn) {
     EXPECT_EQ(snap->rows[1].sqqh, 130325078);
     EXPECT_EQ(snap->rows[1].die(2), 5);
     EXPECT_EQ(snap->rows[1].idx, 2);
-    EXPECT_EQ(gridRow("MSFlexGrid1", 1), (QStringList{"130325078", "2", "5", "3"}));
+    EXPECT_EQ(gridRow(k3::names::kHistoryGrid, 1), (QStringList{"130325078", "2", "5", "3"}));
     EXPECT_EQ(status(), "已保存第 130325078 期");
     // Fujian has 78 draws a day: the next issue rolls over to the next day; the range ends past the draw.
-    EXPECT_EQ(text("Text1"), "130326001");
-    EXPECT_EQ(text("Text3_1"), "130325079");
+    EXPECT_EQ(text(k3::names::kNextIssueEdit), "130326001");
+    EXPECT_EQ(text(k3::names::kRangeEndEdit), "130325079");
     for (const char* name : {"MaskEdBox1_1", "MaskEdBox1_2", "MaskEdBox1_3"}) EXPECT_TRUE(text(name).isEmpty());
     EXPECT_EQ(QApplication::focusWidget(), box1);
 
@@ -146,15 +146,15 @@ TEST_F(WindowTest, TypedDrawIsAppendedAndIssueMovesOn) {
     // The window's copy of the history, extended in place, searches as a fresh read does: every
     // search type, fixed and free, over the typed draws.
     auto fresh = k3::HistoryStore(dbPath()).snapshot();
-    type("Text3_0", "130325077");
-    type("Text3_1", "130326001");
+    type(k3::names::kRangeStartEdit, "130325077");
+    type(k3::names::kRangeEndEdit, "130326001");
     click("Check11_1");
     for (int searchType = 0; searchType < 4; ++searchType) {
         click(QString("Option3_%1").arg(searchType));
         for (const char* mode : {"Option1_0", "Option1_1"}) {
             click(mode);
             type("Text22_1", "1");
-            click("Command1");
+            click(k3::names::kSearchButton);
             k3::SearchInput in;
             in.type = searchType;
             in.free = QString(mode) == "Option1_1";
@@ -164,14 +164,14 @@ TEST_F(WindowTest, TypedDrawIsAppendedAndIssueMovesOn) {
             in.from = "130325077";
             in.to = "130326001";
             const k3::SearchOutput expected = k3::runSearch(*fresh, in);
-            ASSERT_EQ(gridRows("MSFlexGrid2"), static_cast<int>(expected.matches.rows.size()));
+            ASSERT_EQ(gridRows(k3::names::kMatchesGrid), static_cast<int>(expected.matches.rows.size()));
             for (size_t r = 0; r < expected.matches.rows.size(); ++r) {
                 QStringList cells;
                 for (const std::string& c : expected.matches.rows[r]) cells << QString::fromStdString(c);
-                EXPECT_EQ(gridRow("MSFlexGrid2", static_cast<int>(r)), cells) << searchType << mode;
+                EXPECT_EQ(gridRow(k3::names::kMatchesGrid, static_cast<int>(r)), cells) << searchType << mode;
             }
             EXPECT_EQ(
-                gridRow("MSFlexGrid3", 0).join(' ').toStdString(),
+                gridRow(k3::names::kSummaryGrid, 0).join(' ').toStdString(),
                 QString::fromStdString(k3::gridText(expected.summary)).split('\n')[1].replace('\t', ' ').toStdString());
         }
     }
@@ -180,18 +180,18 @@ TEST_F(WindowTest, TypedDrawIsAppendedAndIssueMovesOn) {
 TEST_F(WindowTest, RefusedEntriesStoreNothing) {
     fill(dbPath(), draws({{130325001, "111"}}));
     open();
-    find<QLineEdit>("Text1")->setText("130325001");  // already stored
+    find<QLineEdit>(k3::names::kNextIssueEdit)->setText("130325001");  // already stored
     QTest::keyClicks(find("MaskEdBox1_1"), "1");
     QTest::keyClicks(find("MaskEdBox1_2"), "2");
     QTest::keyClicks(find("MaskEdBox1_3"), "3");
     ASSERT_EQ(told.size(), 1);
     EXPECT_TRUE(told[0].contains("已经存在"));
-    find<QLineEdit>("Text1")->setText("abc");
+    find<QLineEdit>(k3::names::kNextIssueEdit)->setText("abc");
     find<QLineEdit>("MaskEdBox1_3")->clear();
     QTest::keyClicks(find("MaskEdBox1_3"), "4");
     ASSERT_EQ(told.size(), 2);
     EXPECT_TRUE(told[1].contains("不是有效的期号"));
-    find<QLineEdit>("Text1")->setText("130325002");
+    find<QLineEdit>(k3::names::kNextIssueEdit)->setText("130325002");
     find<QLineEdit>("MaskEdBox1_1")->clear();
     find<QLineEdit>("MaskEdBox1_3")->clear();
     QTest::keyClicks(find("MaskEdBox1_3"), "4");  // box 1 empty
@@ -203,12 +203,12 @@ TEST_F(WindowTest, RefusedEntriesStoreNothing) {
 
 TEST_F(WindowTest, RightClickOnHistoryGridOpensHistoryMenu) {
     open();
-    auto* menu = find<QMenu>("mnuLsgl");
-    QTest::mouseClick(find<QTableView>("MSFlexGrid2")->viewport(), Qt::RightButton);
+    auto* menu = find<QMenu>(k3::names::kHistoryMenu);
+    QTest::mouseClick(find<QTableView>(k3::names::kMatchesGrid)->viewport(), Qt::RightButton);
     EXPECT_FALSE(menu->isVisible());
-    QTest::mouseClick(find<QTableView>("MSFlexGrid1")->viewport(), Qt::LeftButton);
+    QTest::mouseClick(find<QTableView>(k3::names::kHistoryGrid)->viewport(), Qt::LeftButton);
     EXPECT_FALSE(menu->isVisible());
-    QTest::mouseClick(find<QTableView>("MSFlexGrid1")->viewport(), Qt::RightButton);
+    QTest::mouseClick(find<QTableView>(k3::names::kHistoryGrid)->viewport(), Qt::RightButton);
     EXPECT_TRUE(menu->isVisible());
     menu->hide();
 }
@@ -216,71 +216,71 @@ TEST_F(WindowTest, RightClickOnHistoryGridOpensHistoryMenu) {
 TEST_F(WindowTest, SettingsMenusArePersisted) {
     fill(dbPath(), draws({{130325079, "111"}, {130325080, "222"}}));
     open();
-    EXPECT_EQ(text("Text1"), "130326001");  // Fujian: past the day's 78 draws
-    action("mnuK3_10")->trigger();          // 河北快3, 81 draws a day
+    EXPECT_EQ(text(k3::names::kNextIssueEdit), "130326001");  // Fujian: past the day's 78 draws
+    trigger("mnuK3_10");                                      // 河北快3, 81 draws a day
     EXPECT_EQ(setting("GsZl"), "10");
     EXPECT_TRUE(action("mnuK3_10")->isChecked());
     EXPECT_FALSE(action("mnuK3_0")->isChecked());
     EXPECT_EQ(status(), "彩种: 河北快3（每天 81 期）");
-    EXPECT_EQ(text("Text1"), "130326001");  // nothing changes until the next history command
+    EXPECT_EQ(text(k3::names::kNextIssueEdit), "130326001");  // nothing changes until the next history command
     okAnswers = {true};
-    click("cmdRdLst");  // no file chosen: the last and next issue are shown again
-    EXPECT_EQ(text("Text1"), "130325081");
+    click(k3::names::kImportButton);  // no file chosen: the last and next issue are shown again
+    EXPECT_EQ(text(k3::names::kNextIssueEdit), "130325081");
 
-    action("mnuDscs_0")->trigger();
+    trigger("mnuDscs_0");
     EXPECT_EQ(setting("DsIni"), "0");
     EXPECT_TRUE(action("mnuDscs_0")->isChecked());
     EXPECT_FALSE(action("mnuDscs_1")->isChecked());
 
     // Look-back: 17 and a word are refused and asked again, 16 is taken.
     textAnswers = {QString("17"), QString("abc"), QString("16")};
-    action("mnuSetDay")->trigger();
+    trigger(k3::names::kLookBackAction);
     EXPECT_EQ(told.size(), 2);
     EXPECT_TRUE(told[0].startsWith("输入有误|"));
     EXPECT_EQ(setting("IniSerchDay"), "16");
     textAnswers = {QString("")};  // an empty answer changes nothing
-    action("mnuSetDay")->trigger();
-    action("mnuSetDay")->trigger();
+    trigger(k3::names::kLookBackAction);
+    trigger(k3::names::kLookBackAction);
     EXPECT_TRUE(questions.last().endsWith("|16"));  // preset with the current value
 
     open();  // a new start reads them back
     EXPECT_TRUE(action("mnuK3_10")->isChecked());
     EXPECT_TRUE(action("mnuDscs_0")->isChecked());
-    action("mnuSetDay")->trigger();
+    trigger(k3::names::kLookBackAction);
     EXPECT_TRUE(questions.last().endsWith("|16"));
 }
 
 TEST_F(WindowTest, HistoricalIssueTabChoosesDrawAndRange) {
     fill(dbPath(), draws({{130324078, "125"}, {130325001, "346"}, {130325003, "612"}}));
     open();
-    auto* tabs = find<QTabBar>("TabStrip1");
+    auto* tabs = find<QTabBar>(k3::names::kValueSourceTabs);
     QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(1).center());
-    EXPECT_TRUE(find("Frame2_2")->isVisible());
-    EXPECT_FALSE(find("Frame2_1")->isVisible());
-    EXPECT_EQ(text("Text2_11"), "6");  // last draw by default
-    type("Text4", "130325002");        // a gap: the draw before it
-    find("Text3_0")->setFocus();       // leaving the box chooses the draw
+    EXPECT_TRUE(find(k3::names::kChosenValuesFrame)->isVisible());
+    EXPECT_FALSE(find(k3::names::kTypedValuesFrame)->isVisible());
+    EXPECT_EQ(text("Text2_11"), "6");                // last draw by default
+    type(k3::names::kChosenIssueEdit, "130325002");  // a gap: the draw before it
+    find(k3::names::kRangeStartEdit)->setFocus();    // leaving the box chooses the draw
     EXPECT_EQ(text("Text2_11"), "3");
     EXPECT_EQ(text("Text2_13"), "6");
-    EXPECT_EQ(text("Text3_1"), "130325003");
-    click("Check4");
-    EXPECT_EQ(text("Text3_1"), "130325000");
-    click("Check4");
-    EXPECT_EQ(text("Text3_1"), "130325003");
+    EXPECT_EQ(text(k3::names::kRangeEndEdit), "130325003");
+    click(k3::names::kOnlyBeforeChosenCheck);
+    EXPECT_EQ(text(k3::names::kRangeEndEdit), "130325000");
+    click(k3::names::kOnlyBeforeChosenCheck);
+    EXPECT_EQ(text(k3::names::kRangeEndEdit), "130325003");
     // The chosen draw's values are searched: 3 at the first position.
     click("Check1_11");
-    click("Command1");
-    EXPECT_EQ(gridColumn("MSFlexGrid2", 0), (QStringList{"130325001"}));
+    click(k3::names::kSearchButton);
+    EXPECT_EQ(gridColumn(k3::names::kMatchesGrid, 0), (QStringList{"130325001"}));
     QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(0).center());
-    EXPECT_FALSE(find("Text4")->isVisible());
-    EXPECT_TRUE(find("Frame2_1")->isVisible());
+    EXPECT_FALSE(find(k3::names::kChosenIssueEdit)->isVisible());
+    EXPECT_TRUE(find(k3::names::kTypedValuesFrame)->isVisible());
 }
 
 TEST_F(WindowTest, HelpEntriesOpenShippedDocuments) {
     open();
-    action("mnuFrontPage")->trigger();
-    action("mnuDescrb")->trigger();
-    action("numYanshiDown")->trigger();
+    trigger(k3::names::kHomePageAction);
+    trigger(k3::names::kManualAction);
+    trigger(k3::names::kWalkthroughAction);
     ASSERT_EQ(opened.size(), 3);
     EXPECT_TRUE(opened[0].endsWith("docs/index.html"));
     EXPECT_TRUE(opened[1].endsWith("docs/manual.html"));

@@ -38,7 +38,7 @@ TEST_F(WindowTest, DiceBoxesTakeANewEntryOverTheOldDigits) {
     open();
     auto* box1 = find<QLineEdit>("MaskEdBox1_1");
     auto* box2 = find<QLineEdit>("MaskEdBox1_2");
-    find<QLineEdit>("Text1")->setText("130325001");  // already stored: the entry is refused
+    find<QLineEdit>(k3::names::kNextIssueEdit)->setText("130325001");  // already stored: the entry is refused
     QTest::mouseClick(box1, Qt::LeftButton, {}, box1->rect().center());
     typeKeys("123");
     ASSERT_EQ(told.size(), 1);
@@ -47,7 +47,7 @@ TEST_F(WindowTest, DiceBoxesTakeANewEntryOverTheOldDigits) {
     EXPECT_EQ(box1->selectedText(), "1");
 
     // The user corrects the issue, clicks the first box and types three digits again.
-    type("Text1", "130325002");
+    type(k3::names::kNextIssueEdit, "130325002");
     QTest::mouseClick(box1, Qt::LeftButton, {}, box1->rect().center());
     EXPECT_EQ(box1->selectedText(), "1");
     typeKeys("456");
@@ -72,33 +72,33 @@ TEST_F(WindowTest, ClicksOnTheGroupColumnLeaveTheListing) {
     fill(dbPath(), draws({{130325001, "123"}, {130325002, "456"}, {130325003, "111"}, {130325004, "222"}}));
     open();
     click("cmdZH_0");
-    find<QComboBox>("Combo2")->setCurrentText("1");
-    click("Command5");
-    const QStringList listed = gridColumn("MSFlexGrid3", 0);
+    find<QComboBox>(k3::names::kGroupSizeCombo)->setCurrentText("1");
+    click(k3::names::kCalculateButton);
+    const QStringList listed = gridColumn(k3::names::kSummaryGrid, 0);
     ASSERT_EQ(listed.size(), 6);
-    auto* grid = find<QTableView>("MSFlexGrid3");
-    clickCell("MSFlexGrid3", 2, 0);
-    EXPECT_EQ(gridColumn("MSFlexGrid3", 0), listed);
+    auto* grid = find<QTableView>(k3::names::kSummaryGrid);
+    clickCell(k3::names::kSummaryGrid, 2, 0);
+    EXPECT_EQ(gridColumn(k3::names::kSummaryGrid, 0), listed);
     clickHeader(grid, 0);
-    EXPECT_EQ(gridColumn("MSFlexGrid3", 0), listed);
+    EXPECT_EQ(gridColumn(k3::names::kSummaryGrid, 0), listed);
     clickHeader(grid, 2);  // the other headers sort as their cells do
-    EXPECT_EQ(gridColumn("MSFlexGrid3", 0), (QStringList{"3", "1", "4", "5", "6", "2"}));
+    EXPECT_EQ(gridColumn(k3::names::kSummaryGrid, 0), (QStringList{"3", "1", "4", "5", "6", "2"}));
 
     // After a search, a click on the summary's first cell keeps the summary.
     click("Check11_1");
     type("Text22_1", "1");
-    click("Command1");
-    const QStringList summary = gridRow("MSFlexGrid3", 0);
-    clickCell("MSFlexGrid3", 0, 0);
-    EXPECT_EQ(gridRow("MSFlexGrid3", 0), summary);
+    click(k3::names::kSearchButton);
+    const QStringList summary = gridRow(k3::names::kSummaryGrid, 0);
+    clickCell(k3::names::kSummaryGrid, 0, 0);
+    EXPECT_EQ(gridRow(k3::names::kSummaryGrid, 0), summary);
 }
 
 TEST_F(WindowTest, WheelMovesTheGridUnderThePointerByOneRow) {
     fill(dbPath(), generateDraws(200));
     open();
-    auto* history = find<QTableView>("MSFlexGrid1");
+    auto* history = find<QTableView>(k3::names::kHistoryGrid);
     QScrollBar* bar = history->verticalScrollBar();
-    find("Text1")->setFocus();  // no grid has the focus
+    find(k3::names::kNextIssueEdit)->setFocus();  // no grid has the focus
     bar->setValue(0);
     wheel(history->viewport(), {0, -120});
     EXPECT_EQ(bar->value(), 1);
@@ -122,7 +122,7 @@ TEST_F(WindowTest, WheelMovesTheGridUnderThePointerByOneRow) {
 
     // Sideways wheel or swipe: nothing scrolls, over the cells or the scroll bar, focused or not.
     bar->setValue(0);
-    clickCell("MSFlexGrid1", 0, 0);
+    clickCell(k3::names::kHistoryGrid, 0, 0);
     bar->setValue(5);
     for (QWidget* over : {history->viewport(), static_cast<QWidget*>(bar)}) {
         wheel(over, {-120, 0});
@@ -133,14 +133,15 @@ TEST_F(WindowTest, WheelMovesTheGridUnderThePointerByOneRow) {
     EXPECT_EQ(history->horizontalScrollBar()->value(), 0);
 
     // The wheel over another grid moves that grid, not the focused one.
-    auto* matches = find<QTableView>("MSFlexGrid2");
+    auto* matches = find<QTableView>(k3::names::kMatchesGrid);
     click("Check11_1");
     type("Text22_1", "1");
-    click("Command1");
+    click(k3::names::kSearchButton);
     QApplication::processEvents();  // the view lays out its rows as the event loop runs
-    ASSERT_GT(matches->verticalScrollBar()->maximum(), 2) << status().toStdString() << gridRows("MSFlexGrid2");
+    ASSERT_GT(matches->verticalScrollBar()->maximum(), 2)
+        << status().toStdString() << gridRows(k3::names::kMatchesGrid);
     bar->setValue(0);
-    clickCell("MSFlexGrid1", 0, 0);
+    clickCell(k3::names::kHistoryGrid, 0, 0);
     bar->setValue(5);
     wheel(matches->viewport(), {0, -120});
     EXPECT_EQ(matches->verticalScrollBar()->value(), 1);
@@ -151,14 +152,14 @@ TEST_F(WindowTest, ExportThatNoProgramOpensSaysWhereItIs) {
     fill(dbPath(), draws({{130325001, "253"}, {130325002, "666"}}));
     open();
     openSucceeds = false;
-    doubleClickCell("MSFlexGrid1", 0, 0);
+    doubleClickCell(k3::names::kHistoryGrid, 0, 0);
     const QString path = QString::fromStdString(dir.file("lishi.xlsx"));
     EXPECT_TRUE(status().contains(path)) << status().toStdString();
     EXPECT_TRUE(status().contains("没有可以打开此文件的程序")) << status().toStdString();
-    click("Command4");
+    click(k3::names::kExportTextButton);
     EXPECT_TRUE(status().contains("更新至130325002期历史号码.txt"));
     EXPECT_TRUE(status().contains("没有可以打开此文件的程序"));
     openSucceeds = true;
-    doubleClickCell("MSFlexGrid1", 0, 0);
+    doubleClickCell(k3::names::kHistoryGrid, 0, 0);
     EXPECT_FALSE(status().contains("没有可以打开"));
 }

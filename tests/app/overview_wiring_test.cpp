@@ -19,6 +19,11 @@ class OverviewWiringTest : public WindowTest {
 protected:
     k3::OverviewWindow* overview() const { return w->findChild<k3::OverviewWindow*>("frmOverview"); }
     QString overviewStatus() const { return overview()->findChild<QLabel*>("lblOverviewStatus")->text(); }
+    // Waits until the table (made in the background) covers `draws` draws.
+    void waitForTable(int draws) {
+        EXPECT_TRUE(eventually([&] { return overview() && overview()->overview().draws == draws; }))
+            << "the table never covers " << draws << " draws";
+    }
     // Types into a box and leaves it with Tab, as a user does.
     void typeAndLeave(const QString& name, const QString& text) {
         type(name, text);
@@ -33,35 +38,37 @@ TEST_F(OverviewWiringTest, MenuOpensTheTableThatFollowsRangeAndHistory) {
     k3::HistoryStore(dbPath()).append(draws({{130325001, "253"}, {130325002, "666"}, {130325003, "123"}}));
     open();
     EXPECT_EQ(overview(), nullptr);  // made when first asked for
-    clickMenuEntry("mnuAnalysis", "mnuOverview");
+    clickMenuEntry(k3::names::kAnalysisMenu, k3::names::kOverviewAction);
     ASSERT_NE(overview(), nullptr);
+    waitForTable(3);
     EXPECT_TRUE(overview()->isVisible());
     EXPECT_FALSE(overview()->isModal());
-    EXPECT_EQ(action("mnuOverview")->text(), "遗漏总表(&Z)");
+    EXPECT_EQ(action(k3::names::kOverviewAction)->text(), "遗漏总表(&Z)");
     EXPECT_EQ(overview()->tableView()->model()->rowCount(), 101);
     EXPECT_EQ(overviewStatus(), "遗漏总表：检索范围 130325001～130325003，共 3 期");
 
     // The range boxes: taken when the user leaves a box, not while typing.
-    type("Text3_0", "13032500");
+    type(k3::names::kRangeStartEdit, "13032500");
     QApplication::processEvents();
     EXPECT_EQ(overview()->overview().draws, 3);
-    QTest::keyClick(find("Text3_0"), Qt::Key_2);
-    QTest::keyClick(find("Text3_0"), Qt::Key_Tab);
-    QApplication::processEvents();
-    EXPECT_EQ(overview()->overview().draws, 2);
+    QTest::keyClick(find(k3::names::kRangeStartEdit), Qt::Key_2);
+    QTest::keyClick(find(k3::names::kRangeStartEdit), Qt::Key_Tab);
+    waitForTable(2);
     EXPECT_EQ(overviewStatus(), "遗漏总表：检索范围 130325002～130325003，共 2 期");
 
     // A range the table cannot use: the reason in the window's status bar; back again when fixed.
-    typeAndLeave("Text3_0", "2013x");
-    EXPECT_TRUE(status().contains("2013x")) << status().toStdString();
-    typeAndLeave("Text3_0", "130325001");
+    typeAndLeave(k3::names::kRangeStartEdit, "2013x");
+    EXPECT_TRUE(eventually([&] { return status().contains("2013x"); })) << status().toStdString();
+    typeAndLeave(k3::names::kRangeStartEdit, "130325001");
+    waitForTable(3);
     EXPECT_EQ(status(), "遗漏总表：检索范围 130325001～130325003，共 3 期");
 
     // A typed draw extends the history and the range: the table follows.
+    w->activateWindow();  // the player's click goes back to the main window
+    QApplication::setActiveWindow(w.get());
     QTest::mouseClick(find("MaskEdBox1_1"), Qt::LeftButton);
     typeKeys("111");
-    QApplication::processEvents();
-    EXPECT_EQ(overview()->overview().draws, 4);
+    waitForTable(4);
     EXPECT_EQ(overview()->tableView()->model()->index(22, 2).data().toString(), "2");  // 三同号通选 hit twice
 
     // The workbook is opened through the window; a missing program is told in the status bar.
@@ -77,32 +84,32 @@ TEST_F(OverviewWiringTest, MenuOpensTheTableThatFollowsRangeAndHistory) {
 
     // Closed, it does no work; opened again, it shows the range as it is now.
     overview()->close();
-    typeAndLeave("Text3_0", "130325003");
+    typeAndLeave(k3::names::kRangeStartEdit, "130325003");
     EXPECT_EQ(overview()->overview().draws, 4);
-    clickMenuEntry("mnuAnalysis", "mnuOverview");
-    EXPECT_EQ(overview()->overview().draws, 2);
+    clickMenuEntry(k3::names::kAnalysisMenu, k3::names::kOverviewAction);
+    waitForTable(2);
 }
 
 TEST_F(OverviewWiringTest, EverySearchShowsItsChartBesideGrid2) {
     k3::HistoryStore(dbPath()).append(generateDraws(120));
     open();
-    auto* chart = find<k3::OmissionChart>("chartSearch");
-    auto* grid = find<QTableView>("MSFlexGrid2");
+    auto* chart = find<k3::OmissionChart>(k3::names::kSearchChart);
+    auto* grid = find<QTableView>(k3::names::kMatchesGrid);
     EXPECT_TRUE(chart->series().empty());
     click("Check11_1");
     type("Text22_1", "2");
-    click("Command1");
+    click(k3::names::kSearchButton);
     QApplication::processEvents();
     // The chart's stems are the rows of grid 2: issue and omission.
     const k3::GapSeries& s = chart->series();
-    ASSERT_EQ(static_cast<int>(s.hits.size()), gridRows("MSFlexGrid2"));
+    ASSERT_EQ(static_cast<int>(s.hits.size()), gridRows(k3::names::kMatchesGrid));
     ASSERT_GT(s.hits.size(), 10u);
     for (size_t i = 0; i < s.hits.size(); ++i) {
-        const QStringList row = gridRow("MSFlexGrid2", static_cast<int>(i));
+        const QStringList row = gridRow(k3::names::kMatchesGrid, static_cast<int>(i));
         EXPECT_EQ(QString::number(s.hits[i].issue), row[0]);
         EXPECT_EQ(QString::number(s.hits[i].omission), row[4]);
     }
-    EXPECT_EQ(QString::number(s.lastOmission), gridRow("MSFlexGrid3", 0)[3]);
+    EXPECT_EQ(QString::number(s.lastOmission), gridRow(k3::names::kSummaryGrid, 0)[3]);
     ASSERT_TRUE(s.theoretical);
     EXPECT_DOUBLE_EQ(*s.theoretical, 216.0 / 91);  // a 2 among three dice: 216 - 125 outcomes
     // Beside grid 2, in the room right of its columns.
@@ -119,17 +126,17 @@ TEST_F(OverviewWiringTest, EverySearchShowsItsChartBesideGrid2) {
     const std::string searchTitle = s.title;
     type("Text22_2", "3");
     type("Text22_3", "4");
-    click("Command2");
+    click(k3::names::kPartialSearchButton);
     QApplication::processEvents();
-    ASSERT_GT(gridRows("MSFlexGrid2"), 0) << status().toStdString();
-    EXPECT_EQ(static_cast<int>(chart->series().hits.size()), gridRows("MSFlexGrid2"));
+    ASSERT_GT(gridRows(k3::names::kMatchesGrid), 0) << status().toStdString();
+    EXPECT_EQ(static_cast<int>(chart->series().hits.size()), gridRows(k3::names::kMatchesGrid));
     EXPECT_NE(chart->series().title, searchTitle);
     EXPECT_TRUE(chart->series().theoretical);
 
     // A refused search clears it with the lists.
     type("Text22_1", "9");
-    click("Command1");
-    EXPECT_EQ(gridRows("MSFlexGrid2"), 0);
+    click(k3::names::kSearchButton);
+    EXPECT_EQ(gridRows(k3::names::kMatchesGrid), 0);
     EXPECT_TRUE(chart->series().empty());
     EXPECT_EQ(chart->chart()->title(), "检索后，这里显示遗漏走势");
 }

@@ -37,8 +37,9 @@ TEST_F(SharedHistoryTest, SessionReadsAgainOnlyWhenAnotherConnectionCommitted) {
     storeElsewhere({{130325001, "123"}});
     auto s = session();
     ASSERT_TRUE(s->isOpen());
-    QList<bool> elsewhere;
-    QObject::connect(s.get(), &k3::HistorySession::historyChanged, [&] { elsewhere << s->changedElsewhere(); });
+    QList<k3::HistoryOrigin> origins;
+    QObject::connect(s.get(), &k3::HistorySession::historyChanged,
+                     [&](const auto&, k3::HistoryOrigin origin) { origins << origin; });
     EXPECT_FALSE(s->catchUp());
     storeElsewhere({{130325002, "456"}});
     EXPECT_TRUE(s->catchUp());
@@ -49,8 +50,7 @@ TEST_F(SharedHistoryTest, SessionReadsAgainOnlyWhenAnotherConnectionCommitted) {
     EXPECT_FALSE(s->catchUp());
     s->reload();
     EXPECT_EQ(s->snapshot()->size(), 3u);
-    EXPECT_EQ(elsewhere, (QList<bool>{true, false}));
-    EXPECT_FALSE(s->changedElsewhere());
+    EXPECT_EQ(origins, (QList<k3::HistoryOrigin>{k3::HistoryOrigin::kElsewhere, k3::HistoryOrigin::kCommand}));
 }
 
 TEST_F(SharedHistoryTest, TypedDrawAfterAChangeElsewhereKeepsBoth) {
@@ -84,21 +84,21 @@ TEST_F(SharedHistoryTest, ClosedSessionHasAnEmptyHistory) {
 TEST_F(SharedHistoryTest, WindowsNextCommandsSeeAChangeMadeElsewhere) {
     storeElsewhere({{130325001, "123"}, {130325002, "456"}, {130325003, "123"}});
     open();
-    find<QLineEdit>("Text3_0")->setText("130325002");  // a range start the user chose stays
+    find<QLineEdit>(k3::names::kRangeStartEdit)->setText("130325002");  // a range start the user chose stays
     storeElsewhere({{130325004, "666"}});
-    EXPECT_EQ(gridRows("MSFlexGrid1"), 3);  // nothing is read until a command needs the history
+    EXPECT_EQ(gridRows(k3::names::kHistoryGrid), 3);  // nothing is read until a command needs the history
 
     click("Check11_1");
     type("Text22_1", "6");
-    click("Command1");
-    EXPECT_EQ(gridColumn("MSFlexGrid2", 0), (QStringList{"130325002", "130325004"}));
-    EXPECT_EQ(gridRows("MSFlexGrid1"), 4);
-    EXPECT_EQ(text("Text3_0"), "130325002");
-    EXPECT_EQ(text("Text3_1"), "130325004");  // the end showed the newest issue: it follows
-    EXPECT_EQ(text("Text1"), "130325005");
+    click(k3::names::kSearchButton);
+    EXPECT_EQ(gridColumn(k3::names::kMatchesGrid, 0), (QStringList{"130325002", "130325004"}));
+    EXPECT_EQ(gridRows(k3::names::kHistoryGrid), 4);
+    EXPECT_EQ(text(k3::names::kRangeStartEdit), "130325002");
+    EXPECT_EQ(text(k3::names::kRangeEndEdit), "130325004");  // the end showed the newest issue: it follows
+    EXPECT_EQ(text(k3::names::kNextIssueEdit), "130325005");
 
     storeElsewhere({{130325005, "555"}});
-    click("Command4");
+    click(k3::names::kExportTextButton);
     std::ifstream exported(fs::u8path(dir.file("更新至130325005期历史号码.txt")), std::ios::binary);
     std::stringstream content;
     content << exported.rdbuf();
@@ -106,15 +106,15 @@ TEST_F(SharedHistoryTest, WindowsNextCommandsSeeAChangeMadeElsewhere) {
 
     // A draw stored elsewhere, then one typed here under the next issue: the window keeps both.
     storeElsewhere({{130325006, "222"}});
-    find<QLineEdit>("Text1")->setText("130325007");
+    find<QLineEdit>(k3::names::kNextIssueEdit)->setText("130325007");
     QTest::keyClicks(find("MaskEdBox1_1"), "3");
     QTest::keyClicks(find("MaskEdBox1_2"), "3");
     QTest::keyClicks(find("MaskEdBox1_3"), "3");
     EXPECT_TRUE(told.isEmpty());
-    EXPECT_EQ(gridColumn("MSFlexGrid1", 0).mid(4), (QStringList{"130325005", "130325006", "130325007"}));
+    EXPECT_EQ(gridColumn(k3::names::kHistoryGrid, 0).mid(4), (QStringList{"130325005", "130325006", "130325007"}));
     type("Text22_1", "2");
-    click("Command1");
-    EXPECT_EQ(gridColumn("MSFlexGrid2", 0), (QStringList{"130325003", "130325006"}));
+    click(k3::names::kSearchButton);
+    EXPECT_EQ(gridColumn(k3::names::kMatchesGrid, 0), (QStringList{"130325003", "130325006"}));
 
     // The issue shown when the dice were typed was stored elsewhere meanwhile: refused, nothing dropped.
     storeElsewhere({{130325008, "444"}});
@@ -123,6 +123,6 @@ TEST_F(SharedHistoryTest, WindowsNextCommandsSeeAChangeMadeElsewhere) {
     QTest::keyClicks(find("MaskEdBox1_3"), "1");
     ASSERT_EQ(told.size(), 1);
     EXPECT_TRUE(told[0].contains("已经存在"));
-    EXPECT_EQ(gridRows("MSFlexGrid1"), 8);
-    EXPECT_EQ(text("Text1"), "130325009");
+    EXPECT_EQ(gridRows(k3::names::kHistoryGrid), 8);
+    EXPECT_EQ(text(k3::names::kNextIssueEdit), "130325009");
 }

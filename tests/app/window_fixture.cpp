@@ -4,6 +4,7 @@
 
 #include <QAbstractButton>
 #include <QAction>
+#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
@@ -16,6 +17,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "background_task.h"
 #include "history_session.h"
 
 namespace k3test {
@@ -35,6 +37,7 @@ void showActive(QWidget* w) {
 
 void WindowTest::openWithDialogs() {
     testApp();
+    k3::setProgressDelay(std::chrono::milliseconds(0));
     w.reset();
     w = std::make_unique<k3::MainWindow>(k3::AppContext{QString::fromStdString(dir.path().string()), settingsFile()});
     w->resize(k3::MainWindow::kPreferredSize);
@@ -44,6 +47,8 @@ void WindowTest::openWithDialogs() {
 
 void WindowTest::open() {
     testApp();
+    // Every command's progress box at once: the tests see it whatever the machine's speed.
+    k3::setProgressDelay(std::chrono::milliseconds(0));
     w.reset();
     k3::AppContext ctx{QString::fromStdString(dir.path().string()), settingsFile()};
     w = std::make_unique<k3::MainWindow>(ctx, this);
@@ -52,6 +57,11 @@ void WindowTest::open() {
     w->resize(k3::MainWindow::kPreferredSize);
     showActive(w.get());
     waitForDamageCheck();
+}
+
+void WindowTest::TearDown() {
+    w.reset();
+    k3::waitForBackgroundTasks();
 }
 
 k3::HistorySession& WindowTest::session() const {
@@ -67,9 +77,23 @@ void WindowTest::waitForDamageCheck() {
 
 QAction* WindowTest::action(const QString& name) const { return find<QAction>(name); }
 
-void WindowTest::click(const QString& name) {
+void WindowTest::settle() {
+    EXPECT_TRUE(eventually([this] { return !w->busy(); }, 30000)) << "the window's command does not end";
+}
+
+void WindowTest::trigger(const QString& name) {
+    action(name)->trigger();
+    settle();
+}
+
+void WindowTest::clickOnly(const QString& name) {
     auto* button = find<QAbstractButton>(name);
     QTest::mouseClick(button, Qt::LeftButton, {}, button->rect().center());
+}
+
+void WindowTest::click(const QString& name) {
+    clickOnly(name);
+    settle();
 }
 
 void WindowTest::type(const QString& name, const QString& text) {
@@ -110,6 +134,7 @@ void WindowTest::doubleClickCell(const QString& grid, int row, int column) {
     // As a user's double-click arrives: a click, then the second press as a double-click.
     QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, at);
     QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, at);
+    settle();
 }
 
 QString WindowTest::setting(const char* key) const {
@@ -160,6 +185,7 @@ void WindowTest::clickMenuEntry(const QString& menu, const QString& entry) {
     QTest::mouseClick(bar, Qt::LeftButton, {}, bar->actionGeometry(m->menuAction()).center());
     ASSERT_TRUE(QTest::qWaitForWindowExposed(m, 1000)) << menu.toStdString();
     QTest::mouseClick(m, Qt::LeftButton, {}, m->actionGeometry(action(entry)).center());
+    settle();
 }
 
 bool runHereUnprivileged() {

@@ -14,6 +14,7 @@
 #include <stdexcept>
 
 #include "main_window.h"
+#include "object_names.h"
 #include "prompter.h"
 #include "qt_support.h"
 #include "test_support.h"
@@ -46,7 +47,8 @@ protected:
     void open();
     // The same with the real dialogs instead of the fixture's answers.
     void openWithDialogs();
-    void TearDown() override { w.reset(); }
+    // The window closed, and what it left running in the background ended.
+    void TearDown() override;
     // Waits (events handled) until the window's check for damage has given its verdict.
     void waitForDamageCheck();
     k3::HistorySession& session() const;
@@ -59,8 +61,15 @@ protected:
         return found;
     }
     QAction* action(const QString& name) const;
-    // A left click on a button, a check box or an option button.
+    // Waits until what the window runs in the background (a command, a search, the omission table) has
+    // ended; a deadline fails the test.
+    void settle();
+    // A menu entry triggered, and the command it started waited for.
+    void trigger(const QString& action);
+    // A left click on a button, a check box or an option button, and the command it started waited for.
     void click(const QString& name);
+    // The same without waiting for the command.
+    void clickOnly(const QString& name);
     // Focus on a line edit, its text cleared, then the text typed key by key.
     void type(const QString& name, const QString& text);
     QString text(const QString& lineEdit) const;
