@@ -6,29 +6,29 @@ namespace k3 {
 
 void HistoryModel::setSnapshot(std::shared_ptr<const Snapshot> snap) {
     beginResetModel();
-    snap_ = std::move(snap);
+    m_snap = std::move(snap);
     endResetModel();
 }
 
 void HistoryModel::setRunningNumbers(bool running) {
-    if (running == runningNumbers_) return;
-    runningNumbers_ = running;
+    if (running == m_runningNumbers) return;
+    m_runningNumbers = running;
     if (rowCount() > 0) emit dataChanged(index(0, 0), index(rowCount() - 1, 0), {Qt::DisplayRole});
 }
 
 int HistoryModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() || !snap_ ? 0 : static_cast<int>(snap_->size());
+    return parent.isValid() || !m_snap ? 0 : static_cast<int>(m_snap->size());
 }
 
 int HistoryModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : 4; }
 
 QVariant HistoryModel::data(const QModelIndex& index, int role) const {
-    if (!snap_ || !index.isValid() || index.row() >= static_cast<int>(snap_->size())) return {};
+    if (!m_snap || !index.isValid() || index.row() >= static_cast<int>(m_snap->size())) return {};
     if (role == Qt::TextAlignmentRole) return int(Qt::AlignCenter);
     if (role != Qt::DisplayRole) return {};
     const auto row = static_cast<size_t>(index.row());
-    return index.column() == 0 ? QString::fromStdString(issueText(snap_->issue(row), runningNumbers_))
-                               : QString::number(snap_->die(row, index.column()));
+    return index.column() == 0 ? QString::fromStdString(issueText(m_snap->issue(row), m_runningNumbers))
+                               : QString::number(m_snap->die(row, index.column()));
 }
 
 QVariant HistoryModel::headerData(int section, Qt::Orientation o, int role) const {
@@ -40,23 +40,23 @@ QVariant HistoryModel::headerData(int section, Qt::Orientation o, int role) cons
 
 void GridModel::setGrid(Grid g) {
     beginResetModel();
-    grid_ = std::move(g);
+    m_grid = std::move(g);
     endResetModel();
 }
 
 int GridModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : static_cast<int>(grid_.rows.size());
+    return parent.isValid() ? 0 : static_cast<int>(m_grid.rows.size());
 }
 
 int GridModel::columnCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : static_cast<int>(grid_.header.size());
+    return parent.isValid() ? 0 : static_cast<int>(m_grid.header.size());
 }
 
 QVariant GridModel::data(const QModelIndex& index, int role) const {
-    if (!index.isValid() || index.row() >= static_cast<int>(grid_.rows.size())) return {};
+    if (!index.isValid() || index.row() >= static_cast<int>(m_grid.rows.size())) return {};
     if (role == Qt::TextAlignmentRole) return int(Qt::AlignCenter);
     if (role != Qt::DisplayRole) return {};
-    const auto& row = grid_.rows[static_cast<size_t>(index.row())];
+    const auto& row = m_grid.rows[static_cast<size_t>(index.row())];
     size_t c = static_cast<size_t>(index.column());
     return c < row.size() ? QString::fromStdString(row[c]) : QString();
 }
@@ -65,7 +65,7 @@ QVariant GridModel::headerData(int section, Qt::Orientation o, int role) const {
     if (role != Qt::DisplayRole) return {};
     if (o == Qt::Vertical) return section + 1;
     size_t c = static_cast<size_t>(section);
-    return c < grid_.header.size() ? QString::fromStdString(grid_.header[c]) : QVariant{};
+    return c < m_grid.header.size() ? QString::fromStdString(m_grid.header[c]) : QVariant{};
 }
 
 }  // namespace k3

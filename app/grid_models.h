@@ -22,8 +22,8 @@ public:
     QVariant headerData(int section, Qt::Orientation o, int role) const override;
 
 private:
-    std::shared_ptr<const Snapshot> snap_;
-    bool runningNumbers_ = false;
+    std::shared_ptr<const Snapshot> m_snap;
+    bool m_runningNumbers = false;
 };
 
 // A grid of texts: the header row is the view's header, the data rows its rows.
@@ -32,14 +32,14 @@ class GridModel : public QAbstractTableModel {
 public:
     using QAbstractTableModel::QAbstractTableModel;
     void setGrid(Grid g);
-    const Grid& grid() const { return grid_; }
+    const Grid& grid() const { return m_grid; }
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;
     QVariant headerData(int section, Qt::Orientation o, int role) const override;
 
 private:
-    Grid grid_;
+    Grid m_grid;
 };
 
 }  // namespace k3

@@ -29,11 +29,11 @@ public:
 
     void setSeries(GapSeries series);
     void clear();
-    const GapSeries& series() const { return data_; }
+    const GapSeries& series() const { return m_data; }
 
     // The positions shown, and the whole span of the series.
-    std::pair<double, double> visibleRange() const { return {lo_, hi_}; }
-    std::pair<double, double> fullRange() const { return {fullLo_, fullHi_}; }
+    std::pair<double, double> visibleRange() const { return {m_lo, m_hi}; }
+    std::pair<double, double> fullRange() const { return {m_fullLo, m_fullHi}; }
     // Shows [lo, hi], kept inside the whole span and at least a few positions wide.
     void setVisibleRange(double lo, double hi);
     // Zooms by `factor` (below 1 zooms in) keeping the position x where it is.
@@ -43,20 +43,20 @@ public:
     // The tooltip text at a point of the view; empty where there is no stem.
     QString tooltipAt(QPoint viewPos) const;
     // Whether every visible hit has its own stem (else one stem per pixel column).
-    bool drawsEveryHit() const { return everyHit_; }
+    bool drawsEveryHit() const { return m_everyHit; }
 
     // The series as drawn, for tests and for the legend.
-    QLineSeries* stems() const { return stems_; }
-    QScatterSeries* tops() const { return tops_; }
-    QLineSeries* lastStem() const { return last_; }
-    QLineSeries* averageLine() const { return average_; }
-    QLineSeries* theoreticalLine() const { return theoretical_; }
-    QLineSeries* maximumLine() const { return maximum_; }
-    QCategoryAxis* issueAxis() const { return axisX_; }
-    QValueAxis* omissionAxis() const { return axisY_; }
+    QLineSeries* stems() const { return m_stems; }
+    QScatterSeries* tops() const { return m_tops; }
+    QLineSeries* lastStem() const { return m_last; }
+    QLineSeries* averageLine() const { return m_average; }
+    QLineSeries* theoreticalLine() const { return m_theoretical; }
+    QLineSeries* maximumLine() const { return m_maximum; }
+    QCategoryAxis* issueAxis() const { return m_axisX; }
+    QValueAxis* omissionAxis() const { return m_axisY; }
     // The legend's entries shown (one per visible line), and whether it stands below the plot.
     QList<QLabel*> legendEntries() const;
-    bool legendBelow() const { return legendBelow_; }
+    bool legendBelow() const { return m_legendBelow; }
 
 protected:
     bool viewportEvent(QEvent* e) override;
@@ -77,20 +77,20 @@ private:
     void fillLegend();
     void placeLegend();
 
-    GapSeries data_;
-    QCategoryAxis* axisX_;
-    QValueAxis* axisY_;
-    QLineSeries *stems_, *last_, *average_, *theoretical_, *maximum_;
-    QScatterSeries* tops_;
-    QWidget* legend_;
-    std::vector<std::pair<QLineSeries*, QLabel*>> legendLabels_;
-    bool legendBelow_ = false;
-    double lo_ = 0, hi_ = 1, fullLo_ = 0, fullHi_ = 1;
-    int builtWidth_ = -1;
-    bool everyHit_ = true;
-    bool dragging_ = false;
-    int dragX_ = 0;
-    std::pair<double, double> dragRange_;
+    GapSeries m_data;
+    QCategoryAxis* m_axisX;
+    QValueAxis* m_axisY;
+    QLineSeries *m_stems, *m_last, *m_average, *m_theoretical, *m_maximum;
+    QScatterSeries* m_tops;
+    QWidget* m_legend;
+    std::vector<std::pair<QLineSeries*, QLabel*>> m_legendLabels;
+    bool m_legendBelow = false;
+    double m_lo = 0, m_hi = 1, m_fullLo = 0, m_fullHi = 1;
+    int m_builtWidth = -1;
+    bool m_everyHit = true;
+    bool m_dragging = false;
+    int m_dragX = 0;
+    std::pair<double, double> m_dragRange;
 };
 
 // The chart of a series drawn offscreen at a fixed size.

@@ -24,12 +24,12 @@ public:
     using QAbstractTableModel::QAbstractTableModel;
     void setGrid(Grid g) {
         beginResetModel();
-        grid_ = std::move(g);
+        m_grid = std::move(g);
         endResetModel();
     }
-    const Grid& grid() const { return grid_; }
+    const Grid& grid() const { return m_grid; }
     int rowCount(const QModelIndex& parent = {}) const override {
-        return parent.isValid() ? 0 : static_cast<int>(grid_.rows.size());
+        return parent.isValid() ? 0 : static_cast<int>(m_grid.rows.size());
     }
     int columnCount(const QModelIndex& parent = {}) const override { return parent.isValid() ? 0 : kOverviewColumns; }
     QVariant data(const QModelIndex& index, int role) const override {
@@ -38,7 +38,7 @@ public:
             return index.column() < 2 ? int(Qt::AlignLeft | Qt::AlignVCenter) : int(Qt::AlignRight | Qt::AlignVCenter);
         if (role != Qt::DisplayRole) return {};
         return QString::fromStdString(
-            grid_.rows[static_cast<size_t>(index.row())][static_cast<size_t>(index.column())]);
+            m_grid.rows[static_cast<size_t>(index.row())][static_cast<size_t>(index.column())]);
     }
     QVariant headerData(int section, Qt::Orientation o, int role) const override {
         if (o != Qt::Horizontal || role != Qt::DisplayRole) return QAbstractTableModel::headerData(section, o, role);
@@ -48,187 +48,188 @@ public:
     }
 
 private:
-    Grid grid_;
+    Grid m_grid;
 };
 
-OverviewWindow::OverviewWindow(QString dataDir, QWidget* parent) : QWidget(parent), dataDir_(std::move(dataDir)) {
+OverviewWindow::OverviewWindow(QString dataDir, QWidget* parent) : QWidget(parent), m_dataDir(std::move(dataDir)) {
     setWindowFlag(Qt::Window);
     setObjectName("frmOverview");
     setWindowTitle("遗漏总表");
     openUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
 
-    model_ = new OverviewModel(this);
-    view_ = new QTableView;
-    view_->setObjectName("gridOverview");
-    view_->setModel(model_);
-    view_->setSelectionBehavior(QAbstractItemView::SelectRows);
-    view_->setSelectionMode(QAbstractItemView::SingleSelection);
-    view_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    view_->setAlternatingRowColors(true);
-    view_->verticalHeader()->hide();
-    view_->verticalHeader()->setDefaultSectionSize(view_->fontMetrics().height() + 6);
-    view_->horizontalHeader()->setSectionsClickable(true);
-    view_->horizontalHeader()->setHighlightSections(false);
-    view_->horizontalHeader()->setStretchLastSection(true);
-    view_->horizontalHeader()->setResizeContentsPrecision(-1);
-    view_->setToolTip("单击列标题按该列排序（再单击反序），双击表格导出到 Zongbiao.xlsx，选中一行显示其遗漏走势图");
+    m_model = new OverviewModel(this);
+    m_view = new QTableView;
+    m_view->setObjectName("gridOverview");
+    m_view->setModel(m_model);
+    m_view->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_view->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_view->setAlternatingRowColors(true);
+    m_view->verticalHeader()->hide();
+    m_view->verticalHeader()->setDefaultSectionSize(m_view->fontMetrics().height() + 6);
+    m_view->horizontalHeader()->setSectionsClickable(true);
+    m_view->horizontalHeader()->setHighlightSections(false);
+    m_view->horizontalHeader()->setStretchLastSection(true);
+    m_view->horizontalHeader()->setResizeContentsPrecision(-1);
+    m_view->setToolTip("单击列标题按该列排序（再单击反序），双击表格导出到 Zongbiao.xlsx，选中一行显示其遗漏走势图");
 
-    chart_ = new OmissionChart;
-    chart_->setObjectName("chartOverview");
-    status_ = new QLabel;
-    status_->setObjectName("lblOverviewStatus");
+    m_chart = new OmissionChart;
+    m_chart->setObjectName("chartOverview");
+    m_status = new QLabel;
+    m_status->setObjectName("lblOverviewStatus");
 
     auto* split = new QSplitter(Qt::Vertical);
-    split->addWidget(view_);
-    split->addWidget(chart_);
+    split->addWidget(m_view);
+    split->addWidget(m_chart);
     split->setSizes({340, 400});
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(6, 6, 6, 6);
     layout->addWidget(split, 1);
-    layout->addWidget(status_);
+    layout->addWidget(m_status);
     // 900 x 760 where the screen's free area holds it with room for a frame, else that area.
     const QRect available = screen() ? screen()->availableGeometry() : QRect(0, 0, 1920, 1080);
     resize(std::min(900, available.width() - 16), std::min(760, available.height() - 40));
 
-    connect(view_->horizontalHeader(), &QHeaderView::sectionClicked, this, &OverviewWindow::sortBy);
-    connect(view_, &QTableView::doubleClicked, this, &OverviewWindow::exportWorkbook);
-    connect(view_->selectionModel(), &QItemSelectionModel::currentRowChanged, this, [this](const QModelIndex& current) {
-        const int row = current.isValid() ? current.row() : -1;
-        selectedItem_ = row >= 0 && size_t(row) < order_.size() ? order_[size_t(row)] : -1;
-        showChart();
-    });
+    connect(m_view->horizontalHeader(), &QHeaderView::sectionClicked, this, &OverviewWindow::sortBy);
+    connect(m_view, &QTableView::doubleClicked, this, &OverviewWindow::exportWorkbook);
+    connect(m_view->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this](const QModelIndex& current) {
+                const int row = current.isValid() ? current.row() : -1;
+                m_selectedItem = row >= 0 && size_t(row) < m_order.size() ? m_order[size_t(row)] : -1;
+                showChart();
+            });
 }
 
 void OverviewWindow::setHistory(std::shared_ptr<const Snapshot> snap) {
-    snap_ = std::move(snap);
+    m_snap = std::move(snap);
     recompute();
 }
 
 void OverviewWindow::setRange(const QString& from, const QString& to) {
-    from_ = from;
-    to_ = to;
+    m_from = from;
+    m_to = to;
     recompute();
 }
 
 void OverviewWindow::setHistoryAndRange(std::shared_ptr<const Snapshot> snap, const QString& from, const QString& to) {
-    snap_ = std::move(snap);
-    from_ = from;
-    to_ = to;
+    m_snap = std::move(snap);
+    m_from = from;
+    m_to = to;
     recompute();
 }
 
 void OverviewWindow::say(const QString& text, bool warning) {
-    status_->setText(text);
+    m_status->setText(text);
     emit message(text, warning);
 }
 
 void OverviewWindow::tellState(const QString& text, bool failed) {
-    status_->setText(text);
+    m_status->setText(text);
     // Only an open window speaks up: when the table cannot be made, and when it can be again.
-    if (isVisible() && (failed || failed_)) emit message(text, failed);
-    failed_ = failed;
+    if (isVisible() && (failed || m_failed)) emit message(text, failed);
+    m_failed = failed;
 }
 
 void OverviewWindow::recompute() {
     std::optional<OverviewTable> table;
     QString error;
     try {
-        if (!snap_) throw AnalysisError("还没有打开历史数据库");
-        table = computeOverview(*snap_, from_.toStdString(), to_.toStdString());
+        if (!m_snap) throw AnalysisError("还没有打开历史数据库");
+        table = computeOverview(*m_snap, m_from.toStdString(), m_to.toStdString());
     } catch (const std::exception& e) {
         error = QString::fromUtf8(e.what());
     }
-    showComputed(snap_, from_, to_, std::move(table), error);
+    showComputed(m_snap, m_from, m_to, std::move(table), error);
 }
 
 void OverviewWindow::showComputed(std::shared_ptr<const Snapshot> snap, const QString& from, const QString& to,
                                   std::optional<OverviewTable> table, const QString& error) {
-    snap_ = std::move(snap);
-    from_ = from;
-    to_ = to;
-    valid_ = table.has_value();
-    table_ = table ? std::move(*table) : OverviewTable{};
-    if (!valid_) {
+    m_snap = std::move(snap);
+    m_from = from;
+    m_to = to;
+    m_valid = table.has_value();
+    m_table = table ? std::move(*table) : OverviewTable{};
+    if (!m_valid) {
         showRows();
         tellState(error, true);
         return;
     }
     showRows();
-    tellState(QString("遗漏总表：检索范围 %1～%2，共 %3 期").arg(from_, to_).arg(table_.draws), false);
+    tellState(QString("遗漏总表：检索范围 %1～%2，共 %3 期").arg(m_from, m_to).arg(m_table.draws), false);
 }
 
 void OverviewWindow::showRows(bool sorted) {
-    order_.clear();
-    if (valid_) {
-        if (sortColumn_ >= 0) {
-            order_ = overviewOrder(table_, sortColumn_, descending_);
+    m_order.clear();
+    if (m_valid) {
+        if (m_sortColumn >= 0) {
+            m_order = overviewOrder(m_table, m_sortColumn, m_descending);
         } else {
-            for (size_t i = 0; i < table_.rows.size(); ++i) order_.push_back(int(i));
+            for (size_t i = 0; i < m_table.rows.size(); ++i) m_order.push_back(int(i));
         }
     }
-    const int keep = selectedItem_;
-    model_->setGrid(valid_ ? overviewGrid(table_, order_) : Grid{overviewHeader(), {}, {}});
+    const int keep = m_selectedItem;
+    m_model->setGrid(m_valid ? overviewGrid(m_table, m_order) : Grid{overviewHeader(), {}, {}});
     if (!sorted) fitColumns();
     // The selected item stays selected wherever the new order puts it; a sort shows the first rows.
-    selectedItem_ = -1;
-    auto row = std::find(order_.begin(), order_.end(), keep);
-    if (keep >= 0 && row != order_.end()) {
-        const QModelIndex index = model_->index(int(row - order_.begin()), 0);
-        view_->selectionModel()->setCurrentIndex(index,
-                                                 QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-        if (!sorted) view_->scrollTo(index);
+    m_selectedItem = -1;
+    auto row = std::find(m_order.begin(), m_order.end(), keep);
+    if (keep >= 0 && row != m_order.end()) {
+        const QModelIndex index = m_model->index(int(row - m_order.begin()), 0);
+        m_view->selectionModel()->setCurrentIndex(index,
+                                                  QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        if (!sorted) m_view->scrollTo(index);
     }
-    if (sorted) view_->scrollToTop();
-    if (selectedItem_ < 0) chart_->clear();
+    if (sorted) m_view->scrollToTop();
+    if (m_selectedItem < 0) m_chart->clear();
 }
 
 // Widths from every row, not only those in view, with room for the sort arrow; they only ever grow, so
 // a sort or a new table never moves a column under the pointer.
 void OverviewWindow::fitColumns() {
-    QHeaderView* header = view_->horizontalHeader();
+    QHeaderView* header = m_view->horizontalHeader();
     const int arrow = header->style()->pixelMetric(QStyle::PM_HeaderMarkSize, nullptr, header) + 8;
-    const int columns = model_->columnCount();
+    const int columns = m_model->columnCount();
     std::vector<int> before(static_cast<size_t>(columns));
-    for (int c = 0; c < columns; ++c) before[static_cast<size_t>(c)] = columnsFitted_ ? header->sectionSize(c) : 0;
-    view_->resizeColumnsToContents();
+    for (int c = 0; c < columns; ++c) before[static_cast<size_t>(c)] = m_columnsFitted ? header->sectionSize(c) : 0;
+    m_view->resizeColumnsToContents();
     for (int c = 0; c < columns; ++c)
         header->resizeSection(c, std::max(before[static_cast<size_t>(c)], header->sectionSize(c) + arrow));
-    columnsFitted_ = true;
+    m_columnsFitted = true;
 }
 
 void OverviewWindow::showChart() {
-    if (!valid_ || selectedItem_ < 0) {
-        chart_->clear();
+    if (!m_valid || m_selectedItem < 0) {
+        m_chart->clear();
         return;
     }
     try {
-        GapSeries series = itemGapSeries(*snap_, from_.toStdString(), to_.toStdString(), selectedItem_);
-        series.runningNumbers = runningNumbers_;
-        chart_->setSeries(std::move(series));
+        GapSeries series = itemGapSeries(*m_snap, m_from.toStdString(), m_to.toStdString(), m_selectedItem);
+        series.runningNumbers = m_runningNumbers;
+        m_chart->setSeries(std::move(series));
     } catch (const std::exception& e) {
-        chart_->clear();
+        m_chart->clear();
         say(QString::fromUtf8(e.what()), true);
     }
 }
 
 void OverviewWindow::sortBy(int column) {
     if (column < 0 || column >= kOverviewColumns) return;
-    descending_ = column == sortColumn_ ? !descending_ : false;
-    sortColumn_ = column;
-    view_->horizontalHeader()->setSortIndicatorShown(true);
-    view_->horizontalHeader()->setSortIndicator(column, descending_ ? Qt::DescendingOrder : Qt::AscendingOrder);
+    m_descending = column == m_sortColumn ? !m_descending : false;
+    m_sortColumn = column;
+    m_view->horizontalHeader()->setSortIndicatorShown(true);
+    m_view->horizontalHeader()->setSortIndicator(column, m_descending ? Qt::DescendingOrder : Qt::AscendingOrder);
     showRows(true);
 }
 
 void OverviewWindow::exportWorkbook() {
-    if (!valid_) {
+    if (!m_valid) {
         say("遗漏总表是空的，没有导出", true);
         return;
     }
-    const QString path = QDir(dataDir_).filePath("Zongbiao.xlsx");
-    const Grid& g = model_->grid();
+    const QString path = QDir(m_dataDir).filePath("Zongbiao.xlsx");
+    const Grid& g = m_model->grid();
     try {
-        writeWorkbook(g, QFile::encodeName(path).toStdString(), QFile::encodeName(dataDir_).toStdString());
+        writeWorkbook(g, QFile::encodeName(path).toStdString(), QFile::encodeName(m_dataDir).toStdString());
     } catch (const std::exception& e) {
         say(QString::fromUtf8(e.what()), true);
         return;

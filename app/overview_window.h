@@ -32,7 +32,7 @@ public:
     // Both at once, with one recomputation.
     void setHistoryAndRange(std::shared_ptr<const Snapshot> snap, const QString& from, const QString& to);
     // How the chart writes issues (issueText): running numbers, or dates with all nine digits.
-    void setRunningNumbers(bool running) { runningNumbers_ = running; }
+    void setRunningNumbers(bool running) { m_runningNumbers = running; }
     // The same with the table computed elsewhere (in the background): the table, or why it could not be made.
     void showComputed(std::shared_ptr<const Snapshot> snap, const QString& from, const QString& to,
                       std::optional<OverviewTable> table, const QString& error);
@@ -44,16 +44,16 @@ public:
     // Sorts by a column as a click on its header does: ascending, or reversed when it is the column
     // sorted by already.
     void sortBy(int column);
-    int sortColumn() const { return sortColumn_; }
-    bool sortDescending() const { return descending_; }
+    int sortColumn() const { return m_sortColumn; }
+    bool sortDescending() const { return m_descending; }
     // Writes the table as shown to "Zongbiao.xlsx" in the data folder and opens it.
     void exportWorkbook();
 
     // The item of the selected row, or -1.
-    int selectedItem() const { return selectedItem_; }
-    const OverviewTable& overview() const { return table_; }
-    QTableView* tableView() const { return view_; }
-    OmissionChart* chart() const { return chart_; }
+    int selectedItem() const { return m_selectedItem; }
+    const OverviewTable& overview() const { return m_table; }
+    QTableView* tableView() const { return m_view; }
+    OmissionChart* chart() const { return m_chart; }
 
 signals:
     // What the window did or why it could not; `warning` when it could not. While the window is open:
@@ -68,22 +68,22 @@ private:
     void say(const QString& text, bool warning);
     void tellState(const QString& text, bool failed);
 
-    QString dataDir_;
-    std::shared_ptr<const Snapshot> snap_;
-    QString from_, to_;
-    OverviewTable table_;
-    bool valid_ = false;
-    bool failed_ = false;     // the last table could not be made
-    std::vector<int> order_;  // displayed row -> index into table_.rows
-    int sortColumn_ = -1;
-    bool descending_ = false;
-    bool columnsFitted_ = false;
-    bool runningNumbers_ = false;
-    int selectedItem_ = -1;
-    OverviewModel* model_;
-    QTableView* view_;
-    OmissionChart* chart_;
-    QLabel* status_;
+    QString m_dataDir;
+    std::shared_ptr<const Snapshot> m_snap;
+    QString m_from, m_to;
+    OverviewTable m_table;
+    bool m_valid = false;
+    bool m_failed = false;     // the last table could not be made
+    std::vector<int> m_order;  // displayed row -> index into m_table.rows
+    int m_sortColumn = -1;
+    bool m_descending = false;
+    bool m_columnsFitted = false;
+    bool m_runningNumbers = false;
+    int m_selectedItem = -1;
+    OverviewModel* m_model;
+    QTableView* m_view;
+    OmissionChart* m_chart;
+    QLabel* m_status;
 };
 
 }  // namespace k3

@@ -10,8 +10,16 @@ fuzz_seconds=${FUZZ_SECONDS:-30}
 scripts/install-deps.sh
 scripts/check-format.sh
 
+# A compiler cache makes a second run (another clone, the sanitizer build after a change) much faster;
+# paths are taken relative to the folder above the checkout, so clones in different places share it.
+launcher=()
+if command -v ccache >/dev/null 2>&1; then
+    export CCACHE_BASEDIR=${CCACHE_BASEDIR:-$(dirname "$root")}
+    launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
+fi
+
 echo "== tests"
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}"
 cmake --build build -j"$jobs"
 (cd build && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j2 --timeout 120)
 
@@ -20,12 +28,12 @@ echo "== tests with AddressSanitizer and UndefinedBehaviorSanitizer"
 export ASAN_OPTIONS=detect_leaks=1
 export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
 export LSAN_OPTIONS=suppressions=$root/tests/lsan.supp:print_suppressions=0
-cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DK3GAP_SANITIZE=ON -DK3GAP_BENCH=OFF
+cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DK3GAP_SANITIZE=ON -DK3GAP_BENCH=OFF "${launcher[@]}"
 cmake --build build-asan -j"$jobs"
 (cd build-asan && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j2 --timeout 120)
 
 echo "== fuzz targets"
-CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DK3GAP_FUZZ=ON
+CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DK3GAP_FUZZ=ON "${launcher[@]}"
 cmake --build build-fuzz -j"$jobs"
 # The targets write small databases for every input: a memory file system keeps that fast.
 if [ -d /dev/shm ] && [ -w /dev/shm ]; then export TMPDIR=/dev/shm; fi
