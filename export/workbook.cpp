@@ -76,7 +76,6 @@ bool readsAsZeroLedIssue(const std::string& s, double& out) {
     return true;
 }
 
-
 }  // namespace
 
 void writeWorkbook(const Grid& grid, const std::string& path, const std::string& dataDir) {
