@@ -52,11 +52,12 @@ void TaskControl::markFinished() {
 }
 
 QThreadPool& backgroundPool() {
-    // Four threads: a long command (an import, an update waiting for the network) and the check for
-    // damage leave room for the quick reads of the history that the analyses wait for.
+    // Eight threads: long commands (an import, an update waiting for the network, a window closed while
+    // its command still ends) and the check for damage leave room for the quick reads of the history
+    // that the analyses and the commands wait for, so that no task waits behind the one it waits for.
     static QThreadPool* pool = [] {
         auto* p = new QThreadPool;
-        p->setMaxThreadCount(4);
+        p->setMaxThreadCount(8);
         return p;
     }();
     return *pool;
