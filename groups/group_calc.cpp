@@ -6,6 +6,7 @@
 #include "search/conditions.h"
 #include "search/omission.h"
 #include "search/search.h"
+#include "store/issue.h"
 
 namespace k3 {
 
@@ -58,13 +59,14 @@ GroupStat groupStatistics(const Snapshot& snap, int type, const std::vector<int>
         return st;
     }
     if (range->from > range->to) {
-        st.error = "起始期号 " + std::to_string(range->from) + " 在结束期号 " + std::to_string(range->to) + " 之后";
+        st.error =
+            "起始期号 " + std::string(trimmedText(from)) + " 在结束期号 " + std::string(trimmedText(to)) + " 之后";
         return st;
     }
     // The first issue of the range must be stored: it gives the starting point.
     auto start = startingPoint(snap, range->from);
     if (!start) {
-        st.error = "起始期号 " + std::to_string(range->from) + " 不在历史中";
+        st.error = "起始期号 " + std::string(trimmedText(from)) + " 不在历史中";
         return st;
     }
     Pattern pat(type);

@@ -20,7 +20,8 @@ DerivedDraw addManualDraw(HistoryStore& store, std::string_view issueText, std::
     auto issue = parseIssue(issueText);
     if (!issue) throw EntryRejected("期号「" + std::string(issueText) + "」不是有效的期号，未保存");
     int a = die(d1, 1), b = die(d2, 2), c = die(d3, 3);
-    if (store.contains(*issue)) throw EntryRejected("期号 " + std::to_string(*issue) + " 已经存在，未保存");
+    if (store.contains(*issue))
+        throw EntryRejected("期号 " + std::string(trimmedText(issueText)) + " 已经存在，未保存");
     DerivedDraw d = deriveDraw(*issue, a, b, c, segBase);
     store.append({d});
     return d;

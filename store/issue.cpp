@@ -9,10 +9,15 @@ namespace k3 {
 
 using namespace std::chrono;
 
-std::optional<int64_t> parseWhole(std::string_view text, int64_t lo, int64_t hi) {
+std::string_view trimmedText(std::string_view text) {
     while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
     while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r' || text.back() == '\n'))
         text.remove_suffix(1);
+    return text;
+}
+
+std::optional<int64_t> parseWhole(std::string_view text, int64_t lo, int64_t hi) {
+    text = trimmedText(text);
     if (!text.empty() && text.front() == '+') text.remove_prefix(1);
     if (text.empty()) return std::nullopt;
     int64_t v = 0;

@@ -10,6 +10,8 @@ namespace k3 {
 
 struct Snapshot;
 
+// A typed text without its leading and trailing blanks, as messages quote it.
+std::string_view trimmedText(std::string_view text);
 // Whole number of a text, or nothing when the text (blanks trimmed) is not a decimal whole number in range.
 std::optional<int64_t> parseWhole(std::string_view text, int64_t lo, int64_t hi);
 // An issue number typed or stored: a positive 32-bit whole number.

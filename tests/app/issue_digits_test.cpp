@@ -3,6 +3,7 @@
 // keeps its issues as they are.
 #include <QAction>
 #include <QCategoryAxis>
+#include <QComboBox>
 #include <QLineEdit>
 #include <QTableView>
 #include <QTest>
@@ -10,6 +11,7 @@
 #include <fstream>
 
 #include "history/text_import.h"
+#include "object_names.h"
 #include "omission_chart.h"
 #include "store/history_store.h"
 #include "window_fixture.h"
@@ -62,6 +64,22 @@ TEST_F(WindowTest, IssuesOfTheYears2000To2009KeepTheirLeadingZero) {
     action("mnuDlzd")->trigger();
     ASSERT_FALSE(questions.isEmpty());
     EXPECT_TRUE(questions.last().endsWith("|090101021")) << questions.last().toStdString();
+
+    // Messages quote the issue as typed, nine digits: a stored issue typed again, a range starting at an
+    // issue that is not stored.
+    find<QLineEdit>(k3::names::kNextIssueEdit)->setText("081231001");
+    QTest::keyClicks(find("MaskEdBox1_1"), "1");
+    QTest::keyClicks(find("MaskEdBox1_2"), "2");
+    QTest::keyClicks(find("MaskEdBox1_3"), "3");
+    ASSERT_FALSE(told.isEmpty());
+    EXPECT_TRUE(told.last().contains("期号 081231001 已经存在")) << told.last().toStdString();
+    find<QLineEdit>(k3::names::kRangeStartEdit)->setText("081231000");
+    click("cmdZH_0");
+    find<QComboBox>(k3::names::kGroupSizeCombo)->setCurrentText("1");
+    click(k3::names::kCalculateButton);
+    ASSERT_TRUE(eventually([&] { return status().contains("不在历史中"); }, 10000)) << status().toStdString();
+    EXPECT_TRUE(status().contains("起始期号 081231000 不在历史中")) << status().toStdString();
+    find<QLineEdit>(k3::names::kRangeStartEdit)->setText("081231001");
 
     // The text export reads back as the same history.
     click("Command4");
