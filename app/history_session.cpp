@@ -196,6 +196,14 @@ bool HistorySession::catchUp() {
     return true;
 }
 
+void HistorySession::ownWriteLeftTheDraws() {
+    if (!m_store) return;
+    try {
+        m_dataVersion = dataVersion();
+    } catch (const std::exception&) {
+    }
+}
+
 void HistorySession::reload() { readHistory(HistoryOrigin::kCommand); }
 
 void HistorySession::adopt(std::shared_ptr<const Snapshot> snapshot) {

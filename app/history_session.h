@@ -90,6 +90,11 @@ public:
     bool catchUp();
     // Reads the history again after a change made by a command of this window.
     void reload();
+    // A command of this window wrote the file on a connection of its own without changing the draws (the
+    // group table YL): its commit is not taken for a change made elsewhere, so the next catchUp() does not
+    // read the whole history again on the window's thread. A change another program commits while the
+    // command runs is taken for this one, as with adopt().
+    void ownWriteLeftTheDraws();
     // Takes a history read after a command of this window changed the file (read on another thread).
     void adopt(std::shared_ptr<const Snapshot> snapshot);
     // Shows the history again as it is (the newest and the next issue after a command left it alone).

@@ -429,7 +429,10 @@ void MainWindow::calculateGroups() {
             }
             // A history that cannot be written keeps YL as it was: the clicks then sort this run's rows.
             m_unsavedGroupRows.reset();
-            if (!calc->stored) m_unsavedGroupRows = calc->outcome.rows;
+            if (calc->stored)
+                m_session->ownWriteLeftTheDraws();
+            else
+                m_unsavedGroupRows = calc->outcome.rows;
             m_resultPanel->showSummary(std::move(calc->grid));
             showStatus(q(calc->outcome.note.text));
         });

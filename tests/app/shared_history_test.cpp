@@ -1,5 +1,6 @@
 // The history shared with another program: a change committed through a second connection (as
 // k3gap-cli or a second window makes it) is seen by the session and the window's next command.
+#include <QComboBox>
 #include <QLineEdit>
 #include <QSignalSpy>
 #include <QTest>
@@ -125,4 +126,27 @@ TEST_F(SharedHistoryTest, WindowsNextCommandsSeeAChangeMadeElsewhere) {
     EXPECT_TRUE(told[0].contains("已经存在"));
     EXPECT_EQ(gridRows(k3::names::kHistoryGrid), 8);
     EXPECT_EQ(text(k3::names::kNextIssueEdit), "130325009");
+}
+
+// The group calculation writes YL on a connection of its own: that is no change of the draws, so the
+// next command does not read the whole history again; a draw stored elsewhere afterwards still is read.
+TEST_F(SharedHistoryTest, TheGroupTablesOwnWriteIsNotAChangeElsewhere) {
+    storeElsewhere({{130325001, "123"}, {130325002, "456"}, {130325003, "111"}});
+    open();
+    QList<k3::HistoryOrigin> origins;
+    QObject::connect(&WindowTest::session(), &k3::HistorySession::historyChanged,
+                     [&](const auto&, k3::HistoryOrigin origin) { origins << origin; });
+    const auto before = WindowTest::session().snapshot();
+    click("cmdZH_0");
+    find<QComboBox>(k3::names::kGroupSizeCombo)->setCurrentText("1");
+    click(k3::names::kCalculateButton);
+    ASSERT_TRUE(eventually([&] { return status().contains("分组计算完成"); }, 10000)) << status().toStdString();
+    ASSERT_EQ(k3::HistoryStore(dbPath()).readYL("").size(), 6u);
+    EXPECT_FALSE(WindowTest::session().catchUp());
+    EXPECT_EQ(WindowTest::session().snapshot(), before);
+
+    storeElsewhere({{130325004, "666"}});
+    EXPECT_TRUE(WindowTest::session().catchUp());
+    EXPECT_EQ(gridRows(k3::names::kHistoryGrid), 4);
+    EXPECT_EQ(origins, QList<k3::HistoryOrigin>{k3::HistoryOrigin::kElsewhere});
 }
