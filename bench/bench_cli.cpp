@@ -4,20 +4,15 @@
 // every draw with the SQLite C API and counts the same 20 groups. BM_GroupAgainstC runs both in turn
 // and reports the ratio of their best times.
 #include <benchmark/benchmark.h>
-#include <spawn.h>
-#include <sys/wait.h>
 
-#include <fcntl.h>
 #include <algorithm>
-#include <chrono>
 #include <fstream>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "run_program.h"
 #include "test_support.h"
-
-extern char** environ;
 
 namespace {
 
@@ -28,29 +23,6 @@ struct Files {
     std::string data = dir.file("data"), config = dir.file("config");
     std::string inOrder = dir.file("in-order.txt"), shuffled = dir.file("shuffled.txt");
 };
-
-// Runs a program with its output thrown away; the seconds it took, or a negative number on failure.
-double run(const std::vector<std::string>& args, const std::string& configDir) {
-    std::vector<char*> argv;
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    std::vector<std::string> env{"XDG_CONFIG_HOME=" + configDir, "PATH=/usr/bin:/bin"};
-    std::vector<char*> envp;
-    for (const std::string& e : env) envp.push_back(const_cast<char*>(e.c_str()));
-    envp.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    const auto start = std::chrono::steady_clock::now();
-    pid_t pid = 0;
-    int status = -1;
-    const bool spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()) == 0;
-    if (spawned) waitpid(pid, &status, 0);
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    posix_spawn_file_actions_destroy(&actions);
-    return spawned && WIFEXITED(status) && WEXITSTATUS(status) == 0 ? seconds : -1;
-}
 
 const Files& files() {
     static Files* f = [] {
@@ -66,7 +38,7 @@ const Files& files() {
         write(x->inOrder, lines);
         std::shuffle(lines.begin(), lines.end(), std::mt19937(7));
         write(x->shuffled, lines);
-        if (run({K3GAP_CLI, "--data", x->data, "import", x->inOrder}, x->config) < 0) std::abort();
+        if (k3bench::runProgram({K3GAP_CLI, "--data", x->data, "import", x->inOrder}, x->config) < 0) std::abort();
         return x;
     }();
     return *f;
@@ -75,11 +47,12 @@ const Files& files() {
 void import(benchmark::State& state, const std::string& file) {
     const Files& f = files();
     for (auto _ : state) {
-        const double s = run({K3GAP_CLI, "--data", f.data, "import", file}, f.config);
+        const double s = k3bench::runProgram({K3GAP_CLI, "--data", f.data, "import", file}, f.config);
         if (s < 0) state.SkipWithError("import failed");
         state.SetIterationTime(s);
     }
-    run({K3GAP_CLI, "--data", f.data, "import", f.inOrder}, f.config);  // the history in issue order again
+    k3bench::runProgram({K3GAP_CLI, "--data", f.data, "import", f.inOrder},
+                        f.config);  // the history in issue order again
 }
 
 void BM_ImportInOrder1M(benchmark::State& state) { import(state, files().inOrder); }
@@ -94,7 +67,7 @@ std::vector<std::string> groupCommand() {
 
 void BM_GroupCli1M(benchmark::State& state) {
     for (auto _ : state) {
-        const double s = run(groupCommand(), files().config);
+        const double s = k3bench::runProgram(groupCommand(), files().config);
         if (s < 0) state.SkipWithError("k3gap-cli group failed");
         state.SetIterationTime(s);
     }
@@ -103,7 +76,7 @@ BENCHMARK(BM_GroupCli1M)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterat
 
 void BM_GroupBaselineC1M(benchmark::State& state) {
     for (auto _ : state) {
-        const double s = run({BASELINE_GROUP, files().data}, files().config);
+        const double s = k3bench::runProgram({BASELINE_GROUP, files().data}, files().config);
         if (s < 0) state.SkipWithError("baseline_group failed");
         state.SetIterationTime(s);
     }
@@ -114,7 +87,8 @@ BENCHMARK(BM_GroupBaselineC1M)->Unit(benchmark::kMillisecond)->UseManualTime()->
 void BM_GroupAgainstC(benchmark::State& state) {
     double cli = 1e9, c = 1e9;
     for (auto _ : state) {
-        const double a = run(groupCommand(), files().config), b = run({BASELINE_GROUP, files().data}, files().config);
+        const double a = k3bench::runProgram(groupCommand(), files().config),
+                     b = k3bench::runProgram({BASELINE_GROUP, files().data}, files().config);
         if (a < 0 || b < 0) state.SkipWithError("a run failed");
         cli = std::min(cli, a);
         c = std::min(c, b);

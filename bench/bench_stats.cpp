@@ -3,22 +3,17 @@
 // row of 遗漏回测 computes on the GUI thread), and k3gap-cli fairness and backtest end to end, each run
 // a new process as a user starts it.
 #include <benchmark/benchmark.h>
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
 
-#include <chrono>
 #include <filesystem>
 #include <string>
 #include <vector>
 
 #include "overview/overview.h"
+#include "run_program.h"
 #include "stats/backtest.h"
 #include "stats/fairness.h"
 #include "store/history_store.h"
 #include "test_support.h"
-
-extern char** environ;
 
 namespace {
 
@@ -88,28 +83,10 @@ const Files& files() {
     return *f;
 }
 
-// Runs k3gap-cli with its output thrown away; the seconds it took, or a negative number on failure.
+// Runs k3gap-cli on the benchmark's history; the seconds it took, or a negative number on failure.
 double run(std::vector<std::string> args) {
     args.insert(args.begin(), {K3GAP_CLI, "--data", files().data});
-    std::vector<char*> argv;
-    for (std::string& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    std::vector<std::string> env{"XDG_CONFIG_HOME=" + files().config, "PATH=/usr/bin:/bin"};
-    std::vector<char*> envp;
-    for (std::string& e : env) envp.push_back(e.data());
-    envp.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    const auto start = std::chrono::steady_clock::now();
-    pid_t pid = 0;
-    int status = -1;
-    const bool spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()) == 0;
-    if (spawned) waitpid(pid, &status, 0);
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    posix_spawn_file_actions_destroy(&actions);
-    return spawned && WIFEXITED(status) && WEXITSTATUS(status) == 0 ? seconds : -1;
+    return k3bench::runProgram(args, files().config);
 }
 
 void cli(benchmark::State& st, const std::vector<std::string>& args) {

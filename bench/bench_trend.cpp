@@ -2,25 +2,20 @@
 // and the window offscreen with 全部: opened until its first frame is drawn, a jump to any row with the
 // frame drawn, one frame of scrolling by a wheel notch, and the memory the open window adds.
 #include <benchmark/benchmark.h>
-#include <spawn.h>
-#include <sys/wait.h>
 
-#include <fcntl.h>
 #include <unistd.h>
 #include <QApplication>
 #include <QComboBox>
 #include <QScrollBar>
 #include <QTest>
-#include <chrono>
 #include <fstream>
 #include <memory>
 #include <random>
 
+#include "run_program.h"
 #include "store/history_store.h"
 #include "test_support.h"
 #include "trend_window.h"
-
-extern char** environ;
 
 namespace {
 
@@ -52,33 +47,11 @@ double residentBytes() {
     return double(resident) * double(sysconf(_SC_PAGESIZE));
 }
 
-// Runs k3gap-cli with its output thrown away; the seconds it took, or a negative number on failure.
-double runCli(const std::vector<std::string>& args) {
-    std::vector<char*> argv;
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    std::vector<std::string> env{"XDG_CONFIG_HOME=" + history().config, "PATH=/usr/bin:/bin"};
-    std::vector<char*> envp;
-    for (const std::string& e : env) envp.push_back(const_cast<char*>(e.c_str()));
-    envp.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    const auto start = std::chrono::steady_clock::now();
-    pid_t pid = 0;
-    int status = -1;
-    const bool spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()) == 0;
-    if (spawned) waitpid(pid, &status, 0);
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    posix_spawn_file_actions_destroy(&actions);
-    return spawned && WIFEXITED(status) && WEXITSTATUS(status) == 0 ? seconds : -1;
-}
-
 void BM_CliTrendLast100(benchmark::State& state) {
     History& h = history();
     for (auto _ : state) {
-        const double s = runCli({K3GAP_CLI, "--data", h.dir.path().string(), "trend", "--last", "100"});
+        const double s =
+            k3bench::runProgram({K3GAP_CLI, "--data", h.dir.path().string(), "trend", "--last", "100"}, h.config);
         if (s < 0) state.SkipWithError("k3gap-cli trend failed");
         state.SetIterationTime(s);
     }
