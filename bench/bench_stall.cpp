@@ -12,6 +12,7 @@
 #include <QTableView>
 #include <QTest>
 #include <QTimer>
+#include <cstdio>
 #include <deque>
 #include <fstream>
 #include <functional>
@@ -75,7 +76,8 @@ Window& window() {
         win->w->show();
         win->w->activateWindow();
         QApplication::setActiveWindow(win->w.get());
-        QTest::qWaitForWindowActive(win->w.get());
+        // Offscreen the window may never count as active; the figures do not depend on it.
+        if (!QTest::qWaitForWindowActive(win->w.get())) std::fputs("the window did not become active\n", stderr);
         win->session = win->w->findChild<k3::HistorySession*>();
         while (!win->session->canChange()) QApplication::processEvents(QEventLoop::AllEvents, 5);
         win->clock.start();

@@ -12,7 +12,7 @@ namespace k3 {
 bool installedProgram(const QString& programDir) {
     const QString canonical = QFileInfo(programDir).canonicalFilePath();
     const QString dir = QDir::cleanPath(canonical.isEmpty() ? QDir(programDir).absolutePath() : canonical);
-    for (const QString root : {QStringLiteral("/usr"), QStringLiteral("/opt")})
+    for (const QString& root : {QStringLiteral("/usr"), QStringLiteral("/opt")})
         if (dir == root || dir.startsWith(root + '/')) return true;
     return false;
 }

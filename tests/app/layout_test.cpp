@@ -128,7 +128,9 @@ TEST_F(WindowTest, OpensInsideTheScreenWithEveryControlInView) {
         w->fitInto(screen);
         QApplication::processEvents();
         EXPECT_TRUE(screen.contains(w->frameGeometry())) << screen.width();
-        if (screen == kWideScreen) EXPECT_EQ(w->size(), k3::MainWindow::kPreferredSize);
+        if (screen == kWideScreen) {
+            EXPECT_EQ(w->size(), k3::MainWindow::kPreferredSize);
+        }
         // No scrolling: every control whole in view, none squeezed below the size it needs.
         EXPECT_FALSE(area->horizontalScrollBar()->isVisible()) << screen.width();
         EXPECT_FALSE(area->verticalScrollBar()->isVisible()) << screen.width();

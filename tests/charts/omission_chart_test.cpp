@@ -277,8 +277,12 @@ TEST(OmissionChart, LegendAndIssueLabelsWhereTheyFit) {
         const QList<QLabel*> entries = v.chart.legendEntries();
         ASSERT_EQ(entries.size(), 5) << size.width();
         const QRect plot = inView(v.chart, v.chart.chart()->plotArea());
-        if (size.width() == 1000) EXPECT_FALSE(v.chart.legendBelow());
-        if (size.width() <= 380) EXPECT_TRUE(v.chart.legendBelow());
+        if (size.width() == 1000) {
+            EXPECT_FALSE(v.chart.legendBelow());
+        }
+        if (size.width() <= 380) {
+            EXPECT_TRUE(v.chart.legendBelow());
+        }
         QRect legend;
         QList<QRect> placed;
         for (QLabel* e : entries) {
