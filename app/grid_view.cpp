@@ -27,6 +27,22 @@ QTableView* makeGridView(QWidget* parent, const char* objectName, const QString&
     return g;
 }
 
+QTableView* makeResultTable(QAbstractItemModel* model, const QString& toolTip) {
+    auto* view = new QTableView;
+    view->setModel(model);
+    view->setToolTip(toolTip);
+    view->setSelectionBehavior(QAbstractItemView::SelectRows);
+    view->setSelectionMode(QAbstractItemView::SingleSelection);
+    view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    view->setAlternatingRowColors(true);
+    view->verticalHeader()->hide();
+    view->verticalHeader()->setDefaultSectionSize(view->fontMetrics().height() + 6);
+    view->horizontalHeader()->setSectionsClickable(true);
+    view->horizontalHeader()->setHighlightSections(false);
+    view->horizontalHeader()->setStretchLastSection(true);
+    return view;
+}
+
 void setColumnWidthsInTwips(QTableView* view, const std::vector<int>& twips) {
     for (size_t c = 0; c < twips.size(); ++c) view->setColumnWidth(static_cast<int>(c), twipsToPixels(twips[c]));
 }

@@ -7,6 +7,7 @@
 #include <QWidget>
 #include <vector>
 
+class QAbstractItemModel;
 class QTableView;
 
 namespace k3 {
@@ -16,6 +17,9 @@ inline int twipsToPixels(int twips) { return twips / 15; }
 
 // A read-only grid view with single-cell selection, fixed row height and no row header.
 QTableView* makeGridView(QWidget* parent, const char* objectName, const QString& toolTip);
+// The table of a result window (遗漏总表, the statistics windows): whole rows selected, one at a time, no
+// editing, a click on a column header to sort by it, the last column stretched to the window's edge.
+QTableView* makeResultTable(QAbstractItemModel* model, const QString& toolTip);
 void setColumnWidthsInTwips(QTableView* view, const std::vector<int>& twips);
 
 // Holds a grid and gives it the height of a whole number of rows (the rest of its space stays blank

@@ -13,6 +13,7 @@
 #include <QVBoxLayout>
 
 #include "export/workbook.h"
+#include "grid_view.h"
 #include "omission_chart.h"
 #include "overview/gap_series.h"
 
@@ -58,20 +59,10 @@ OverviewWindow::OverviewWindow(QString dataDir, QWidget* parent) : QWidget(paren
     openUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
 
     m_model = new OverviewModel(this);
-    m_view = new QTableView;
+    m_view = makeResultTable(
+        m_model, "单击列标题按该列排序（再单击反序），双击表格导出到 Zongbiao.xlsx，选中一行显示其遗漏走势图");
     m_view->setObjectName("gridOverview");
-    m_view->setModel(m_model);
-    m_view->setSelectionBehavior(QAbstractItemView::SelectRows);
-    m_view->setSelectionMode(QAbstractItemView::SingleSelection);
-    m_view->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_view->setAlternatingRowColors(true);
-    m_view->verticalHeader()->hide();
-    m_view->verticalHeader()->setDefaultSectionSize(m_view->fontMetrics().height() + 6);
-    m_view->horizontalHeader()->setSectionsClickable(true);
-    m_view->horizontalHeader()->setHighlightSections(false);
-    m_view->horizontalHeader()->setStretchLastSection(true);
     m_view->horizontalHeader()->setResizeContentsPrecision(-1);
-    m_view->setToolTip("单击列标题按该列排序（再单击反序），双击表格导出到 Zongbiao.xlsx，选中一行显示其遗漏走势图");
 
     m_chart = new OmissionChart;
     m_chart->setObjectName("chartOverview");

@@ -16,6 +16,7 @@
 #include "export/output_file.h"
 #include "export/workbook.h"
 #include "grid_models.h"
+#include "grid_view.h"
 #include "stats_chart.h"
 
 namespace k3 {
@@ -48,18 +49,8 @@ StatsWindow::StatsWindow(QString dataDir, QString workbookName, QWidget* parent)
     m_status = new QLabel;
 
     m_model = new GridModel(this);
-    m_view = new QTableView;
-    m_view->setModel(m_model);
-    m_view->setSelectionBehavior(QAbstractItemView::SelectRows);
-    m_view->setSelectionMode(QAbstractItemView::SingleSelection);
-    m_view->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_view->setAlternatingRowColors(true);
-    m_view->verticalHeader()->hide();
-    m_view->verticalHeader()->setDefaultSectionSize(m_view->fontMetrics().height() + 6);
-    m_view->horizontalHeader()->setSectionsClickable(true);
-    m_view->horizontalHeader()->setHighlightSections(false);
-    m_view->horizontalHeader()->setStretchLastSection(true);
-    m_view->setToolTip(QString("单击列标题按该列排序（再单击反序），双击表格导出到 %1").arg(m_workbookName));
+    m_view =
+        makeResultTable(m_model, QString("单击列标题按该列排序（再单击反序），双击表格导出到 %1").arg(m_workbookName));
 
     connect(m_view->horizontalHeader(), &QHeaderView::sectionClicked, this, &StatsWindow::sortBy);
     connect(m_view, &QTableView::doubleClicked, this, &StatsWindow::exportWorkbook);

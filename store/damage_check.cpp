@@ -43,9 +43,7 @@ void DamageCheck::interrupt() {
     sqlite3_interrupt(m_db->handle());
 }
 
-namespace {
-
-bool writable(const fs::path& p) {
+bool canWrite(const fs::path& p) {
 #ifdef _WIN32
     return _waccess(p.c_str(), 2) == 0;
 #else
@@ -53,13 +51,11 @@ bool writable(const fs::path& p) {
 #endif
 }
 
-}  // namespace
-
 bool heldByAnotherProgram(const std::string& path) {
     std::error_code ec;
     const fs::path file(path);
     const fs::path folder = file.has_parent_path() ? file.parent_path() : fs::path(".");
-    if (!fs::is_regular_file(file, ec) || fs::file_size(file, ec) == 0 || ec || !writable(file) || !writable(folder))
+    if (!fs::is_regular_file(file, ec) || fs::file_size(file, ec) == 0 || ec || !canWrite(file) || !canWrite(folder))
         return false;
     try {
         Db db(path, Db::Mode::kReadWrite);

@@ -2,6 +2,7 @@
 // connection of its own so that it can run on another thread while the file is in use; and the look
 // at whether another program holds the file.
 #pragma once
+#include <filesystem>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -39,5 +40,8 @@ void quickCheck(Db& db, const std::string& path, const std::string& table = {});
 // without a write-ahead log, or one in exclusive locking mode). Asked without waiting for the lock and
 // without writing. A file this program may not write is never held so (and gets no -wal or -shm).
 bool heldByAnotherProgram(const std::string& path);
+
+// Whether this process may write the file or folder.
+bool canWrite(const std::filesystem::path& p);
 
 }  // namespace k3

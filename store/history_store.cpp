@@ -5,12 +5,6 @@
 #include <set>
 #include <thread>
 
-#ifdef _WIN32
-#include <io.h>
-#else
-#include <unistd.h>
-#endif
-
 #include "schema.h"
 
 namespace fs = std::filesystem;
@@ -22,14 +16,6 @@ namespace {
 const char* const kRequiredColumns[] = {
     "IDX", "SQQH", "L1A", "L2A", "L3A",       "L1B",         "L2B",         "L3B",         "L1E",          "L2E",
     "L3E", "L1F",  "L2F", "L3F", "txtHisLst", "txtHisLstHm", "txtHisLstDx", "txtHisLstDs", "txtHisLstDuan"};
-
-bool writable(const fs::path& p) {
-#ifdef _WIN32
-    return _waccess(p.c_str(), 2) == 0;
-#else
-    return ::access(p.c_str(), W_OK) == 0;
-#endif
-}
 
 // Page caches of the store's connection (negative: KiB): between changes, and while one runs.
 constexpr int kIdleCacheKiB = -8192;
@@ -88,9 +74,9 @@ HistoryStore::HistoryStore(std::string path) : path_(std::move(path)) {
     if (!fs::is_directory(folder, ec)) throw failure(StoreFailure::kCannotOpen, path_, "文件夹不存在");
     if (fs::exists(st) && !fs::is_regular_file(st)) throw failure(StoreFailure::kCannotOpen, path_, "不是普通文件");
     const bool fresh = !fs::exists(st) || fs::file_size(file, ec) == 0;
-    if (!writable(folder))
+    if (!canWrite(folder))
         readOnlyReason_ = "它所在的文件夹 " + folder.string() + " 是只读的";
-    else if (fs::exists(st) && !writable(file))
+    else if (fs::exists(st) && !canWrite(file))
         readOnlyReason_ = "文件是只读的";
     else if (!fresh && fs::space(folder, ec).available < 64 * 1024 && !ec && !fs::exists(path_ + "-shm", ec))
         // Even reading would have to create the index of the log (-shm) beside the file: the history
