@@ -175,11 +175,12 @@ void OverviewWindow::showRows(bool sorted) {
 }
 
 // Widths from every row, not only those in view, with room for the sort arrow; they only ever grow, so
-// a sort or a new table never moves a column under the pointer.
+// a sort or a new table never moves a column under the pointer. The last column is left to stretch over
+// the rest of the row: kept as it was stretched, it would grow by an arrow's room with every table.
 void OverviewWindow::fitColumns() {
     QHeaderView* header = m_view->horizontalHeader();
     const int arrow = header->style()->pixelMetric(QStyle::PM_HeaderMarkSize, nullptr, header) + 8;
-    const int columns = m_model->columnCount();
+    const int columns = m_model->columnCount() - 1;
     std::vector<int> before(static_cast<size_t>(columns));
     for (int c = 0; c < columns; ++c) before[static_cast<size_t>(c)] = m_columnsFitted ? header->sectionSize(c) : 0;
     m_view->resizeColumnsToContents();

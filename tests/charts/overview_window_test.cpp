@@ -209,6 +209,25 @@ TEST_F(OverviewWindowTest, SortKeepsColumnWidthsAndShowsTheFirstRows) {
     EXPECT_EQ(w->tableView()->verticalScrollBar()->value(), 0);
 }
 
+// The last column (遗漏概率) fills the rest of the row and stays in view however often the table is made
+// again: at 900 pixels wide nothing needs a horizontal scroll bar.
+TEST_F(OverviewWindowTest, TheLastColumnStaysInView) {
+    store->append(k3test::generateDraws(3000, 78, 130326001));
+    w->resize(900, 700);
+    for (int i = 0; i < 4; ++i) {
+        w->setHistory(store->snapshot());
+        w->setRange("130325001", "130403030");
+        QCoreApplication::processEvents();
+    }
+    QTableView* v = w->tableView();
+    QHeaderView* h = v->horizontalHeader();
+    const int last = h->count() - 1;
+    EXPECT_LE(h->sectionViewportPosition(last) + h->sectionSize(last), v->viewport()->width())
+        << "the last column reaches " << h->sectionViewportPosition(last) + h->sectionSize(last) << " of "
+        << v->viewport()->width();
+    EXPECT_FALSE(v->horizontalScrollBar()->isVisible());
+}
+
 // The window opens inside the screen's free area, with room for a window manager's frame.
 TEST_F(OverviewWindowTest, OpensInsideTheScreen) {
     OverviewWindow fresh(QString::fromStdString(dir.path().string()));

@@ -241,7 +241,11 @@ void analyses(k3::MainWindow& w) {
     clickMenuEntry(w, "mnuAnalysis", "mnuOverview");
     auto* overview = find<k3::OverviewWindow>(&w, "frmOverview");
     if (!QTest::qWaitForWindowExposed(overview)) fail("遗漏总表 did not show");
+    // The table is made in the background: the row is clicked once it is there.
+    if (!QTest::qWaitFor([overview] { return overview->tableView()->model()->rowCount() > 7; }))
+        fail("遗漏总表 got no table");
     clickCell(overview->tableView(), 7, 1);  // 和值 10
+    if (!QTest::qWaitFor([overview] { return overview->selectedItem() >= 0; })) fail("和值 10 was not selected");
     save(overview, "overview.png");
     overview->close();
 
