@@ -4,7 +4,8 @@ set -euo pipefail
 pkgs=(g++ cmake make pkg-config qt6-base-dev libsqlite3-dev libcurl4-openssl-dev libxml2-dev libxlsxwriter-dev
       qt6-charts-dev libqt6opengl6-dev googletest libgtest-dev libbenchmark-dev xvfb xauth fonts-wqy-microhei
       python3 clang-format qt6-translations-l10n dpkg-dev file librsvg2-bin xdotool imagemagick clang
-      libclang-rt-14-dev libboost-math-dev ccache)
+      libclang-rt-14-dev libboost-math-dev ccache libzip-dev libfreexl-dev nlohmann-json3-dev
+      g++-mingw-w64-x86-64-posix)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
