@@ -8,6 +8,7 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
+#include <QScrollBar>
 #include <QTableView>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -112,15 +113,27 @@ HistoryPanel::HistoryPanel(HistorySession& session, Prompter& prompter, OneRowWh
     connect(m_settingsButton, &QPushButton::clicked, this, &HistoryPanel::settingsMenuRequested);
     connect(m_historyGrid, &QTableView::doubleClicked, this, &HistoryPanel::gridExportRequested);
     connect(&m_session, &HistorySession::historyChanged, this, &HistoryPanel::reloadHistoryGrid);
+    // A grid showing the newest draw keeps showing it when its height changes (the window shown or
+    // resized); one the player scrolled up stays where it is.
+    QScrollBar* bar = m_historyGrid->verticalScrollBar();
+    connect(bar, &QScrollBar::valueChanged, this, [this, bar](int value) {
+        if (!m_reloading) m_followNewest = value == bar->maximum();
+    });
+    connect(bar, &QScrollBar::rangeChanged, this, [this, bar](int, int maximum) {
+        if (m_followNewest && !m_reloading) bar->setValue(maximum);
+    });
     reloadHistoryGrid(m_session.snapshot());
 }
 
 void HistoryPanel::reloadHistoryGrid(std::shared_ptr<const Snapshot> snapshot) {
     m_historyGrid->setUpdatesEnabled(false);
+    m_reloading = true;
     m_historyModel->setRunningNumbers(m_session.runningNumbers());
     m_historyModel->setSnapshot(std::move(snapshot));
     m_historyGrid->setColumnWidth(0, twipsToPixels(kIssueColumnTwips));
-    if (m_historyModel->rowCount() + 1 > kRowsWithoutScrolling) m_historyGrid->scrollToBottom();
+    m_followNewest = m_historyModel->rowCount() + 1 > kRowsWithoutScrolling;
+    if (m_followNewest) m_historyGrid->scrollToBottom();
+    m_reloading = false;
     m_historyGrid->setUpdatesEnabled(true);
     showNextIssue();
 }

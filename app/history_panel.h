@@ -75,6 +75,8 @@ private:
     QPushButton* m_settingsButton = nullptr;
     bool m_fillingDice = false;      // the boxes are being set here: their changes are not typing
     bool m_selectOnRelease = false;  // a dice box got the focus by a click still being made
+    bool m_followNewest = false;     // the grid shows the newest draw and keeps it in view
+    bool m_reloading = false;        // the grid is being refilled: its scroll bar moves by itself
 };
 
 }  // namespace k3

@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <string>
 
 #include "history_session.h"
 #include "main_window.h"
@@ -99,13 +100,21 @@ void BM_WindowStart1M(benchmark::State& state) {
         state.PauseTiming();
         auto* model = s.grid->model();
         const QModelIndex newest = model->index(model->rowCount() - 1, 0);
-        if (model->rowCount() != static_cast<int>(kDraws) ||
-            !s.grid->viewport()->rect().intersects(s.grid->visualRect(newest)))
-            state.SkipWithError("the newest draw is not in view");
-        if (!s.window->findChild<QPushButton*>("Command1")->isEnabled()) state.SkipWithError("the search is disabled");
+        std::string why;
+        if (model->rowCount() != static_cast<int>(kDraws))
+            why = "the grid holds " + std::to_string(model->rowCount()) + " rows";
+        else if (!s.grid->viewport()->rect().intersects(s.grid->visualRect(newest)))
+            why = "the newest draw is not in view";
+        else if (!s.window->findChild<QPushButton*>("Command1")->isEnabled())
+            why = "the search is disabled";
         grown = memoryMB("VmRSS:") - before;
         s.window.reset();
         QApplication::processEvents();
+        // A skipped run stops here: timing is not resumed after the error.
+        if (!why.empty()) {
+            state.SkipWithError(why.c_str());
+            break;
+        }
         state.ResumeTiming();
     }
     state.counters["rss_growth_MB"] = static_cast<double>(grown);
@@ -146,9 +155,13 @@ void BM_WindowStartUntilChangesOn1M(benchmark::State& state) {
         const auto& session = *s.window->findChild<k3::HistorySession*>();
         while (session.access() == k3::HistoryAccess::kChecking) QApplication::processEvents(QEventLoop::AllEvents, 5);
         state.PauseTiming();
-        if (!session.canChange()) state.SkipWithError("the history cannot be changed");
+        const bool changes = session.canChange();
         s.window.reset();
         QApplication::processEvents();
+        if (!changes) {
+            state.SkipWithError("the history cannot be changed");
+            break;
+        }
         state.ResumeTiming();
     }
 }
