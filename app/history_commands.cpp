@@ -89,7 +89,7 @@ bool HistoryCommands::runTask(const ProgressText& text, std::function<void(TaskC
 
 bool HistoryCommands::runCommand(const ProgressText& text, StoreTask task,
                                  std::function<void(TaskOutcome<NoValue>&)> done) {
-    auto openStore = m_session.workerStoreOpener();
+    auto openStore = m_session.workerStoreOpener(true);
     // The history after a change, read on the task's thread too, so that the window only shows it.
     auto changed = std::make_shared<std::shared_ptr<const Snapshot>>();
     auto readFailed = std::make_shared<bool>(false);

@@ -122,7 +122,15 @@ HistoryPanel::HistoryPanel(HistorySession& session, Prompter& prompter, OneRowWh
     connect(bar, &QScrollBar::rangeChanged, this, [this, bar](int, int maximum) {
         if (m_followNewest && !m_reloading) bar->setValue(maximum);
     });
+    connect(&m_session, &HistorySession::accessChanged, this, &HistoryPanel::storeWaitingDraw);
     reloadHistoryGrid(m_session.snapshot());
+}
+
+// A draw typed while the check for damage ran is stored once the check has passed.
+void HistoryPanel::storeWaitingDraw() {
+    if (!m_typedDrawWaiting || m_session.access() == HistoryAccess::kChecking) return;
+    m_typedDrawWaiting = false;
+    if (m_session.canChange()) storeTypedDraw();
 }
 
 void HistoryPanel::reloadHistoryGrid(std::shared_ptr<const Snapshot> snapshot) {
@@ -185,6 +193,13 @@ void HistoryPanel::focusDiceBox(int index) {
 
 bool HistoryPanel::storeTypedDraw() {
     if (!m_session.isOpen()) return false;
+    // Stored now, the draw would wait on the window's thread for a check of the whole file: it waits
+    // for the check running in the background instead, its digits kept in the boxes.
+    if (m_session.access() == HistoryAccess::kChecking) {
+        if (!m_typedDrawWaiting) emit statusMessage("正在检查历史数据库是否完好，检查完毕即保存这一期…");
+        m_typedDrawWaiting = true;
+        return false;
+    }
     DerivedDraw added;
     try {
         // The texts as the user sees them now: a history changed elsewhere must not move the issue.
@@ -227,6 +242,8 @@ bool HistoryPanel::eventFilter(QObject* watched, QEvent* event) {
             if (std::exchange(m_selectOnRelease, false)) (*box)->selectAll();
             break;
         case QEvent::KeyPress: {
+            // The digits of a draw waiting to be stored stay as they are.
+            if (m_typedDrawWaiting) return true;
             // A die typed into a box replaces what it held, wherever the cursor stands.
             auto* key = static_cast<QKeyEvent*>(event);
             const QString digit = key->text();
