@@ -181,14 +181,7 @@ void MainWindow::buildPanels() {
 
 // The preferred size where the screen's free area holds it, else that area less the room a window
 // manager's frame takes; centred in the area.
-void MainWindow::fitInto(const QRect& available) {
-    const QSize frame = isVisible() ? frameGeometry().size() - size() : kFrameAllowance;
-    const QSize size(std::min(kPreferredSize.width(), available.width() - frame.width()),
-                     std::min(kPreferredSize.height(), available.height() - frame.height()));
-    resize(size);
-    move(available.x() + (available.width() - size.width() - frame.width()) / 2,
-         available.y() + (available.height() - size.height() - frame.height()) / 2);
-}
+void MainWindow::fitInto(const QRect& available) { fitWindowInto(*this, kPreferredSize, available); }
 
 QScrollArea* MainWindow::panelsArea() const { return m_scrollArea; }
 

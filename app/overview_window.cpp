@@ -6,7 +6,6 @@
 #include <QFile>
 #include <QHeaderView>
 #include <QLabel>
-#include <QScreen>
 #include <QSplitter>
 #include <QStyle>
 #include <QTableView>
@@ -16,6 +15,7 @@
 #include "grid_view.h"
 #include "omission_chart.h"
 #include "overview/gap_series.h"
+#include "window_fit.h"
 
 namespace k3 {
 
@@ -68,6 +68,7 @@ OverviewWindow::OverviewWindow(QString dataDir, QWidget* parent) : QWidget(paren
     m_chart->setObjectName("chartOverview");
     m_status = new QLabel;
     m_status->setObjectName("lblOverviewStatus");
+    m_status->setWordWrap(true);  // a long message (a file's path) wraps instead of widening the window
 
     auto* split = new QSplitter(Qt::Vertical);
     split->addWidget(m_view);
@@ -77,9 +78,7 @@ OverviewWindow::OverviewWindow(QString dataDir, QWidget* parent) : QWidget(paren
     layout->setContentsMargins(6, 6, 6, 6);
     layout->addWidget(split, 1);
     layout->addWidget(m_status);
-    // 900 x 760 where the screen's free area holds it with room for a frame, else that area.
-    const QRect available = screen() ? screen()->availableGeometry() : QRect(0, 0, 1920, 1080);
-    resize(std::min(900, available.width() - 16), std::min(760, available.height() - 40));
+    fitWindowIntoItsScreen(*this, {900, 760});
 
     connect(m_view->horizontalHeader(), &QHeaderView::sectionClicked, this, &OverviewWindow::sortBy);
     connect(m_view, &QTableView::doubleClicked, this, &OverviewWindow::exportWorkbook);

@@ -18,6 +18,7 @@
 #include "grid_models.h"
 #include "grid_view.h"
 #include "stats_chart.h"
+#include "window_fit.h"
 
 namespace k3 {
 
@@ -47,6 +48,7 @@ StatsWindow::StatsWindow(QString dataDir, QString workbookName, QWidget* parent)
     bold.setBold(true);
     m_summary->setFont(bold);
     m_status = new QLabel;
+    m_status->setWordWrap(true);  // a long message (a file's path) wraps instead of widening the window
 
     m_model = new GridModel(this);
     m_view =
@@ -197,7 +199,7 @@ FairnessWindow::FairnessWindow(QString dataDir, QWidget* parent)
     layout->addWidget(m_view, 1);
     layout->addWidget(explain);
     layout->addWidget(m_status);
-    resize(720, 600);
+    fitWindowIntoItsScreen(*this, {720, 600});
 }
 
 void FairnessWindow::launch(std::shared_ptr<const Snapshot> snap, std::string from, std::string to, int generation) {
@@ -261,7 +263,7 @@ BacktestWindow::BacktestWindow(QString dataDir, QWidget* parent)
     layout->addWidget(split, 1);
     layout->addWidget(note);
     layout->addWidget(m_status);
-    resize(1100, 800);
+    fitWindowIntoItsScreen(*this, {1100, 800});
 
     connect(m_thresholdBox, &QComboBox::currentIndexChanged, this, [this](int index) {
         m_omissionBox->setEnabled(index == m_thresholdBox->count() - 1);

@@ -16,6 +16,7 @@
 #include "background_task.h"
 #include "search/search.h"
 #include "trend/trend_workbook.h"
+#include "window_fit.h"
 
 namespace k3 {
 
@@ -193,6 +194,7 @@ TrendWindow::TrendWindow(QString dataDir, QWidget* parent) : QWidget(parent), m_
     m_view->setToolTip("");
     m_status = new QLabel;
     m_status->setObjectName("lblTrendStatus");
+    m_status->setWordWrap(true);  // a long message (a file's path) wraps instead of widening the window
 
     auto* bar = new QHBoxLayout;
     bar->addWidget(new QLabel("显示："));
@@ -209,7 +211,7 @@ TrendWindow::TrendWindow(QString dataDir, QWidget* parent) : QWidget(parent), m_
     layout->addWidget(m_view, 1);
     layout->addWidget(m_status);
     const TrendGeometry geo;
-    resize(geo.fullWidth() + 40, 760);
+    fitWindowIntoItsScreen(*this, {geo.fullWidth() + 40, 760});
 
     connect(m_rows, &QComboBox::currentIndexChanged, this, &TrendWindow::recompute);
     for (QCheckBox* box : {m_showOmission, m_layers, m_line})

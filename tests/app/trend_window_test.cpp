@@ -131,6 +131,8 @@ TEST_F(TrendWindowTest, TogglesTooltipAndScrolling) {
     open();
     clickMenuEntry("mnuAnalysis", "mnuTrend");
     ASSERT_TRUE(QTest::qWaitForWindowExposed(trend(), 1000));
+    // Every column in view, as on a screen wider than the tests' one.
+    trend()->resize(TrendGeometry().fullWidth() + 40, 760);
     ASSERT_TRUE(settled());
     const auto [miss, hit] = missAndHitOfLastRow();
     ASSERT_GE(miss, 0);
