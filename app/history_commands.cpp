@@ -18,6 +18,7 @@
 #include "history/trimming.h"
 #include "history_session.h"
 #include "object_names.h"
+#include "open_failure.h"
 #include "prompter.h"
 #include "search/grids.h"
 #include "store/issue.h"
@@ -505,9 +506,10 @@ void HistoryCommands::exportHistoryText() {
             }
             const TextExport& r = **written;
             const QString path = QFile::decodeName(QByteArray::fromStdString(r.path));
-            QString msg = QString("已导出 %1 期历史号码到 %2").arg(r.lines).arg(path);
-            if (r.shortIssues) msg += QString("（其中 %1 期的期号不是九位数字，读入时不会被读回）").arg(r.shortIssues);
-            emit statusMessage(openedOrSaid(path, msg));
+            const QString note = r.shortIssues
+                                     ? QString("，其中 %1 期的期号不是九位数字，读入时不会被读回").arg(r.shortIssues)
+                                     : QString();
+            emit statusMessage(openedOrSaid(path, QString("已导出 %1 期历史号码").arg(r.lines), note));
         });
 }
 
@@ -531,15 +533,15 @@ void HistoryCommands::exportGrid(std::function<Grid()> makeGrid, const char* fil
                 m_prompter.tell("导出到工作簿", failureText(outcome));
                 return;
             }
-            emit statusMessage(openedOrSaid(path, QString("已导出 %1 行到 %2").arg(*rows).arg(path)));
+            emit statusMessage(openedOrSaid(path, QString("已导出 %1 行").arg(*rows)));
         });
 }
 
-// Opens a written file with the desktop's program for it; the report of the export, which also says
-// so when no program could open the file.
-QString HistoryCommands::openedOrSaid(const QString& path, const QString& report) {
-    if (m_prompter.openUrl(QUrl::fromLocalFile(path))) return report;
-    return report + "；本机没有可以打开此文件的程序，请到上述位置自行打开";
+// Opens a written file with the desktop's program for it; the report of the export ("已导出 … 到 PATH",
+// then the note), or, when no program could open the file, that first.
+QString HistoryCommands::openedOrSaid(const QString& path, const QString& done, const QString& note) {
+    if (m_prompter.openUrl(QUrl::fromLocalFile(path))) return QString("%1到 %2%3").arg(done, path, note);
+    return notOpenedText(path, done + note);
 }
 
 void HistoryCommands::exportHistoryWorkbook() {

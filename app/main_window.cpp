@@ -608,7 +608,9 @@ void MainWindow::openHelpDocument(const QString& file) {
         showStatus(QString("找不到帮助文件 %1").arg(file));
         return;
     }
-    if (!m_prompter->openUrl(QUrl::fromLocalFile(path))) showStatus(QString("无法用默认浏览器打开 %1").arg(path));
+    if (!m_prompter->openUrl(QUrl::fromLocalFile(path)))
+        showStatus(QString("无法打开帮助 %1：本机没有可以打开网页的程序（浏览器），请自行打开")
+                       .arg(QDir::toNativeSeparators(path)));
 }
 
 }  // namespace k3

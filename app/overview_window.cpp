@@ -14,6 +14,7 @@
 #include "export/workbook.h"
 #include "grid_view.h"
 #include "omission_chart.h"
+#include "open_failure.h"
 #include "overview/gap_series.h"
 #include "window_fit.h"
 
@@ -225,12 +226,12 @@ void OverviewWindow::exportWorkbook() {
         say(QString::fromUtf8(e.what()), true);
         return;
     }
-    const QString done = QString("已导出 %1 行到 %2").arg(g.rowCount()).arg(path);
+    const QString done = QString("已导出 %1 行").arg(g.rowCount());
     if (openUrl && !openUrl(QUrl::fromLocalFile(path))) {
-        say(done + "；本机没有可以打开此文件的程序，请到上述位置自行打开", true);
+        say(notOpenedText(path, done), true);
         return;
     }
-    say(done, false);
+    say(QString("%1到 %2").arg(done, path), false);
 }
 
 }  // namespace k3

@@ -17,6 +17,7 @@
 #include "export/workbook.h"
 #include "grid_models.h"
 #include "grid_view.h"
+#include "open_failure.h"
 #include "stats_chart.h"
 #include "window_fit.h"
 
@@ -159,12 +160,12 @@ void StatsWindow::exportWorkbook() {
         say(QString::fromUtf8(e.what()), true);
         return;
     }
-    const QString done = QString("已导出 %1 行到 %2").arg(g.rowCount()).arg(path);
+    const QString done = QString("已导出 %1 行").arg(g.rowCount());
     if (openUrl && !openUrl(QUrl::fromLocalFile(path))) {
-        say(done + "；本机没有可以打开此文件的程序，请到上述位置自行打开", true);
+        say(notOpenedText(path, done), true);
         return;
     }
-    say(done, false);
+    say(QString("%1到 %2").arg(done, path), false);
 }
 
 // ---------------------------------------------------------------- 公平性检验

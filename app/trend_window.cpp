@@ -14,6 +14,7 @@
 #include <QVBoxLayout>
 
 #include "background_task.h"
+#include "open_failure.h"
 #include "search/search.h"
 #include "trend/trend_workbook.h"
 #include "window_fit.h"
@@ -315,12 +316,12 @@ void TrendWindow::exportWorkbook() {
                 }
                 return;
             }
-            const QString done = QString("已导出 %1 期走势图到 %2").arg(rows).arg(path);
+            const QString done = QString("已导出 %1 期走势图").arg(rows);
             if (openUrl && !openUrl(QUrl::fromLocalFile(path))) {
-                say(done + "；本机没有可以打开此文件的程序，请到上述位置自行打开", true);
+                say(notOpenedText(path, done), true);
                 return;
             }
-            say(done, false);
+            say(QString("%1到 %2").arg(done, path), false);
         });
 }
 

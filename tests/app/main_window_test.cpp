@@ -9,6 +9,7 @@
 #include <QTabBar>
 #include <QTableView>
 #include <QTest>
+#include <QUrl>
 #include <fstream>
 
 #include "search/search.h"
@@ -285,4 +286,9 @@ TEST_F(WindowTest, HelpEntriesOpenShippedDocuments) {
     EXPECT_TRUE(opened[0].endsWith("docs/index.html"));
     EXPECT_TRUE(opened[1].endsWith("docs/manual.html"));
     EXPECT_TRUE(opened[2].endsWith("docs/walkthrough.html"));
+    // Without a browser: said, with the page's full path.
+    openSucceeds = false;
+    trigger(k3::names::kManualAction);
+    EXPECT_TRUE(status().startsWith("无法打开帮助 " + QUrl(opened[1]).toLocalFile() + "：本机没有可以打开网页的程序"))
+        << status().toStdString();
 }

@@ -86,6 +86,11 @@ protected:
         }
     }
 
+    // The start of the message of an export that no program opens.
+    QString notOpened(const char* file) const {
+        return "无法打开 " + QString::fromStdString(dir.file(file)) + "：本机没有可以打开此文件的程序";
+    }
+
     // A double-click at the middle of the first row of a window's table (or a point of its chart view).
     void doubleClickOn(QAbstractScrollArea* view, QPoint at) {
         QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, at);
@@ -113,7 +118,8 @@ TEST_F(ScreenFitTest, TheAnalysisWindowsOpenInsideTheScreenWithEveryTextInView) 
     }
 }
 
-// The message of an export that no program opens names the file's full path, and wraps in the window.
+// The message of an export that no program opens says so first, with the file's full path, and wraps in
+// the window.
 TEST_F(ScreenFitTest, AnExportNoProgramOpensKeepsTheWindowOnTheScreen) {
     openOnScreen();
     openSucceeds = false;
@@ -123,9 +129,18 @@ TEST_F(ScreenFitTest, AnExportNoProgramOpensKeepsTheWindowOnTheScreen) {
         doubleClickOn(window->findChild<QTableView*>("gridBacktest"),
                       firstRow(window->findChild<QTableView*>("gridBacktest")));
         ASSERT_TRUE(eventually([this] { return status().contains("Huice.xlsx"); })) << status().toStdString();
-        EXPECT_TRUE(window->findChild<QLabel*>("lblBacktestStatus")
-                        ->text()
-                        .contains(QString::fromStdString(dir.file("Huice.xlsx"))));
+        EXPECT_TRUE(status().startsWith(notOpened("Huice.xlsx"))) << status().toStdString();
+        EXPECT_EQ(window->findChild<QLabel*>("lblBacktestStatus")->text(), status());
+        QApplication::processEvents();
+        expectWholeOnScreen(window, "after the export");
+    }
+    {
+        QWidget* window = openFromMenu("mnuFairness", "frmFairness");
+        ASSERT_NE(window, nullptr);
+        doubleClickOn(window->findChild<QTableView*>("gridFairness"),
+                      firstRow(window->findChild<QTableView*>("gridFairness")));
+        ASSERT_TRUE(eventually([this] { return status().contains("Jianyan.xlsx"); })) << status().toStdString();
+        EXPECT_TRUE(status().startsWith(notOpened("Jianyan.xlsx"))) << status().toStdString();
         QApplication::processEvents();
         expectWholeOnScreen(window, "after the export");
     }
@@ -135,6 +150,7 @@ TEST_F(ScreenFitTest, AnExportNoProgramOpensKeepsTheWindowOnTheScreen) {
         doubleClickOn(window->findChild<QTableView*>("gridOverview"),
                       firstRow(window->findChild<QTableView*>("gridOverview")));
         ASSERT_TRUE(eventually([this] { return status().contains("Zongbiao.xlsx"); })) << status().toStdString();
+        EXPECT_TRUE(status().startsWith(notOpened("Zongbiao.xlsx"))) << status().toStdString();
         QApplication::processEvents();
         expectWholeOnScreen(window, "after the export");
     }
@@ -145,6 +161,7 @@ TEST_F(ScreenFitTest, AnExportNoProgramOpensKeepsTheWindowOnTheScreen) {
         ASSERT_TRUE(at);
         doubleClickOn(window->view(), *at);
         ASSERT_TRUE(eventually([this] { return status().contains("Zoushi.xlsx"); })) << status().toStdString();
+        EXPECT_TRUE(status().startsWith(notOpened("Zoushi.xlsx"))) << status().toStdString();
         ASSERT_TRUE(eventually([this] { return !busy(); }));
         QApplication::processEvents();
         expectWholeOnScreen(window, "after the export");
