@@ -241,7 +241,10 @@ void MainWindow::startUp() {
 
 void MainWindow::showHistoryCount() {
     const auto& snap = m_session->snapshot();
-    showStatus(snap->empty() ? QString("历史数据库中还没有号码") : QString("共 %1 期历史号码").arg(snap->size()));
+    // An empty history: the ways to get draws in.
+    showStatus(snap->empty() ? QString("历史数据库中还没有号码：点“读取历史号文本”或“历史号在线更新”读入，"
+                                       "或在左下方填好期号后输入最新一期的三个号码")
+                             : QString("共 %1 期历史号码").arg(snap->size()));
 }
 
 void MainWindow::applyAccess() {

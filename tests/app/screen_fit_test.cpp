@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QScreen>
 #include <QScrollBar>
+#include <QStatusBar>
 #include <QTableView>
 #include <QTest>
 
@@ -101,6 +102,16 @@ protected:
 QPoint firstRow(QTableView* v) { return v->visualRect(v->model()->index(0, 0)).center(); }
 
 }  // namespace
+
+// On a first start the status bar tells, whole, how to get history in.
+TEST_F(ScreenFitTest, TheFirstStartsHintFitsTheStatusBar) {
+    open();
+    w->fitInto(available());
+    QApplication::processEvents();
+    QStatusBar* bar = w->statusBar();
+    ASSERT_TRUE(status().contains("读取历史号文本")) << status().toStdString();
+    EXPECT_LE(bar->fontMetrics().horizontalAdvance(status()) + 12, bar->width()) << status().toStdString();
+}
 
 TEST_F(ScreenFitTest, TheAnalysisWindowsOpenInsideTheScreenWithEveryTextInView) {
     openOnScreen();
