@@ -37,6 +37,9 @@ namespace {
 // Time limit of the whole GET of the online update.
 constexpr long kUpdateTimeLimitSeconds = 60;
 
+// A deleting command ended by its question's 取消.
+const char* const kNothingDeleted = "未删除任何号码";
+
 QString q(const std::string& s) { return QString::fromStdString(s); }
 QString qe(const std::exception& e) { return QString::fromUtf8(e.what()); }
 
@@ -410,7 +413,11 @@ void HistoryCommands::trimWithAnswer(
     const std::function<TrimResult(HistoryStore&, int64_t, const std::string&)>& trim) {
     if (!m_session.canChange() || refuseWhileBusy()) return;
     auto answer = m_prompter.askText("删除期数", prompt, preset, true);
-    if (!answer) return;
+    // Cancelled, or nothing typed: said, so that the player knows the history is whole.
+    if (!answer || answer->trimmed().isEmpty()) {
+        emit statusMessage(kNothingDeleted);
+        return;
+    }
     auto n = parsePositiveAnswer(answer->toStdString());
     if (!n) {
         const QString msg = QString("「%1」不是大于0的整数，历史号码未作改动").arg(*answer);
@@ -462,7 +469,10 @@ void HistoryCommands::deleteLastDraws() {
 
 void HistoryCommands::clearHistory() {
     if (!m_session.canChange() || refuseWhileBusy()) return;
-    if (!m_prompter.askOkCancel("确认清空", "确定要清空所有的历史号码吗？", true)) return;
+    if (!m_prompter.askOkCancel("确认清空", "确定要清空所有的历史号码吗？", true)) {
+        emit statusMessage(kNothingDeleted);
+        return;
+    }
     auto cleared = std::make_shared<size_t>(0);
     runCommand(
         {"清空历史号码", "正在清空历史号码…", true},

@@ -119,6 +119,8 @@ TEST_F(HistoryWindowTest, Trimming) {
     EXPECT_EQ(rows(), 2);
     trigger(k3::names::kDeleteToIssueAction);  // cancelled; the preset is the newest issue minus 1
     EXPECT_TRUE(questions.last().endsWith("|130325081"));
+    EXPECT_EQ(status(), "未删除任何号码");
+    EXPECT_EQ(rows(), 2);
     trigger(k3::names::kDeleteToIssueAction);
     EXPECT_EQ(rows(), 1);
     trigger(k3::names::kDeleteNewestAction);
@@ -126,6 +128,7 @@ TEST_F(HistoryWindowTest, Trimming) {
     fill({{130325081, "111"}});  // stored by another program: the clearing counts it
     okAnswers = {false};
     trigger(k3::names::kClearHistoryAction);
+    EXPECT_EQ(status(), "未删除任何号码");
     trigger(k3::names::kClearHistoryAction);
     EXPECT_EQ(rows(), 0);
     EXPECT_EQ(status(), "已清空历史号码（1 期）");
