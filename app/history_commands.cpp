@@ -2,6 +2,7 @@
 
 #include <QDate>
 #include <QDialog>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -22,6 +23,8 @@
 #include "prompter.h"
 #include "search/grids.h"
 #include "store/issue.h"
+#include "translation.h"
+#include "window_fit.h"
 
 namespace k3 {
 
@@ -252,12 +255,20 @@ void HistoryCommands::showSkippedLines() {
         text->setReadOnly(true);
         text->setLineWrapMode(QPlainTextEdit::NoWrap);
         layout->addWidget(text);
-        m_skippedLinesView->resize(520, 420);
+        // Closed by its 关闭 button or Esc (the dialog's own key), as every other box of the window.
+        auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, m_skippedLinesView);
+        chineseButtons(*buttons);
+        connect(buttons, &QDialogButtonBox::rejected, m_skippedLinesView, &QDialog::reject);
+        layout->addWidget(buttons);
+        fitWindowIntoItsScreen(*m_skippedLinesView, {520, 420});
     }
-    m_skippedLinesView->findChild<QPlainTextEdit*>(names::kSkippedLinesText)
-        ->setPlainText("行号\t内容\n" + m_skippedLines.join('\n'));
+    auto* text = m_skippedLinesView->findChild<QPlainTextEdit*>(names::kSkippedLinesText);
+    text->setPlainText("行号\t内容\n" + m_skippedLines.join('\n'));
     m_skippedLinesView->show();
     m_skippedLinesView->raise();
+    // Active, with the list focused: the keys typed next (the arrows, Esc) go to it.
+    m_skippedLinesView->activateWindow();
+    text->setFocus();
 }
 
 // ---------------------------------------------------------------- online update

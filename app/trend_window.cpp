@@ -12,6 +12,8 @@
 #include <QScrollBar>
 #include <QToolTip>
 #include <QVBoxLayout>
+#include <QWheelEvent>
+#include <cstdlib>
 
 #include "background_task.h"
 #include "open_failure.h"
@@ -165,6 +167,22 @@ bool TrendView::viewportEvent(QEvent* event) {
 
 void TrendView::mouseDoubleClickEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton && m_chart) emit cellDoubleClicked();
+}
+
+void TrendView::wheelEvent(QWheelEvent* event) {
+    const QPoint delta = event->angleDelta();
+    if (std::abs(delta.x()) >= std::abs(delta.y()) || (event->modifiers() & Qt::ShiftModifier)) {
+        QAbstractScrollArea::wheelEvent(event);  // sideways: the columns, as the scroll area does
+        return;
+    }
+    constexpr int kNotch = 120;
+    if ((m_wheelSteps < 0) != (delta.y() < 0)) m_wheelSteps = 0;
+    m_wheelSteps += delta.y();
+    const int notches = m_wheelSteps / kNotch;
+    m_wheelSteps -= notches * kNotch;
+    // A wheel turned towards the user shows later rows.
+    verticalScrollBar()->setValue(verticalScrollBar()->value() - notches * kRowHeight);
+    event->accept();
 }
 
 void TrendView::scrollContentsBy(int, int) { viewport()->update(); }

@@ -200,3 +200,33 @@ TEST_F(TrendWindowTest, TogglesTooltipAndScrolling) {
     const auto moved = view()->cellCentre(rows() - 1, 7);
     EXPECT_TRUE(!moved || moved->y() > at.y());
 }
+
+// One notch of the wheel moves the chart by one row, as in the history grid; a touchpad's small steps
+// add up to a notch.
+TEST_F(TrendWindowTest, OneWheelNotchMovesOneRow) {
+    k3::HistoryStore(dbPath()).append(generateDraws(600));
+    open();
+    clickMenuEntry("mnuAnalysis", "mnuTrend");
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(trend(), 1000));
+    ASSERT_TRUE(settled());
+    QScrollBar* bar = view()->verticalScrollBar();
+    ASSERT_TRUE(view()->atNewest());
+    const int newest = bar->value();
+    ASSERT_GT(newest, 2 * TrendGeometry::kRowHeight);
+    const QPoint at = view()->viewport()->rect().center();
+    auto turn = [&](int delta) {
+        QWheelEvent wheel(QPointF(at), view()->viewport()->mapToGlobal(QPointF(at)), QPoint(), QPoint(0, delta),
+                          Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(view()->viewport(), &wheel);
+    };
+    turn(120);  // towards the older rows
+    EXPECT_EQ(bar->value(), newest - TrendGeometry::kRowHeight);
+    turn(-120);
+    EXPECT_EQ(bar->value(), newest);
+    turn(60);
+    EXPECT_EQ(bar->value(), newest);
+    turn(60);
+    EXPECT_EQ(bar->value(), newest - TrendGeometry::kRowHeight);
+    turn(240);  // a fast turn of two notches
+    EXPECT_EQ(bar->value(), newest - 3 * TrendGeometry::kRowHeight);
+}
