@@ -11,6 +11,7 @@
 #include <QSplitter>
 #include <QTableView>
 #include <QVBoxLayout>
+#include <cmath>
 
 #include "background_task.h"
 #include "export/output_file.h"
@@ -182,13 +183,21 @@ FairnessWindow::FairnessWindow(QString dataDir, QWidget* parent)
     QString text =
         "这些检验问的是：检索范围内的开奖号码，像不像公平的骰子掷出来的？每项检验给出 p值，"
         "即公平的骰子掷出至少这样偏的结果的机会；p值小于 0.01 记为“偏离”，否则“符合”。<ul>";
-    for (const FairnessTest& t : fairnessOf({}).tests)
+    const std::vector<FairnessTest> tests = fairnessOf({}).tests;
+    for (const FairnessTest& t : tests)
         text +=
             QString("<li><b>%1</b>：%2</li>").arg(QString::fromStdString(t.name), QString::fromStdString(t.question));
-    text +=
-        "</ul>七项检验一起做，公平的骰子也时常会有一项 p值 小于 0.01（每项约有百分之一的机会），"
-        "偶尔一项偏离不说明什么；多项同时偏离、换个范围仍然偏离，才值得怀疑历史号码有误。"
-        "检验说的是已经开出的号码，不能预测下一期。";
+    // Each test alone falls below 0.01 once in a hundred on fair dice; that at least one of them does is
+    // 1 − 0.99^n (the tests taken as independent).
+    const double anyBelow = 1 - std::pow(0.99, static_cast<double>(tests.size()));
+    text += QString(
+                "</ul>每项检验在公平的骰子下有 1% 的机会 p值 小于 0.01；这 %1 项一起做，"
+                "公平的骰子约有 %2% 的时候（1 − 0.99<sup>%3</sup>）至少有一项小于 0.01，"
+                "所以偶尔一项偏离不说明什么；多项同时偏离、换个范围仍然偏离，才值得怀疑历史号码有误。"
+                "检验说的是已经开出的号码，不能预测下一期。")
+                .arg(QString::number(tests.size()))
+                .arg(100 * anyBelow, 0, 'f', 1)
+                .arg(tests.size());
     auto* explain = new QLabel(text);
     explain->setObjectName("lblFairnessExplain");
     explain->setWordWrap(true);
