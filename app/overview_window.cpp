@@ -43,10 +43,13 @@ public:
             m_grid.rows[static_cast<size_t>(index.row())][static_cast<size_t>(index.column())]);
     }
     QVariant headerData(int section, Qt::Orientation o, int role) const override {
-        if (o != Qt::Horizontal || role != Qt::DisplayRole) return QAbstractTableModel::headerData(section, o, role);
+        if (o != Qt::Horizontal || (role != Qt::DisplayRole && role != Qt::ToolTipRole))
+            return QAbstractTableModel::headerData(section, o, role);
+        // The title, and on hover what the column is.
         static const std::vector<std::string> header = overviewHeader();
-        return section >= 0 && section < kOverviewColumns ? QString::fromStdString(header[size_t(section)])
-                                                          : QVariant();
+        static const std::vector<std::string> tips = overviewHeaderTips();
+        if (section < 0 || section >= kOverviewColumns) return QVariant();
+        return QString::fromStdString((role == Qt::DisplayRole ? header : tips)[size_t(section)]);
     }
 
 private:
