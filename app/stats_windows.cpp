@@ -126,7 +126,9 @@ void StatsWindow::showRows() {
     }
     const int keep = m_selected;
     m_model->setGrid(m_valid ? grid(m_order) : emptyGrid());
-    m_view->resizeColumnsToContents();
+    // Columns that share the table's width keep sharing it (sized to their contents, they would stay
+    // narrow until the window is resized).
+    if (m_view->horizontalHeader()->sectionResizeMode(0) != QHeaderView::Stretch) m_view->resizeColumnsToContents();
     // The selected row stays selected wherever the new order puts it.
     m_selected = -1;
     auto row = std::find(m_order.begin(), m_order.end(), keep);

@@ -87,6 +87,10 @@ TEST_F(StatsWindowTest, FairnessFromTheMenuFollowsRangeAndHistory) {
     EXPECT_EQ(fairness()->report().draws, 1500);
     EXPECT_EQ(cell(table, 4, 2), "215");
     EXPECT_TRUE(fairness()->summaryLabel()->text().startsWith("共 1500 期，做了 7 项检验"));
+    // The seven rows' columns share the table's width.
+    QTableView* tests = fairness()->findChild<QTableView*>("gridFairness");
+    QApplication::processEvents();
+    EXPECT_GE(tests->horizontalHeader()->length(), tests->viewport()->width() - 1);
     const QString explain = fairness()->findChild<QLabel*>("lblFairnessExplain")->text();
     // One or more of seven tests below 0.01 on fair dice: 1 − 0.99^7 = 6.8 % of the time, not "often".
     EXPECT_TRUE(
