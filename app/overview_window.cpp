@@ -70,6 +70,7 @@ OverviewWindow::OverviewWindow(QString dataDir, QWidget* parent) : QWidget(paren
 
     m_chart = new OmissionChart;
     m_chart->setObjectName("chartOverview");
+    m_chart->setEmptyTitle("选中一行，这里显示该号码的遗漏走势");
     m_status = new QLabel;
     m_status->setObjectName("lblOverviewStatus");
     m_status->setWordWrap(true);  // a long message (a file's path) wraps instead of widening the window

@@ -78,6 +78,9 @@ TEST_F(OverviewWiringTest, MenuOpensTheTableThatFollowsRangeAndHistory) {
     // A range the table cannot use: the reason in the window's status bar; back again when fixed.
     typeAndLeave(k3::names::kRangeStartEdit, "2013x");
     EXPECT_TRUE(eventually([&] { return status().contains("2013x"); })) << status().toStdString();
+    // Without a row, the chart says how to get one.
+    EXPECT_EQ(overview()->findChild<k3::OmissionChart*>("chartOverview")->chart()->title(),
+              "选中一行，这里显示该号码的遗漏走势");
     typeAndLeave(k3::names::kRangeStartEdit, "130325001");
     waitForTable(3);
     EXPECT_EQ(status(), "遗漏总表：检索范围 130325001～130325003，共 3 期");
