@@ -49,7 +49,9 @@ public:
         static const std::vector<std::string> header = overviewHeader();
         static const std::vector<std::string> tips = overviewHeaderTips();
         if (section < 0 || section >= kOverviewColumns) return QVariant();
-        return QString::fromStdString((role == Qt::DisplayRole ? header : tips)[size_t(section)]);
+        if (role == Qt::DisplayRole) return QString::fromStdString(header[size_t(section)]);
+        // As rich text, so that a long tip wraps instead of running past a small screen's edge.
+        return QString("<p>%1</p>").arg(QString::fromStdString(tips[size_t(section)]).toHtmlEscaped());
     }
 
 private:

@@ -61,9 +61,9 @@ TEST_F(OverviewWiringTest, MenuOpensTheTableThatFollowsRangeAndHistory) {
         return QToolTip::text();
     };
     for (int c = 0; c < k3::kOverviewColumns; ++c) EXPECT_FALSE(tipOf(c).isEmpty()) << c;
-    EXPECT_TRUE(tipOf(8).startsWith("最后遗漏 ÷ 平均遗漏")) << tipOf(8).toStdString();
+    EXPECT_TRUE(tipOf(8).startsWith("<p>最后遗漏 ÷ 平均遗漏")) << tipOf(8).toStdString();
     EXPECT_TRUE(tipOf(8).contains("不是机会"));
-    EXPECT_TRUE(tipOf(9).startsWith("骰子公平时，遗漏至少有最后遗漏这么长的机会")) << tipOf(9).toStdString();
+    EXPECT_TRUE(tipOf(9).startsWith("<p>骰子公平时，遗漏至少有最后遗漏这么长的机会")) << tipOf(9).toStdString();
     QToolTip::hideText();
 
     // The range boxes: taken when the user leaves a box, not while typing.
