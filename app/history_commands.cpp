@@ -2,6 +2,7 @@
 
 #include <QDate>
 #include <QDialog>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -18,9 +19,12 @@
 #include "history/trimming.h"
 #include "history_session.h"
 #include "object_names.h"
+#include "open_failure.h"
 #include "prompter.h"
 #include "search/grids.h"
 #include "store/issue.h"
+#include "translation.h"
+#include "window_fit.h"
 
 namespace k3 {
 
@@ -35,6 +39,9 @@ namespace {
 
 // Time limit of the whole GET of the online update.
 constexpr long kUpdateTimeLimitSeconds = 60;
+
+// A deleting command ended by its question's 取消.
+const char* const kNothingDeleted = "未删除任何号码";
 
 QString q(const std::string& s) { return QString::fromStdString(s); }
 QString qe(const std::exception& e) { return QString::fromUtf8(e.what()); }
@@ -89,7 +96,7 @@ bool HistoryCommands::runTask(const ProgressText& text, std::function<void(TaskC
 
 bool HistoryCommands::runCommand(const ProgressText& text, StoreTask task,
                                  std::function<void(TaskOutcome<NoValue>&)> done) {
-    auto openStore = m_session.workerStoreOpener();
+    auto openStore = m_session.workerStoreOpener(true);
     // The history after a change, read on the task's thread too, so that the window only shows it.
     auto changed = std::make_shared<std::shared_ptr<const Snapshot>>();
     auto readFailed = std::make_shared<bool>(false);
@@ -248,12 +255,20 @@ void HistoryCommands::showSkippedLines() {
         text->setReadOnly(true);
         text->setLineWrapMode(QPlainTextEdit::NoWrap);
         layout->addWidget(text);
-        m_skippedLinesView->resize(520, 420);
+        // Closed by its 关闭 button or Esc (the dialog's own key), as every other box of the window.
+        auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, m_skippedLinesView);
+        chineseButtons(*buttons);
+        connect(buttons, &QDialogButtonBox::rejected, m_skippedLinesView, &QDialog::reject);
+        layout->addWidget(buttons);
+        fitWindowIntoItsScreen(*m_skippedLinesView, {520, 420});
     }
-    m_skippedLinesView->findChild<QPlainTextEdit*>(names::kSkippedLinesText)
-        ->setPlainText("行号\t内容\n" + m_skippedLines.join('\n'));
+    auto* text = m_skippedLinesView->findChild<QPlainTextEdit*>(names::kSkippedLinesText);
+    text->setPlainText("行号\t内容\n" + m_skippedLines.join('\n'));
     m_skippedLinesView->show();
     m_skippedLinesView->raise();
+    // Active, with the list focused: the keys typed next (the arrows, Esc) go to it.
+    m_skippedLinesView->activateWindow();
+    text->setFocus();
 }
 
 // ---------------------------------------------------------------- online update
@@ -409,7 +424,11 @@ void HistoryCommands::trimWithAnswer(
     const std::function<TrimResult(HistoryStore&, int64_t, const std::string&)>& trim) {
     if (!m_session.canChange() || refuseWhileBusy()) return;
     auto answer = m_prompter.askText("删除期数", prompt, preset, true);
-    if (!answer) return;
+    // Cancelled, or nothing typed: said, so that the player knows the history is whole.
+    if (!answer || answer->trimmed().isEmpty()) {
+        emit statusMessage(kNothingDeleted);
+        return;
+    }
     auto n = parsePositiveAnswer(answer->toStdString());
     if (!n) {
         const QString msg = QString("「%1」不是大于0的整数，历史号码未作改动").arg(*answer);
@@ -461,7 +480,10 @@ void HistoryCommands::deleteLastDraws() {
 
 void HistoryCommands::clearHistory() {
     if (!m_session.canChange() || refuseWhileBusy()) return;
-    if (!m_prompter.askOkCancel("确认清空", "确定要清空所有的历史号码吗？", true)) return;
+    if (!m_prompter.askOkCancel("确认清空", "确定要清空所有的历史号码吗？", true)) {
+        emit statusMessage(kNothingDeleted);
+        return;
+    }
     auto cleared = std::make_shared<size_t>(0);
     runCommand(
         {"清空历史号码", "正在清空历史号码…", true},
@@ -505,9 +527,10 @@ void HistoryCommands::exportHistoryText() {
             }
             const TextExport& r = **written;
             const QString path = QFile::decodeName(QByteArray::fromStdString(r.path));
-            QString msg = QString("已导出 %1 期历史号码到 %2").arg(r.lines).arg(path);
-            if (r.shortIssues) msg += QString("（其中 %1 期的期号不是九位数字，读入时不会被读回）").arg(r.shortIssues);
-            emit statusMessage(openedOrSaid(path, msg));
+            const QString note = r.shortIssues
+                                     ? QString("，其中 %1 期的期号不是九位数字，读入时不会被读回").arg(r.shortIssues)
+                                     : QString();
+            emit statusMessage(openedOrSaid(path, QString("已导出 %1 期历史号码").arg(r.lines), note));
         });
 }
 
@@ -531,15 +554,15 @@ void HistoryCommands::exportGrid(std::function<Grid()> makeGrid, const char* fil
                 m_prompter.tell("导出到工作簿", failureText(outcome));
                 return;
             }
-            emit statusMessage(openedOrSaid(path, QString("已导出 %1 行到 %2").arg(*rows).arg(path)));
+            emit statusMessage(openedOrSaid(path, QString("已导出 %1 行").arg(*rows)));
         });
 }
 
-// Opens a written file with the desktop's program for it; the report of the export, which also says
-// so when no program could open the file.
-QString HistoryCommands::openedOrSaid(const QString& path, const QString& report) {
-    if (m_prompter.openUrl(QUrl::fromLocalFile(path))) return report;
-    return report + "；本机没有可以打开此文件的程序，请到上述位置自行打开";
+// Opens a written file with the desktop's program for it; the report of the export ("已导出 … 到 PATH",
+// then the note), or, when no program could open the file, that first.
+QString HistoryCommands::openedOrSaid(const QString& path, const QString& done, const QString& note) {
+    if (m_prompter.openUrl(QUrl::fromLocalFile(path))) return QString("%1到 %2%3").arg(done, path, note);
+    return notOpenedText(path, done + note);
 }
 
 void HistoryCommands::exportHistoryWorkbook() {

@@ -72,7 +72,7 @@ private:
     void trimWithAnswer(const QString& prompt, const QString& preset,
                         const std::function<TrimResult(HistoryStore&, int64_t, const std::string&)>& trim);
     void exportGrid(std::function<Grid()> makeGrid, const char* fileName);
-    QString openedOrSaid(const QString& path, const QString& report);
+    QString openedOrSaid(const QString& path, const QString& done, const QString& note = {});
     QWidget* window() const;
 
     HistorySession& m_session;

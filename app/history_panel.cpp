@@ -8,6 +8,7 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
+#include <QScrollBar>
 #include <QTableView>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -112,15 +113,35 @@ HistoryPanel::HistoryPanel(HistorySession& session, Prompter& prompter, OneRowWh
     connect(m_settingsButton, &QPushButton::clicked, this, &HistoryPanel::settingsMenuRequested);
     connect(m_historyGrid, &QTableView::doubleClicked, this, &HistoryPanel::gridExportRequested);
     connect(&m_session, &HistorySession::historyChanged, this, &HistoryPanel::reloadHistoryGrid);
+    // A grid showing the newest draw keeps showing it when its height changes (the window shown or
+    // resized); one the player scrolled up stays where it is.
+    QScrollBar* bar = m_historyGrid->verticalScrollBar();
+    connect(bar, &QScrollBar::valueChanged, this, [this, bar](int value) {
+        if (!m_reloading) m_followNewest = value == bar->maximum();
+    });
+    connect(bar, &QScrollBar::rangeChanged, this, [this, bar](int, int maximum) {
+        if (m_followNewest && !m_reloading) bar->setValue(maximum);
+    });
+    connect(&m_session, &HistorySession::accessChanged, this, &HistoryPanel::storeWaitingDraw);
     reloadHistoryGrid(m_session.snapshot());
+}
+
+// A draw typed while the check for damage ran is stored once the check has passed.
+void HistoryPanel::storeWaitingDraw() {
+    if (!m_typedDrawWaiting || m_session.access() == HistoryAccess::kChecking) return;
+    m_typedDrawWaiting = false;
+    if (m_session.canChange()) storeTypedDraw();
 }
 
 void HistoryPanel::reloadHistoryGrid(std::shared_ptr<const Snapshot> snapshot) {
     m_historyGrid->setUpdatesEnabled(false);
+    m_reloading = true;
     m_historyModel->setRunningNumbers(m_session.runningNumbers());
     m_historyModel->setSnapshot(std::move(snapshot));
     m_historyGrid->setColumnWidth(0, twipsToPixels(kIssueColumnTwips));
-    if (m_historyModel->rowCount() + 1 > kRowsWithoutScrolling) m_historyGrid->scrollToBottom();
+    m_followNewest = m_historyModel->rowCount() + 1 > kRowsWithoutScrolling;
+    if (m_followNewest) m_historyGrid->scrollToBottom();
+    m_reloading = false;
     m_historyGrid->setUpdatesEnabled(true);
     showNextIssue();
 }
@@ -172,6 +193,13 @@ void HistoryPanel::focusDiceBox(int index) {
 
 bool HistoryPanel::storeTypedDraw() {
     if (!m_session.isOpen()) return false;
+    // Stored now, the draw would wait on the window's thread for a check of the whole file: it waits
+    // for the check running in the background instead, its digits kept in the boxes.
+    if (m_session.access() == HistoryAccess::kChecking) {
+        if (!m_typedDrawWaiting) emit statusMessage("正在检查历史数据库是否完好，检查完毕即保存这一期…");
+        m_typedDrawWaiting = true;
+        return false;
+    }
     DerivedDraw added;
     try {
         // The texts as the user sees them now: a history changed elsewhere must not move the issue.
@@ -214,6 +242,8 @@ bool HistoryPanel::eventFilter(QObject* watched, QEvent* event) {
             if (std::exchange(m_selectOnRelease, false)) (*box)->selectAll();
             break;
         case QEvent::KeyPress: {
+            // The digits of a draw waiting to be stored stay as they are.
+            if (m_typedDrawWaiting) return true;
             // A die typed into a box replaces what it held, wherever the cursor stands.
             auto* key = static_cast<QKeyEvent*>(event);
             const QString digit = key->text();

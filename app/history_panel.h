@@ -60,6 +60,7 @@ private:
     void diceEntered(int index);
     void focusDiceBox(int index);
     bool storeTypedDraw();
+    void storeWaitingDraw();
 
     HistorySession& m_session;
     Prompter& m_prompter;
@@ -73,8 +74,11 @@ private:
     QPushButton* m_deleteNewestButton = nullptr;
     QPushButton* m_exportTextButton = nullptr;
     QPushButton* m_settingsButton = nullptr;
-    bool m_fillingDice = false;      // the boxes are being set here: their changes are not typing
-    bool m_selectOnRelease = false;  // a dice box got the focus by a click still being made
+    bool m_fillingDice = false;       // the boxes are being set here: their changes are not typing
+    bool m_selectOnRelease = false;   // a dice box got the focus by a click still being made
+    bool m_typedDrawWaiting = false;  // a typed draw waits for the check for damage
+    bool m_followNewest = false;      // the grid shows the newest draw and keeps it in view
+    bool m_reloading = false;         // the grid is being refilled: its scroll bar moves by itself
 };
 
 }  // namespace k3

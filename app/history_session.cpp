@@ -69,6 +69,8 @@ void HistorySession::open() {
     if (!m_store || m_store->integrityChecked()) return;
     // The check reads the whole file: it starts once the window is up and never holds it up.
     m_checking = true;
+    m_verdictPromise = std::make_shared<std::promise<DamageVerdict>>();
+    m_verdict = m_verdictPromise->get_future().share();
     QTimer::singleShot(0, this, &HistorySession::startDamageCheck);
 }
 
@@ -110,12 +112,14 @@ void HistorySession::startDamageCheck() {
     } catch (const std::exception&) {
         // No connection for the check: the store checks the file itself before its first change.
         m_checking = false;
+        if (m_verdictPromise) m_verdictPromise->set_value({});
+        m_verdictPromise.reset();
         emit accessChanged();
         return;
     }
     m_check = runThenCallback(
         this,
-        [check](TaskControl& control) {
+        [check, promise = std::move(m_verdictPromise)](TaskControl& control) {
             control.setCancelHook([check] { check->interrupt(); });
             DamageVerdict verdict;
             try {
@@ -126,6 +130,8 @@ void HistorySession::startDamageCheck() {
                 // the file itself before its first change.
                 if (e.kind() == StoreFailure::kDamaged) verdict.damage = QString::fromUtf8(e.what());
             }
+            // A command waiting for the verdict goes on at once, before the window hears of it.
+            if (promise) promise->set_value(verdict);
             return verdict;
         },
         [this](TaskOutcome<DamageVerdict>& outcome) {
@@ -141,12 +147,26 @@ void HistorySession::startDamageCheck() {
         });
 }
 
-std::function<std::unique_ptr<HistoryStore>()> HistorySession::workerStoreOpener() const {
+std::function<std::unique_ptr<HistoryStore>()> HistorySession::workerStoreOpener(bool forChange) const {
     const std::string path = m_store ? m_store->path() : dataFile(kDatabaseFileName).toStdString();
     const bool intact = m_store && m_store->integrityChecked();
-    return [path, intact] {
+    std::shared_future<DamageVerdict> verdict;
+    if (forChange && !intact && m_store) verdict = m_verdict;
+    return [path, intact, verdict] {
         auto store = std::make_unique<HistoryStore>(path);
-        if (intact) store->markIntact();
+        if (intact) {
+            store->markIntact();
+        } else if (verdict.valid()) {
+            // The window's check of the whole file serves this change too: no second check beside it.
+            DamageVerdict v;
+            try {
+                v = verdict.get();
+            } catch (const std::future_error&) {
+                // No verdict: the store checks the file itself before it changes it.
+            }
+            if (!v.damage.isEmpty()) throw StoreError(v.damage.toStdString(), StoreFailure::kDamaged);
+            if (v.passed) store->markIntact();
+        }
         return store;
     };
 }

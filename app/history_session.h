@@ -2,13 +2,16 @@
 // commands (lottery, search type, segment base, look-back, update address, ...), kept in the settings
 // as they change. The window and its panels follow historyChanged. Another program (k3gap-cli, a
 // second window) may change the same file: catchUp() notices it and reads the history again.
-// Whether the history may be changed is known only after a check for damage, which runs in the
-// background once the event loop runs; a file held by another program is opened when it lets go.
+// The whole file is checked for damage in the background once the event loop runs. The commands that
+// change the history are on meanwhile: a change started before the verdict waits for it on its own
+// thread, and a file found damaged is never changed. A file held by another program is opened when it
+// lets go.
 #pragma once
 #include <QObject>
 #include <QString>
 #include <chrono>
 #include <functional>
+#include <future>
 #include <memory>
 #include <optional>
 #include <string>
@@ -65,16 +68,21 @@ public:
     bool isOpen() const { return m_store != nullptr; }
     const QString& openError() const { return m_openError; }
     HistoryAccess access() const;
-    // True only when the history may be changed: open, writable and found intact.
-    bool canChange() const { return access() == HistoryAccess::kWritable; }
+    // True when the history may be changed: open, writable and not found damaged (while the check
+    // runs, a change waits for its verdict: workerStoreOpener()).
+    bool canChange() const {
+        const HistoryAccess a = access();
+        return a == HistoryAccess::kWritable || a == HistoryAccess::kChecking;
+    }
     // Why the history cannot be changed (waiting, read-only, damaged, closed), naming the file; empty
     // while it can, or while the check runs.
     QString accessMessage() const;
     HistoryStore& store() { return *m_store; }  // only while open
     // Opens a store of its own on the same file, for a command that runs on another thread (the opener
-    // is made here, called there); it counts as checked for damage when this session's store was.
-    // The opener throws StoreError.
-    std::function<std::unique_ptr<HistoryStore>()> workerStoreOpener() const;
+    // is made here, called there); it counts as checked for damage when this session's store was. For
+    // a change (`forChange`), an opener made while the check of the whole file still runs waits there
+    // for its verdict: a pass counts as its own, damage is thrown. The opener throws StoreError.
+    std::function<std::unique_ptr<HistoryStore>()> workerStoreOpener(bool forChange = false) const;
     // A command that changes the database runs in the background: the others wait for it.
     bool commandRunning() const { return m_commandRunning; }
     void setCommandRunning(bool running);
@@ -156,6 +164,9 @@ private:
     bool m_checking = false;               // the check for damage has not given its verdict
     QString m_damage;                      // the check found damage
     std::shared_ptr<TaskControl> m_check;  // the check for damage, while it runs
+    // The check's verdict for the commands' threads: set when the check ends, however it ends.
+    std::shared_ptr<std::promise<DamageVerdict>> m_verdictPromise;
+    std::shared_future<DamageVerdict> m_verdict;
     std::shared_ptr<const Snapshot> m_snapshot = std::make_shared<Snapshot>();
     // Background reads of values still running (or done, until the next read): the window waits for
     // them, after interrupting them, before it closes.

@@ -181,14 +181,7 @@ void MainWindow::buildPanels() {
 
 // The preferred size where the screen's free area holds it, else that area less the room a window
 // manager's frame takes; centred in the area.
-void MainWindow::fitInto(const QRect& available) {
-    const QSize frame = isVisible() ? frameGeometry().size() - size() : kFrameAllowance;
-    const QSize size(std::min(kPreferredSize.width(), available.width() - frame.width()),
-                     std::min(kPreferredSize.height(), available.height() - frame.height()));
-    resize(size);
-    move(available.x() + (available.width() - size.width() - frame.width()) / 2,
-         available.y() + (available.height() - size.height() - frame.height()) / 2);
-}
+void MainWindow::fitInto(const QRect& available) { fitWindowInto(*this, kPreferredSize, available); }
 
 QScrollArea* MainWindow::panelsArea() const { return m_scrollArea; }
 
@@ -248,7 +241,10 @@ void MainWindow::startUp() {
 
 void MainWindow::showHistoryCount() {
     const auto& snap = m_session->snapshot();
-    showStatus(snap->empty() ? QString("历史数据库中还没有号码") : QString("共 %1 期历史号码").arg(snap->size()));
+    // An empty history: the ways to get draws in.
+    showStatus(snap->empty() ? QString("历史数据库中还没有号码：点“读取历史号文本”或“历史号在线更新”读入，"
+                                       "或在左下方填好期号后输入最新一期的三个号码")
+                             : QString("共 %1 期历史号码").arg(snap->size()));
 }
 
 void MainWindow::applyAccess() {
@@ -615,7 +611,9 @@ void MainWindow::openHelpDocument(const QString& file) {
         showStatus(QString("找不到帮助文件 %1").arg(file));
         return;
     }
-    if (!m_prompter->openUrl(QUrl::fromLocalFile(path))) showStatus(QString("无法用默认浏览器打开 %1").arg(path));
+    if (!m_prompter->openUrl(QUrl::fromLocalFile(path)))
+        showStatus(QString("无法打开帮助 %1：本机没有可以打开网页的程序（浏览器），请自行打开")
+                       .arg(QDir::toNativeSeparators(path)));
 }
 
 }  // namespace k3

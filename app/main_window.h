@@ -12,6 +12,7 @@
 #include "history_session.h"
 #include "store/derive.h"
 #include "store/history_store.h"
+#include "window_fit.h"
 
 class QAction;
 class QFileDialog;
@@ -55,7 +56,7 @@ public:
     // The size the window opens at where the screen holds it.
     static constexpr QSize kPreferredSize{1180, 760};
     // Room for a window manager's title bar and borders, before the window is shown.
-    static constexpr QSize kFrameAllowance{16, 40};
+    static constexpr QSize kFrameAllowance = kWindowFrameAllowance;
     // Sizes and places the window inside `available` (a screen's free area).
     void fitInto(const QRect& available);
     // The panels' scroll area: it scrolls only when the window is smaller than the panels need.

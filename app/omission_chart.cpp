@@ -113,11 +113,16 @@ OmissionChart::OmissionChart(QWidget* parent) : QChartView(new QChart, parent) {
 
 void OmissionChart::clear() { setSeries(GapSeries{}); }
 
+void OmissionChart::setEmptyTitle(const QString& title) {
+    m_emptyTitle = title;
+    if (m_data.empty()) chart()->setTitle(m_emptyTitle);
+}
+
 void OmissionChart::setSeries(GapSeries series) {
     m_data = std::move(series);
     const bool any = !m_data.empty();
     // Before the first search the chart only says what it will show.
-    chart()->setTitle(any ? QString::fromStdString(m_data.title) + " 遗漏走势" : QString("检索后，这里显示遗漏走势"));
+    chart()->setTitle(any ? QString::fromStdString(m_data.title) + " 遗漏走势" : m_emptyTitle);
     m_axisX->setVisible(any);
     m_axisY->setVisible(any);
     m_fullLo = m_data.start;

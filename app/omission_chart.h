@@ -29,6 +29,8 @@ public:
 
     void setSeries(GapSeries series);
     void clear();
+    // What the empty chart says it will show (by default: after a search).
+    void setEmptyTitle(const QString& title);
     const GapSeries& series() const { return m_data; }
 
     // The positions shown, and the whole span of the series.
@@ -88,6 +90,7 @@ private:
     double m_lo = 0, m_hi = 1, m_fullLo = 0, m_fullHi = 1;
     int m_builtWidth = -1;
     bool m_everyHit = true;
+    QString m_emptyTitle = "检索后，这里显示遗漏走势";
     bool m_dragging = false;
     int m_dragX = 0;
     std::pair<double, double> m_dragRange;

@@ -6,7 +6,6 @@
 #include <QFile>
 #include <QHeaderView>
 #include <QLabel>
-#include <QScreen>
 #include <QSplitter>
 #include <QStyle>
 #include <QTableView>
@@ -15,7 +14,9 @@
 #include "export/workbook.h"
 #include "grid_view.h"
 #include "omission_chart.h"
+#include "open_failure.h"
 #include "overview/gap_series.h"
+#include "window_fit.h"
 
 namespace k3 {
 
@@ -42,10 +43,15 @@ public:
             m_grid.rows[static_cast<size_t>(index.row())][static_cast<size_t>(index.column())]);
     }
     QVariant headerData(int section, Qt::Orientation o, int role) const override {
-        if (o != Qt::Horizontal || role != Qt::DisplayRole) return QAbstractTableModel::headerData(section, o, role);
+        if (o != Qt::Horizontal || (role != Qt::DisplayRole && role != Qt::ToolTipRole))
+            return QAbstractTableModel::headerData(section, o, role);
+        // The title, and on hover what the column is.
         static const std::vector<std::string> header = overviewHeader();
-        return section >= 0 && section < kOverviewColumns ? QString::fromStdString(header[size_t(section)])
-                                                          : QVariant();
+        static const std::vector<std::string> tips = overviewHeaderTips();
+        if (section < 0 || section >= kOverviewColumns) return QVariant();
+        if (role == Qt::DisplayRole) return QString::fromStdString(header[size_t(section)]);
+        // As rich text, so that a long tip wraps instead of running past a small screen's edge.
+        return QString("<p>%1</p>").arg(QString::fromStdString(tips[size_t(section)]).toHtmlEscaped());
     }
 
 private:
@@ -66,8 +72,10 @@ OverviewWindow::OverviewWindow(QString dataDir, QWidget* parent) : QWidget(paren
 
     m_chart = new OmissionChart;
     m_chart->setObjectName("chartOverview");
+    m_chart->setEmptyTitle("选中一行，这里显示该号码的遗漏走势");
     m_status = new QLabel;
     m_status->setObjectName("lblOverviewStatus");
+    m_status->setWordWrap(true);  // a long message (a file's path) wraps instead of widening the window
 
     auto* split = new QSplitter(Qt::Vertical);
     split->addWidget(m_view);
@@ -77,9 +85,7 @@ OverviewWindow::OverviewWindow(QString dataDir, QWidget* parent) : QWidget(paren
     layout->setContentsMargins(6, 6, 6, 6);
     layout->addWidget(split, 1);
     layout->addWidget(m_status);
-    // 900 x 760 where the screen's free area holds it with room for a frame, else that area.
-    const QRect available = screen() ? screen()->availableGeometry() : QRect(0, 0, 1920, 1080);
-    resize(std::min(900, available.width() - 16), std::min(760, available.height() - 40));
+    fitWindowIntoItsScreen(*this, {900, 760});
 
     connect(m_view->horizontalHeader(), &QHeaderView::sectionClicked, this, &OverviewWindow::sortBy);
     connect(m_view, &QTableView::doubleClicked, this, &OverviewWindow::exportWorkbook);
@@ -226,12 +232,12 @@ void OverviewWindow::exportWorkbook() {
         say(QString::fromUtf8(e.what()), true);
         return;
     }
-    const QString done = QString("已导出 %1 行到 %2").arg(g.rowCount()).arg(path);
+    const QString done = QString("已导出 %1 行").arg(g.rowCount());
     if (openUrl && !openUrl(QUrl::fromLocalFile(path))) {
-        say(done + "；本机没有可以打开此文件的程序，请到上述位置自行打开", true);
+        say(notOpenedText(path, done), true);
         return;
     }
-    say(done, false);
+    say(QString("%1到 %2").arg(done, path), false);
 }
 
 }  // namespace k3

@@ -17,7 +17,9 @@ namespace k3 {
 
 namespace {
 
+// The points, their intervals and the theory each in a colour of its own, in the chart and its legend.
 const QColor kRateColour(0x1f, 0x77, 0xb4);
+const QColor kIntervalColour(0x8c, 0x8c, 0x8c);
 const QColor kTheoryColour(0xd6, 0x27, 0x28);
 
 // The smallest omission of bin j: ⌈j × 216 / c⌉, at least 1.
@@ -55,7 +57,7 @@ HitRateChart::HitRateChart(QWidget* parent) : QChartView(new QChart, parent) {
 
     for (int j = 0; j < kOmissionBins; ++j) {
         auto* s = new QLineSeries(chart);
-        s->setPen(QPen(kRateColour, 2));
+        s->setPen(QPen(kIntervalColour, 2));
         s->setName("95% 区间");
         chart->addSeries(s);
         m_intervals.push_back(s);

@@ -11,13 +11,16 @@
 #include <QSplitter>
 #include <QTableView>
 #include <QVBoxLayout>
+#include <cmath>
 
 #include "background_task.h"
 #include "export/output_file.h"
 #include "export/workbook.h"
 #include "grid_models.h"
 #include "grid_view.h"
+#include "open_failure.h"
 #include "stats_chart.h"
+#include "window_fit.h"
 
 namespace k3 {
 
@@ -47,6 +50,7 @@ StatsWindow::StatsWindow(QString dataDir, QString workbookName, QWidget* parent)
     bold.setBold(true);
     m_summary->setFont(bold);
     m_status = new QLabel;
+    m_status->setWordWrap(true);  // a long message (a file's path) wraps instead of widening the window
 
     m_model = new GridModel(this);
     m_view =
@@ -122,7 +126,9 @@ void StatsWindow::showRows() {
     }
     const int keep = m_selected;
     m_model->setGrid(m_valid ? grid(m_order) : emptyGrid());
-    m_view->resizeColumnsToContents();
+    // Columns that share the table's width keep sharing it (sized to their contents, they would stay
+    // narrow until the window is resized).
+    if (m_view->horizontalHeader()->sectionResizeMode(0) != QHeaderView::Stretch) m_view->resizeColumnsToContents();
     // The selected row stays selected wherever the new order puts it.
     m_selected = -1;
     auto row = std::find(m_order.begin(), m_order.end(), keep);
@@ -157,12 +163,12 @@ void StatsWindow::exportWorkbook() {
         say(QString::fromUtf8(e.what()), true);
         return;
     }
-    const QString done = QString("已导出 %1 行到 %2").arg(g.rowCount()).arg(path);
+    const QString done = QString("已导出 %1 行").arg(g.rowCount());
     if (openUrl && !openUrl(QUrl::fromLocalFile(path))) {
-        say(done + "；本机没有可以打开此文件的程序，请到上述位置自行打开", true);
+        say(notOpenedText(path, done), true);
         return;
     }
-    say(done, false);
+    say(QString("%1到 %2").arg(done, path), false);
 }
 
 // ---------------------------------------------------------------- 公平性检验
@@ -179,13 +185,21 @@ FairnessWindow::FairnessWindow(QString dataDir, QWidget* parent)
     QString text =
         "这些检验问的是：检索范围内的开奖号码，像不像公平的骰子掷出来的？每项检验给出 p值，"
         "即公平的骰子掷出至少这样偏的结果的机会；p值小于 0.01 记为“偏离”，否则“符合”。<ul>";
-    for (const FairnessTest& t : fairnessOf({}).tests)
+    const std::vector<FairnessTest> tests = fairnessOf({}).tests;
+    for (const FairnessTest& t : tests)
         text +=
             QString("<li><b>%1</b>：%2</li>").arg(QString::fromStdString(t.name), QString::fromStdString(t.question));
-    text +=
-        "</ul>七项检验一起做，公平的骰子也时常会有一项 p值 小于 0.01（每项约有百分之一的机会），"
-        "偶尔一项偏离不说明什么；多项同时偏离、换个范围仍然偏离，才值得怀疑历史号码有误。"
-        "检验说的是已经开出的号码，不能预测下一期。";
+    // Each test alone falls below 0.01 once in a hundred on fair dice; that at least one of them does is
+    // 1 − 0.99^n (the tests taken as independent).
+    const double anyBelow = 1 - std::pow(0.99, static_cast<double>(tests.size()));
+    text += QString(
+                "</ul>每项检验在公平的骰子下有 1% 的机会 p值 小于 0.01；这 %1 项一起做，"
+                "公平的骰子约有 %2% 的时候（1 − 0.99<sup>%3</sup>）至少有一项小于 0.01，"
+                "所以偶尔一项偏离不说明什么；多项同时偏离、换个范围仍然偏离，才值得怀疑历史号码有误。"
+                "检验说的是已经开出的号码，不能预测下一期。")
+                .arg(QString::number(tests.size()))
+                .arg(100 * anyBelow, 0, 'f', 1)
+                .arg(tests.size());
     auto* explain = new QLabel(text);
     explain->setObjectName("lblFairnessExplain");
     explain->setWordWrap(true);
@@ -197,7 +211,7 @@ FairnessWindow::FairnessWindow(QString dataDir, QWidget* parent)
     layout->addWidget(m_view, 1);
     layout->addWidget(explain);
     layout->addWidget(m_status);
-    resize(720, 600);
+    fitWindowIntoItsScreen(*this, {720, 600});
 }
 
 void FairnessWindow::launch(std::shared_ptr<const Snapshot> snap, std::string from, std::string to, int generation) {
@@ -261,7 +275,7 @@ BacktestWindow::BacktestWindow(QString dataDir, QWidget* parent)
     layout->addWidget(split, 1);
     layout->addWidget(note);
     layout->addWidget(m_status);
-    resize(1100, 800);
+    fitWindowIntoItsScreen(*this, {1100, 800});
 
     connect(m_thresholdBox, &QComboBox::currentIndexChanged, this, [this](int index) {
         m_omissionBox->setEnabled(index == m_thresholdBox->count() - 1);

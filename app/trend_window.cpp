@@ -12,10 +12,14 @@
 #include <QScrollBar>
 #include <QToolTip>
 #include <QVBoxLayout>
+#include <QWheelEvent>
+#include <cstdlib>
 
 #include "background_task.h"
+#include "open_failure.h"
 #include "search/search.h"
 #include "trend/trend_workbook.h"
+#include "window_fit.h"
 
 namespace k3 {
 
@@ -165,6 +169,22 @@ void TrendView::mouseDoubleClickEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton && m_chart) emit cellDoubleClicked();
 }
 
+void TrendView::wheelEvent(QWheelEvent* event) {
+    const QPoint delta = event->angleDelta();
+    if (std::abs(delta.x()) >= std::abs(delta.y()) || (event->modifiers() & Qt::ShiftModifier)) {
+        QAbstractScrollArea::wheelEvent(event);  // sideways: the columns, as the scroll area does
+        return;
+    }
+    constexpr int kNotch = 120;
+    if ((m_wheelSteps < 0) != (delta.y() < 0)) m_wheelSteps = 0;
+    m_wheelSteps += delta.y();
+    const int notches = m_wheelSteps / kNotch;
+    m_wheelSteps -= notches * kNotch;
+    // A wheel turned towards the user shows later rows.
+    verticalScrollBar()->setValue(verticalScrollBar()->value() - notches * kRowHeight);
+    event->accept();
+}
+
 void TrendView::scrollContentsBy(int, int) { viewport()->update(); }
 
 // ---------------------------------------------------------------- the window
@@ -193,6 +213,7 @@ TrendWindow::TrendWindow(QString dataDir, QWidget* parent) : QWidget(parent), m_
     m_view->setToolTip("");
     m_status = new QLabel;
     m_status->setObjectName("lblTrendStatus");
+    m_status->setWordWrap(true);  // a long message (a file's path) wraps instead of widening the window
 
     auto* bar = new QHBoxLayout;
     bar->addWidget(new QLabel("显示："));
@@ -209,7 +230,7 @@ TrendWindow::TrendWindow(QString dataDir, QWidget* parent) : QWidget(parent), m_
     layout->addWidget(m_view, 1);
     layout->addWidget(m_status);
     const TrendGeometry geo;
-    resize(geo.fullWidth() + 40, 760);
+    fitWindowIntoItsScreen(*this, {geo.fullWidth() + 40, 760});
 
     connect(m_rows, &QComboBox::currentIndexChanged, this, &TrendWindow::recompute);
     for (QCheckBox* box : {m_showOmission, m_layers, m_line})
@@ -313,12 +334,12 @@ void TrendWindow::exportWorkbook() {
                 }
                 return;
             }
-            const QString done = QString("已导出 %1 期走势图到 %2").arg(rows).arg(path);
+            const QString done = QString("已导出 %1 期走势图").arg(rows);
             if (openUrl && !openUrl(QUrl::fromLocalFile(path))) {
-                say(done + "；本机没有可以打开此文件的程序，请到上述位置自行打开", true);
+                say(notOpenedText(path, done), true);
                 return;
             }
-            say(done, false);
+            say(QString("%1到 %2").arg(done, path), false);
         });
 }
 

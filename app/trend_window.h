@@ -54,6 +54,8 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
     bool viewportEvent(QEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+    // One notch of the vertical wheel moves one row, as in the history grid; small steps add up.
+    void wheelEvent(QWheelEvent* event) override;
     void scrollContentsBy(int dx, int dy) override;
 
 private:
@@ -64,6 +66,7 @@ private:
     std::shared_ptr<const TrendChart> m_chart;
     TrendPaintOptions m_options;
     std::vector<TrendCell> m_cells;
+    int m_wheelSteps = 0;  // angle delta of the vertical wheel not yet making a notch
 };
 
 class TrendWindow : public QWidget {

@@ -1,12 +1,15 @@
 // The window's start on a history of 1,000,000 draws, offscreen: the main window built over the data
-// folder, shown, and its history grid painted with the newest draw in view. A second benchmark times
-// the start until the analyses have everything they need in memory, and the snapshot's bytes per draw.
+// folder, shown, and its history grid painted with the newest draw in view. The others time the start
+// until the analyses have everything they need in memory (and the snapshot's bytes per draw), until the
+// commands that change the history are on, until the check for damage has passed, and the start on an
+// empty data folder.
 // The database is made once by a child process, so that its memory does not count in this one's; the
 // memory counters are the growth of this process (the first benchmark's is the telling one).
 #include <benchmark/benchmark.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <QAction>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEvent>
@@ -16,6 +19,8 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <functional>
+#include <string>
 
 #include "history_session.h"
 #include "main_window.h"
@@ -99,13 +104,21 @@ void BM_WindowStart1M(benchmark::State& state) {
         state.PauseTiming();
         auto* model = s.grid->model();
         const QModelIndex newest = model->index(model->rowCount() - 1, 0);
-        if (model->rowCount() != static_cast<int>(kDraws) ||
-            !s.grid->viewport()->rect().intersects(s.grid->visualRect(newest)))
-            state.SkipWithError("the newest draw is not in view");
-        if (!s.window->findChild<QPushButton*>("Command1")->isEnabled()) state.SkipWithError("the search is disabled");
+        std::string why;
+        if (model->rowCount() != static_cast<int>(kDraws))
+            why = "the grid holds " + std::to_string(model->rowCount()) + " rows";
+        else if (!s.grid->viewport()->rect().intersects(s.grid->visualRect(newest)))
+            why = "the newest draw is not in view";
+        else if (!s.window->findChild<QPushButton*>("Command1")->isEnabled())
+            why = "the search is disabled";
         grown = memoryMB("VmRSS:") - before;
         s.window.reset();
         QApplication::processEvents();
+        // A skipped run stops here: timing is not resumed after the error.
+        if (!why.empty()) {
+            state.SkipWithError(why.c_str());
+            break;
+        }
         state.ResumeTiming();
     }
     state.counters["rss_growth_MB"] = static_cast<double>(grown);
@@ -135,24 +148,89 @@ void BM_WindowStartUntilValues1M(benchmark::State& state) {
 }
 BENCHMARK(BM_WindowStartUntilValues1M)->Unit(benchmark::kMillisecond)->Iterations(5);
 
-// Until the commands that change the history are on: the check for damage of the whole file, run in the
-// background once the window is up, has passed.
+// Handles events until `ready` holds or 10 s have passed; false then.
+bool waitFor(const std::function<bool()>& ready) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!ready()) {
+        if (clock.elapsed() > 10000) return false;
+        QApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+    return true;
+}
+
+// The buttons, boxes and menu entries that change the history are on.
+bool changesOn(const k3::MainWindow& window) {
+    for (const char* name : {"Command21", "cmdRdLst", "Command3", "MaskEdBox1_1"})
+        if (!window.findChild<QWidget*>(name)->isEnabled()) return false;
+    return window.findChild<QAction*>("mnuClear")->isEnabled();
+}
+
+// Until the commands that change the history are on. A change started before the check for damage of
+// the whole file has given its verdict waits for it in the background.
 void BM_WindowStartUntilChangesOn1M(benchmark::State& state) {
     const QString dir = QString::fromStdString(dataDir().path().string());
     const QString settings = QString::fromStdString(dataDir().file("settings.ini"));
     app();
     for (auto _ : state) {
         Started s = start(dir, settings);
-        const auto& session = *s.window->findChild<k3::HistorySession*>();
-        while (session.access() == k3::HistoryAccess::kChecking) QApplication::processEvents(QEventLoop::AllEvents, 5);
+        const bool on = waitFor([&s] { return changesOn(*s.window); });
         state.PauseTiming();
-        if (!session.canChange()) state.SkipWithError("the history cannot be changed");
         s.window.reset();
         QApplication::processEvents();
+        if (!on) {
+            state.SkipWithError("the commands that change the history stayed off");
+            break;
+        }
         state.ResumeTiming();
     }
 }
 BENCHMARK(BM_WindowStartUntilChangesOn1M)->Unit(benchmark::kMillisecond)->Iterations(5);
+
+// Until the check for damage of the whole file, run in the background once the window is up, has passed.
+void BM_WindowStartUntilChecked1M(benchmark::State& state) {
+    const QString dir = QString::fromStdString(dataDir().path().string());
+    const QString settings = QString::fromStdString(dataDir().file("settings.ini"));
+    app();
+    for (auto _ : state) {
+        Started s = start(dir, settings);
+        const auto& session = *s.window->findChild<k3::HistorySession*>();
+        const bool ended = waitFor([&session] { return session.access() != k3::HistoryAccess::kChecking; });
+        state.PauseTiming();
+        const bool passed = ended && session.access() == k3::HistoryAccess::kWritable;
+        s.window.reset();
+        QApplication::processEvents();
+        if (!passed) {
+            state.SkipWithError(ended ? "the check did not pass" : "the check gave no verdict within 10 s");
+            break;
+        }
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(BM_WindowStartUntilChecked1M)->Unit(benchmark::kMillisecond)->Iterations(5);
+
+// A first start on an empty data folder: the window shown with its commands on (gapbook.db is made by the
+// first run and found empty by the others).
+void BM_WindowStartEmpty(benchmark::State& state) {
+    static k3test::TempDir empty;
+    const QString dir = QString::fromStdString(empty.path().string());
+    const QString settings = QString::fromStdString(empty.file("settings.ini"));
+    app();
+    for (auto _ : state) {
+        Started s = start(dir, settings);
+        const bool on = waitFor([&s] { return changesOn(*s.window); });
+        state.PauseTiming();
+        const int rows = s.grid->model()->rowCount();
+        s.window.reset();
+        QApplication::processEvents();
+        if (!on || rows != 0) {
+            state.SkipWithError(!on ? "the commands that change the history stayed off" : "the history is not empty");
+            break;
+        }
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(BM_WindowStartEmpty)->Unit(benchmark::kMillisecond)->Iterations(5);
 
 }  // namespace
 

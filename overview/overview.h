@@ -66,6 +66,8 @@ OverviewTable computeOverview(const Snapshot& snap, const std::string& from, con
 // Header: "玩法", "号码", "出现次数", "最小遗漏", "最大遗漏", "最后遗漏", "平均遗漏", "理论遗漏",
 // "欲出几率", "遗漏概率（%）".
 std::vector<std::string> overviewHeader();
+// What each column is, one text per column of overviewHeader() (the tips of the window's headers).
+std::vector<std::string> overviewHeaderTips();
 inline constexpr int kOverviewColumns = 10;
 
 // The table as a grid, rows in `order` (indices into table.rows), the fixed order when empty.

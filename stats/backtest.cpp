@@ -270,9 +270,12 @@ std::string backtestSummaryText(const BacktestTable& table) {
     std::snprintf(chance, sizeof chance, "%.0f", 0.01 * s.items);
     std::string text = "共 " + n + " 期，" + std::to_string(s.items) + " 个有下注的号码中 " +
                        std::to_string(s.significant) + " 个 p值 小于 0.01（纯属偶然也约有 " + chance + " 个）";
+    // The actual return of every bet, beside what fair dice return on the same bets (the column 理论返奖率
+    // gives that of each item alone).
     if (s.returned)
-        text += "；遗漏达到门槛才下注，总返奖率 " + fixed2(100 * *s.returned) + "%，公平骰子的理论返奖率 " +
-                fixed2(100 * *s.theoreticalReturn) + "%";
+        text += "；遗漏达到门槛才下注，全部下注的实际返奖率 " + fixed2(100 * *s.returned) +
+                "%（奖金总额 ÷ 投注总额），同样这些注按公平骰子的理论返奖率 " + fixed2(100 * *s.theoreticalReturn) +
+                "%（表中“理论返奖率”一列是各号码自己的）";
     return text + "。";
 }
 

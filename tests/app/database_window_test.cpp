@@ -1,6 +1,7 @@
 // The window over a history file it may not or cannot change: damaged, read-only, held by another
 // program, or in the user's data folder instead of the program's. It shows and analyses what it can,
 // keeps the commands that change the history off, and says why, naming the file.
+#include <QAbstractButton>
 #include <QAction>
 #include <QDir>
 #include <QLineEdit>
@@ -66,23 +67,87 @@ void damageGroupTable(const std::string& db) {
 
 }  // namespace
 
-// The check for damage reads the whole file: the window comes up first, with the history shown and its
-// changes off until the check passes; the store then does not check again before its first change.
-TEST_F(DatabaseWindowTest, ChangesWaitForTheCheckForDamage) {
+// The check for damage reads the whole file in the background once the window is up. The commands that
+// change the history are on from the start: one started before the verdict waits for it on its own
+// thread, and the store then does not check the file a second time.
+TEST_F(DatabaseWindowTest, ChangesAreOnAtOnceAndWaitForTheCheckForDamage) {
     fill();
     testApp();
     w = std::make_unique<k3::MainWindow>(k3::AppContext{q(dir.path().string()), settingsFile()}, this);
+    w->show();
+    // No event handled yet: the check has not even begun.
     EXPECT_EQ(session().access(), k3::HistoryAccess::kChecking);
     EXPECT_EQ(gridRows(k3::names::kHistoryGrid), 200);
-    EXPECT_FALSE(changesOn());
-    EXPECT_TRUE(find(k3::names::kSearchButton)->isEnabled());
-    w->show();
-    waitForDamageCheck();
+    EXPECT_TRUE(changesOn());
+    QTest::mouseClick(find<QAbstractButton>(k3::names::kDeleteNewestButton), Qt::LeftButton);
+    ASSERT_TRUE(eventually([this] { return !w->busy() && session().access() != k3::HistoryAccess::kChecking; }))
+        << "the deletion did not end";
     EXPECT_EQ(session().access(), k3::HistoryAccess::kWritable);
     EXPECT_TRUE(changesOn());
+    EXPECT_EQ(gridRows(k3::names::kHistoryGrid), 199);
+    EXPECT_EQ(k3::HistoryStore(dbPath()).count(), 199);
     EXPECT_TRUE(session().store().integrityChecked());
-    EXPECT_EQ(status(), "共 200 期历史号码");
     EXPECT_TRUE(told.isEmpty());
+}
+
+// A draw typed before the verdict is kept in the boxes and stored once the check has passed; on a file
+// the check finds damaged it is never stored.
+TEST_F(DatabaseWindowTest, ADrawTypedDuringTheCheckIsStoredWhenItPasses) {
+    for (bool damaged : {false, true}) {
+        SCOPED_TRACE(damaged ? "damaged" : "intact");
+        fs::remove(dbPath());
+        fs::remove(dbPath() + "-wal");
+        fs::remove(dbPath() + "-shm");
+        fill();
+        if (damaged) damageGroupTable(dbPath());
+        told.clear();
+        testApp();
+        w.reset();
+        w = std::make_unique<k3::MainWindow>(k3::AppContext{q(dir.path().string()), settingsFile()}, this);
+        w->show();
+        QWidget* first = find("MaskEdBox1_1");
+        first->setFocus();
+        for (const char* name : {"MaskEdBox1_1", "MaskEdBox1_2", "MaskEdBox1_3"})
+            QTest::keyClick(find(name), Qt::Key_4);
+        EXPECT_TRUE(status().contains("检查完毕即保存这一期")) << status().toStdString();
+        EXPECT_EQ(text("MaskEdBox1_3"), "4");
+        ASSERT_TRUE(eventually([this] { return session().access() != k3::HistoryAccess::kChecking; }))
+            << "the check gave no verdict";
+        ASSERT_TRUE(eventually([this] { return !w->busy(); })) << "the window stayed busy";
+        if (damaged) {
+            EXPECT_EQ(session().access(), k3::HistoryAccess::kDamaged);
+            EXPECT_EQ(gridRows(k3::names::kHistoryGrid), 200);
+            EXPECT_EQ(told.size(), 1);
+            EXPECT_FALSE(changesOn());
+        } else {
+            EXPECT_EQ(gridRows(k3::names::kHistoryGrid), 201);
+            EXPECT_EQ(gridRow(k3::names::kHistoryGrid, 200).mid(1), QStringList({"4", "4", "4"}));
+            EXPECT_TRUE(status().startsWith("已保存第")) << status().toStdString();
+            EXPECT_EQ(text("MaskEdBox1_1"), "");
+        }
+        w.reset();
+        EXPECT_EQ(k3::HistoryStore(dbPath()).count(), damaged ? 200 : 201);
+    }
+}
+
+// A change started before the verdict on a damaged file fails with the damage and changes nothing.
+TEST_F(DatabaseWindowTest, AChangeStartedBeforeTheCheckFindsDamageChangesNothing) {
+    fill();
+    damageGroupTable(dbPath());
+    const std::string before = fileBytes(dbPath());
+    testApp();
+    w = std::make_unique<k3::MainWindow>(k3::AppContext{q(dir.path().string()), settingsFile()}, this);
+    w->show();
+    ASSERT_TRUE(changesOn());
+    QTest::mouseClick(find<QAbstractButton>(k3::names::kDeleteNewestButton), Qt::LeftButton);
+    ASSERT_TRUE(eventually([this] { return !w->busy() && session().access() != k3::HistoryAccess::kChecking; }))
+        << "the deletion did not end";
+    EXPECT_EQ(session().access(), k3::HistoryAccess::kDamaged);
+    EXPECT_FALSE(changesOn());
+    EXPECT_EQ(gridRows(k3::names::kHistoryGrid), 200);
+    EXPECT_TRUE(status().contains("已损坏")) << status().toStdString();
+    w.reset();
+    EXPECT_TRUE(fileBytes(dbPath()) == before);
 }
 
 TEST_F(DatabaseWindowTest, ADamagedFileIsShownAndAnalysedNeverChanged) {

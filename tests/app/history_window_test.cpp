@@ -1,6 +1,8 @@
 // The history commands through the real window: import, online update, trimming and exports.
+#include <QAbstractButton>
 #include <QAction>
 #include <QDate>
+#include <QDialog>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QProgressDialog>
@@ -72,6 +74,21 @@ TEST_F(HistoryWindowTest, ImportOfManyBadLinesCountsThemAllAndListsTheFirst) {
     EXPECT_TRUE(details.contains("2\tnote 0"));
     EXPECT_FALSE(details.contains("note 1499"));
     EXPECT_TRUE(details.contains("另有 500 行未列出"));
+
+    // The list closes with Esc and with its 关闭 button.
+    auto* view = find<QDialog>(k3::names::kSkippedLinesView);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(view, 5000));
+    // It comes up as the active window, so that the keys typed next go to it.
+    ASSERT_TRUE(eventually([view] { return QApplication::activeWindow() == view && QApplication::focusWidget(); }))
+        << "the list did not become the active window";
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+    EXPECT_TRUE(eventually([view] { return !view->isVisible(); })) << "Esc left the list open";
+    click(k3::names::kSkippedDetailsButton);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(view, 5000));
+    QAbstractButton* close = buttonReading(view, "关闭");
+    ASSERT_NE(close, nullptr) << "no 关闭 button";
+    QTest::mouseClick(close, Qt::LeftButton);
+    EXPECT_TRUE(eventually([view] { return !view->isVisible(); })) << "关闭 left the list open";
 }
 
 TEST_F(HistoryWindowTest, ImportThatWouldShrinkOrReplaceEverythingIsAskedFirst) {
@@ -119,6 +136,8 @@ TEST_F(HistoryWindowTest, Trimming) {
     EXPECT_EQ(rows(), 2);
     trigger(k3::names::kDeleteToIssueAction);  // cancelled; the preset is the newest issue minus 1
     EXPECT_TRUE(questions.last().endsWith("|130325081"));
+    EXPECT_EQ(status(), "未删除任何号码");
+    EXPECT_EQ(rows(), 2);
     trigger(k3::names::kDeleteToIssueAction);
     EXPECT_EQ(rows(), 1);
     trigger(k3::names::kDeleteNewestAction);
@@ -126,6 +145,7 @@ TEST_F(HistoryWindowTest, Trimming) {
     fill({{130325081, "111"}});  // stored by another program: the clearing counts it
     okAnswers = {false};
     trigger(k3::names::kClearHistoryAction);
+    EXPECT_EQ(status(), "未删除任何号码");
     trigger(k3::names::kClearHistoryAction);
     EXPECT_EQ(rows(), 0);
     EXPECT_EQ(status(), "已清空历史号码（1 期）");

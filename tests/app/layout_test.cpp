@@ -9,6 +9,7 @@
 #include <QTabBar>
 #include <QTableView>
 #include <QTest>
+#include <QWheelEvent>
 
 #include "store/history_store.h"
 #include "window_fixture.h"
@@ -60,6 +61,31 @@ TEST_F(WindowTest, HistoryGridShowsWholeRowsAndEqualDiceColumns) {
         EXPECT_GE(newest.top(), 0) << height;
         EXPECT_EQ(grid->viewport()->height() % grid->rowHeight(0), 0) << height;
     }
+}
+
+// The newest draw is in view when the window opens, and stays there when the window's height changes
+// (the grid's rows are laid out again); a grid the player scrolled up stays where the player left it.
+TEST_F(WindowTest, TheNewestDrawStaysInViewWhenTheWindowOpensAndResizes) {
+    k3::HistoryStore(dbPath()).append(generateDraws(300));
+    open();
+    auto* grid = find<QTableView>(k3::names::kHistoryGrid);
+    auto newestWhole = [grid] {
+        const QRect newest = grid->visualRect(grid->model()->index(299, 0));
+        return newest.top() >= 0 && newest.bottom() <= grid->viewport()->height();
+    };
+    EXPECT_TRUE(newestWhole());
+    for (int height : {700, 760, 640, 733}) {
+        w->resize(1180, height);
+        QApplication::processEvents();
+        EXPECT_TRUE(newestWhole()) << height;
+    }
+    QWheelEvent up(QPointF(20, 20), QPointF(grid->viewport()->mapToGlobal(QPoint(20, 20))), {}, {0, 120}, Qt::NoButton,
+                   {}, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(grid->viewport(), &up);
+    const int top = grid->verticalScrollBar()->value();
+    w->resize(1180, 700);
+    QApplication::processEvents();
+    EXPECT_EQ(grid->verticalScrollBar()->value(), top);
 }
 
 TEST_F(WindowTest, SwitchingValueTabsMovesNothingBelow) {

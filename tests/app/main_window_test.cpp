@@ -9,6 +9,7 @@
 #include <QTabBar>
 #include <QTableView>
 #include <QTest>
+#include <QUrl>
 #include <fstream>
 
 #include "search/search.h"
@@ -70,7 +71,10 @@ TEST_F(WindowTest, EmptyHistoryKeepsPresetTexts) {
     EXPECT_EQ(text(k3::names::kRangeStartEdit), "2013001");
     EXPECT_EQ(text(k3::names::kRangeEndEdit), "2013001");
     EXPECT_EQ(text(k3::names::kNextIssueEdit), "2007001");
-    EXPECT_EQ(status(), "历史数据库中还没有号码");
+    // The status bar tells the ways to get history in.
+    EXPECT_TRUE(status().startsWith("历史数据库中还没有号码：")) << status().toStdString();
+    for (const char* way : {"读取历史号文本", "历史号在线更新", "输入最新一期的三个号码"})
+        EXPECT_TRUE(status().contains(way)) << way;
 }
 
 TEST_F(WindowTest, StartUpWithAFilledHistory) {
@@ -285,4 +289,9 @@ TEST_F(WindowTest, HelpEntriesOpenShippedDocuments) {
     EXPECT_TRUE(opened[0].endsWith("docs/index.html"));
     EXPECT_TRUE(opened[1].endsWith("docs/manual.html"));
     EXPECT_TRUE(opened[2].endsWith("docs/walkthrough.html"));
+    // Without a browser: said, with the page's full path.
+    openSucceeds = false;
+    trigger(k3::names::kManualAction);
+    EXPECT_TRUE(status().startsWith("无法打开帮助 " + QUrl(opened[1]).toLocalFile() + "：本机没有可以打开网页的程序"))
+        << status().toStdString();
 }

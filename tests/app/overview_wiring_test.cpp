@@ -1,12 +1,16 @@
 // The omission table and the omission chart in the main window: the table opened from the menu over
 // the range boxes and following them and the history, the chart of every search beside grid 2.
 #include <QAbstractItemModel>
+#include <QHeaderView>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTableView>
 #include <QTest>
+#include <QToolTip>
 
 #include "omission_chart.h"
+#include "overview/overview.h"
 #include "overview_window.h"
 #include "store/history_store.h"
 #include "window_fixture.h"
@@ -47,6 +51,21 @@ TEST_F(OverviewWiringTest, MenuOpensTheTableThatFollowsRangeAndHistory) {
     EXPECT_EQ(overview()->tableView()->model()->rowCount(), 101);
     EXPECT_EQ(overviewStatus(), "遗漏总表：检索范围 130325001～130325003，共 3 期");
 
+    // Each column header says on hover what its column is.
+    QHeaderView* header = overview()->tableView()->horizontalHeader();
+    auto tipOf = [header](int column) {
+        const QPoint at(header->sectionViewportPosition(column) + header->sectionSize(column) / 2,
+                        header->height() / 2);
+        QHelpEvent help(QEvent::ToolTip, at, header->viewport()->mapToGlobal(at));
+        QApplication::sendEvent(header->viewport(), &help);
+        return QToolTip::text();
+    };
+    for (int c = 0; c < k3::kOverviewColumns; ++c) EXPECT_FALSE(tipOf(c).isEmpty()) << c;
+    EXPECT_TRUE(tipOf(8).startsWith("<p>最后遗漏 ÷ 平均遗漏")) << tipOf(8).toStdString();
+    EXPECT_TRUE(tipOf(8).contains("不是机会"));
+    EXPECT_TRUE(tipOf(9).startsWith("<p>骰子公平时，遗漏至少有最后遗漏这么长的机会")) << tipOf(9).toStdString();
+    QToolTip::hideText();
+
     // The range boxes: taken when the user leaves a box, not while typing.
     type(k3::names::kRangeStartEdit, "13032500");
     QApplication::processEvents();
@@ -59,6 +78,9 @@ TEST_F(OverviewWiringTest, MenuOpensTheTableThatFollowsRangeAndHistory) {
     // A range the table cannot use: the reason in the window's status bar; back again when fixed.
     typeAndLeave(k3::names::kRangeStartEdit, "2013x");
     EXPECT_TRUE(eventually([&] { return status().contains("2013x"); })) << status().toStdString();
+    // Without a row, the chart says how to get one.
+    EXPECT_EQ(overview()->findChild<k3::OmissionChart*>("chartOverview")->chart()->title(),
+              "选中一行，这里显示该号码的遗漏走势");
     typeAndLeave(k3::names::kRangeStartEdit, "130325001");
     waitForTable(3);
     EXPECT_EQ(status(), "遗漏总表：检索范围 130325001～130325003，共 3 期");

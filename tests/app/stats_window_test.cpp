@@ -5,6 +5,8 @@
 #include <QComboBox>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLegend>
+#include <QLegendMarker>
 #include <QLineSeries>
 #include <QScatterSeries>
 #include <QSignalSpy>
@@ -64,6 +66,7 @@ protected:
         QApplication::processEvents();
     }
     void fill(size_t n) { k3::HistoryStore(dbPath()).append(generateDraws(n, 78, 130101001, 1, 21)); }
+    QString backtestSummaryLabelText() const { return backtest()->summaryLabel()->text(); }
 };
 
 }  // namespace
@@ -84,8 +87,16 @@ TEST_F(StatsWindowTest, FairnessFromTheMenuFollowsRangeAndHistory) {
     EXPECT_EQ(fairness()->report().draws, 1500);
     EXPECT_EQ(cell(table, 4, 2), "215");
     EXPECT_TRUE(fairness()->summaryLabel()->text().startsWith("共 1500 期，做了 7 项检验"));
+    // The seven rows' columns share the table's width.
+    QTableView* tests = fairness()->findChild<QTableView*>("gridFairness");
+    QApplication::processEvents();
+    EXPECT_GE(tests->horizontalHeader()->length(), tests->viewport()->width() - 1);
     const QString explain = fairness()->findChild<QLabel*>("lblFairnessExplain")->text();
-    EXPECT_TRUE(explain.contains("七项检验一起做")) << explain.toStdString();
+    // One or more of seven tests below 0.01 on fair dice: 1 − 0.99^7 = 6.8 % of the time, not "often".
+    EXPECT_TRUE(
+        explain.contains("这 7 项一起做，公平的骰子约有 6.8% 的时候（1 − 0.99<sup>7</sup>）至少有一项小于 0.01"))
+        << explain.toStdString();
+    EXPECT_FALSE(explain.contains("时常"));
     EXPECT_TRUE(explain.contains("216种有序结果是否出现得一样多"));
 
     // A shorter range: the tests that need more draws say so.
@@ -136,7 +147,13 @@ TEST_F(StatsWindowTest, BacktestThresholdChartAndWorkbook) {
     ASSERT_EQ(table->model()->rowCount(), 101);
     ASSERT_EQ(table->model()->columnCount(), 13);
     EXPECT_EQ(cell(table, 7, 0) + cell(table, 7, 1) + " " + cell(table, 7, 2), "和值10 16");  // 2 × T by default
-    EXPECT_TRUE(backtest()->summaryLabel()->text().contains("纯属偶然也约有 1 个"));
+    const QString summary = backtestSummaryLabelText();
+    EXPECT_TRUE(summary.contains("纯属偶然也约有 1 个"));
+    // Which return is which: the actual one of every bet, the fair dice's one of the same bets, and the
+    // column's of each item.
+    EXPECT_TRUE(summary.contains("全部下注的实际返奖率 ")) << summary.toStdString();
+    EXPECT_TRUE(summary.contains("%（奖金总额 ÷ 投注总额），同样这些注按公平骰子的理论返奖率 "));
+    EXPECT_TRUE(summary.contains("（表中“理论返奖率”一列是各号码自己的）"));
 
     // Three times T, chosen with the keyboard.
     auto* box = find<QComboBox>("cmbThreshold");
@@ -162,6 +179,15 @@ TEST_F(StatsWindowTest, BacktestThresholdChartAndWorkbook) {
     ASSERT_TRUE(backtest()->chart()->data().has_value());
     EXPECT_EQ(backtest()->chart()->data()->title, "和值 10");
     EXPECT_EQ(backtest()->chart()->rates()->count(), 6);
+    // Each entry of the legend in a colour of its own.
+    QApplication::processEvents();
+    QList<QColor> colours;
+    for (QLegendMarker* m : backtest()->chart()->chart()->legend()->markers())
+        if (m->isVisible()) colours << m->brush().color();
+    ASSERT_EQ(colours.size(), 3) << backtest()->chart()->chart()->legend()->markers().size();
+    EXPECT_NE(colours[0], colours[1]);
+    EXPECT_NE(colours[1], colours[2]);
+    EXPECT_NE(colours[0], colours[2]);
     clickHeader(table, 9);
     EXPECT_EQ(backtest()->selectedItem(), 7);
     const int row = table->currentIndex().row();

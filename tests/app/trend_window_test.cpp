@@ -131,6 +131,8 @@ TEST_F(TrendWindowTest, TogglesTooltipAndScrolling) {
     open();
     clickMenuEntry("mnuAnalysis", "mnuTrend");
     ASSERT_TRUE(QTest::qWaitForWindowExposed(trend(), 1000));
+    // Every column in view, as on a screen wider than the tests' one.
+    trend()->resize(TrendGeometry().fullWidth() + 40, 760);
     ASSERT_TRUE(settled());
     const auto [miss, hit] = missAndHitOfLastRow();
     ASSERT_GE(miss, 0);
@@ -197,4 +199,34 @@ TEST_F(TrendWindowTest, TogglesTooltipAndScrolling) {
     // The last row is no longer at the bottom: its cell is further down or gone.
     const auto moved = view()->cellCentre(rows() - 1, 7);
     EXPECT_TRUE(!moved || moved->y() > at.y());
+}
+
+// One notch of the wheel moves the chart by one row, as in the history grid; a touchpad's small steps
+// add up to a notch.
+TEST_F(TrendWindowTest, OneWheelNotchMovesOneRow) {
+    k3::HistoryStore(dbPath()).append(generateDraws(600));
+    open();
+    clickMenuEntry("mnuAnalysis", "mnuTrend");
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(trend(), 1000));
+    ASSERT_TRUE(settled());
+    QScrollBar* bar = view()->verticalScrollBar();
+    ASSERT_TRUE(view()->atNewest());
+    const int newest = bar->value();
+    ASSERT_GT(newest, 2 * TrendGeometry::kRowHeight);
+    const QPoint at = view()->viewport()->rect().center();
+    auto turn = [&](int delta) {
+        QWheelEvent wheel(QPointF(at), view()->viewport()->mapToGlobal(QPointF(at)), QPoint(), QPoint(0, delta),
+                          Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(view()->viewport(), &wheel);
+    };
+    turn(120);  // towards the older rows
+    EXPECT_EQ(bar->value(), newest - TrendGeometry::kRowHeight);
+    turn(-120);
+    EXPECT_EQ(bar->value(), newest);
+    turn(60);
+    EXPECT_EQ(bar->value(), newest);
+    turn(60);
+    EXPECT_EQ(bar->value(), newest - TrendGeometry::kRowHeight);
+    turn(240);  // a fast turn of two notches
+    EXPECT_EQ(bar->value(), newest - 3 * TrendGeometry::kRowHeight);
 }

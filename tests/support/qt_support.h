@@ -10,7 +10,8 @@ class QWidget;
 
 namespace k3test {
 
-// The tests' QApplication, made on first use with the offscreen platform.
+// The tests' QApplication, made on first use with the offscreen platform (its screen as
+// K3GAP_TEST_SCREEN says, for example 1024x768 or 1920x1080@2; else the platform's own).
 QApplication& testApp();
 
 // Every wait of a widget test is one of these two, used as ASSERT_TRUE(eventually(...)) << "what did not
