@@ -34,25 +34,24 @@ void writeOutputFile(const std::string& path, const std::string& dataDir,
                      const std::function<void(const std::string& sidePath)>& write) {
     if (path.empty()) throw ExportError("没有给出文件名，未写入");
     const fs::path target(exportTarget(path, dataDir));
-    const std::optional<unsigned> oldMode = fileMode(target.string());
+    // The mode of the file replaced (POSIX), which the new one keeps.
+    const std::optional<unsigned> mode = fileMode(target.string());
     std::error_code ec;
     const bool existed = fs::exists(target, ec);
-    // Replacing a file is allowed to whoever may write it; the folder alone would let anyone replace it.
+    // Only a file its user may write is replaced: a writable folder alone would let the rename replace any.
     if (existed && !canWrite(target)) throw ExportError("文件 " + path + " 是只读的，未写入");
     const std::string folder = target.has_parent_path() ? target.parent_path().string() : std::string(".");
     // The side file, hidden and named after the target, is a new file of its own: nothing else is ever
-    // written in its place. A new target keeps the mode the side file was created with, which is what
-    // any new file of that folder gets (umask and the folder's default permissions applied by the
-    // system, so nothing here changes the process's umask under other threads); one that existed keeps
-    // its own, and its side file is never readable by more users than it.
+    // written in its place. It is created as any new file of the folder is (the system applies the umask
+    // and the folder's default permissions; the process's umask is never set to learn it) and never
+    // readable by more users than the file it replaces.
     int err = 0;
     const std::string side =
-        createNewFile(folder, "." + target.filename().string() + ".", oldMode.value_or(0666) & 0666, err);
+        createNewFile(folder, "." + target.filename().string() + ".", mode.value_or(0666) & 0666, err);
     if (side.empty()) {
         if (diskFullError(err)) throw ExportError(diskFullText(path, existed));
         throw ExportError(failureText(path, existed, "无法在它的文件夹中创建文件（" + systemErrorText(err) + "）"));
     }
-    const std::optional<unsigned> mode = existed && oldMode ? oldMode : std::optional<unsigned>();
     auto discard = [&] { fs::remove(side, ec); };
     try {
         write(side);

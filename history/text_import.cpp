@@ -1,7 +1,5 @@
 #include "history/text_import.h"
 
-#include "store/history_files.h"
-
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -13,6 +11,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
+
+#include "store/history_files.h"
 
 namespace k3 {
 

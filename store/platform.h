@@ -17,6 +17,7 @@ namespace k3 {
 struct FileIdentity {
     uint64_t device = 0;
     uint64_t file = 0;
+    uint64_t fileHigh = 0;  // the upper half of a 128-bit file number (Windows ReFS)
     bool operator==(const FileIdentity&) const = default;
 };
 std::optional<FileIdentity> fileIdentity(const std::string& path);

@@ -16,13 +16,15 @@ namespace k3 {
 std::optional<FileIdentity> fileIdentity(const std::string& path) {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) return std::nullopt;
-    return FileIdentity{static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
+    return FileIdentity{static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino), 0};
 }
 
 bool folderFull(const std::string& folder) {
     struct statvfs st {};
     if (::statvfs(folder.empty() ? "." : folder.c_str(), &st) != 0) return false;
-    return static_cast<unsigned long long>(st.f_bavail) * st.f_frsize < 64 * 1024 || st.f_favail == 0;
+    // A file system without a fixed number of file entries (btrfs) says it has none at all.
+    return static_cast<unsigned long long>(st.f_bavail) * st.f_frsize < 64 * 1024 ||
+           (st.f_files > 0 && st.f_favail == 0);
 }
 
 int sqliteSystemErrno(int code) { return code; }

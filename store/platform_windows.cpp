@@ -1,6 +1,9 @@
 // The platform layer on Windows, written from the Win32 and C runtime documentation. It cannot run where
 // k3gap is developed; scripts/check-windows.sh compiles it with MinGW-w64 so that it keeps up.
 #define NOMINMAX
+#ifndef _WIN32_WINNT
+#define _WIN32_WINNT 0x0602  // Windows 8: the 128-bit file numbers of FILE_ID_INFO
+#endif
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
@@ -10,6 +13,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <random>
 
@@ -113,14 +117,28 @@ std::optional<FileIdentity> fileIdentity(const std::string& path) {
     Handle f(
         CreateFileW(wide(path).c_str(), 0, kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     if (!f.ok()) return std::nullopt;
+    // The 128-bit file number where there is one (ReFS, whose 64-bit numbers need not be unique), else the
+    // 64-bit one.
+    FILE_ID_INFO id{};
+    if (GetFileInformationByHandleEx(f.get(), FileIdInfo, &id, sizeof id)) {
+        uint64_t low = 0, high = 0;
+        static_assert(sizeof id.FileId.Identifier == 2 * sizeof low);
+        std::memcpy(&low, id.FileId.Identifier, sizeof low);
+        std::memcpy(&high, id.FileId.Identifier + sizeof low, sizeof high);
+        return FileIdentity{id.VolumeSerialNumber, low, high};
+    }
     BY_HANDLE_FILE_INFORMATION info{};
     if (!GetFileInformationByHandle(f.get(), &info)) return std::nullopt;
-    return FileIdentity{info.dwVolumeSerialNumber, (uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow};
+    return FileIdentity{info.dwVolumeSerialNumber, (uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow, 0};
 }
 
 bool folderFull(const std::string& folder) {
+    // Any folder of the disk will do; a network path (\\server\share\) must end with a backslash.
+    std::wstring name = wide(folder.empty() ? "." : folder);
+    if (name.empty()) return false;
+    if (name.back() != L'\\' && name.back() != L'/') name += L'\\';
     ULARGE_INTEGER available{};
-    if (!GetDiskFreeSpaceExW(wide(folder.empty() ? "." : folder).c_str(), &available, nullptr, nullptr)) return false;
+    if (!GetDiskFreeSpaceExW(name.c_str(), &available, nullptr, nullptr)) return false;
     return available.QuadPart < 64 * 1024;
 }
 
