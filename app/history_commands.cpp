@@ -22,6 +22,7 @@
 #include "open_failure.h"
 #include "prompter.h"
 #include "search/grids.h"
+#include "store/history_files.h"
 #include "store/issue.h"
 #include "translation.h"
 #include "window_fit.h"
@@ -141,7 +142,7 @@ void HistoryCommands::importHistoryFile() {
             "确实要读入最新历史号码吗？点击'确认'读入,点击'取消'放弃该操作。确要读入请保证安装目录下存在历史号码的"
             "文本文件文件。读取时可能要花费一段时间,请耐心等候！"))
         return;
-    const QString dir = m_session.dataFile("历史号码");
+    const QString dir = m_session.dataFile(kImportFolderName);
     QDir().mkpath(dir);
     const QString file = m_prompter.askOpenFile(dir, "历史号码文本 (*.txt)");
     if (!file.endsWith("txt", Qt::CaseInsensitive)) {
@@ -155,7 +156,7 @@ void HistoryCommands::importHistoryFile() {
     runCommand(
         {"读入历史", "正在读取历史号码文件…", true},
         [read, path, running](HistoryStore& store, TaskControl& control) {
-            const std::string text = readTextFile(path);
+            const std::string text = readTextFile(path, folderOf(store.path()));
             try {
                 read->parsed = parseHistoryLines(text, [&control](size_t done, size_t total) {
                     control.setProgress(total ? static_cast<int>(done * 1000 / total) : 1000);
@@ -540,12 +541,13 @@ void HistoryCommands::exportGrid(std::function<Grid()> makeGrid, const char* fil
     if (refuseWhileBusy()) return;
     const QString path = m_session.dataFile(fileName);
     const std::string file = QFile::encodeName(path).toStdString();
+    const std::string dataDir = QFile::encodeName(m_session.dataDir()).toStdString();
     auto rows = std::make_shared<size_t>(0);
     runTask(
         {"导出到工作簿", QString("正在导出 %1 …").arg(fileName), false},
-        [makeGrid = std::move(makeGrid), file, rows](TaskControl&) {
+        [makeGrid = std::move(makeGrid), file, dataDir, rows](TaskControl&) {
             const Grid grid = makeGrid();
-            writeWorkbook(grid, file);
+            writeWorkbook(grid, file, dataDir);
             *rows = grid.rowCount();
         },
         [this, path, rows](TaskOutcome<NoValue>& outcome) {

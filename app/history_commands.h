@@ -20,6 +20,9 @@ class QWidget;
 
 namespace k3 {
 
+// The folder of the data folder where the import's file dialog starts.
+inline constexpr const char* kImportFolderName = "历史号码";
+
 class HistorySession;
 class HistoryStore;
 class Prompter;

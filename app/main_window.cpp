@@ -17,6 +17,7 @@
 
 #include "background_task.h"
 #include "busy_cursor.h"
+#include "file_dialog.h"
 #include "grid_view.h"
 #include "group_panel.h"
 #include "groups/group_calc.h"
@@ -53,8 +54,7 @@ MainWindow::MainWindow(const AppContext& ctx, Prompter* prompter, QWidget* paren
     m_session = new HistorySession(ctx.dataDir, ctx.settingsFile, this);
     // Which history this window shows, for a player with more than one data folder.
     setWindowTitle(QString("快3遗漏分析 — %1").arg(QDir::toNativeSeparators(m_session->dataFile(kDatabaseFileName))));
-    m_openFileDialog = new QFileDialog(this);
-    m_openFileDialog->setObjectName(names::kOpenFileDialog);
+    m_openFileDialog = makeFileDialog(this, names::kOpenFileDialog, m_session->dataFile(kImportFolderName));
     m_openFileDialog->setFileMode(QFileDialog::ExistingFile);
     if (!prompter) {
         m_ownPrompter = std::make_unique<DialogPrompter>(this, m_openFileDialog);

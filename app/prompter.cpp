@@ -8,9 +8,7 @@
 namespace k3 {
 
 DialogPrompter::DialogPrompter(QWidget* parent, QFileDialog* openFileDialog)
-    : m_parent(parent), m_openFileDialog(openFileDialog) {
-    chineseButtons(*m_openFileDialog);
-}
+    : m_parent(parent), m_openFileDialog(openFileDialog) {}
 
 bool DialogPrompter::askOkCancel(const QString& title, const QString& text, bool cancelByDefault) {
     return k3::askOkCancel(m_parent, title, text, cancelByDefault);

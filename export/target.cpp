@@ -3,9 +3,8 @@
 #include <filesystem>
 #include <fstream>
 #include <string_view>
-#include <vector>
 
-#include "store/history_store.h"
+#include "store/history_files.h"
 
 namespace k3 {
 
@@ -13,15 +12,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-bool sameFile(const fs::path& a, const fs::path& b) {
-    std::error_code ec;
-    if (fs::exists(a, ec) && fs::exists(b, ec)) return fs::equivalent(a, b, ec);
-    fs::path ca = fs::weakly_canonical(a, ec), cb = fs::weakly_canonical(b, ec);
-    return !ec && ca == cb;
-}
-
-// The file begins as every SQLite database does.
-bool isDatabaseFile(const fs::path& p) {
+// The file begins as every SQLite database does. Asked only of files that are none of the history's:
+// reading one of those outside SQLite would drop this process's locks on it.
+bool beginsAsDatabase(const fs::path& p) {
     std::error_code ec;
     if (!fs::is_regular_file(p, ec)) return false;  // a pipe is never opened
     char head[16] = {};
@@ -30,13 +23,17 @@ bool isDatabaseFile(const fs::path& p) {
            std::string_view(head, sizeof head) == std::string_view("SQLite format 3\0", 16);
 }
 
-// A database, or a side file of one: never replaced by an export, whichever folder it is in.
-bool isDatabaseOrSideFile(const fs::path& p) {
-    if (isDatabaseFile(p)) return true;
+// A database of another folder, or a side file of one: never replaced by an export either. A file
+// named as a history's is taken for one without being opened.
+bool otherDatabaseOrSideFile(const fs::path& p, const std::string& dataDir) {
+    auto database = [&](const fs::path& file) {
+        return isHistoryDatabaseName(file.filename().string()) ||
+               historyFileOf(file.string(), dataDir) != HistoryFile::kNone || beginsAsDatabase(file);
+    };
+    if (database(p)) return true;
     const std::string name = p.string();
     for (std::string_view side : {"-wal", "-shm", "-journal"})
-        if (name.size() > side.size() && name.ends_with(side) &&
-            isDatabaseFile(name.substr(0, name.size() - side.size())))
+        if (name.size() > side.size() && name.ends_with(side) && database(name.substr(0, name.size() - side.size())))
             return true;
     return false;
 }
@@ -57,15 +54,14 @@ std::string exportTarget(const std::string& path, const std::string& dataDir) {
     if (fs::is_directory(st)) throw ExportError(path + " 是文件夹，不能写成文件，未写入");
     if (fs::exists(st) && !fs::is_regular_file(st))
         throw ExportError(path + " 不是普通文件（而是设备、管道或套接字），不能写在它上面，未写入");
-    if (!dataDir.empty()) {
-        const fs::path db = fs::path(dataDir) / kDatabaseFileName;
-        for (const char* side : {"", "-wal", "-shm", "-journal"})
-            if (sameFile(p, db.string() + side))
-                throw ExportError(path + " 是历史数据库的文件，导出不能写在它上面，未写入");
-        if (sameFile(p, fs::path(dataDir) / kBackupFileName))
+    // The history's own files first, by identity: none of them is ever opened here.
+    switch (historyFileOf(p.string(), dataDir)) {
+        case HistoryFile::kDatabase: throw ExportError(path + " 是历史数据库的文件，导出不能写在它上面，未写入");
+        case HistoryFile::kBackup:
             throw ExportError(path + " 是删除历史号码时用的备份文件，导出不能写在它上面，未写入");
+        case HistoryFile::kNone: break;
     }
-    if (isDatabaseOrSideFile(p)) throw ExportError(path + " 是数据库文件，导出不能写在它上面，未写入");
+    if (otherDatabaseOrSideFile(p, dataDir)) throw ExportError(path + " 是数据库文件，导出不能写在它上面，未写入");
     return p.string();
 }
 

@@ -2,15 +2,13 @@
 
 #include <xlsxwriter.h>
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
 
 #include "export/output_file.h"
 #include "store/error_text.h"
+#include "store/platform.h"
 
 namespace k3 {
 
@@ -44,17 +42,11 @@ class QuietStderr {
 public:
     QuietStderr() : lock_(mutex()) {
         std::fflush(stderr);
-        saved_ = ::dup(STDERR_FILENO);
-        const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
-        if (saved_ >= 0 && null >= 0) ::dup2(null, STDERR_FILENO);
-        if (null >= 0) ::close(null);
+        saved_ = silenceStderr();
     }
     ~QuietStderr() {
         std::fflush(stderr);
-        if (saved_ >= 0) {
-            ::dup2(saved_, STDERR_FILENO);
-            ::close(saved_);
-        }
+        restoreStderr(saved_);
     }
     QuietStderr(const QuietStderr&) = delete;
     QuietStderr& operator=(const QuietStderr&) = delete;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "store/history_files.h"
 #include "store/issue.h"
 
 namespace k3 {
@@ -270,12 +271,13 @@ UpdateOutcome applyUpdate(HistoryStore& store, const UpdatePlan& plan, const std
 UpdatePlan planRequest(HistoryStore& store, const UpdateRequest& req) {
     UpdatePlan plan = planUpdate(store.newestIssue(), req.runningNumbers, req.drawsPerDay, req.years, req.today);
     plan.url = expandUrl(req.urlTemplate, req.code, plan.count);
+    plan.dataDir = folderOf(store.path());
     return plan;
 }
 
 FetchedUpdate fetchUpdate(UpdatePlan plan, const UpdateRequest& req) {
     const UpdateGuard guard(req.timeoutSeconds, req.cancel);
-    FetchedPage page = fetchUrl(plan.url, guard);
+    FetchedPage page = fetchUrl(plan.url, guard, plan.dataDir);
     std::vector<DerivedDraw> draws = parseUpdatePage(pageText(page, guard), plan, req.segBase, guard);
     return {std::move(plan), std::move(draws)};
 }

@@ -27,6 +27,7 @@ struct UpdatePlan {
     int width = 7;                       // date issues: die k of an issue found at p is the character at p + width + 2k
     std::optional<int64_t> deleteBelow;  // draws below this issue fall out of the window (date issues)
     std::string url;
+    std::string dataDir;      // the history's folder: a file: address never reads one of its databases
     std::string emptyReason;  // set by parseUpdatePage when the page gave no draw: why
 };
 

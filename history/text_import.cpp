@@ -12,6 +12,8 @@
 #include <unistd.h>
 #endif
 
+#include "store/history_files.h"
+
 namespace k3 {
 
 namespace {
@@ -87,7 +89,9 @@ std::string decodeText(std::string bytes) {
     return bytes;
 }
 
-std::string readTextFile(const std::string& path) { return decodeText(readWholeFile(path)); }
+std::string readTextFile(const std::string& path, const std::string& dataDir) {
+    return decodeText(readWholeFile(path, dataDir));
+}
 
 std::optional<LineDraw> parseHistoryLine(std::string_view line) {
     // Issue test: longer than ten characters, and columns 1-9 are the issue's nine digits.
@@ -231,8 +235,14 @@ ParsedHistory parseHistoryText(std::string_view text, int segBase, const ImportP
     return out;
 }
 
+void refuseHistoryDatabase(const std::string& path, const std::string& dataDir) {
+    if (historyFileOf(path, dataDir) == HistoryFile::kDatabase)
+        throw ImportError(path + " 是历史数据库的文件，不是历史号码文本文件，未读入");
+}
+
 #ifndef _WIN32
-std::string readWholeFile(const std::string& path) {
+std::string readWholeFile(const std::string& path, const std::string& dataDir) {
+    refuseHistoryDatabase(path, dataDir);
     // Without O_NONBLOCK, opening a pipe would wait for a writer; for a regular file it changes nothing.
     int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) throw ImportError("无法打开文件 " + path + "（" + std::strerror(errno) + "）");
@@ -261,7 +271,8 @@ std::string readWholeFile(const std::string& path) {
     return data;
 }
 #else
-std::string readWholeFile(const std::string& path) {
+std::string readWholeFile(const std::string& path, const std::string& dataDir) {
+    refuseHistoryDatabase(path, dataDir);
     std::error_code ec;
     if (std::filesystem::is_directory(path, ec)) throw ImportError(path + " 是文件夹，不是文本文件");
     if (!std::filesystem::is_regular_file(path, ec)) throw ImportError(path + " 不是普通文件，不能读入");
@@ -284,7 +295,7 @@ ImportResult importHistoryFile(HistoryStore& store, const std::string& path, int
     // A read-only history is reported before the file is read; damage is looked for while the draws
     // are stored, and found before anything is.
     if (store.readOnly()) throw StoreError(store.readOnlyMessage(), StoreFailure::kReadOnly);
-    const std::string text = readTextFile(path);
+    const std::string text = readTextFile(path, folderOf(store.path()));
     ParsedLines parsed;
     try {
         parsed = parseHistoryLines(text, progress);

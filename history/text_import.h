@@ -68,16 +68,22 @@ ParsedLines parseHistoryLines(std::string_view text, const ImportProgress& progr
 // The same, with the draws derived and in file order.
 ParsedHistory parseHistoryText(std::string_view text, int segBase, const ImportProgress& progress = {});
 
+// Refuses (ImportError naming it) a history database of `dataDir` or one of its side files, however
+// the path names it, without opening it: only SQLite may open those. Every reader of a player's file
+// calls it before opening the file.
+void refuseHistoryDatabase(const std::string& path, const std::string& dataDir);
+
 // Reads a regular file whole; throws ImportError when it cannot be opened or read, and refuses what is
 // not a regular file: a folder, a device (/dev/zero), a pipe, or a file whose content does not match
-// its size (/proc/self/cmdline). Opening never waits for a pipe's writer.
-std::string readWholeFile(const std::string& path);
+// its size (/proc/self/cmdline), and a history database of `dataDir` (refuseHistoryDatabase). Opening
+// never waits for a pipe's writer.
+std::string readWholeFile(const std::string& path, const std::string& dataDir);
 
 // The text of a file as lines can be read from it: a UTF-8 byte-order mark is dropped, and a UTF-16
 // file (byte-order mark FF FE or FE FF) is turned into UTF-8. Any other text stays as it is.
 std::string decodeText(std::string bytes);
 // readWholeFile, then decodeText.
-std::string readTextFile(const std::string& path);
+std::string readTextFile(const std::string& path, const std::string& dataDir);
 
 struct ImportResult {
     size_t stored = 0;

@@ -7,6 +7,7 @@
 #include <functional>
 
 #include "history/text_import.h"
+#include "store/history_files.h"
 #include "store/issue.h"
 
 namespace k3 {
@@ -37,7 +38,7 @@ void writeBackup(const std::string& path, std::span<const LineDraw> draws) {
 std::vector<LineDraw> readBackupLines(const std::string& path) {
     std::string text;
     try {
-        text = readTextFile(path);
+        text = readTextFile(path, folderOf(path));
     } catch (const ImportError& e) {
         throw TrimError(std::string("无法读取备份文件: ") + e.what() + "，历史号码未作改动");
     }

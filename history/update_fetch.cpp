@@ -18,6 +18,7 @@
 
 #include "history/update_page.h"
 #include "store/error_text.h"
+#include "store/history_files.h"
 
 namespace k3 {
 
@@ -134,6 +135,14 @@ std::string errnoText(int e) {
     }
 }
 
+// The local path of a file: address ("/C:/x" is "C:/x" on Windows).
+std::string localPath(std::string path) {
+#ifdef _WIN32
+    if (path.size() > 2 && path[0] == '/' && path[2] == ':') path.erase(0, 1);
+#endif
+    return path;
+}
+
 #ifndef _WIN32
 
 class Fd {
@@ -186,7 +195,7 @@ FetchedPage readFileUrl(const std::string& url, const std::string& path, const U
 // Windows has no FIFOs that block an open: a path is read when it names a regular file ("/C:/x" is "C:/x").
 FetchedPage readFileUrl(const std::string& url, std::string path, const UpdateGuard& guard) {
     const std::string what = "无法读取 " + url + ": ";
-    if (path.size() > 2 && path[0] == '/' && path[2] == ':') path.erase(0, 1);
+    path = localPath(std::move(path));
     if (path.empty()) throw FetchError(what + "地址中没有文件路径");
     guard.check(what);
     const std::filesystem::path p(reinterpret_cast<const char8_t*>(path.c_str()));
@@ -215,10 +224,14 @@ FetchedPage readFileUrl(const std::string& url, std::string path, const UpdateGu
 
 }  // namespace
 
-FetchedPage fetchUrl(const std::string& url, const UpdateGuard& guard) {
+FetchedPage fetchUrl(const std::string& url, const UpdateGuard& guard, const std::string& dataDir) {
     const ParsedUrl parsed = parseUrl(url);
     checkAddress(url, parsed);
-    if (parsed.scheme == "file") return readFileUrl(url, parsed.path, guard);
+    if (parsed.scheme == "file") {
+        if (historyFileOf(localPath(parsed.path), dataDir) == HistoryFile::kDatabase)
+            throw FetchError("无法读取 " + url + ": 这是历史数据库的文件，不是开奖网页");
+        return readFileUrl(url, parsed.path, guard);
+    }
     guard.check("无法取得 " + url + ": ");
 
     static std::once_flag once;
@@ -271,10 +284,6 @@ FetchedPage fetchUrl(const std::string& url, const UpdateGuard& guard) {
     if (t.body.empty()) throw FetchError("无法取得 " + url + ": 服务器返回的页面是空的");
     page.body = std::move(t.body);
     return page;
-}
-
-FetchedPage fetchUrl(const std::string& url, long timeoutSeconds, const std::atomic<bool>* cancel) {
-    return fetchUrl(url, UpdateGuard(timeoutSeconds, cancel));
 }
 
 }  // namespace k3

@@ -47,10 +47,10 @@ struct FetchedPage {
     std::string contentType;
 };
 
-// One GET of an http or https address, or the reading of a file: address (a regular file only), within the
-// guard's time limit; a cancel stops it. An empty page is a failure. Throws FetchError / UpdateCancelled.
-FetchedPage fetchUrl(const std::string& url, const UpdateGuard& guard);
-FetchedPage fetchUrl(const std::string& url, long timeoutSeconds, const std::atomic<bool>* cancel = nullptr);
+// One GET of an http or https address, or the reading of a file: address (a regular file only, never a
+// history database of `dataDir` or one of its side files, which only SQLite may open), within the guard's
+// time limit; a cancel stops it. An empty page is a failure. Throws FetchError / UpdateCancelled.
+FetchedPage fetchUrl(const std::string& url, const UpdateGuard& guard, const std::string& dataDir);
 
 // The text of a page body as UTF-8: an HTML page through the HTML parser (text of <body>, scripts and styles
 // left out, line breaks for <br> and block elements), any other page as it is. The charset of the

@@ -9,6 +9,7 @@ jobs=$(nproc)
 fuzz_seconds=${FUZZ_SECONDS:-30}
 scripts/install-deps.sh
 scripts/check-format.sh
+scripts/check-windows.sh
 
 # A compiler cache makes a second run (another clone, the sanitizer build after a change) much faster;
 # paths are taken relative to the folder above the checkout, so clones in different places share it.

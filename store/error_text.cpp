@@ -9,13 +9,20 @@
 
 namespace k3 {
 
-bool diskFullError(int err) { return err == ENOSPC || err == EDQUOT || err == EFBIG; }
+bool diskFullError(int err) {
+#ifdef EDQUOT  // where there are disk quotas
+    if (err == EDQUOT) return true;
+#endif
+    return err == ENOSPC || err == EFBIG;
+}
 
 std::string systemErrorText(int err) {
     switch (err) {
         case 0: return "未知原因";
-        case ENOSPC:
-        case EDQUOT: return "磁盘已满";
+#ifdef EDQUOT
+        case EDQUOT:
+#endif
+        case ENOSPC: return "磁盘已满";
         case EFBIG: return "文件超过了允许的大小，磁盘已满或达到限额";
         case EACCES:
         case EPERM: return "没有权限";

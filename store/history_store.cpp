@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "schema.h"
+#include "store/platform.h"
 
 namespace fs = std::filesystem;
 
@@ -78,7 +79,7 @@ HistoryStore::HistoryStore(std::string path) : path_(std::move(path)) {
         readOnlyReason_ = "它所在的文件夹 " + folder.string() + " 是只读的";
     else if (fs::exists(st) && !canWrite(file))
         readOnlyReason_ = "文件是只读的";
-    else if (!fresh && fs::space(folder, ec).available < 64 * 1024 && !ec && !fs::exists(path_ + "-shm", ec))
+    else if (!fresh && folderFull(folder.string()) && !fs::exists(path_ + "-shm", ec))
         // Even reading would have to create the index of the log (-shm) beside the file: the history
         // is read without it, and cannot be changed until there is room.
         readOnlyReason_ = "磁盘已满";

@@ -1,24 +1,28 @@
 #include "sqlite_db.h"
 
-#include "store/error_text.h"
-
-#include <unistd.h>
-
+#include <algorithm>
 #include <cerrno>
-#include <cstdlib>
+#include <cstring>
 #include <exception>
 #include <filesystem>
+#include <memory>
+
+#include "store/damage_check.h"
+#include "store/error_text.h"
+#include "store/history_files.h"
+#include "store/platform.h"
 
 namespace k3 {
 
 namespace {
 
+namespace fs = std::filesystem;
+
+// A path of the store (UTF-8) for the standard library.
+fs::path fsPath(const std::string& utf8) { return fs::path(std::u8string(utf8.begin(), utf8.end())); }
+
 // The folder of a database file has (next to) no room left.
-bool folderFull(const std::string& dbPath) {
-    std::error_code ec;
-    auto room = std::filesystem::space(std::filesystem::path(dbPath).parent_path(), ec);
-    return !ec && room.available < 64 * 1024;
-}
+bool dbFolderFull(const std::string& dbPath) { return folderFull(folderOf(dbPath)); }
 
 StoreFailure failureKind(int rc, int systemErrno) {
     switch (rc & 0xff) {
@@ -32,7 +36,7 @@ StoreFailure failureKind(int rc, int systemErrno) {
         case SQLITE_IOERR:
             // SQLite reports a full disk as SQLITE_FULL only for a short write; a failed one is an
             // I/O error whose system error tells the cause.
-            if (systemErrno == ENOSPC || systemErrno == EDQUOT || systemErrno == EFBIG) return StoreFailure::kDiskFull;
+            if (diskFullError(systemErrno)) return StoreFailure::kDiskFull;
             if (systemErrno == EROFS) return StoreFailure::kReadOnly;
             return StoreFailure::kOther;
         default: return StoreFailure::kOther;
@@ -56,17 +60,53 @@ std::string uriPath(const std::string& path) {
     return out;
 }
 
-bool folderWritable(const std::filesystem::path& folder) { return ::access(folder.c_str(), W_OK) == 0; }
-
 // SQLite reads a log of changes (-wal) only through its index (-shm), which it must be able to create
 // beside the file when it is missing: not so in a read-only folder or on a full disk.
 bool logNeedsPrivateCopy(const std::string& path) {
-    namespace fs = std::filesystem;
     std::error_code ec;
-    const auto walSize = fs::file_size(path + "-wal", ec);
-    if (ec || walSize == 0 || fs::exists(path + "-shm", ec)) return false;
-    const fs::path folder = fs::path(path).has_parent_path() ? fs::path(path).parent_path() : fs::path(".");
-    return !folderWritable(folder) || folderFull(path);
+    const auto walSize = fs::file_size(fsPath(path + "-wal"), ec);
+    if (ec || walSize == 0 || fs::exists(fsPath(path + "-shm"), ec)) return false;
+    return !canWrite(fsPath(folderOf(path))) || dbFolderFull(path);
+}
+
+// Copies a file through SQLite's own file layer, which the connections of this process share: on POSIX
+// it never closes a descriptor of a file while this process holds a lock on that file (closing any
+// descriptor would drop them all), so the copy leaves every connection's locks as they were. Returns an
+// SQLite result code.
+int copyThroughSqlite(const std::string& from, const std::string& to) {
+    sqlite3_vfs* vfs = sqlite3_vfs_find(nullptr);
+    if (!vfs) return SQLITE_ERROR;
+    struct File {
+        sqlite3_vfs* vfs;
+        std::string name;  // kept until closed, ended by NULs as SQLite's own file names are
+        sqlite3_file* file = nullptr;
+        File(sqlite3_vfs* v, const std::string& path) : vfs(v), name(path + std::string(4, '\0')) {
+            file = static_cast<sqlite3_file*>(sqlite3_malloc64(static_cast<sqlite3_uint64>(v->szOsFile)));
+            if (file) std::memset(file, 0, static_cast<size_t>(v->szOsFile));
+        }
+        ~File() {
+            if (file && file->pMethods) file->pMethods->xClose(file);
+            sqlite3_free(file);
+        }
+        int open(int flags) {
+            if (!file) return SQLITE_NOMEM;
+            int out = 0;
+            return vfs->xOpen(vfs, name.c_str(), file, flags | SQLITE_OPEN_MAIN_DB, &out);
+        }
+    };
+    File in(vfs, from), out(vfs, to);
+    int rc = in.open(SQLITE_OPEN_READONLY);
+    if (rc == SQLITE_OK) rc = out.open(SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_EXCLUSIVE);
+    sqlite3_int64 size = 0;
+    if (rc == SQLITE_OK) rc = in.file->pMethods->xFileSize(in.file, &size);
+    constexpr sqlite3_int64 kChunk = 1 << 16;  // the file layer takes pieces of up to 128 KiB
+    std::unique_ptr<char[]> buffer(new char[kChunk]);
+    for (sqlite3_int64 at = 0; rc == SQLITE_OK && at < size; at += kChunk) {
+        const int n = static_cast<int>(std::min(kChunk, size - at));
+        rc = in.file->pMethods->xRead(in.file, buffer.get(), n, at);
+        if (rc == SQLITE_OK) rc = out.file->pMethods->xWrite(out.file, buffer.get(), n, at);
+    }
+    return rc;
 }
 
 }  // namespace
@@ -91,18 +131,19 @@ std::string storeFailureText(StoreFailure kind, const std::string& path, const s
 }
 
 StoreError sqliteFailure(sqlite3* db, int rc, const std::string& detail) {
-    StoreFailure kind = failureKind(rc, db ? sqlite3_system_errno(db) : 0);
+    const int systemErrno = db ? sqliteSystemErrno(sqlite3_system_errno(db)) : 0;
+    StoreFailure kind = failureKind(rc, systemErrno);
     std::string path;
     if (const char* f = db ? sqlite3_db_filename(db, "main") : nullptr) path = f;
     // The system error of a failed write may be lost by the time SQLite reports it; the disk says it.
-    if ((rc & 0xff) == SQLITE_IOERR && kind == StoreFailure::kOther && !path.empty() && folderFull(path))
+    if ((rc & 0xff) == SQLITE_IOERR && kind == StoreFailure::kOther && !path.empty() && dbFolderFull(path))
         kind = StoreFailure::kDiskFull;
     std::string why = !detail.empty() ? detail : db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
     // A constraint names the rule that failed; callers read it, so it keeps SQLite's text alone.
     if ((rc & 0xff) == SQLITE_CONSTRAINT) return StoreError(why, kind);
     // Where the kind alone does not say the cause, it is said in Chinese before SQLite's words.
     if (kind == StoreFailure::kCannotOpen || kind == StoreFailure::kOther)
-        why = withDetail(sqliteErrorText(rc, db ? sqlite3_system_errno(db) : 0), why);
+        why = withDetail(sqliteErrorText(rc, systemErrno), why);
     return StoreError(storeFailureText(kind, path, why), kind);
 }
 
@@ -126,7 +167,7 @@ Db::Db(const std::string& path, Mode mode) {
     int rc = sqlite3_open_v2(name.c_str(), &db_, flags, nullptr);
     if (rc != SQLITE_OK) {
         std::string detail = db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc);
-        int err = db_ ? sqlite3_system_errno(db_) : 0;
+        int err = db_ ? sqliteSystemErrno(sqlite3_system_errno(db_)) : 0;
         sqlite3_close(db_);
         db_ = nullptr;
         StoreFailure kind = failureKind(rc, err);
@@ -140,24 +181,23 @@ Db::Db(const std::string& path, Mode mode) {
 }
 
 void Db::openPrivateCopy(const std::string& path) {
-    namespace fs = std::filesystem;
-    std::error_code ec;
-    std::string folder = (fs::temp_directory_path(ec) / "k3gap-read-XXXXXX").string();
     auto fail = [&](int err, const std::string& what) {
         removePrivateCopy();
-        StoreFailure kind =
-            err == ENOSPC || err == EDQUOT || err == EFBIG ? StoreFailure::kDiskFull : StoreFailure::kCannotOpen;
+        StoreFailure kind = diskFullError(err) ? StoreFailure::kDiskFull : StoreFailure::kCannotOpen;
         return StoreError(kind == StoreFailure::kDiskFull
                               ? "磁盘已满，无法读取历史数据库 " + path + " 尚未并入的改动（需要在临时文件夹中复制一份）"
                               : storeFailureText(kind, path, what),
                           kind);
     };
-    if (!::mkdtemp(folder.data())) throw fail(errno, "无法创建临时文件夹");
-    privateCopy_ = folder;
-    const fs::path copy = fs::path(folder) / fs::path(path).filename();
+    int err = 0;
+    privateCopy_ = makePrivateTempFolder("k3gap-read-", err);
+    if (privateCopy_.empty()) throw fail(err, "无法创建临时文件夹");
+    const std::u8string name = fsPath(path).filename().u8string();
+    const std::string copy = privateCopy_ + "/" + std::string(name.begin(), name.end());
     for (const char* side : {"", "-wal"}) {
-        fs::copy_file(path + side, copy.string() + side, ec);
-        if (ec) throw fail(ec.value(), "无法复制到临时文件夹：" + ec.message());
+        const int rc = copyThroughSqlite(path + side, copy + side);
+        if (rc != SQLITE_OK)
+            throw fail((rc & 0xff) == SQLITE_FULL ? ENOSPC : 0, "无法复制到临时文件夹：" + sqliteErrorText(rc));
     }
     int rc = sqlite3_open_v2(copy.c_str(), &db_, SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_READONLY, nullptr);
     if (rc != SQLITE_OK) {
@@ -173,7 +213,7 @@ void Db::openPrivateCopy(const std::string& path) {
 void Db::removePrivateCopy() {
     if (privateCopy_.empty()) return;
     std::error_code ec;
-    std::filesystem::remove_all(privateCopy_, ec);
+    fs::remove_all(fsPath(privateCopy_), ec);
     privateCopy_.clear();
 }
 

@@ -13,9 +13,6 @@
 #include <QTableView>
 #include <QTest>
 #include <QTimer>
-#include <array>
-#include <cstdio>
-#include <filesystem>
 
 #include "background_task.h"
 #include "history_session.h"
@@ -186,30 +183,6 @@ void WindowTest::clickMenuEntry(const QString& menu, const QString& entry) {
     ASSERT_TRUE(QTest::qWaitForWindowExposed(m, 1000)) << menu.toStdString();
     QTest::mouseClick(m, Qt::LeftButton, {}, m->actionGeometry(action(entry)).center());
     settle();
-}
-
-bool runHereUnprivileged() {
-    if (geteuid() != 0) return true;
-    if (std::system("setpriv --version >/dev/null 2>&1") != 0) {
-        [] { GTEST_SKIP() << "setpriv is missing: file modes cannot be tried as root"; }();
-        return false;
-    }
-    const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
-    const std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
-    const std::string cmd = "setpriv --reuid=65534 --regid=65534 --clear-groups env HOME=/tmp '" + self +
-                            "' --gtest_filter='" + test->test_suite_name() + "." + test->name() + "' 2>&1";
-    std::string output;
-    FILE* run = popen(cmd.c_str(), "r");
-    if (!run) {
-        ADD_FAILURE() << "cannot run " << cmd;
-        return false;
-    }
-    std::array<char, 4096> buf;
-    while (size_t n = fread(buf.data(), 1, buf.size(), run)) output.append(buf.data(), n);
-    const int st = pclose(run);
-    EXPECT_EQ(st, 0) << "as nobody: " << output;
-    EXPECT_NE(output.find("[  PASSED  ] 1 test"), std::string::npos) << "as nobody: " << output;
-    return false;
 }
 
 }  // namespace k3test

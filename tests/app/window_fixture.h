@@ -15,6 +15,7 @@
 
 #include "main_window.h"
 #include "object_names.h"
+#include "process_support.h"
 #include "prompter.h"
 #include "qt_support.h"
 #include "test_support.h"
@@ -93,10 +94,5 @@ protected:
     void tell(const QString& title, const QString& text) override;
     bool openUrl(const QUrl& url) override;
 };
-
-// File modes and read-only folders do not hold for root. Run as root, this runs the current test again in
-// a process of a user without privileges (nobody) and returns false: the test's outcome is that
-// process's. Returns true when this process is to run the test itself.
-bool runHereUnprivileged();
 
 }  // namespace k3test

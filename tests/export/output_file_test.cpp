@@ -3,61 +3,31 @@
 #include <sched.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 
 #include "export/history_text.h"
 #include "export/output_file.h"
 #include "export/workbook.h"
+#include "process_support.h"
 #include "test_support.h"
 
 using namespace k3;
 namespace fs = std::filesystem;
 using k3test::fileBytes;
+using k3test::onSmallDisk;
 
 namespace {
 
 size_t entries(const fs::path& folder) {
     return static_cast<size_t>(std::distance(fs::directory_iterator(folder), {}));
-}
-
-// Runs `body` in a child process that has a tmpfs of `bytes` mounted at `folder`, in a mount namespace
-// of its own. Returns what the body returned (empty: all went as expected), or nullopt when this
-// machine gives no such namespace.
-std::optional<std::string> onSmallDisk(const std::string& folder, size_t bytes,
-                                       const std::function<std::string()>& body) {
-    int pipeFds[2];
-    if (::pipe(pipeFds) != 0) return std::nullopt;
-    pid_t pid = ::fork();
-    if (pid == 0) {
-        ::close(pipeFds[0]);
-        std::string out;
-        if (::unshare(CLONE_NEWNS) != 0 || ::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
-            ::mount("tmpfs", folder.c_str(), "tmpfs", 0, ("size=" + std::to_string(bytes)).c_str()) != 0) {
-            ::_exit(3);
-        }
-        try {
-            out = body();
-        } catch (const std::exception& e) {
-            out = std::string("thrown: ") + e.what();
-        }
-        if (::write(pipeFds[1], out.data(), out.size()) < 0) ::_exit(4);
-        ::_exit(0);
-    }
-    ::close(pipeFds[1]);
-    std::string got;
-    char buf[4096];
-    for (ssize_t n; (n = ::read(pipeFds[0], buf, sizeof buf)) > 0;) got.append(buf, static_cast<size_t>(n));
-    ::close(pipeFds[0]);
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) == 3) return std::nullopt;
-    return got;
 }
 
 }  // namespace
@@ -179,4 +149,76 @@ TEST(OutputFile, AFullDiskIsSaidSoAndTheEarlierFileStaysWhole) {
     });
     if (!report) GTEST_SKIP() << "no mount namespace with a tmpfs here";
     EXPECT_EQ(*report, "");
+}
+
+// The history files of the data folder, however the target names them, are refused without being opened:
+// opening one outside SQLite would drop this process's locks on it. A name the history would take for
+// one of its files is refused before it exists.
+TEST(OutputFile, HistoryFilesAreRefusedWithoutBeingOpened) {
+    k3test::TempDir dir;
+    const std::string data = dir.path().string();
+    HistoryStore store(dir.file("gapbook.db"));
+    store.append(k3test::draws({{130325001, "253"}}));
+    HistoryStore province(dir.file("gapbook-gd.db"));
+    province.append(k3test::draws({{130325001, "111"}}));
+    fs::create_hard_link(dir.file("gapbook.db"), dir.file("linked"));
+    const size_t count = entries(dir.path());
+    for (const std::string& target :
+         {dir.file("gapbook-gd.db"), dir.file("gapbook-gd.db-wal"), dir.file("linked"), dir.file("linked-wal"),
+          dir.file("GAPBOOK.DB-JOURNAL"), dir.file("gapbook-jx.db"), dir.file("lsbf-gd.txt")}) {
+        EXPECT_THROW(writeOutputBytes(target, data, "x"), ExportError) << target;
+        for (const char* db : {"gapbook.db", "gapbook-gd.db"})
+            EXPECT_TRUE(k3test::sqliteLockHolders(dir.file(db)).count(::getpid()))
+                << target << " dropped the lock of " << db;
+    }
+    EXPECT_EQ(entries(dir.path()), count);
+    EXPECT_EQ(province.snapshot()->size(), 1u);
+}
+
+// The writer replaces only a file its user may write, though the folder would let the user replace any.
+TEST(OutputFile, AFileTheUserMayNotWriteIsRefused) {
+    if (!k3test::runHereUnprivileged()) return;
+    k3test::TempDir dir;
+    const std::string target = dir.file("ro.out");
+    std::ofstream(target, std::ios::binary) << "theirs";
+    ::chmod(target.c_str(), 0444);
+    try {
+        writeOutputBytes(target, "", "mine");
+        ADD_FAILURE() << "a read-only file was replaced";
+    } catch (const ExportError& e) {
+        EXPECT_EQ(std::string(e.what()), "文件 " + target + " 是只读的，未写入");
+    }
+    Grid g;
+    g.header = {"期号"};
+    EXPECT_THROW(writeWorkbook(g, target), ExportError);
+    EXPECT_TRUE(fileBytes(target) == "theirs") << "the read-only file was written";
+    EXPECT_EQ(fs::status(target).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    EXPECT_EQ(entries(dir.path()), 1u);
+}
+
+// Every call of umask() in this program comes here (a definition in the program comes before the C
+// library's): learning the umask by setting it would change it for every thread of the process for a
+// moment, and a file another thread created then would get the wrong permissions.
+std::atomic<int> umaskCalls{0};
+extern "C" mode_t umask(mode_t mask) {
+    ++umaskCalls;
+    return static_cast<mode_t>(::syscall(SYS_umask, mask));
+}
+
+// A new file gets the user's umask, and writing one never touches the umask of the process.
+TEST(OutputFile, NewFilesTakeTheUmaskWhichStaysAsItWas) {
+    k3test::TempDir dir;
+    const mode_t saved = ::umask(027);
+    umaskCalls = 0;
+    writeOutputBytes(dir.file("new.txt"), "", "x");
+    Grid g;
+    g.header = {"期号"};
+    writeWorkbook(g, dir.file("new.xlsx"));
+    EXPECT_EQ(umaskCalls, 0) << "the writer changed the umask";
+    ::umask(saved);
+    for (const char* name : {"new.txt", "new.xlsx"})
+        EXPECT_EQ(fs::status(dir.file(name)).permissions() & fs::perms::all,
+                  fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read)
+            << name;
 }

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <fstream>
@@ -9,6 +10,7 @@
 #include <random>
 
 #include "history/text_import.h"
+#include "process_support.h"
 #include "test_support.h"
 
 using namespace k3;
@@ -246,4 +248,29 @@ TEST(ReplaceHistory, DamageFoundAlongsideStoresNothing) {
     }
     EXPECT_TRUE(k3test::fileBytes(path) == before);
     EXPECT_EQ(store.count(), 20000);
+}
+
+// A history database given as the file to import, under any name, is refused before it is opened: reading
+// it outside SQLite would drop this process's locks on it.
+TEST(Import, AHistoryDatabaseIsRefusedWithoutBeingOpened) {
+    k3test::TempDir dir;
+    HistoryStore store(dir.file("gapbook.db"));
+    store.append(k3test::draws({{130325001, "253"}, {130325002, "111"}}));
+    HistoryStore province(dir.file("gapbook-gd.db"));
+    province.append(k3test::draws({{130325001, "666"}}));
+    std::filesystem::create_hard_link(dir.file("gapbook.db"), dir.file("h.txt"));
+    std::filesystem::create_symlink(dir.file("gapbook-gd.db-wal"), dir.file("log.txt"));
+    for (const std::string& file :
+         {dir.file("gapbook.db"), dir.file("h.txt"), dir.file("log.txt"), dir.file("gapbook-gd.db-shm")}) {
+        try {
+            importHistoryFile(store, file, 1);
+            ADD_FAILURE() << file << " was read";
+        } catch (const ImportError& e) {
+            EXPECT_NE(std::string(e.what()).find("是历史数据库的文件"), std::string::npos) << e.what();
+        }
+        for (const char* db : {"gapbook.db", "gapbook-gd.db"})
+            EXPECT_TRUE(k3test::sqliteLockHolders(dir.file(db)).count(::getpid()))
+                << file << " dropped the lock of " << db;
+    }
+    EXPECT_EQ(store.count(), 2);
 }

@@ -1,10 +1,12 @@
 // The online update: the plan, the page parser against the walk over every issue number, and whole
 // updates against a real HTTP server on 127.0.0.1.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <random>
 
 #include "history/online_update.h"
+#include "process_support.h"
 #include "update_fixture.h"
 
 using namespace k3;
@@ -240,5 +242,17 @@ TEST_F(UpdateServerTest, FailuresChangeNothing) {
     }
     req.urlTemplate = "ftp://127.0.0.1/?n={n}";
     EXPECT_THROW(updateHistory(store, req), FetchError);
+    EXPECT_EQ(stored(), before);
+}
+
+// A file: address naming the history database (or its log) is refused before the file is opened: reading
+// it outside SQLite would drop this process's locks on it.
+TEST_F(UpdateServerTest, AFileAddressNeverReadsTheHistoryDatabase) {
+    const Lines before = stored();
+    for (const char* name : {"gapbook.db", "gapbook.db-wal", "gapbook.db-shm"}) {
+        const std::string why = failure("file://" + dir.file(name));
+        EXPECT_NE(why.find("历史数据库"), std::string::npos) << name << ": " << why;
+        EXPECT_TRUE(k3test::sqliteLockHolders(dir.file("gapbook.db")).count(::getpid())) << name;
+    }
     EXPECT_EQ(stored(), before);
 }

@@ -1,8 +1,10 @@
 // Opening without writing, files that are refused untouched, and one kind of error per cause.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <fstream>
 
+#include "process_support.h"
 #include "store/history_store.h"
 #include "test_support.h"
 
@@ -195,4 +197,35 @@ TEST(StoreWrite, CompactionEmptiesTheLog) {
     EXPECT_EQ(fs::file_size(path + "-wal"), 0u);  // while the store is still open
     EXPECT_LT(fs::file_size(path), 1024u * 1024u);
     EXPECT_EQ(s.count(), 5000);
+}
+
+// A log of changes without its index, on a full disk, is read from a private copy. The copy is made
+// through SQLite: a copy by other means would open and close the database and drop every lock this
+// process holds on it, here the writer's, which still has the file open.
+TEST(StoreOpen, APrivateCopyOfALogLeavesTheLocksOfThisProcessAlone) {
+    TempDir dir;
+    const std::string small = dir.file("small");
+    fs::create_directory(small);
+    auto report = k3test::onSmallDisk(small, 1 << 20, [&]() -> std::string {
+        const std::string db = small + "/gapbook.db";
+        HistoryStore writer(db);
+        writer.append(k3test::generateDraws(50));
+        if (fs::file_size(db + "-wal") == 0) return "the draws are not in the log";
+        if (!k3test::sqliteLockHolders(db).count(getpid())) return "the writer holds no lock to begin with";
+        fs::remove(db + "-shm");
+        {
+            std::ofstream filler(small + "/filler", std::ios::binary);
+            const std::string block(4096, 'x');
+            while (filler.write(block.data(), static_cast<std::streamsize>(block.size()))) {
+            }
+        }
+        std::string problems;
+        Db reader(db, Db::Mode::kReadOnly);
+        if (reader.scalarInt("SELECT COUNT(*) FROM lishi") != 50) problems += "the copy lacks the draws of the log\n";
+        if (!k3test::sqliteLockHolders(db).count(getpid())) problems += "the copy dropped the writer's lock\n";
+        if (fs::exists(db + "-shm")) problems += "an index was made on the full disk\n";
+        return problems;
+    });
+    if (!report) GTEST_SKIP() << "no mount namespace with a tmpfs here";
+    EXPECT_EQ(*report, "");
 }
