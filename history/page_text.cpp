@@ -21,6 +21,7 @@
 #include <unordered_map>
 
 #include "history/update_page.h"
+#include "history/xml_support.h"
 
 namespace k3 {
 
@@ -64,25 +65,6 @@ bool isUtf8Name(const std::string& charset) {
     return c == "utf-8" || c == "utf8";
 }
 
-// Offset of the first byte that does not belong to a well-formed UTF-8 sequence, or npos.
-size_t invalidUtf8At(std::string_view s) {
-    for (size_t i = 0; i < s.size();) {
-        auto b = static_cast<unsigned char>(s[i]);
-        size_t len = b < 0x80 ? 1 : (b >> 5) == 6 ? 2 : (b >> 4) == 14 ? 3 : (b >> 3) == 30 ? 4 : 0;
-        if (len == 0 || i + len > s.size()) return i;
-        char32_t cp = len == 1 ? b : len == 2 ? (b & 0x1F) : len == 3 ? (b & 0x0F) : (b & 0x07);
-        for (size_t k = 1; k < len; ++k) {
-            auto c = static_cast<unsigned char>(s[i + k]);
-            if ((c & 0xC0) != 0x80) return i;
-            cp = (cp << 6) | (c & 0x3F);
-        }
-        const char32_t minimum = len == 2 ? 0x80 : len == 3 ? 0x800 : len == 4 ? 0x10000 : 0;
-        if (cp < minimum || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return i;
-        i += len;
-    }
-    return std::string_view::npos;
-}
-
 // Whether the page may declare its charset itself (<meta charset=...> or http-equiv).
 bool mentionsCharset(std::string_view body) {
     static const std::string_view word = "charset";
@@ -104,77 +86,20 @@ FetchError badBytes(const std::string& charset) {
     return FetchError("无法读取页面：页面中有不能按字符集“" + charset + "”解读的内容");
 }
 
-void initParser() {
-    static std::once_flag once;
-    std::call_once(once, [] { xmlInitParser(); });
-}
-
-// While a page is read on this thread, libxml2's errors come here instead of going to standard error; the
-// sink notes those about the encoding.
-struct ErrorSink {
-    bool notUtf8 = false;     // bytes read as UTF-8 were not UTF-8 (the parser then falls back to Latin-1)
-    bool conversion = false;  // bytes not in the encoding being converted from
-};
-
-void onStructuredError(void* ctx, xmlErrorPtr e) {
-    if (!ctx || !e) return;
-    auto* sink = static_cast<ErrorSink*>(ctx);
-    if (e->code == XML_ERR_INVALID_ENCODING) sink->notUtf8 = true;
-    if (e->code == XML_I18N_CONV_FAILED || e->code == XML_IO_ENCODER) sink->conversion = true;
-}
-
-class QuietErrors {
-public:
-    explicit QuietErrors(ErrorSink* sink) : prev_(xmlStructuredError), prevCtx_(xmlStructuredErrorContext) {
-        xmlSetStructuredErrorFunc(sink, onStructuredError);
-    }
-    ~QuietErrors() { xmlSetStructuredErrorFunc(prevCtx_, prev_); }
-    QuietErrors(const QuietErrors&) = delete;
-    QuietErrors& operator=(const QuietErrors&) = delete;
-
-private:
-    xmlStructuredErrorFunc prev_;
-    void* prevCtx_;
-};
-
 // ---------------------------------------------------------------- plain text
 
 // The parser's converter from a charset, or FetchError naming the charset when it has none.
 xmlCharEncodingHandlerPtr findDecoder(const std::string& charset) {
-    xmlCharEncodingHandlerPtr handler = xmlFindCharEncodingHandler(charset.c_str());
-    if (handler && !handler->input
-#ifdef LIBXML_ICONV_ENABLED
-        && !handler->iconv_in
-#endif
-#ifdef LIBXML_ICU_ENABLED
-        && !handler->uconv_in
-#endif
-    ) {
-        xmlCharEncCloseFunc(handler);  // an output-only encoding
-        handler = nullptr;
-    }
+    xmlCharEncodingHandlerPtr handler = findInputDecoder(charset);
     if (!handler) throw unknownCharset(charset);
     return handler;
 }
 
 std::string convertToUtf8(std::string_view body, const std::string& charset, const UpdateGuard& guard) {
-    xmlCharEncodingHandlerPtr handler = findDecoder(charset);
-    ErrorSink sink;
-    QuietErrors quiet(&sink);
-    std::unique_ptr<xmlBuffer, void (*)(xmlBufferPtr)> in(xmlBufferCreateSize(body.size() + 1), xmlBufferFree);
-    std::unique_ptr<xmlBuffer, void (*)(xmlBufferPtr)> out(xmlBufferCreateSize(body.size() * 2 + 16), xmlBufferFree);
-    bool ok = in && out &&
-              xmlBufferAdd(in.get(), reinterpret_cast<const xmlChar*>(body.data()), static_cast<int>(body.size())) == 0;
-    while (ok && xmlBufferLength(in.get()) > 0) {
-        guard.check(kReadPage);
-        const int before = xmlBufferLength(in.get());
-        const int rc = xmlCharEncInFunc(handler, out.get(), in.get());
-        ok = rc >= 0 && xmlBufferLength(in.get()) < before;
-    }
-    xmlCharEncCloseFunc(handler);
-    if (!ok) throw badBytes(charset);
-    return std::string(reinterpret_cast<const char*>(xmlBufferContent(out.get())),
-                       static_cast<size_t>(xmlBufferLength(out.get())));
+    xmlCharEncCloseFunc(findDecoder(charset));  // an unknown charset is said as such
+    std::optional<std::string> text = k3::convertToUtf8(body, charset, [&guard] { guard.check(kReadPage); });
+    if (!text) throw badBytes(charset);
+    return std::move(*text);
 }
 
 // UTF-16 text: the byte-order mark decides (and is dropped); without one, little-endian.
@@ -425,8 +350,8 @@ struct CtxtFree {
 
 std::string htmlText(const FetchedPage& page, const std::string& charset, const UpdateGuard& guard) {
     xmlCharEncodingHandlerPtr handler = charset.empty() ? nullptr : findDecoder(charset);
-    ErrorSink sink;
-    QuietErrors quiet(&sink);
+    XmlErrorSink sink;
+    QuietXmlErrors quiet(&sink);
     std::unique_ptr<htmlParserCtxt, CtxtFree> ctxt(htmlNewParserCtxt());
     if (!ctxt) {
         if (handler) xmlCharEncCloseFunc(handler);
@@ -534,7 +459,7 @@ std::string contentTypeCharset(const std::string& contentType) {
 
 std::string pageText(const FetchedPage& page, const UpdateGuard& guard) {
     guard.check(kReadPage);
-    initParser();
+    initXmlParser();
     const std::string charset = contentTypeCharset(page.contentType);
     return looksLikeHtml(page) ? htmlText(page, charset, guard) : plainText(page, charset, guard);
 }
