@@ -19,6 +19,7 @@
 #include <memory>
 #include <mutex>
 #include <unordered_map>
+#include <vector>
 
 #include "history/update_page.h"
 #include "history/xml_support.h"
@@ -141,13 +142,17 @@ int readPiece(void* context, char* buffer, int len) {
 }
 
 bool isBlockElement(const char* n) {
-    static const char* const blocks[] = {"p",      "div",    "tr", "li", "ul", "ol",         "table",   "h1",
-                                         "h2",     "h3",     "h4", "h5", "h6", "pre",        "section", "article",
-                                         "header", "footer", "dl", "dt", "dd", "blockquote", "form",    "hr"};
+    static const char* const blocks[] = {"p",          "div",     "tr",     "li",     "ul",      "ol",     "table",
+                                         "h1",         "h2",      "h3",     "h4",     "h5",      "h6",     "pre",
+                                         "section",    "article", "header", "footer", "dl",      "dt",     "dd",
+                                         "blockquote", "form",    "hr",     "tbody",  "thead",   "tfoot",  "caption",
+                                         "nav",        "main",    "aside",  "figure", "address", "center", "fieldset"};
     for (const char* b : blocks)
         if (std::strcmp(n, b) == 0) return true;
     return false;
 }
+
+bool isCell(const char* n) { return std::strcmp(n, "td") == 0 || std::strcmp(n, "th") == 0; }
 
 bool isSkipped(const char* n) {
     return std::strcmp(n, "script") == 0 || std::strcmp(n, "style") == 0 || std::strcmp(n, "head") == 0 ||
@@ -259,9 +264,10 @@ std::string withoutAttributes(std::string_view in, const UpdateGuard& guard) {
 
 // ---------------------------------------------------------------- the text, from the parser's events
 
-// The text below the first <body>: text and CDATA in document order; scripts, styles, heads and
-// noscripts left out; a line break for <br> and at the end of a block element (unless the text already
-// ends with one).
+// The text below the first <body>, as a browser shows it for copying: text and CDATA in document order;
+// scripts, styles, heads and noscripts left out; a tab between the cells of a table's row; a line break
+// for <br> and around a block element (a table's row is one). And beside it the rows of the page's tables,
+// each cell with its text and the texts of the elements directly inside it.
 struct TextCollector {
     std::string out;
     int bodyDepth = 0;  // elements open inside the body, the body counted; 0: not inside it
@@ -270,7 +276,42 @@ struct TextCollector {
     const UpdateGuard* guard = nullptr;
     size_t events = 0;
     bool stopped = false;
+
+    struct OpenRow {
+        PageRow cells;
+        bool cellOpen = false;
+        int nesting = 0;  // elements open inside the cell
+    };
+    std::vector<OpenRow> openRows;  // a row of a table inside a cell follows the row around it
+    std::vector<PageRow> rows;
+
+    // A tab or a line break between what came before and what follows, never two.
+    void separate(char c) {
+        if (out.empty()) return;
+        if (c == '\n' && out.back() == '\t') out.back() = '\n';
+        if (out.back() != '\n' && out.back() != c) out += c;
+    }
+    PageCell* openCell() {
+        if (openRows.empty() || !openRows.back().cellOpen) return nullptr;
+        return &openRows.back().cells.back();
+    }
 };
+
+// Blanks inside a cell as a browser shows them: runs of white space as one blank, none at either end.
+void collapseBlanks(std::string& s) {
+    std::string out;
+    out.reserve(s.size());
+    for (char c : s) {
+        const bool blank = c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
+        if (blank) {
+            if (!out.empty() && out.back() != ' ') out += ' ';
+        } else {
+            out += c;
+        }
+    }
+    if (!out.empty() && out.back() == ' ') out.pop_back();
+    s = std::move(out);
+}
 
 TextCollector* collectorOf(void* ctx) {
     auto* parser = static_cast<htmlParserCtxtPtr>(ctx);
@@ -314,7 +355,28 @@ void onStart(void* ctx, const xmlChar* rawName, const xmlChar**) {
         ++t->skipDepth;
         return;
     }
-    if (std::strcmp(name, "br") == 0) t->out += '\n';
+    if (std::strcmp(name, "br") == 0) {
+        t->out += '\n';
+        if (PageCell* cell = t->openCell()) cell->text += ' ';
+        return;
+    }
+    if (std::strcmp(name, "tr") == 0) {
+        t->separate('\n');
+        t->openRows.emplace_back();
+        return;
+    }
+    if (isCell(name) && !t->openRows.empty()) {
+        t->separate('\t');
+        TextCollector::OpenRow& row = t->openRows.back();
+        row.cells.emplace_back();
+        row.cellOpen = true;
+        row.nesting = 0;
+        return;
+    }
+    if (PageCell* cell = t->openCell()) {
+        if (t->openRows.back().nesting++ == 0) cell->parts.emplace_back();
+    }
+    if (isBlockElement(name)) t->separate('\n');
 }
 
 void onEnd(void* ctx, const xmlChar* rawName) {
@@ -330,14 +392,35 @@ void onEnd(void* ctx, const xmlChar* rawName) {
         --t->skipDepth;
         return;
     }
-    if (isBlockElement(name) && !t->out.empty() && t->out.back() != '\n') t->out += '\n';
+    if (std::strcmp(name, "tr") == 0) {
+        if (!t->openRows.empty()) {
+            PageRow row = std::move(t->openRows.back().cells);
+            t->openRows.pop_back();
+            for (PageCell& cell : row) {
+                collapseBlanks(cell.text);
+                for (std::string& part : cell.parts) collapseBlanks(part);
+            }
+            t->rows.push_back(std::move(row));
+        }
+    } else if (isCell(name)) {
+        if (!t->openRows.empty()) t->openRows.back().cellOpen = false;
+        return;
+    } else if (t->openCell() && t->openRows.back().nesting > 0) {
+        --t->openRows.back().nesting;
+    }
+    if (isBlockElement(name)) t->separate('\n');
 }
 
 void onText(void* ctx, const xmlChar* text, int len) {
     TextCollector* t = collectorOf(ctx);
     lookAtGuard(ctx, t);
-    if (t->bodyDepth > 0 && t->skipDepth == 0)
-        t->out.append(reinterpret_cast<const char*>(text), static_cast<size_t>(len));
+    if (t->bodyDepth == 0 || t->skipDepth > 0) return;
+    const std::string_view piece(reinterpret_cast<const char*>(text), static_cast<size_t>(len));
+    t->out.append(piece);
+    if (PageCell* cell = t->openCell()) {
+        cell->text.append(piece);
+        if (t->openRows.back().nesting > 0) cell->parts.back().append(piece);
+    }
 }
 
 struct CtxtFree {
@@ -348,7 +431,7 @@ struct CtxtFree {
     }
 };
 
-std::string htmlText(const FetchedPage& page, const std::string& charset, const UpdateGuard& guard) {
+PageContent htmlContent(const FetchedPage& page, const std::string& charset, const UpdateGuard& guard) {
     xmlCharEncodingHandlerPtr handler = charset.empty() ? nullptr : findDecoder(charset);
     XmlErrorSink sink;
     QuietXmlErrors quiet(&sink);
@@ -426,7 +509,12 @@ std::string htmlText(const FetchedPage& page, const std::string& charset, const 
         }
         throw FetchError(msg);
     }
-    return std::move(collector.out);
+    // Rows a page leaves open end with it.
+    while (!collector.openRows.empty()) {
+        collector.rows.push_back(std::move(collector.openRows.back().cells));
+        collector.openRows.pop_back();
+    }
+    return {std::move(collector.out), std::move(collector.rows)};
 }
 
 }  // namespace
@@ -457,11 +545,14 @@ std::string contentTypeCharset(const std::string& contentType) {
     return {};
 }
 
-std::string pageText(const FetchedPage& page, const UpdateGuard& guard) {
+PageContent readPage(const FetchedPage& page, const UpdateGuard& guard) {
     guard.check(kReadPage);
     initXmlParser();
     const std::string charset = contentTypeCharset(page.contentType);
-    return looksLikeHtml(page) ? htmlText(page, charset, guard) : plainText(page, charset, guard);
+    if (looksLikeHtml(page)) return htmlContent(page, charset, guard);
+    return {plainText(page, charset, guard), {}};
 }
+
+std::string pageText(const FetchedPage& page, const UpdateGuard& guard) { return readPage(page, guard).text; }
 
 }  // namespace k3

@@ -44,6 +44,7 @@ public:
     void draw(const ReadIssue& issue, size_t line, std::string_view text);
     // The first misfit; for a running-number province, the first line when every draw was dated.
     std::optional<Misfit> result() const;
+    const ProvinceRule& rule() const { return rule_; }
 
 private:
     ProvinceRule rule_;

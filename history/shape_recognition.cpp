@@ -400,31 +400,34 @@ std::string describeDelimiter(Delimiter d) {
     return "";
 }
 
+std::string describeIssueForm(IssueForm form) {
+    switch (form) {
+        case IssueForm::kNine: return "期号 9 位";
+        case IssueForm::kEleven: return "期号 11 位";
+        case IssueForm::kDashedEleven: return "期号 8 位日期加短横和 3 位期数";
+        case IssueForm::kDashedNine: return "期号 6 位日期加短横和 3 位期数";
+        case IssueForm::kRunning: return "期号为连续编号";
+    }
+    return "";
+}
+
+std::string describeDiceForm(DiceForm form, char separator) {
+    switch (form) {
+        case DiceForm::kTogether: return "号码 3 位相连";
+        case DiceForm::kElements: return "号码各为一个元素";
+        case DiceForm::kThreeFields: return "号码各占一列";
+        case DiceForm::kSeparated:
+            return separator == ','   ? "号码以逗号分隔"
+                   : separator == '-' ? "号码以短横分隔"
+                   : separator == '|' ? "号码以竖线分隔"
+                                      : "号码以空格分隔";
+    }
+    return "";
+}
+
 std::string describeShape(const ColumnShape& s) {
-    std::string out;
-    switch (s.issueForm) {
-        case IssueForm::kNine: out = "期号 9 位"; break;
-        case IssueForm::kEleven: out = "期号 11 位"; break;
-        case IssueForm::kDashedEleven: out = "期号 8 位日期加短横和 3 位期数"; break;
-        case IssueForm::kDashedNine: out = "期号 6 位日期加短横和 3 位期数"; break;
-        case IssueForm::kRunning: out = "期号为连续编号"; break;
-    }
-    out += "，";
-    if (s.threeColumns) {
-        out += "号码各占一列";
-    } else {
-        switch (s.diceForm) {
-            case DiceForm::kTogether: out += "号码 3 位相连"; break;
-            case DiceForm::kElements: out += "号码各为一个元素"; break;
-            case DiceForm::kThreeFields: out += "号码各占一列"; break;
-            case DiceForm::kSeparated:
-                out += s.separator == ','   ? "号码以逗号分隔"
-                       : s.separator == '-' ? "号码以短横分隔"
-                       : s.separator == '|' ? "号码以竖线分隔"
-                                            : "号码以空格分隔";
-                break;
-        }
-    }
+    std::string out = describeIssueForm(s.issueForm) + "，" +
+                      describeDiceForm(s.threeColumns ? DiceForm::kThreeFields : s.diceForm, s.separator);
     out += "，第 " + std::to_string(s.issueColumn + 1) + "、" + std::to_string(s.diceColumn + 1);
     if (s.threeColumns) out += "、" + std::to_string(s.diceColumn + 2) + "、" + std::to_string(s.diceColumn + 3);
     return out + " 列";

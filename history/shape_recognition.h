@@ -100,6 +100,9 @@ std::optional<ColumnShape> recogniseLines(const std::vector<std::string_view>& s
 
 // The shape in words: "期号 11 位，号码以逗号分隔，第 2、3 列".
 std::string describeShape(const ColumnShape& shape);
+// The parts of it: "期号 11 位", "号码以逗号分隔".
+std::string describeIssueForm(IssueForm form);
+std::string describeDiceForm(DiceForm form, char separator);
 // How the lines are cut, in words ("逗号分列"); empty for cells.
 std::string describeDelimiter(Delimiter d);
 
