@@ -300,6 +300,7 @@ UpdateRequest HistorySession::updateRequest(std::chrono::year_month_day today, l
     UpdateRequest req;
     req.urlTemplate = updateUrl().toStdString();
     req.code = lottery().code;
+    req.caption = lottery().caption;
     req.runningNumbers = runningNumbers();
     req.drawsPerDay = lottery().drawsPerDay;
     req.years = m_lookBackYears;

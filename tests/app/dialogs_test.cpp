@@ -83,7 +83,7 @@ TEST_F(WindowTest, LongPromptsWrapInTheirDialog) {
 
 TEST_F(WindowTest, UpdateAddressEntryHasAnAccessKey) {
     open();
-    EXPECT_EQ(action(k3::names::kUpdateAddressAction)->text(), "更新地址设置(&U)");
+    EXPECT_EQ(action(k3::names::kUpdateAddressAction)->text(), "在线更新地址(&U)");
     // Every entry of the settings menu has its own key.
     QStringList keys;
     for (const char* name : {"mnuDssetup", "mnuSetDay", "mnuUpdateUrl", "mnuFrontPage", "mnuDescrb", "numYanshiDown"}) {
@@ -107,7 +107,7 @@ TEST_F(WindowTest, UpdateWithoutAnAddressAsksForOne) {
     EXPECT_TRUE(told[0].contains("还没有设置历史号码的更新地址")) << told[0].toStdString();
     ASSERT_EQ(questions.size(), 1);  // straight to the address, not the update question
     const QString& ask = questions[0];
-    EXPECT_TRUE(ask.startsWith("更新地址设置|"));
+    EXPECT_TRUE(ask.startsWith("在线更新地址|"));
     EXPECT_TRUE(ask.contains("{code}") && ask.contains("{n}"));
     EXPECT_TRUE(ask.contains("fj.html?n=234")) << ask.toStdString();  // the example for 福建快3, three days of 78 draws
     EXPECT_TRUE(ask.contains("file:"));
@@ -153,20 +153,22 @@ TEST_F(WindowTest, ImportThatWouldShrinkTheHistoryIsConfirmedWithCancelAsDefault
                     [&](QWidget* files) {
                         onNextDialog(
                             [&](QWidget* question) {
-                                auto* box = qobject_cast<QMessageBox*>(question);
-                                ASSERT_NE(box, nullptr);
-                                replace.text = box->text();
-                                replace.buttons = buttonTexts(box);
-                                replace.defaultButton = box->defaultButton() ? box->defaultButton()->text() : QString();
+                                ASSERT_EQ(question->objectName(), k3::names::kImportPreview);
+                                replace.text =
+                                    question->findChild<QLabel*>(k3::names::kImportPreviewQuestion)->text();
+                                replace.buttons = buttonTexts(question);
+                                for (QPushButton* b : question->findChildren<QPushButton*>())
+                                    if (b->isDefault()) replace.defaultButton = b->text();
                                 for (QWidget* top : QApplication::topLevelWidgets())
                                     if (top != question && top != w.get() && top->isVisible())
                                         otherBoxes << top->metaObject()->className() + QString(" ") + top->objectName();
                                 if (confirm)
-                                    QTest::mouseClick(buttonReading(box, "确定"), Qt::LeftButton);
+                                    QTest::mouseClick(buttonReading(question, "确定"), Qt::LeftButton);
                                 else
-                                    QTest::keyClick(box, Qt::Key_Return);
+                                    QTest::keyClick(question->focusWidget() ? question->focusWidget() : question,
+                                                    Qt::Key_Return);
                             },
-                            "QMessageBox");
+                            "k3::ImportPreviewDialog");
                         auto* name = files->findChild<QLineEdit*>("fileNameEdit");
                         ASSERT_NE(name, nullptr);
                         QTest::keyClicks(name, QString::fromStdString(file));

@@ -32,12 +32,12 @@ TEST_F(HistoryWindowTest, Import) {
     std::string file = dir.file("draws.TXT");
     std::ofstream(file, std::ios::binary) << "130325002 666\r\n130325001 253\r\n130325003 2 5 3\r\n";
     okAnswers = {false};  // confirmation cancelled: no dialog
-    fileAnswers = {QString::fromStdString(dir.file("draws.csv")), QString::fromStdString(file)};
+    fileAnswers = {QString::fromStdString(dir.file("draws.dat")), QString::fromStdString(file)};
     click(k3::names::kImportButton);
     EXPECT_EQ(fileAnswers.size(), 2u);
-    click(k3::names::kImportButton);  // not a txt file: nothing read
+    click(k3::names::kImportButton);  // not a txt, csv, xlsx or xls file: nothing read
     EXPECT_EQ(rows(), 0);
-    EXPECT_TRUE(status().contains("draws.csv"));
+    EXPECT_TRUE(status().contains("draws.dat"));
     EXPECT_TRUE(fs::is_directory(dir.path() / fs::u8path("历史号码")));
 
     click(k3::names::kImportButton);
@@ -96,13 +96,14 @@ TEST_F(HistoryWindowTest, ImportThatWouldShrinkOrReplaceEverythingIsAskedFirst) 
     EXPECT_EQ(rows(), 2);
     EXPECT_EQ(status(), "已读入 2 期历史号码");
 
-    // A file that holds the stored draws and more replaces without a second question.
+    // A file that holds the stored draws and more is shown too, without the warning.
     const QString longer = QString::fromStdString(dir.file("longer.txt"));
     std::ofstream(longer.toStdString(), std::ios::binary) << "130325003 333\r\n130325004 444\r\n130325005 555\r\n";
     questions.clear();
     fileAnswers = {longer};
     click(k3::names::kImportButton);
-    EXPECT_EQ(questions.size(), 1);
+    EXPECT_EQ(questions.size(), 2);
+    EXPECT_FALSE(previews.last().replacesMore);
     EXPECT_EQ(rows(), 3);
 }
 
