@@ -295,3 +295,52 @@ TEST_F(HistoryWindowTest, ClosingTheWindowNeverWaitsForTheUpdate) {
     EXPECT_TRUE(told.isEmpty());
     EXPECT_EQ(k3::HistoryStore(dbPath()).count(), 0);
 }
+
+// A file whose draws cannot be 福建快3's (draw 081 of a day, 78 a day) names its first such line in the
+// preview, which asks with 取消 as the default; taken, the draws are stored as the file has them.
+TEST_F(HistoryWindowTest, ImportOfAnotherProvincesDrawsNamesTheFirstSuchLine) {
+    fill({{130325001, "111"}});
+    open();
+    const QString file = QString::fromStdString(dir.file("jiangsu.csv"));
+    std::ofstream(file.toStdString(), std::ios::binary) << "期号,号码\n20191027080,135\n20191027081,246\n";
+    okAnswers = {true, false};
+    fileAnswers = {file};
+    click(k3::names::kImportButton);
+    ASSERT_EQ(previews.size(), 1);
+    EXPECT_EQ(previews[0].misfit,
+              "第 2 行「20191027080,135」的期号超过了福建快3每天的 78 期：这些号码可能是另一个省的。");
+    EXPECT_EQ(previews[0].shape, "格式：期号 11 位，号码 3 位相连，第 1、2 列（逗号分列，UTF-8 文本，有标题行）");
+    EXPECT_TRUE(cancelFirst.last().startsWith("读入历史|"));
+    EXPECT_EQ(rows(), 1);
+    EXPECT_EQ(status(), "已取消读入，历史号码未作改动");
+    okAnswers = {true, true};
+    fileAnswers = {file};
+    click(k3::names::kImportButton);
+    EXPECT_EQ(gridColumn(k3::names::kHistoryGrid, 0), QStringList({"191027080", "191027081"}));
+}
+
+// An update whose page holds another province's draws (江苏快3's 079-082 for 福建快3) asks before it
+// stores, with 取消 as the default; taken, only the draws that fit are stored.
+TEST_F(HistoryWindowTest, UpdateOfAPageWithAnotherProvincesDrawsAsksFirst) {
+    const std::string day = QDate::currentDate().addDays(-1).toString("yyMMdd").toStdString();
+    std::string rows;
+    for (int k = 76; k <= 82; ++k) rows += "<tr><td>" + day + "0" + std::to_string(k) + "</td><td>1 2 3</td></tr>";
+    HttpServer server(HttpServer::always(200, "text/html", "<table>" + rows + "</table>"));
+    QSettings(settingsFile(), QSettings::IniFormat)
+        .setValue("IniSetting/UpdateUrl", QString::fromStdString(server.base() + "/{n}"));
+    fill({{std::stoi(day + "075"), "111"}});
+    open();
+    okAnswers = {true, false};
+    click(k3::names::kUpdateButton);
+    ASSERT_TRUE(eventually([&] { return find(k3::names::kImportButton)->isEnabled(); }, 10000));
+    const QString question = QString::fromStdString("历史号在线更新|页面中的期号 " + day +
+                                                    "079 超过了福建快3每天的 78 期：这些号码可能是另一个省的。\n\n"
+                                                    "仍要只新增其中符合福建快3的 3 期吗？");
+    EXPECT_EQ(cancelFirst.last(), question);
+    EXPECT_EQ(this->rows(), 1);
+    EXPECT_EQ(status(), "已取消在线更新，历史号码未作改动");
+    okAnswers = {true, true};
+    click(k3::names::kUpdateButton);
+    ASSERT_TRUE(eventually([&] { return this->rows() == 4; }, 10000)) << status().toStdString();
+    EXPECT_EQ(status(), "在线更新完成：新增 3 期");
+}
