@@ -99,7 +99,7 @@ void readShaped(PlayerFile& out, const TextSource& in, const ColumnShape& shape,
     FieldRow row;
     std::vector<std::string> scratch;
     const size_t needed = shape.columnsNeeded();
-    bool header = false;
+    size_t headers = 0;
     forEachLine(text, progress, [&](std::string_view line, size_t number, size_t begin) {
         if (isBlankLine(line)) return;
         splitLine(line, shape.delimiter, row, scratch, needed);
@@ -110,7 +110,7 @@ void readShaped(PlayerFile& out, const TextSource& in, const ColumnShape& shape,
         }
         splitLine(line, shape.delimiter, row, scratch);
         if (isHeaderRow(row)) {
-            header = true;
+            ++headers;
             return;
         }
         collected.skipped(number, line);
@@ -120,7 +120,7 @@ void readShaped(PlayerFile& out, const TextSource& in, const ColumnShape& shape,
     for (const ReadLine& l : read.lines) out.parsed.draws.push_back(l.draw);
     out.parsed.skipped = std::move(read.skipped);
     out.parsed.skippedCount = read.skippedCount;
-    out.header = header;
+    out.headerLines = headers;
     if (fit) out.misfit = fit->result();
 
     std::set<int64_t> seen;
@@ -182,7 +182,7 @@ std::string PlayerFile::shapeText() const {
     if (ownFormat) return "本程序的历史号码格式（期号 9 位，空格，3 位号码；" + source + "）";
     if (!shape) return "未能识别的格式（" + source + "）";
     std::string details = describeDelimiter(shape->delimiter);
-    for (const std::string& d : {source, std::string(header ? "有标题行" : "")})
+    for (const std::string& d : {source, std::string(headerLines ? "有标题行" : "")})
         if (!d.empty()) details += (details.empty() ? "" : "，") + d;
     return describeShape(*shape) + "（" + details + "）";
 }

@@ -27,7 +27,7 @@ struct PlayerFile {
     bool ownFormat = false;
     std::optional<ColumnShape> shape;  // the recognised shape, when not the own format
     std::string source;                // "UTF-8 文本", "GBK 文本", "xlsx 工作簿", ...
-    bool header = false;               // header lines were recognised (not counted as skipped)
+    size_t headerLines = 0;            // lines recognised as headers (not counted as skipped)
     ParsedLines parsed;                // draws in issue order, each issue once; the skipped lines
     std::vector<PreviewLine> preview;  // the first kPreviewLines lines that are not blank
     std::optional<Misfit> misfit;      // the first draw that cannot be the province's (when one was given)

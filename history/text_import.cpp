@@ -13,7 +13,6 @@
 #endif
 
 #include "history/line_reading.h"
-#include "history/player_file.h"
 
 namespace k3 {
 
@@ -271,9 +270,10 @@ ImportResult importHistoryFile(HistoryStore& store, const std::string& path, int
     // A read-only history is reported before the file is read; damage is looked for while the draws
     // are stored, and found before anything is.
     if (store.readOnly()) throw StoreError(store.readOnlyMessage(), StoreFailure::kReadOnly);
+    const std::string text = readTextFile(path);
     ParsedLines parsed;
     try {
-        parsed = readPlayerFile(path, {std::nullopt, progress}).parsed;
+        parsed = parseHistoryLines(text, progress);
     } catch (const ImportCancelled&) {
         res.cancelled = true;
         return res;

@@ -94,7 +94,8 @@ struct ImportResult {
     bool refused = false;  // lines but not one draw: most likely the wrong file, so nothing was replaced
 };
 
-// Replaces the whole history by the draws of the file (of any shape readPlayerFile reads), in one transaction. A file
+// Replaces the whole history by the draws of a file in the program's own format, in one transaction (files of
+// other shapes: readPlayerFile). A file
 // that cannot be read, a cancel, or a file whose lines yield not a single draw leaves the history as it was. An empty
 // file (no lines but blank ones) empties the history. A history that cannot be changed is reported, as StoreError: a
 // read-only one before the file is read, a damaged one before anything is stored. `confirm`, when given, may still

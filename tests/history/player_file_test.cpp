@@ -128,7 +128,7 @@ TEST_F(PlayerFileTest, EncodingsAChineseWindowsProgramWrites) {
     for (const auto& e : encodings) {
         PlayerFile f = read(e.bytes);
         EXPECT_EQ(drawsOf(f), kThree) << e.source;
-        EXPECT_TRUE(f.header);
+        EXPECT_EQ(f.headerLines, 1u);
         EXPECT_EQ(f.parsed.skippedCount, 0u);
         EXPECT_NE(f.shapeText().find(e.source), std::string::npos) << f.shapeText();
     }
@@ -260,7 +260,7 @@ TEST_F(PlayerFileTest, WorkbooksOfEitherKind) {
             writeXlsx(path, asText, three);
             PlayerFile f = readPlayerFile(path);
             EXPECT_EQ(drawsOf(f), kThree) << asText << three;
-            EXPECT_TRUE(f.header);
+            EXPECT_EQ(f.headerLines, 1u);
             EXPECT_EQ(f.parsed.skippedCount, 0u);
             EXPECT_EQ(f.shapeText(), three ? "期号 11 位，号码各占一列，第 2、3、4、5 列（xlsx 工作簿，有标题行）"
                                            : "期号 11 位，号码 3 位相连，第 2、3 列（xlsx 工作簿，有标题行）");
