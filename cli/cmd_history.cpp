@@ -92,9 +92,12 @@ int runImport(Context& ctx, const std::vector<std::string>& args) {
         c.runningNumbers = ctx.runningNumbers();
         *ctx.err << "would store " << p.draws.size() << ", skipped " << p.skippedCount << "\n";
         reportSkipped(ctx, p);
-        if (f.misfit) *ctx.err << f.misfit->message() << "\n";
         if (!refused) *ctx.err << c.summary() << "\n";
         *ctx.err << "--dry-run：历史号码未作改动\n";
+        // A dry run ends as the import would: a file it would refuse is refused here too.
+        if (refused) throw InputError("文件中没有一行是号码");
+        if (f.misfit && !a.has("accept-mismatch"))
+            throw InputError(f.misfit->message() + "；确要读入，请加上 --accept-mismatch");
         return kOk;
     }
     if (!refused && f.misfit && !a.has("accept-mismatch"))
@@ -117,8 +120,7 @@ int runImport(Context& ctx, const std::vector<std::string>& args) {
 
 int runUpdate(Context& ctx, const std::vector<std::string>& args) {
     Args a(args, {"url", "today"}, {"dry-run", "accept-mismatch"});
-    if (!a.positional().empty())
-        throw UsageError("update takes only --url, --today, --dry-run and --accept-mismatch");
+    if (!a.positional().empty()) throw UsageError("update takes only --url, --today, --dry-run and --accept-mismatch");
     const bool dryRun = a.has("dry-run");
     const k3::Province& prov = k3::province(ctx.lottery);
     const auto today = a.has("today") ? parseDate(a.value("today")) : localToday();
@@ -149,8 +151,11 @@ int runUpdate(Context& ctx, const std::vector<std::string>& args) {
                          << k3::issueText(f.draws.back().sqqh, req.runningNumbers) << ")";
             *ctx.err << "\n";
             if (f.draws.empty() && !plan.emptyReason.empty()) *ctx.err << plan.emptyReason << "\n";
-            if (plan.misfit) *ctx.err << plan.misfit->message() << "\n";
             *ctx.err << "--dry-run：历史号码未作改动\n";
+            // Ends as the update would: a page it would refuse is refused here too.
+            if (plan.misfit && !req.acceptMismatch)
+                throw InputError(plan.misfit->message() + "；确要更新（只取符合" + std::string(prov.caption) +
+                                 "的期号），请加上 --accept-mismatch");
             return kOk;
         }
         if (plan.misfit && !req.acceptMismatch)

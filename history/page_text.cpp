@@ -141,22 +141,26 @@ int readPiece(void* context, char* buffer, int len) {
     return static_cast<int>(n);
 }
 
-bool isBlockElement(const char* n) {
-    static const char* const blocks[] = {"p",          "div",     "tr",     "li",     "ul",      "ol",     "table",
-                                         "h1",         "h2",      "h3",     "h4",     "h5",      "h6",     "pre",
-                                         "section",    "article", "header", "footer", "dl",      "dt",     "dd",
-                                         "blockquote", "form",    "hr",     "tbody",  "thead",   "tfoot",  "caption",
-                                         "nav",        "main",    "aside",  "figure", "address", "center", "fieldset"};
+// What an element is to the text: its name looked up once per name (the parser's dictionary gives each
+// name one pointer for the whole page, and pages repeat a few names millions of times).
+enum class Element : uint8_t { kOther, kBlock, kRow, kCell, kBreak, kSkipped, kBody };
+
+Element elementOf(const char* n) {
+    static const char* const blocks[] = {"p",       "div",    "li",     "ul",      "ol",     "table",   "h1",
+                                         "h2",      "h3",     "h4",     "h5",      "h6",     "pre",     "section",
+                                         "article", "header", "footer", "dl",      "dt",     "dd",      "blockquote",
+                                         "form",    "hr",     "tbody",  "thead",   "tfoot",  "caption", "nav",
+                                         "main",    "aside",  "figure", "address", "center", "fieldset"};
+    if (std::strcmp(n, "tr") == 0) return Element::kRow;
+    if (std::strcmp(n, "td") == 0 || std::strcmp(n, "th") == 0) return Element::kCell;
+    if (std::strcmp(n, "br") == 0) return Element::kBreak;
+    if (std::strcmp(n, "body") == 0) return Element::kBody;
+    if (std::strcmp(n, "script") == 0 || std::strcmp(n, "style") == 0 || std::strcmp(n, "head") == 0 ||
+        std::strcmp(n, "noscript") == 0)
+        return Element::kSkipped;
     for (const char* b : blocks)
-        if (std::strcmp(n, b) == 0) return true;
-    return false;
-}
-
-bool isCell(const char* n) { return std::strcmp(n, "td") == 0 || std::strcmp(n, "th") == 0; }
-
-bool isSkipped(const char* n) {
-    return std::strcmp(n, "script") == 0 || std::strcmp(n, "style") == 0 || std::strcmp(n, "head") == 0 ||
-           std::strcmp(n, "noscript") == 0;
+        if (std::strcmp(n, b) == 0) return Element::kBlock;
+    return Element::kOther;
 }
 
 // ---------------------------------------------------------------- attributes out
@@ -284,6 +288,13 @@ struct TextCollector {
     };
     std::vector<OpenRow> openRows;  // a row of a table inside a cell follows the row around it
     std::vector<PageRow> rows;
+    std::unordered_map<const xmlChar*, Element> kinds;
+
+    Element kindOf(const xmlChar* name) {
+        auto [it, added] = kinds.try_emplace(name, Element::kOther);
+        if (added) it->second = elementOf(reinterpret_cast<const char*>(name));
+        return it->second;
+    }
 
     // A tab or a line break between what came before and what follows, never two.
     void separate(char c) {
@@ -345,45 +356,47 @@ void onStart(void* ctx, const xmlChar* rawName, const xmlChar**) {
     TextCollector* t = collectorOf(ctx);
     lookAtGuard(ctx, t);
     keepStackShallow(static_cast<htmlParserCtxtPtr>(ctx));
-    const char* name = reinterpret_cast<const char*>(rawName);
+    const Element kind = t->kindOf(rawName);
     if (t->bodyDepth == 0) {
-        if (!t->bodyDone && std::strcmp(name, "body") == 0) t->bodyDepth = 1;
+        if (!t->bodyDone && kind == Element::kBody) t->bodyDepth = 1;
         return;
     }
     ++t->bodyDepth;
-    if (t->skipDepth > 0 || isSkipped(name)) {
+    if (t->skipDepth > 0 || kind == Element::kSkipped) {
         ++t->skipDepth;
         return;
     }
-    if (std::strcmp(name, "br") == 0) {
-        t->out += '\n';
-        if (PageCell* cell = t->openCell()) cell->text += ' ';
-        return;
-    }
-    if (std::strcmp(name, "tr") == 0) {
-        t->separate('\n');
-        t->openRows.emplace_back();
-        return;
-    }
-    if (isCell(name) && !t->openRows.empty()) {
-        t->separate('\t');
-        TextCollector::OpenRow& row = t->openRows.back();
-        row.cells.emplace_back();
-        row.cellOpen = true;
-        row.nesting = 0;
-        return;
+    switch (kind) {
+        case Element::kBreak:
+            t->out += '\n';
+            if (PageCell* cell = t->openCell()) cell->text += ' ';
+            return;
+        case Element::kRow:
+            t->separate('\n');
+            t->openRows.emplace_back();
+            return;
+        case Element::kCell:
+            if (!t->openRows.empty()) {
+                t->separate('\t');
+                TextCollector::OpenRow& row = t->openRows.back();
+                row.cells.emplace_back();
+                row.cellOpen = true;
+                row.nesting = 0;
+                return;
+            }
+            break;
+        default: break;
     }
     if (PageCell* cell = t->openCell()) {
         if (t->openRows.back().nesting++ == 0) cell->parts.emplace_back();
     }
-    if (isBlockElement(name)) t->separate('\n');
+    if (kind == Element::kBlock) t->separate('\n');
 }
 
 void onEnd(void* ctx, const xmlChar* rawName) {
     TextCollector* t = collectorOf(ctx);
     lookAtGuard(ctx, t);
     if (t->bodyDepth == 0) return;
-    const char* name = reinterpret_cast<const char*>(rawName);
     if (--t->bodyDepth == 0) {
         t->bodyDone = true;
         return;
@@ -392,7 +405,8 @@ void onEnd(void* ctx, const xmlChar* rawName) {
         --t->skipDepth;
         return;
     }
-    if (std::strcmp(name, "tr") == 0) {
+    const Element kind = t->kindOf(rawName);
+    if (kind == Element::kRow) {
         if (!t->openRows.empty()) {
             PageRow row = std::move(t->openRows.back().cells);
             t->openRows.pop_back();
@@ -402,13 +416,16 @@ void onEnd(void* ctx, const xmlChar* rawName) {
             }
             t->rows.push_back(std::move(row));
         }
-    } else if (isCell(name)) {
+        t->separate('\n');
+        return;
+    }
+    if (kind == Element::kCell) {
         if (!t->openRows.empty()) t->openRows.back().cellOpen = false;
         return;
-    } else if (t->openCell() && t->openRows.back().nesting > 0) {
-        --t->openRows.back().nesting;
     }
-    if (isBlockElement(name)) t->separate('\n');
+    if (kind == Element::kBreak) return;  // opened no part of a cell
+    if (t->openCell() && t->openRows.back().nesting > 0) --t->openRows.back().nesting;
+    if (kind == Element::kBlock) t->separate('\n');
 }
 
 void onText(void* ctx, const xmlChar* text, int len) {

@@ -4,8 +4,8 @@
 #include <set>
 
 #include "history/line_reading.h"
+#include "history/text_encoding.h"
 #include "history/workbook_read.h"
-#include "history/xml_support.h"
 
 namespace k3 {
 

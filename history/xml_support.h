@@ -1,13 +1,12 @@
 // What the readers built on libxml2 share: its one-time set-up, its errors kept off standard error while a
-// reader runs, and the conversion of text in another charset to UTF-8 (with the check for UTF-8 itself).
+// reader runs, its converters (the conversion itself: history/text_encoding.h).
 #pragma once
 #include <libxml/encoding.h>
 #include <libxml/xmlerror.h>
 
-#include <functional>
-#include <optional>
 #include <string>
-#include <string_view>
+
+#include "history/text_encoding.h"
 
 namespace k3 {
 
@@ -35,14 +34,5 @@ private:
 
 // libxml2's converter from a charset, or null when it has none (also for an output-only encoding).
 xmlCharEncodingHandlerPtr findInputDecoder(const std::string& charset);
-
-// The bytes of `charset` as UTF-8; nothing when a byte sequence is not in that charset. `between` runs
-// before each piece is converted (a time limit or a cancel throws from it). The charset must be one
-// findInputDecoder knows.
-std::optional<std::string> convertToUtf8(std::string_view bytes, const std::string& charset,
-                                         const std::function<void()>& between = {});
-
-// Offset of the first byte that does not belong to a well-formed UTF-8 sequence, or npos.
-size_t invalidUtf8At(std::string_view s);
 
 }  // namespace k3

@@ -204,6 +204,9 @@ TEST_F(HistoryCli, ImportOfOtherShapesSaysTheShapeFirst) {
 TEST_F(HistoryCli, ImportThatCannotBeTheProvincesIsRefusedUnlessTaken) {
     cli("import " + file("130325001 111\r\n"));
     const std::string jiangsu = file("20191027081,1,3,5\n20191027082,2,4,6\n");
+    cli("--lottery 0 import --dry-run " + jiangsu);  // a dry run ends as the import would
+    EXPECT_EQ(status, 1);
+    EXPECT_NE(err.find("--accept-mismatch"), std::string::npos) << err;
     cli("--lottery 0 import " + jiangsu);  // 福建快3: 78 draws a day
     EXPECT_EQ(status, 1);
     EXPECT_NE(err.find("第 1 行「20191027081,1,3,5」的期号超过了福建快3每天的 78 期"), std::string::npos) << err;
@@ -221,6 +224,9 @@ TEST_F(HistoryCli, ImportThatCannotBeTheProvincesIsRefusedUnlessTaken) {
     EXPECT_EQ(cli("--lottery 9 import " + file("123456 1 3 5\n123457 2 4 6\n")),
               "格式：期号为连续编号，号码各占一列，第 1、2、3、4 列（空格分列，UTF-8 文本）\n");
     EXPECT_EQ(status, 0) << err;
+    cli("--lottery 0 import --dry-run " + file("a;b\n"));
+    EXPECT_EQ(status, 1);
+    EXPECT_NE(err.find("文件中没有一行是号码"), std::string::npos) << err;
 }
 
 // The page of the player: one die a cell and the sum after them. Each draw is stored with its own

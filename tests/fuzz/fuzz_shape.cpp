@@ -75,7 +75,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             // A text converted from GBK has the same lines: the conversion keeps ASCII line ends.
             size_t lines = 0;
             const size_t nonBlank = nonBlankLines(text, lines);
-            require(f.source != "UTF-8 文本" && f.source != "UTF-16 文本" ||
+            require((f.source != "UTF-8 文本" && f.source != "UTF-16 文本") ||
                         nonBlank == p.draws.size() + p.skippedCount + f.headerLines,
                     "lines lost or counted twice: " + std::to_string(nonBlank) + " lines, " +
                         std::to_string(p.draws.size()) + " draws, " + std::to_string(p.skippedCount) + " skipped, " +

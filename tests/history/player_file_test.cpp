@@ -295,3 +295,45 @@ TEST_F(PlayerFileTest, DamagedWorkbooksAreSaidSoAndChangeNothing) {
     std::ofstream(path, std::ios::binary | std::ios::trunc) << std::string("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1 no", 11);
     EXPECT_THROW(readPlayerFile(path), ImportError);
 }
+
+// The columns one line can hold: the forms of an issue and of the dice that are taken, and those that are
+// not (which would otherwise be read as draws they are not).
+TEST(ShapeFields, IssuesDiceAndColumns) {
+    const std::pair<const char*, int64_t> issues[]{
+        {"191027001", 191027001},     {"091027001", 91027001},        {"20191027001", 191027001},
+        {"20191027-001", 191027001},  {"191027-001", 191027001},      {"期号：191027001", 191027001},
+        {"第191027001期", 191027001}, {" \"191027001\" ", 191027001}, {"123456", 123456}};
+    for (const auto& [text, want] : issues) {
+        auto got = readIssue(text);
+        ASSERT_TRUE(got) << text;
+        EXPECT_EQ(got->issue, want) << text;
+    }
+    // Nine digits that are no date can only be a running number (北京快3's; the province check names them).
+    EXPECT_EQ(readIssue("123456")->form, IssueForm::kRunning);
+    EXPECT_EQ(readIssue("191027000")->form, IssueForm::kRunning);
+    // No date, a draw number 000, ten digits, a dash in the wrong place, a date column, a time, too short.
+    for (const char* text :
+         {"20191327001", "20191027000", "2019102700", "191027-1", "20191027", "08:40", "1234", "012345", "19102700１"})
+        EXPECT_FALSE(readIssue(text)) << text;
+
+    for (const char* text : {"135", "1 3 5", "1,3,5", "1, 3, 5", "1-3-5", "1|3|5", "1，3，5", "开奖号码:135"}) {
+        auto d = readDice(FieldView{text});
+        ASSERT_TRUE(d) << text;
+        EXPECT_EQ(d->d[0] * 100 + d->d[1] * 10 + d->d[2], 135) << text;
+    }
+    for (const char* text : {"1 3", "1357", "0 3 5", "1,,3,5", "1 3 5 6", "7 3 5", "1.3.5", "13 5x"})
+        EXPECT_FALSE(readDice(FieldView{text})) << text;
+    const std::vector<std::string> spans{"1", "3", "5", "和值9"};
+    EXPECT_EQ(readDice(FieldView{"135和值9", &spans})->form, DiceForm::kElements);
+
+    FieldRow row;
+    std::vector<std::string> scratch;
+    splitLine("a, \"b,c\",\"d\"\"e\",", Delimiter::kComma, row, scratch);
+    ASSERT_EQ(row.size(), 4u);
+    EXPECT_EQ(row[1].text, "b,c");
+    EXPECT_EQ(row[2].text, "d\"e");
+    EXPECT_EQ(row[3].text, "");
+    splitLine(" 191027001 \t 1  3 ", Delimiter::kBlanks, row, scratch);
+    ASSERT_EQ(row.size(), 3u);
+    EXPECT_EQ(row[2].text, "3");
+}
