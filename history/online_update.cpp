@@ -301,8 +301,11 @@ std::vector<DerivedDraw> takeRows(const std::vector<RowDraw>& rows, UpdatePlan& 
     for (const RowDraw* r : taken)
         out.push_back(deriveDraw(static_cast<int32_t>(r->issue.issue), r->d1, r->d2, r->d3, segBase));
     if (!plan.start && !out.empty()) {
+        // Running numbers without a stored draw: the range starts at the page's lowest issue and is as long
+        // as the request.
         plan.start = out.front().sqqh;
         plan.end = *plan.start + plan.count;
+        while (!out.empty() && out.back().sqqh > plan.end) out.pop_back();
     }
     plan.emptyReason.clear();
     if (out.empty())

@@ -223,3 +223,16 @@ TEST_F(ShapeTest, AddressForms) {
               "http://x/fj/2019-10-28?n=78&d=2019-10-28");
     EXPECT_EQ(expandUrl("http://x/{date}", "fj", 78), "http://x/{date}");
 }
+
+// 北京快3 with an empty history: a table's running numbers from the lowest on, as many as the request asks
+// for; a number far beyond them (another column's, a typing error) is not an issue of this update.
+TEST_F(ShapeTest, RunningNumbersOfAnEmptyHistoryStartAtTheLowest) {
+    store.deleteNewest(2);
+    base.clear();
+    req.runningNumbers = true;
+    req.caption = "北京快3";
+    req.years = 2;
+    EXPECT_EQ(update(table("<tr><td>123457</td><td>2 4 6</td></tr><tr><td>123456</td><td>1 3 5</td></tr>"
+                           "<tr><td>999999</td><td>6 6 6</td></tr>")),
+              (Lines{"123456 135", "123457 246"}));
+}
