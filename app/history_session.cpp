@@ -314,12 +314,13 @@ void HistorySession::setPartialWidth(int width) {
 
 QString HistorySession::updateUrl() const { return m_settings->updateUrl(); }
 void HistorySession::setUpdateUrl(const QString& tmpl) { m_settings->setUpdateUrl(tmpl); }
-bool HistorySession::updateUrlSet() const { return updateUrl() != Settings::defaultUpdateUrl(); }
+bool HistorySession::updateUrlSet() const { return m_settings->updateUrlSet(); }
 
 UpdateRequest HistorySession::updateRequest(std::chrono::year_month_day today, long timeoutSeconds) const {
     UpdateRequest req;
     req.urlTemplate = updateUrl().toStdString();
     req.code = lottery().code;
+    req.caption = lottery().caption;
     req.runningNumbers = runningNumbers();
     req.drawsPerDay = lottery().drawsPerDay;
     req.years = m_lookBackYears;

@@ -121,7 +121,7 @@ void MainWindow::buildMenus() {
     m_segmentBaseActions[1] = add(m_segmentBaseMenu, "mnuDscs_1", "段数参数1~3");
     m_settingsMenu->addSeparator();
     m_lookBackAction = add(m_settingsMenu, names::kLookBackAction, "历史号码更新检索天(&Y)");
-    m_updateAddressAction = add(m_settingsMenu, names::kUpdateAddressAction, "更新地址设置(&U)");
+    m_updateAddressAction = add(m_settingsMenu, names::kUpdateAddressAction, "在线更新地址(&U)");
     m_homePageAction = add(m_settingsMenu, names::kHomePageAction, "软件服务主页(&P)");
     m_manualAction = add(m_settingsMenu, names::kManualAction, "软件介绍说明(&R)");
     m_walkthroughAction = add(m_settingsMenu, names::kWalkthroughAction, "软件演示说明录像下载(&D)");
