@@ -29,7 +29,6 @@ struct UpdatePlan {
     std::optional<int64_t> deleteBelow;  // draws below this issue fall out of the window (date issues)
     std::string url;
     std::string dataDir;             // the history's folder: a file: address never reads one of its databases
-    std::string emptyReason;         // set by parseUpdatePage when the page gave no draw: why
     std::string caption = "本彩种";  // the province, as misfits are named
     // Set by the parse: when the page gave no draw, why; how the draws were read from the page; the first
     // issue on the page that cannot be the province's (a draw number above the draws per day, running
