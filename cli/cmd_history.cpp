@@ -126,7 +126,9 @@ int runExportText(Context& ctx, const std::vector<std::string>& args) {
     if (a.positional().size() > 1) throw UsageError("export-text takes at most one FILE");
     std::optional<k3::TextExport> r;
     try {
-        r = k3::exportHistoryText(*ctx.store().snapshot(k3::kDicePart), ctx.runningNumbers(), ctx.dataDir,
+        // Issues and dice only: the draws of a history whose ranks are broken can still be written out.
+        r = k3::exportHistoryText(*ctx.store().snapshot(k3::kDicePart, k3::Ranks::kUnchecked), ctx.runningNumbers(),
+                                  ctx.dataDir,
                                   a.positional().empty() ? "" : a.positional()[0]);
     } catch (const k3::ExportError& e) {
         throw InputError(e.what());

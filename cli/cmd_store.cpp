@@ -14,7 +14,8 @@ int runStoreCommand(Context& ctx, const std::string& cmd, const std::vector<std:
     if (cmd == "show") {
         Args a(args, {"xlsx"}, {});
         if (!a.positional().empty()) throw UsageError("show takes no arguments");
-        k3::Grid g = k3::historyGrid(*ctx.store().snapshot(k3::kDicePart), ctx.runningNumbers());
+        // Issues and dice only: a history whose ranks are broken is still listed.
+        k3::Grid g = k3::historyGrid(*ctx.store().snapshot(k3::kDicePart, k3::Ranks::kUnchecked), ctx.runningNumbers());
         if (a.has("xlsx")) {
             k3::writeWorkbook(g, a.value("xlsx"), ctx.dataDir);
         } else {
