@@ -73,8 +73,7 @@ void BM_LibraryFloor(benchmark::State& state) {
         std::array<lxw_format*, k3::kTrendGroupCount> fill{};
         for (int g = 0; g < k3::kTrendGroupCount; ++g) {
             fill[static_cast<size_t>(g)] = workbook_add_format(wb);
-            format_set_bg_color(fill[static_cast<size_t>(g)],
-                                k3::trendGroupColour(static_cast<k3::TrendGroup>(g)));
+            format_set_bg_color(fill[static_cast<size_t>(g)], k3::trendGroupColour(static_cast<k3::TrendGroup>(g)));
             format_set_pattern(fill[static_cast<size_t>(g)], LXW_PATTERN_SOLID);
             format_set_font_color(fill[static_cast<size_t>(g)], LXW_COLOR_WHITE);
             format_set_bold(fill[static_cast<size_t>(g)]);

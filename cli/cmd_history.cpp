@@ -128,8 +128,7 @@ int runExportText(Context& ctx, const std::vector<std::string>& args) {
     try {
         // Issues and dice only: the draws of a history whose ranks are broken can still be written out.
         r = k3::exportHistoryText(*ctx.store().snapshot(k3::kDicePart, k3::Ranks::kUnchecked), ctx.runningNumbers(),
-                                  ctx.dataDir,
-                                  a.positional().empty() ? "" : a.positional()[0]);
+                                  ctx.dataDir, a.positional().empty() ? "" : a.positional()[0]);
     } catch (const k3::ExportError& e) {
         throw InputError(e.what());
     }

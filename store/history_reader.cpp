@@ -82,14 +82,16 @@ constexpr size_t kNoRow = SIZE_MAX;
 // The row at `tablePosition` (in the table's own order) holds an issue or a rank that is no number of
 // its kind: said with its rowid, or its issue when that is sound.
 StoreError badIssueOrRank(Db& db, const std::string& path, size_t tablePosition) {
-    Stmt st = db.prepare("SELECT rowid, typeof(SQQH), SQQH, quote(SQQH), quote(IDX) FROM lishi NOT INDEXED LIMIT 1 OFFSET ?");
+    Stmt st =
+        db.prepare("SELECT rowid, typeof(SQQH), SQQH, quote(SQQH), quote(IDX) FROM lishi NOT INDEXED LIMIT 1 OFFSET ?");
     st.bind(1, static_cast<int64_t>(tablePosition));
     if (!st.step()) return brokenRule(path, "表 lishi 的第 " + std::to_string(tablePosition + 1) + " 行读不出来");
     const int64_t issue = st.colInt(2);
     if (st.colText(1) != "integer" || issue < 1 || issue > INT32_MAX)
         return brokenRule(path, "rowid " + std::to_string(st.colInt(0)) + " 的期号 SQQH 是 " +
                                     std::string(st.colText(3)) + "，应为 1～2147483647 的整数");
-    return brokenRule(path, "期号 " + std::to_string(issue) + " 的 IDX 是 " + std::string(st.colText(4)) + "，应为整数");
+    return brokenRule(path,
+                      "期号 " + std::to_string(issue) + " 的 IDX 是 " + std::string(st.colText(4)) + "，应为整数");
 }
 
 // The issue of the row at `tablePosition`.
@@ -118,7 +120,8 @@ void checkValues(Db& db, const std::string& path, const SnapshotValues& values, 
     const int64_t issue = issueOf(textFirst ? badText : row);
     const std::string head = "期号 " + std::to_string(issue) + " 的 ";
     if (textFirst)
-        throw brokenRule(path, head + "txtHisLst 是 " + storedText(db, "txtHisLst", "SQQH", issue) + "，与 L1A～L3A 的号码不符");
+        throw brokenRule(
+            path, head + "txtHisLst 是 " + storedText(db, "txtHisLst", "SQQH", issue) + "，与 L1A～L3A 的号码不符");
     const ValueFault& f = *faults[values.index[row]];
     throw brokenRule(path, head + f.column + " 是 " + storedText(db, f.column, "SQQH", issue) + "，" + f.should);
 }
@@ -176,8 +179,8 @@ DrawColumns readDrawColumns(Db& db, const std::string& path) {
 }
 
 std::shared_ptr<const SnapshotValues> readDrawValues(Db& db, const std::string& path,
-                                                     const std::vector<uint32_t>& position, size_t rows,
-                                                     unsigned parts, const std::atomic<bool>* stop) {
+                                                     const std::vector<uint32_t>& position, size_t rows, unsigned parts,
+                                                     const std::atomic<bool>* stop) {
     parts = readParts(parts);
     auto values = std::make_shared<SnapshotValues>();
     values->parts = parts & kAllParts;

@@ -39,8 +39,8 @@ DrawColumns readDrawColumns(Db& db, const std::string& path);
 // kDiceTextChecked) of the rows the first step read (`position` and the row count come from it). Once
 // `stop` is set, the read ends with an error.
 std::shared_ptr<const SnapshotValues> readDrawValues(Db& db, const std::string& path,
-                                                     const std::vector<uint32_t>& position, size_t rows,
-                                                     unsigned parts, const std::atomic<bool>* stop = nullptr);
+                                                     const std::vector<uint32_t>& position, size_t rows, unsigned parts,
+                                                     const std::atomic<bool>* stop = nullptr);
 // Both in one pass over the table, on a connection that is in a read transaction.
 Snapshot readSnapshot(Db& db, const std::string& path, unsigned parts, Ranks ranks = Ranks::kChecked);
 

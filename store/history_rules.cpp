@@ -30,8 +30,8 @@ std::optional<ValueFault> valuesFault(const DrawValues& v, unsigned parts) {
         const auto& u = v.v[static_cast<size_t>(t)];
         for (size_t p = 0; p < 3; ++p)
             if (u[p] < kLowest[t] || u[p] > kHighest[t])
-                return ValueFault{fieldName(static_cast<int>(p) + 1, t),
-                                  "应为 " + std::to_string(kLowest[t]) + "～" + std::to_string(kHighest[t]) + " 的整数"};
+                return ValueFault{fieldName(static_cast<int>(p) + 1, t), "应为 " + std::to_string(kLowest[t]) + "～" +
+                                                                             std::to_string(kHighest[t]) + " 的整数"};
         if (!dice || t == kNumber) continue;
         for (size_t p = 0; p < 3; ++p) {
             const int die = d[p];
