@@ -95,6 +95,9 @@ void writeOutputFile(const std::string& path, const std::string& dataDir,
         write(side);
         settle(side, mode);
         if (::rename(side.c_str(), target.c_str()) != 0) throw SystemFailure{errno};
+    } catch (const ExportCancelled&) {
+        discard();  // said as it is, whatever the disk
+        throw;
     } catch (const SystemFailure& f) {
         discard();
         if (diskFullError(f.err) || (f.err == EIO && folderFull(folder)))

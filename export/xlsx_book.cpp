@@ -1,0 +1,205 @@
+#include "export/xlsx_book.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <filesystem>
+#include <mutex>
+#include <string_view>
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <unistd.h>
+#include <zip.h>
+#endif
+
+#include "export/output_file.h"
+#include "store/error_text.h"
+
+namespace k3 {
+
+namespace fs = std::filesystem;
+
+// ---------------------------------------------------------------- the library's standard error
+
+#ifdef _WIN32
+// A program with a window has no standard error to keep clean.
+LibraryStderr::LibraryStderr() = default;
+LibraryStderr::~LibraryStderr() = default;
+#else
+namespace {
+
+// Shared by every LibraryStderr alive: the first one in sends standard error to the capture file, the
+// last one out puts it back. Other threads' output in between is kept and written out afterwards, so it
+// is late, never lost; a program started in between inherits the capture as its standard error.
+struct Capture {
+    std::mutex mutex;
+    int users = 0;
+    int saved = -1;        // standard error as it was
+    FILE* file = nullptr;  // what was written to it meanwhile (null: thrown away)
+};
+
+Capture& capture() {
+    static Capture c;
+    return c;
+}
+
+// A line libxlsxwriter printed, in the forms it prints them.
+bool libraryLine(std::string_view line) { return line.starts_with("[ERROR]") || line.starts_with("[WARNING]"); }
+
+}  // namespace
+
+LibraryStderr::LibraryStderr() {
+    Capture& c = capture();
+    std::lock_guard<std::mutex> lock(c.mutex);
+    if (c.users++ > 0) return;
+    std::fflush(stderr);
+    c.saved = ::fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 3);
+    c.file = std::tmpfile();
+    const int to = c.file ? ::fileno(c.file) : ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+    if (c.saved >= 0 && to >= 0) ::dup2(to, STDERR_FILENO);
+    if (!c.file && to >= 0) ::close(to);
+}
+
+LibraryStderr::~LibraryStderr() {
+    Capture& c = capture();
+    std::lock_guard<std::mutex> lock(c.mutex);
+    if (--c.users > 0) return;
+    std::fflush(stderr);
+    if (c.saved >= 0) {
+        ::dup2(c.saved, STDERR_FILENO);
+        ::close(c.saved);
+        c.saved = -1;
+    }
+    if (!c.file) return;
+    // What others wrote meanwhile goes out now, line by line, without the library's lines.
+    std::rewind(c.file);
+    std::string text;
+    char buf[4096];
+    for (size_t n; (n = std::fread(buf, 1, sizeof buf, c.file)) > 0;) text.append(buf, n);
+    std::fclose(c.file);
+    c.file = nullptr;
+    std::string kept;
+    for (size_t at = 0; at < text.size();) {
+        size_t end = text.find('\n', at);
+        end = end == std::string::npos ? text.size() : end + 1;
+        const std::string_view line(text.data() + at, end - at);
+        if (!libraryLine(line)) kept += line;
+        at = end;
+    }
+    for (size_t done = 0; done < kept.size();) {
+        const ssize_t n = ::write(STDERR_FILENO, kept.data() + done, kept.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        done += static_cast<size_t>(n);
+    }
+}
+#endif
+
+// ---------------------------------------------------------------- the workbook
+
+namespace {
+
+OutputFailure failure(lxw_error err) { return OutputFailure(workbookErrorText(err), lxw_strerror(err)); }
+
+// Bytes free for this user in the folder; the largest number when it cannot be told.
+uintmax_t roomIn(const std::string& folder) {
+    std::error_code ec;
+    const fs::space_info s = fs::space(folder, ec);
+    return ec ? UINTMAX_MAX : s.available;
+}
+
+// The uncompressed size of the sheet in a written workbook, or -1 when it cannot be read.
+int64_t sheetSize(const std::string& path) {
+#ifdef _WIN32
+    (void)path;
+    return INT64_MAX;
+#else
+    int err = 0;
+    zip_t* z = zip_open(path.c_str(), ZIP_RDONLY, &err);
+    if (!z) return -1;
+    zip_stat_t st;
+    zip_stat_init(&st);
+    const int64_t size = zip_stat(z, "xl/worksheets/sheet1.xml", 0, &st) == 0 && (st.valid & ZIP_STAT_SIZE)
+                             ? static_cast<int64_t>(st.size)
+                             : -1;
+    zip_discard(z);
+    return size;
+#endif
+}
+
+}  // namespace
+
+XlsxBook::XlsxBook(const std::string& sidePath) : m_path(sidePath) {
+    // The library's temporary files (the rows, then the sheet it packs) take about twice the sheet: they
+    // go beside the file on the disk it is written to, in a folder of this workbook's own.
+    const fs::path side(sidePath);
+    std::string dir = (side.parent_path() / (side.filename().string() + ".tmp.XXXXXX")).string();
+#ifdef _WIN32
+    dir.clear();
+#else
+    if (!::mkdtemp(dir.data())) {
+        const int err = errno;
+        throw OutputFailure("无法创建临时文件夹（" + systemErrorText(err) + "）", {});
+    }
+#endif
+    m_tmpDir = dir;
+    lxw_workbook_options opt{};
+    opt.constant_memory = LXW_TRUE;  // rows go out in order; a long history needs no grid-sized memory
+    opt.tmpdir = m_tmpDir.empty() ? nullptr : m_tmpDir.data();
+    {
+        LibraryStderr quiet;
+        m_workbook = workbook_new_opt(sidePath.c_str(), &opt);
+        if (m_workbook) m_sheet = workbook_add_worksheet(m_workbook, "Sheet1");
+    }
+    if (!m_workbook || !m_sheet) {
+        drop();
+        throw failure(m_workbook ? LXW_ERROR_CREATING_TMPFILE : LXW_ERROR_MEMORY_MALLOC_FAILED);
+    }
+}
+
+XlsxBook::~XlsxBook() { drop(); }
+
+void XlsxBook::drop() {
+    if (m_workbook) {
+        LibraryStderr quiet;
+        lxw_workbook_free(m_workbook);
+        m_workbook = nullptr;
+        m_sheet = nullptr;
+    }
+    if (!m_tmpDir.empty()) {
+        std::error_code ec;
+        fs::remove_all(m_tmpDir, ec);
+        m_tmpDir.clear();
+    }
+}
+
+void XlsxBook::close(lxw_error cellError) {
+    if (cellError != LXW_NO_ERROR) throw failure(cellError);
+    // The library writes the rows to its temporary file without looking whether they arrived: a full
+    // disk would cut the sheet short without a word.
+    int64_t rows = 0;
+    if (FILE* f = m_sheet->optimize_tmpfile) {
+        if (std::fflush(f) != 0 || std::ferror(f)) {
+            const int err = errno ? errno : ENOSPC;
+            throw OutputFailure(systemErrorText(err), "");
+        }
+        rows = static_cast<int64_t>(std::ftell(f));
+    }
+    // Nor does it look when it copies them into the sheet it packs: that copy and the packed file need
+    // about as much room again.
+    if (rows > 0 && roomIn(m_tmpDir.empty() ? "." : m_tmpDir) < static_cast<uintmax_t>(rows) / 4 * 5 + (1 << 20))
+        throw OutputFailure(systemErrorText(ENOSPC), "");
+    lxw_error err;
+    {
+        LibraryStderr quiet;
+        err = workbook_close(m_workbook);  // frees the workbook, written or not
+    }
+    m_workbook = nullptr;
+    m_sheet = nullptr;
+    drop();
+    if (err != LXW_NO_ERROR) throw failure(err);
+    // Whatever the library did not check: the sheet in the file holds every row written.
+    if (rows > 0 && sheetSize(m_path) < rows) throw OutputFailure(systemErrorText(ENOSPC), "工作表不完整");
+}
+
+}  // namespace k3
