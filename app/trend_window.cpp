@@ -219,6 +219,8 @@ TrendWindow::TrendWindow(QString dataDir, QWidget* parent) : QWidget(parent), m_
 
 TrendWindow::~TrendWindow() {
     if (m_task) m_task->cancel();
+    // An export nobody will hear the end of is stopped, with nothing written.
+    if (m_export) m_export->cancel();
 }
 
 void TrendWindow::setHistoryAndRange(std::shared_ptr<const Snapshot> snap, const QString& from, const QString& to) {
@@ -299,15 +301,26 @@ void TrendWindow::exportWorkbook() {
     const QString path = QDir(m_dataDir).filePath("Zoushi.xlsx");
     m_exporting = true;
     m_status->setText(QString("正在导出 %1 期到 %2 …").arg(chart->rowCount()).arg(path));
-    runThenCallback(
-        this,
+    // A million draws take a minute or more: the progress box follows the rows, and 取消 stops the
+    // export with nothing written (once the library has packed the file, when it is already doing so).
+    m_export = runWithProgress(
+        this, this, {"导出走势图", QString("正在导出 %1 期走势图到 Zoushi.xlsx…").arg(chart->rowCount()), true},
         [chart, file = QFile::encodeName(path).toStdString(),
-         dir = QFile::encodeName(m_dataDir).toStdString()](TaskControl&) { writeTrendWorkbook(*chart, file, dir); },
+         dir = QFile::encodeName(m_dataDir).toStdString()](TaskControl& control) {
+            writeTrendWorkbook(*chart, file, dir, [&control](size_t done, size_t rows) {
+                // The library packs the file without telling how far it is: a busy bar meanwhile.
+                control.setProgress(done >= rows ? -1 : static_cast<int>(done * 1000 / std::max<size_t>(rows, 1)));
+                return !control.cancelled();
+            });
+        },
         [this, path, rows = chart->rowCount()](TaskOutcome<NoValue>& outcome) {
             m_exporting = false;
+            m_export.reset();
             if (outcome.failed()) {
                 try {
                     outcome.value();
+                } catch (const ExportCancelled&) {
+                    say(QString("已取消导出，未写入 %1").arg(path), false);
                 } catch (const std::exception& e) {
                     say(QString::fromUtf8(e.what()), true);
                 }

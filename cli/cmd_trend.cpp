@@ -2,7 +2,15 @@
 #include <QBuffer>
 #include <QGuiApplication>
 #include <QImage>
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
 #include <ostream>
+
+#ifndef _WIN32
+#include <unistd.h>
+#endif
 
 #include "cli.h"
 #include "export/output_file.h"
@@ -15,6 +23,56 @@
 namespace k3cli {
 
 namespace {
+
+std::atomic<bool> interrupted{false};
+
+extern "C" void onInterrupt(int) { interrupted.store(true); }
+
+// While a workbook is written: Ctrl-C (or a polite kill) stops it with nothing written instead of ending
+// the program with its unfinished files left behind; on a terminal the rows written so far are shown.
+class WorkbookProgressLine {
+public:
+    explicit WorkbookProgressLine(std::ostream& err) : err_(err) {
+#ifndef _WIN32
+        terminal_ = ::isatty(STDERR_FILENO) == 1;
+#endif
+        interrupted = false;
+        oldInt_ = std::signal(SIGINT, onInterrupt);
+        oldTerm_ = std::signal(SIGTERM, onInterrupt);
+    }
+    ~WorkbookProgressLine() {
+        std::signal(SIGINT, oldInt_);
+        std::signal(SIGTERM, oldTerm_);
+        if (shown_) err_ << "\r\033[K" << std::flush;
+    }
+    WorkbookProgressLine(const WorkbookProgressLine&) = delete;
+    WorkbookProgressLine& operator=(const WorkbookProgressLine&) = delete;
+
+    bool operator()(size_t done, size_t rows) {
+        if (interrupted) return false;
+        if (!terminal_) return true;
+        const auto now = std::chrono::steady_clock::now();
+        const bool packing = done == rows;
+        if (!packing && shown_ && now - last_ < std::chrono::milliseconds(300)) return true;
+        last_ = now;
+        shown_ = true;
+        err_ << "\r\033[K走势图工作簿：";
+        if (packing)
+            err_ << "已写 " << rows << " 期，正在压缩成文件…（Ctrl-C 在压缩完后取消）";
+        else
+            err_ << "已写 " << done << "/" << rows << " 期（" << (rows ? done * 100 / rows : 100) << "%），Ctrl-C 取消";
+        err_ << std::flush;
+        return true;
+    }
+
+private:
+    std::ostream& err_;
+    bool terminal_ = false;
+    bool shown_ = false;
+    std::chrono::steady_clock::time_point last_{};
+    void (*oldInt_)(int) = SIG_DFL;
+    void (*oldTerm_)(int) = SIG_DFL;
+};
 
 int runTrendCmd(Context& ctx, const std::vector<std::string>& args) {
     Args a(args, {"from", "to", "last", "xlsx", "png"}, {});
@@ -60,10 +118,16 @@ int runTrendCmd(Context& ctx, const std::vector<std::string>& args) {
         if (image.isNull() || !image.save(&buffer, "PNG")) throw InputError("无法画走势图图片 " + a.value("png"));
         k3::writeOutputBytes(a.value("png"), ctx.dataDir, std::string_view(bytes.constData(), size_t(bytes.size())));
     }
-    if (a.has("xlsx"))
-        k3::writeTrendWorkbook(chart, a.value("xlsx"), ctx.dataDir);
-    else
+    if (a.has("xlsx")) {
+        WorkbookProgressLine progress(*ctx.err);
+        try {
+            k3::writeTrendWorkbook(chart, a.value("xlsx"), ctx.dataDir, std::ref(progress));
+        } catch (const k3::ExportCancelled& e) {
+            throw InputError(e.what());
+        }
+    } else {
         k3::writeTrendText(chart, *ctx.out);
+    }
     return kOk;
 }
 
