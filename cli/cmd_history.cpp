@@ -2,6 +2,7 @@
 #include <ctime>
 #include <filesystem>
 #include <ostream>
+#include <string_view>
 
 #include "cli.h"
 #include "export/history_text.h"
@@ -42,6 +43,48 @@ std::string backupPath(const Context& ctx) {
     return (std::filesystem::path(ctx.dataDir) / k3::kBackupFileName).string();
 }
 
+// A line of a file as a terminal may show it: control characters (C0, DEL, C1), bytes that are no
+// UTF-8 and the backslash as escapes (\x1b, \t, \\), so that a line never retitles or clears the
+// terminal it is shown on.
+std::string printable(std::string_view s) {
+    static const char* const hex = "0123456789abcdef";
+    std::string out;
+    auto escape = [&](unsigned char c) { out += {'\\', 'x', hex[c >> 4], hex[c & 15]}; };
+    for (size_t i = 0; i < s.size();) {
+        const auto c = static_cast<unsigned char>(s[i]);
+        if (c == '\\' || c == '\t') {
+            out += c == '\t' ? "\\t" : "\\\\";
+            ++i;
+            continue;
+        }
+        if (c < 0x20 || c == 0x7f) {
+            escape(c);
+            ++i;
+            continue;
+        }
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+            ++i;
+            continue;
+        }
+        // A UTF-8 sequence: its length from the lead byte, every other byte 10xxxxxx, and not a C1 control.
+        const size_t len = c >= 0xc2 && c <= 0xdf ? 2 : c >= 0xe0 && c <= 0xef ? 3 : c >= 0xf0 && c <= 0xf4 ? 4 : 0;
+        bool valid = len > 0 && i + len <= s.size();
+        for (size_t k = 1; valid && k < len; ++k) valid = (static_cast<unsigned char>(s[i + k]) & 0xc0) == 0x80;
+        if (valid && c == 0xc2 && static_cast<unsigned char>(s[i + 1]) < 0xa0) valid = false;
+        if (!valid) {
+            escape(c);
+            ++i;
+            const auto next = i < s.size() ? static_cast<unsigned char>(s[i]) : 0;
+            if (c == 0xc2 && next >= 0x80 && next < 0xa0) escape(static_cast<unsigned char>(s[i++]));
+            continue;
+        }
+        out.append(s.substr(i, len));
+        i += len;
+    }
+    return out;
+}
+
 void reportTrim(Context& ctx, const k3::TrimResult& r) {
     *ctx.err << "removed " << r.removed << ", kept " << r.kept << "\n";
     if (r.note.warning) *ctx.err << r.note.text << "\n";
@@ -54,19 +97,20 @@ int runImport(Context& ctx, const std::vector<std::string>& args) {
     std::string replaced;
     try {
         // Replaces as asked; where the window would ask first, the numbers it would show are printed,
-        // once the replacement is committed.
-        r = k3::importHistoryFile(ctx.store(), a.positional()[0], ctx.segBase, {}, [&](const auto& draws) {
-            k3::ImportComparison c = k3::compareImport(ctx.store(), draws);
-            c.runningNumbers = ctx.runningNumbers();
-            if (c.askFirst()) replaced = c.summary() + "：已以文件替换全部历史号码\n";
-            return true;
-        });
+        // once the replacement is committed. They are taken in the transaction that replaces: another
+        // program's draws committed while the file was read are counted among those replaced.
+        r = k3::importHistoryFile(ctx.store(), a.positional()[0], ctx.segBase, {}, {},
+                                  [&](const std::vector<int32_t>& stored, const std::vector<k3::IssueDice>& draws) {
+                                      k3::ImportComparison c = k3::compareImport(stored, draws);
+                                      c.runningNumbers = ctx.runningNumbers();
+                                      replaced = c.askFirst() ? c.summary() + "：已以文件替换全部历史号码\n" : "";
+                                  });
     } catch (const k3::ImportError& e) {
         throw InputError(std::string(e.what()) + "，历史号码未作改动");
     }
     if (!r.refused) *ctx.err << replaced;
     *ctx.err << "stored " << r.stored << ", skipped " << r.skippedCount << "\n";
-    for (const auto& s : r.skipped) *ctx.err << s.number << '\t' << s.text << "\n";
+    for (const auto& s : r.skipped) *ctx.err << s.number << '\t' << printable(s.text) << "\n";
     if (r.skippedCount > r.skipped.size())
         *ctx.err << "…（另有 " << r.skippedCount - r.skipped.size() << " 行未列出）\n";
     if (r.refused) throw InputError("文件中没有一行是号码，历史号码未作改动");

@@ -72,8 +72,12 @@ public:
     // Replaces the whole history by draws given as issue and dice (1..6), derived with the segment base
     // and stored in issue order, in one transaction; the fastest way in for a whole history. The issues
     // must be distinct (a repeat fails the whole, StoreError). The check for damage runs alongside on a
-    // connection of its own and decides before anything is committed.
-    void replaceHistory(std::vector<IssueDice> draws, int segBase);
+    // connection of its own and decides before anything is committed. `replacing`, when given, is told
+    // the issues stored at that moment (ascending) and the draws (in issue order) inside the write
+    // transaction, before they are replaced: what the replacement replaced, whatever another program
+    // committed before; it may throw, and then nothing changes.
+    using Replacing = std::function<void(const std::vector<int32_t>& stored, const std::vector<IssueDice>& draws)>;
+    void replaceHistory(std::vector<IssueDice> draws, int segBase, const Replacing& replacing = {});
     // Replaces the whole history by what `rebuild` makes of the stored issues and dice (in issue
     // order), holding one write transaction from that read to the replace, so that no other program
     // can add a draw in between. Nothing changes when `rebuild` throws.
