@@ -321,7 +321,9 @@ void HistorySession::setLotteryIndex(int index) {
 
 std::optional<int64_t> HistorySession::nextIssue() const {
     if (m_snapshot->empty()) return std::nullopt;
-    return k3::nextIssue(m_snapshot->rows.back().sqqh, lottery().drawsPerDay, runningNumbers());
+    const auto next = issueAfter(m_snapshot->rows.back().sqqh, lottery().drawsPerDay, runningNumbers());
+    if (!next) return std::nullopt;
+    return int64_t{*next};
 }
 
 void HistorySession::setSearchType(int type) {

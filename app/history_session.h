@@ -111,8 +111,10 @@ public:
     const Province& lottery() const { return province(m_lotteryIndex); }
     bool runningNumbers() const { return m_lotteryIndex == kBeijingIndex; }
     void setLotteryIndex(int index);
-    // The issue after the newest stored draw; nothing for an empty history.
+    // The issue after the newest stored draw; nothing for an empty history, and nothing when no issue
+    // follows the newest (lastIssueReached()).
     std::optional<int64_t> nextIssue() const;
+    bool lastIssueReached() const { return !m_snapshot->empty() && !nextIssue(); }
 
     int searchType() const { return m_searchType; }
     void setSearchType(int type);
