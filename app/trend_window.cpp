@@ -307,9 +307,13 @@ void TrendWindow::exportWorkbook() {
         this, this, {"导出走势图", QString("正在导出 %1 期走势图到 Zoushi.xlsx…").arg(chart->rowCount()), true},
         [chart, file = QFile::encodeName(path).toStdString(),
          dir = QFile::encodeName(m_dataDir).toStdString()](TaskControl& control) {
-            writeTrendWorkbook(*chart, file, dir, [&control](size_t done, size_t rows) {
-                // The library packs the file without telling how far it is: a busy bar meanwhile.
-                control.setProgress(done >= rows ? -1 : static_cast<int>(done * 1000 / std::max<size_t>(rows, 1)));
+            writeTrendWorkbook(*chart, file, dir, [&control](const WorkbookStep& step) {
+                // The rows take about a third of the time, packing the file the rest; a busy bar where
+                // its progress cannot be told.
+                if (!step.packing)
+                    control.setProgress(static_cast<int>(step.done * 350 / std::max<size_t>(step.rows, 1)));
+                else
+                    control.setProgress(step.packed < 0 ? -1 : 350 + step.packed * 650 / 1000);
                 return !control.cancelled();
             });
         },

@@ -29,12 +29,13 @@ std::atomic<bool> interrupted{false};
 extern "C" void onInterrupt(int) { interrupted.store(true); }
 
 // While a workbook is written: Ctrl-C (or a polite kill) stops it with nothing written instead of ending
-// the program with its unfinished files left behind; on a terminal the rows written so far are shown.
+// the program with its unfinished files left behind; on a terminal the progress is shown, written to
+// standard error as it was when the command began (the workbook holds back what the library prints).
 class WorkbookProgressLine {
 public:
-    explicit WorkbookProgressLine(std::ostream& err) : err_(err) {
+    WorkbookProgressLine() {
 #ifndef _WIN32
-        terminal_ = ::isatty(STDERR_FILENO) == 1;
+        if (::isatty(STDERR_FILENO) == 1) fd_ = ::dup(STDERR_FILENO);
 #endif
         interrupted = false;
         oldInt_ = std::signal(SIGINT, onInterrupt);
@@ -43,31 +44,47 @@ public:
     ~WorkbookProgressLine() {
         std::signal(SIGINT, oldInt_);
         std::signal(SIGTERM, oldTerm_);
-        if (shown_) err_ << "\r\033[K" << std::flush;
+        if (shown_) say("\r\033[K");
+#ifndef _WIN32
+        if (fd_ >= 0) ::close(fd_);
+#endif
     }
     WorkbookProgressLine(const WorkbookProgressLine&) = delete;
     WorkbookProgressLine& operator=(const WorkbookProgressLine&) = delete;
 
-    bool operator()(size_t done, size_t rows) {
-        if (interrupted) return false;
-        if (!terminal_) return true;
+    bool operator()(const k3::WorkbookStep& step) {
+        const bool stop = interrupted;
+        if (fd_ < 0) return !stop;
         const auto now = std::chrono::steady_clock::now();
-        const bool packing = done == rows;
-        if (!packing && shown_ && now - last_ < std::chrono::milliseconds(300)) return true;
+        if (shown_ && now - last_ < std::chrono::milliseconds(300)) return !stop;
         last_ = now;
         shown_ = true;
-        err_ << "\r\033[K走势图工作簿：";
-        if (packing)
-            err_ << "已写 " << rows << " 期，正在压缩成文件…（Ctrl-C 在压缩完后取消）";
-        else
-            err_ << "已写 " << done << "/" << rows << " 期（" << (rows ? done * 100 / rows : 100) << "%），Ctrl-C 取消";
-        err_ << std::flush;
-        return true;
+        std::string line = "\r\033[K走势图工作簿：";
+        if (stop) {
+            line += "正在取消…";
+        } else if (!step.packing) {
+            line += "已写 " + std::to_string(step.done) + "/" + std::to_string(step.rows) + " 期（" +
+                    std::to_string(step.rows ? step.done * 100 / step.rows : 100) + "%），Ctrl-C 取消";
+        } else {
+            line += "已写 " + std::to_string(step.rows) + " 期，正在压缩成文件" +
+                    (step.packed >= 0 ? " " + std::to_string(step.packed / 10) + "%" : std::string("…"));
+        }
+        say(line);
+        return !stop;
     }
 
 private:
-    std::ostream& err_;
-    bool terminal_ = false;
+    void say(const std::string& s) const {
+#ifndef _WIN32
+        for (size_t done = 0; fd_ >= 0 && done < s.size();) {
+            const ssize_t n = ::write(fd_, s.data() + done, s.size() - done);
+            if (n <= 0) break;
+            done += static_cast<size_t>(n);
+        }
+#endif
+    }
+
+    int fd_ = -1;
     bool shown_ = false;
     std::chrono::steady_clock::time_point last_{};
     void (*oldInt_)(int) = SIG_DFL;
@@ -119,7 +136,7 @@ int runTrendCmd(Context& ctx, const std::vector<std::string>& args) {
         k3::writeOutputBytes(a.value("png"), ctx.dataDir, std::string_view(bytes.constData(), size_t(bytes.size())));
     }
     if (a.has("xlsx")) {
-        WorkbookProgressLine progress(*ctx.err);
+        WorkbookProgressLine progress;
         try {
             k3::writeTrendWorkbook(chart, a.value("xlsx"), ctx.dataDir, std::ref(progress));
         } catch (const k3::ExportCancelled& e) {

@@ -4,6 +4,7 @@
 #pragma once
 #include <xlsxwriter.h>
 
+#include <functional>
 #include <string>
 
 namespace k3 {
@@ -31,10 +32,15 @@ public:
 
     lxw_workbook* workbook() const { return m_workbook; }
     lxw_worksheet* sheet() const { return m_sheet; }
+    // How far the library is with packing the file, per mille (-1: it cannot be told here), called from
+    // a thread of its own while close() runs; returning false asks to stop. The library cannot be stopped
+    // once it packs the sheet: a stop asked for before that cuts its work short, a later one waits for
+    // its end. The caller throws its ExportCancelled after close() returned.
+    using PackingProgress = std::function<bool(int perMille)>;
     // Writes the file, unless a cell could not be written (`cellError`, the first error of the rows) or
     // the rows did not all reach the library's temporary file (a full disk, which the library does not
-    // check). Throws OutputFailure.
-    void close(lxw_error cellError);
+    // check). Throws OutputFailure; returns false when `packing` asked to stop.
+    bool close(lxw_error cellError, const PackingProgress& packing = {});
 
 private:
     void drop();

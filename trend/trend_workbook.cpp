@@ -18,7 +18,7 @@ void writeTrendWorkbook(const TrendChart& chart, const std::string& path, const 
     if (rows > LXW_ROW_MAX)
         throw ExportError("走势图有 " + std::to_string(rows) + " 行，超过工作表的上限 " + std::to_string(LXW_ROW_MAX) +
                           " 行，未写入 " + path);
-    auto keepOn = [&](size_t done) { return !progress || progress(done, chart.rowCount()); };
+    auto keepOn = [&](size_t done) { return !progress || progress({done, chart.rowCount(), false, 0}); };
     const ExportCancelled cancelled("已取消导出走势图，未写入 " + path);
     if (!keepOn(0)) throw cancelled;
     writeOutputFile(path, dataDir, [&](const std::string& side) {
@@ -81,8 +81,10 @@ void writeTrendWorkbook(const TrendChart& chart, const std::string& path, const 
             }
         }
         if (!keepOn(chart.rowCount())) throw cancelled;
-        book.close(err);
-        if (!keepOn(chart.rowCount())) throw cancelled;  // asked for while the library packed the file
+        XlsxBook::PackingProgress packing;
+        if (progress)
+            packing = [&](int perMille) { return progress({chart.rowCount(), chart.rowCount(), true, perMille}); };
+        if (!book.close(err, packing)) throw cancelled;
     });
 }
 

@@ -10,11 +10,16 @@
 
 namespace k3 {
 
-// How far the workbook is: `done` of `rows` draws written, as the rows go out; then (done == rows) once
-// before the library packs the file, which it does without telling how far it is, and once after. Returns
-// false to stop: the workbook is then not written (ExportCancelled), a stop asked for while the library
-// packs taking effect when it is done.
-using WorkbookProgress = std::function<bool(size_t done, size_t rows)>;
+// How far the workbook is: `done` of `rows` draws written; then, once every row is out, `packing` while the
+// library packs the file, with `packed` per mille (-1 where that cannot be told). Returning false stops:
+// nothing is written (ExportCancelled). The library cannot be stopped in the last part of its packing: a
+// stop asked for then takes effect when it is done.
+struct WorkbookStep {
+    size_t done = 0, rows = 0;
+    bool packing = false;
+    int packed = 0;
+};
+using WorkbookProgress = std::function<bool(const WorkbookStep& step)>;
 
 // Writes "Sheet1" of a new workbook at `path` through writeOutputFile (never the history database of
 // `dataDir` or its side files). Throws ExportError, ExportCancelled when `progress` stopped it.
