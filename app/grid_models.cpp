@@ -27,8 +27,14 @@ QVariant HistoryModel::data(const QModelIndex& index, int role) const {
     if (role == Qt::TextAlignmentRole) return int(Qt::AlignCenter);
     if (role != Qt::DisplayRole) return {};
     const auto row = static_cast<size_t>(index.row());
-    return index.column() == 0 ? QString::fromStdString(issueText(m_snap->issue(row), m_runningNumbers))
-                               : QString::number(m_snap->die(row, index.column()));
+    if (index.column() == 0) return QString::fromStdString(issueText(m_snap->issue(row), m_runningNumbers));
+    try {
+        return QString::number(m_snap->die(row, index.column()));
+    } catch (const std::exception&) {
+        // The values of an older draw could not be read (the session reads them again, or says the
+        // history is damaged): the cell stays empty rather than end the program.
+        return {};
+    }
 }
 
 QVariant HistoryModel::headerData(int section, Qt::Orientation o, int role) const {

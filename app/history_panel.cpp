@@ -147,8 +147,21 @@ void HistoryPanel::reloadHistoryGrid(std::shared_ptr<const Snapshot> snapshot) {
 }
 
 void HistoryPanel::showNextIssue() {
-    if (auto next = m_session.nextIssue())
+    if (auto next = m_session.nextIssue()) {
         m_nextIssueEdit->setText(QString::fromStdString(issueText(*next, m_session.runningNumbers())));
+        m_nextIssueEdit->setPlaceholderText({});
+    } else if (m_session.lastIssueReached()) {
+        // No issue follows the newest: nothing proposed that the entry would refuse.
+        m_nextIssueEdit->clear();
+        m_nextIssueEdit->setPlaceholderText("没有下一期");
+        emit statusMessage(noNextIssueText());
+    }
+}
+
+QString HistoryPanel::noNextIssueText() const {
+    return QString("最后一期 %1 之后没有下一期：期号已到了最大的 %2")
+        .arg(QString::fromStdString(issueText(m_session.snapshot()->issues().back(), m_session.runningNumbers())))
+        .arg(m_session.runningNumbers() ? QString("2147483647") : QString("2099 年最后一期"));
 }
 
 void HistoryPanel::showLottery() { m_historyModel->setRunningNumbers(m_session.runningNumbers()); }
@@ -202,6 +215,8 @@ bool HistoryPanel::storeTypedDraw() {
     }
     DerivedDraw added;
     try {
+        if (m_nextIssueEdit->text().trimmed().isEmpty() && m_session.lastIssueReached())
+            throw EntryRejected((noNextIssueText() + "，未保存").toStdString());
         // The texts as the user sees them now: a history changed elsewhere must not move the issue.
         added = m_session.addTypedDraw(m_nextIssueEdit->text().toStdString(), m_typedDiceEdits[0]->text().toStdString(),
                                        m_typedDiceEdits[1]->text().toStdString(),

@@ -29,6 +29,8 @@ public:
 
     // Shows the issue after the newest stored draw as the issue of the next typed draw.
     void showNextIssue();
+    // Why the entry has no issue to store under: the newest is the last there can be.
+    QString noNextIssueText() const;
     // After another lottery is chosen: the grid writes issues its way (running numbers or dates). The
     // next issue stays until the next history command shows it.
     void showLottery();

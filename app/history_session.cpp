@@ -51,8 +51,17 @@ void HistorySession::open() {
         if (heldByAnotherProgram(path.toStdString())) throw StoreError("", StoreFailure::kLocked);
         m_store = std::make_unique<HistoryStore>(path.toStdString());
         m_dataVersion = dataVersion();
-        m_snapshot = readSnapshot();
         m_openError.clear();
+        try {
+            m_snapshot = readSnapshot();
+        } catch (const StoreError& e) {
+            if (e.kind() != StoreFailure::kDamaged) throw;
+            // The file is open, but its draws break the rules: damaged, with nothing of it in view.
+            m_snapshot = std::make_shared<Snapshot>();
+            m_damage = QString::fromUtf8(e.what());
+            m_damageHidesHistory = true;
+            return;
+        }
     } catch (const std::exception& e) {
         m_store.reset();
         m_snapshot = std::make_shared<Snapshot>();
@@ -67,8 +76,10 @@ void HistorySession::open() {
         return;
     }
     if (!m_store || m_store->integrityChecked()) return;
-    // The check reads the whole file: it starts once the window is up and never holds it up.
-    m_checking = true;
+    // The pages are checked once the window is up, never holding it up; the rules on the read of the
+    // values that has begun. A change started meanwhile waits for both verdicts on its own thread.
+    m_pagesPending = m_rulesPending = true;
+    m_pagesPassed = m_rulesPassed = false;
     m_verdictPromise = std::make_shared<std::promise<DamageVerdict>>();
     m_verdict = m_verdictPromise->get_future().share();
     QTimer::singleShot(0, this, &HistorySession::startDamageCheck);
@@ -89,7 +100,7 @@ HistoryAccess HistorySession::access() const {
     if (!m_store) return m_waiting ? HistoryAccess::kWaiting : HistoryAccess::kClosed;
     if (!m_damage.isEmpty()) return HistoryAccess::kDamaged;
     if (m_store->readOnly()) return HistoryAccess::kReadOnly;
-    return m_checking ? HistoryAccess::kChecking : HistoryAccess::kWritable;
+    return m_pagesPending || m_rulesPending ? HistoryAccess::kChecking : HistoryAccess::kWritable;
 }
 
 QString HistorySession::accessMessage() const {
@@ -108,18 +119,16 @@ void HistorySession::startDamageCheck() {
     if (!m_store || m_check) return;
     std::shared_ptr<DamageCheck> check;
     try {
-        check = m_store->damageCheck();
+        check = m_store->damageCheck(DamageScope::kPages);
     } catch (const std::exception&) {
         // No connection for the check: the store checks the file itself before its first change.
-        m_checking = false;
-        if (m_verdictPromise) m_verdictPromise->set_value({});
-        m_verdictPromise.reset();
-        emit accessChanged();
+        m_pagesPending = false;
+        checkEnded();
         return;
     }
     m_check = runThenCallback(
         this,
-        [check, promise = std::move(m_verdictPromise)](TaskControl& control) {
+        [check](TaskControl& control) {
             control.setCancelHook([check] { check->interrupt(); });
             DamageVerdict verdict;
             try {
@@ -130,21 +139,45 @@ void HistorySession::startDamageCheck() {
                 // the file itself before its first change.
                 if (e.kind() == StoreFailure::kDamaged) verdict.damage = QString::fromUtf8(e.what());
             }
-            // A command waiting for the verdict goes on at once, before the window hears of it.
-            if (promise) promise->set_value(verdict);
             return verdict;
         },
         [this](TaskOutcome<DamageVerdict>& outcome) {
             m_check.reset();
-            m_checking = false;
-            if (!m_store) return;
+            if (!m_store || !m_pagesPending) return;
+            m_pagesPending = false;
             if (!outcome.failed()) {
-                m_damage = outcome.value().damage;
-                // A pass counts as the store's own: its first change does not read the whole file again.
-                if (outcome.value().passed) m_store->markIntact();
+                if (m_damage.isEmpty()) m_damage = outcome.value().damage;
+                m_pagesPassed = outcome.value().passed;
             }
-            emit accessChanged();
+            checkEnded();
         });
+}
+
+void HistorySession::settleVerdict(const DamageVerdict& verdict) {
+    if (!m_verdictPromise) return;
+    m_verdictPromise->set_value(verdict);
+    m_verdictPromise.reset();
+}
+
+void HistorySession::checkEnded() {
+    if (m_pagesPending || m_rulesPending) return;
+    // Both passes count as the store's own: its first change does not read the whole file again.
+    const bool passed = m_damage.isEmpty() && m_pagesPassed && m_rulesPassed;
+    if (passed) m_store->markIntact();
+    settleVerdict({.passed = passed, .damage = m_damage});
+    emit accessChanged();
+}
+
+void HistorySession::rulesBroken(const QString& message) {
+    m_damage = message;
+    m_damageHidesHistory = true;
+    m_rulesPending = false;
+    if (m_check) m_check->cancel();
+    m_pagesPending = false;
+    settleVerdict({.passed = false, .damage = m_damage});
+    m_snapshot = std::make_shared<Snapshot>();
+    emit historyChanged(m_snapshot, HistoryOrigin::kElsewhere);
+    emit accessChanged();
 }
 
 std::function<std::unique_ptr<HistoryStore>()> HistorySession::workerStoreOpener(bool forChange) const {
@@ -185,17 +218,48 @@ std::shared_ptr<const Snapshot> HistorySession::readSnapshot() {
     auto snap = std::make_shared<Snapshot>(std::move(d.issues), std::move(d.ranks), std::move(d.newestDice),
                                            values->get_future().share());
     // The snapshot waits for the promise; the callback has nothing left to do.
+    // The read checks the history's rules on every value it reads (txtHisLst too): what it finds is the
+    // window's verdict on them.
     m_valueReads.push_back(runThenCallback(
         this,
         [reader, values](TaskControl& control) {
             control.setCancelHook([reader] { reader->interrupt(); });
+            DamageVerdict verdict;
             try {
-                values->set_value(reader->readValues(kAllParts));
+                values->set_value(reader->readValues(kAllParts | kDiceTextChecked));
+                verdict.passed = true;
+            } catch (const StoreError& e) {
+                values->set_exception(std::current_exception());
+                if (e.kind() == StoreFailure::kDamaged) verdict.damage = QString::fromUtf8(e.what());
             } catch (...) {
                 values->set_exception(std::current_exception());
             }
+            return verdict;
         },
-        [](TaskOutcome<NoValue>&) {}));
+        [this, snap = std::weak_ptr<const Snapshot>(snap)](TaskOutcome<DamageVerdict>& outcome) {
+            if (!m_store) return;
+            if (outcome.failed()) {
+                // A read that did not end leaves the rules to the store's own check before its first change.
+                if (m_rulesPending) {
+                    m_rulesPending = false;
+                    m_rulesPassed = false;
+                    checkEnded();
+                }
+                return;
+            }
+            const DamageVerdict& verdict = outcome.value();
+            if (!verdict.damage.isEmpty()) {
+                // Only while this history is still the one in view.
+                if (snap.lock() == m_snapshot) rulesBroken(verdict.damage);
+                return;
+            }
+            if (!m_rulesPending) return;
+            // A read that could not end (interrupted, a failing disk) leaves the store to check the rules
+            // itself before its first change.
+            m_rulesPending = false;
+            m_rulesPassed = verdict.passed;
+            checkEnded();
+        }));
     return snap;
 }
 
@@ -245,6 +309,16 @@ void HistorySession::readHistory(HistoryOrigin origin) {
             const int64_t version = dataVersion();
             m_snapshot = readSnapshot();
             m_dataVersion = version;
+        } catch (const StoreError& e) {
+            if (e.kind() == StoreFailure::kDamaged) {
+                try {
+                    m_dataVersion = dataVersion();
+                } catch (const std::exception&) {
+                }
+                rulesBroken(QString::fromUtf8(e.what()));
+                return;
+            }
+            emit readFailed(QString("读取历史号码失败: %1").arg(QString::fromUtf8(e.what())));
         } catch (const std::exception& e) {
             emit readFailed(QString("读取历史号码失败: %1").arg(QString::fromUtf8(e.what())));
         }
@@ -281,7 +355,9 @@ void HistorySession::setLotteryIndex(int index) {
 
 std::optional<int64_t> HistorySession::nextIssue() const {
     if (m_snapshot->empty()) return std::nullopt;
-    return k3::nextIssue(m_snapshot->rows.back().sqqh, lottery().drawsPerDay, runningNumbers());
+    const auto next = issueAfter(m_snapshot->rows.back().sqqh, lottery().drawsPerDay, runningNumbers());
+    if (!next) return std::nullopt;
+    return int64_t{*next};
 }
 
 void HistorySession::setSearchType(int type) {

@@ -2,10 +2,11 @@
 // commands (lottery, search type, segment base, look-back, update address, ...), kept in the settings
 // as they change. The window and its panels follow historyChanged. Another program (k3gap-cli, a
 // second window) may change the same file: catchUp() notices it and reads the history again.
-// The whole file is checked for damage in the background once the event loop runs. The commands that
-// change the history are on meanwhile: a change started before the verdict waits for it on its own
-// thread, and a file found damaged is never changed. A file held by another program is opened when it
-// lets go.
+// Whether the history may be changed is known only after a check for damage: the pages of the file are
+// checked in the background once the event loop runs, the history's rules on the background read of its
+// values. The commands that change the history are on meanwhile: a change started before the verdict waits
+// for it on its own thread, and a file found damaged is never changed. A file held by another program is
+// opened when it lets go.
 #pragma once
 #include <QObject>
 #include <QString>
@@ -77,6 +78,9 @@ public:
     // Why the history cannot be changed (waiting, read-only, damaged, closed), naming the file; empty
     // while it can, or while the check runs.
     QString accessMessage() const;
+    // Damaged so that its draws are not shown at all: a row breaks the history's rules (an issue or a
+    // rank that is wrong, a die outside 1..6), and every omission read from it would be wrong.
+    bool damageHidesHistory() const { return m_damageHidesHistory; }
     HistoryStore& store() { return *m_store; }  // only while open
     // Opens a store of its own on the same file, for a command that runs on another thread (the opener
     // is made here, called there); it counts as checked for damage when this session's store was. For
@@ -115,8 +119,10 @@ public:
     const Province& lottery() const { return province(m_lotteryIndex); }
     bool runningNumbers() const { return m_lotteryIndex == kBeijingIndex; }
     void setLotteryIndex(int index);
-    // The issue after the newest stored draw; nothing for an empty history.
+    // The issue after the newest stored draw; nothing for an empty history, and nothing when no issue
+    // follows the newest (lastIssueReached()).
     std::optional<int64_t> nextIssue() const;
+    bool lastIssueReached() const { return !m_snapshot->empty() && !nextIssue(); }
 
     int searchType() const { return m_searchType; }
     void setSearchType(int type);
@@ -148,8 +154,15 @@ private:
     // Opens the store and reads the history; a lock held by another program leaves the session waiting.
     void open();
     void retryOpen();
-    // The check for damage (PRAGMA quick_check) on a connection of its own, in the background.
+    // The check for damage of the file's pages (PRAGMA quick_check) on a connection of its own, in the
+    // background.
     void startDamageCheck();
+    // A read found a row that breaks the history's rules: nothing of it is shown.
+    void rulesBroken(const QString& message);
+    // One of the two checks for damage gave its verdict; once both have, the window and a change
+    // waiting for the verdict know.
+    void checkEnded();
+    void settleVerdict(const DamageVerdict& verdict);
     int64_t dataVersion();
     void readHistory(HistoryOrigin origin);
     // Reads the issues, ranks and dice now and the values in the background, on a connection of its own.
@@ -159,12 +172,16 @@ private:
     std::unique_ptr<Settings> m_settings;
     std::unique_ptr<HistoryStore> m_store;
     QString m_openError;
-    bool m_waiting = false;                // another program holds the file locked
-    QTimer* m_retryTimer = nullptr;        // while waiting: tries again
-    bool m_checking = false;               // the check for damage has not given its verdict
-    QString m_damage;                      // the check found damage
+    bool m_waiting = false;          // another program holds the file locked
+    QTimer* m_retryTimer = nullptr;  // while waiting: tries again
+    bool m_pagesPending = false;     // the check of the file's pages has not given its verdict
+    bool m_pagesPassed = false;
+    bool m_rulesPending = false;  // the first read of the values has not checked the rules yet
+    bool m_rulesPassed = false;
+    QString m_damage;  // a check found damage
+    bool m_damageHidesHistory = false;
     std::shared_ptr<TaskControl> m_check;  // the check for damage, while it runs
-    // The check's verdict for the commands' threads: set when the check ends, however it ends.
+    // The checks' verdict for the commands' threads: set when both have ended, however they end.
     std::shared_ptr<std::promise<DamageVerdict>> m_verdictPromise;
     std::shared_future<DamageVerdict> m_verdict;
     std::shared_ptr<const Snapshot> m_snapshot = std::make_shared<Snapshot>();

@@ -270,11 +270,16 @@ void MainWindow::applyAccess() {
         case HistoryAccess::kReadOnly: showStatus(why); break;
         case HistoryAccess::kDamaged:
             showStatus(why);
-            m_prompter->tell("历史数据库已损坏",
-                             why + QString("。\n\n历史号码仍可查看、检索、分析和导出，但不能改动。要重新读入历史号码："
-                                           "先关闭本程序，把 %1 改名或移走，再启动本程序（会新建一个空的历史数据库），"
-                                           "然后点“读取历史号文本”。")
-                                       .arg(QDir::toNativeSeparators(m_session->dataFile(kDatabaseFileName))));
+            // Damage of the history's rules leaves nothing in view: every omission of it would be wrong.
+            m_prompter->tell(
+                "历史数据库已损坏",
+                why +
+                    QString(m_session->damageHidesHistory()
+                                ? "。\n\n其中的号码不能显示和分析，也不能改动。要重新读入历史号码："
+                                : "。\n\n历史号码仍可查看、检索、分析和导出，但不能改动。要重新读入历史号码：") +
+                    QString("先关闭本程序，把 %1 改名或移走，再启动本程序（会新建一个空的历史数据库），"
+                            "然后点“读取历史号文本”。")
+                        .arg(QDir::toNativeSeparators(m_session->dataFile(kDatabaseFileName))));
             break;
         case HistoryAccess::kChecking:
         case HistoryAccess::kWritable: break;

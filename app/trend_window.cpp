@@ -240,6 +240,8 @@ TrendWindow::TrendWindow(QString dataDir, QWidget* parent) : QWidget(parent), m_
 
 TrendWindow::~TrendWindow() {
     if (m_task) m_task->cancel();
+    // An export nobody will hear the end of is stopped, with nothing written.
+    if (m_export) m_export->cancel();
 }
 
 void TrendWindow::setHistoryAndRange(std::shared_ptr<const Snapshot> snap, const QString& from, const QString& to) {
@@ -320,15 +322,30 @@ void TrendWindow::exportWorkbook() {
     const QString path = QDir(m_dataDir).filePath("Zoushi.xlsx");
     m_exporting = true;
     m_status->setText(QString("正在导出 %1 期到 %2 …").arg(chart->rowCount()).arg(path));
-    runThenCallback(
-        this,
+    // A million draws take a minute or more: the progress box follows the rows, and 取消 stops the
+    // export with nothing written (once the library has packed the file, when it is already doing so).
+    m_export = runWithProgress(
+        this, this, {"导出走势图", QString("正在导出 %1 期走势图到 Zoushi.xlsx…").arg(chart->rowCount()), true},
         [chart, file = QFile::encodeName(path).toStdString(),
-         dir = QFile::encodeName(m_dataDir).toStdString()](TaskControl&) { writeTrendWorkbook(*chart, file, dir); },
+         dir = QFile::encodeName(m_dataDir).toStdString()](TaskControl& control) {
+            writeTrendWorkbook(*chart, file, dir, [&control](const WorkbookStep& step) {
+                // The rows take about a third of the time, packing the file the rest; a busy bar where
+                // its progress cannot be told.
+                if (!step.packing)
+                    control.setProgress(static_cast<int>(step.done * 350 / std::max<size_t>(step.rows, 1)));
+                else
+                    control.setProgress(step.packed < 0 ? -1 : 350 + step.packed * 650 / 1000);
+                return !control.cancelled();
+            });
+        },
         [this, path, rows = chart->rowCount()](TaskOutcome<NoValue>& outcome) {
             m_exporting = false;
+            m_export.reset();
             if (outcome.failed()) {
                 try {
                     outcome.value();
+                } catch (const ExportCancelled&) {
+                    say(QString("已取消导出，未写入 %1").arg(path), false);
                 } catch (const std::exception& e) {
                     say(QString::fromUtf8(e.what()), true);
                 }

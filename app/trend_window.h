@@ -112,6 +112,7 @@ private:
     bool m_computing = false;
     bool m_exporting = false;
     std::shared_ptr<TaskControl> m_task;
+    std::shared_ptr<TaskControl> m_export;  // the workbook being written
     QComboBox* m_rows;
     QCheckBox* m_showOmission;
     QCheckBox* m_layers;

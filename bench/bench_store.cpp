@@ -1,5 +1,5 @@
 // Opening a history of 500,000 draws and filling the history grid's model; appending one typed draw; the
-// check of the whole file for damage that runs before the first change.
+// check of the whole file for damage that runs before the first change, and its parts.
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
@@ -71,6 +71,33 @@ void BM_CheckIntegrity(benchmark::State& state) {
     state.counters["draws"] = kDraws;
 }
 BENCHMARK(BM_CheckIntegrity)->Unit(benchmark::kMillisecond)->Iterations(5);
+
+// The two parts of that check alone: the file's pages, and the history's rules.
+void BM_QuickCheck(benchmark::State& state) {
+    k3::HistoryStore s(historyFile());
+    for (auto _ : state) k3::quickCheck(s.db(), s.path());
+    state.counters["draws"] = kDraws;
+}
+BENCHMARK(BM_QuickCheck)->Unit(benchmark::kMillisecond)->Iterations(5);
+
+void BM_CheckHistoryRules(benchmark::State& state) {
+    k3::HistoryStore s(historyFile());
+    for (auto _ : state) k3::checkHistoryRules(s.db(), s.path());
+    state.counters["draws"] = kDraws;
+}
+BENCHMARK(BM_CheckHistoryRules)->Unit(benchmark::kMillisecond)->Iterations(5);
+
+// The read the window's background makes of every value, with the rules checked on it, and without.
+void BM_ReadAllValues(benchmark::State& state) {
+    k3::HistoryStore s(historyFile());
+    for (auto _ : state) benchmark::DoNotOptimize(s.snapshot(static_cast<unsigned>(state.range(0))));
+    state.counters["draws"] = kDraws;
+}
+BENCHMARK(BM_ReadAllValues)
+    ->Arg(k3::kAllParts)
+    ->Arg(k3::kAllParts | k3::kDiceTextChecked)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(5);
 
 }  // namespace
 

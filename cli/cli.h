@@ -47,7 +47,11 @@ private:
     std::unique_ptr<k3::HistoryStore> store_;
 };
 
-// Options of a command: "--name value" pairs, "--flag" switches and positional arguments.
+// Refuses (UsageError) an option's value that is empty or the name of an option ("--xlsx").
+void checkOptionValue(const std::string& option, const std::string& value);
+
+// Options of a command: "--name value" pairs, "--flag" switches and positional arguments. A value that is
+// empty or an option's name is a usage error.
 class Args {
 public:
     // `valued` lists the options that take a value; anything else starting with "--" is a switch.

@@ -158,16 +158,19 @@ int runGroupCmd(Context& ctx, const std::vector<std::string>& args) {
     in.selection = k3::selectionValues(ticks, *k3::scanBound(type));
     in.groupSize = *size;
     rangeTexts(a, *snap, in.from, in.to);
-    k3::GroupCalculation calc = k3::runGroupCalculation(ctx.store(), *snap, in);
-    k3::Grid g = column == 3 ? calc.grid : k3::groupResultGrid(calc.outcome.rows, column);
-    if (a.has("xlsx"))
-        k3::writeWorkbook(g, a.value("xlsx"), ctx.dataDir);
-    else
-        *ctx.out << k3::gridText(g);
-    if (calc.outcome.note.warning || !calc.stored) {
-        *ctx.err << "k3gap-cli: " << calc.outcome.note.text << '\n';
-        return calc.outcome.note.warning ? kBadInput : kOk;
+    // The groups first, then the workbook, then table YL: a refused or failed workbook, or a calculation
+    // that could not be made, leaves YL as it was and writes no file.
+    k3::GroupOutcome outcome = k3::evaluateGroups(*snap, in);
+    const k3::Grid grid = k3::groupResultGrid(outcome.rows, column);
+    if (outcome.note.warning) {
+        *ctx.out << k3::gridText(grid);
+        *ctx.err << "k3gap-cli: " << outcome.note.text << (a.has("xlsx") ? "；未写入文件" : "") << '\n';
+        return kBadInput;
     }
+    if (a.has("xlsx")) k3::writeWorkbook(grid, a.value("xlsx"), ctx.dataDir);
+    k3::GroupCalculation calc = k3::storeGroups(ctx.store(), std::move(outcome));
+    if (!a.has("xlsx")) *ctx.out << k3::gridText(grid);
+    if (!calc.stored) *ctx.err << "k3gap-cli: " << calc.outcome.note.text << '\n';
     return kOk;
 }
 

@@ -2,6 +2,7 @@
 #include <ctime>
 #include <filesystem>
 #include <ostream>
+#include <string_view>
 
 #include "cli.h"
 #include "export/history_text.h"
@@ -43,6 +44,48 @@ std::string backupPath(const Context& ctx) {
     return (std::filesystem::path(ctx.dataDir) / k3::kBackupFileName).string();
 }
 
+// A line of a file as a terminal may show it: control characters (C0, DEL, C1), bytes that are no
+// UTF-8 and the backslash as escapes (\x1b, \t, \\), so that a line never retitles or clears the
+// terminal it is shown on.
+std::string printable(std::string_view s) {
+    static const char* const hex = "0123456789abcdef";
+    std::string out;
+    auto escape = [&](unsigned char c) { out += {'\\', 'x', hex[c >> 4], hex[c & 15]}; };
+    for (size_t i = 0; i < s.size();) {
+        const auto c = static_cast<unsigned char>(s[i]);
+        if (c == '\\' || c == '\t') {
+            out += c == '\t' ? "\\t" : "\\\\";
+            ++i;
+            continue;
+        }
+        if (c < 0x20 || c == 0x7f) {
+            escape(c);
+            ++i;
+            continue;
+        }
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+            ++i;
+            continue;
+        }
+        // A UTF-8 sequence: its length from the lead byte, every other byte 10xxxxxx, and not a C1 control.
+        const size_t len = c >= 0xc2 && c <= 0xdf ? 2 : c >= 0xe0 && c <= 0xef ? 3 : c >= 0xf0 && c <= 0xf4 ? 4 : 0;
+        bool valid = len > 0 && i + len <= s.size();
+        for (size_t k = 1; valid && k < len; ++k) valid = (static_cast<unsigned char>(s[i + k]) & 0xc0) == 0x80;
+        if (valid && c == 0xc2 && static_cast<unsigned char>(s[i + 1]) < 0xa0) valid = false;
+        if (!valid) {
+            escape(c);
+            ++i;
+            const auto next = i < s.size() ? static_cast<unsigned char>(s[i]) : 0;
+            if (c == 0xc2 && next >= 0x80 && next < 0xa0) escape(static_cast<unsigned char>(s[i++]));
+            continue;
+        }
+        out.append(s.substr(i, len));
+        i += len;
+    }
+    return out;
+}
+
 void reportTrim(Context& ctx, const k3::TrimResult& r) {
     *ctx.err << "removed " << r.removed << ", kept " << r.kept << "\n";
     if (r.note.warning) *ctx.err << r.note.text << "\n";
@@ -62,7 +105,7 @@ std::string previewReading(const k3::PreviewLine& p, bool runningNumbers) {
 }
 
 void reportSkipped(Context& ctx, const k3::ParsedLines& p) {
-    for (const auto& s : p.skipped) *ctx.err << s.number << '\t' << s.text << "\n";
+    for (const auto& s : p.skipped) *ctx.err << s.number << '\t' << printable(s.text) << "\n";
     if (p.skippedCount > p.skipped.size())
         *ctx.err << "…（另有 " << p.skippedCount - p.skipped.size() << " 行未列出）\n";
 }
@@ -87,7 +130,8 @@ int runImport(Context& ctx, const std::vector<std::string>& args) {
     if (dryRun) {
         *ctx.out << "行\t内容\t读出\n";
         for (const k3::PreviewLine& line : f.preview)
-            *ctx.out << line.number << '\t' << line.text << '\t' << previewReading(line, ctx.runningNumbers()) << "\n";
+            *ctx.out << line.number << '\t' << printable(line.text) << '\t'
+                     << previewReading(line, ctx.runningNumbers()) << "\n";
         k3::ImportComparison c = k3::compareImport(ctx.store(), p.draws);
         c.runningNumbers = ctx.runningNumbers();
         *ctx.err << "would store " << p.draws.size() << ", skipped " << p.skippedCount << "\n";
@@ -103,14 +147,17 @@ int runImport(Context& ctx, const std::vector<std::string>& args) {
     if (!refused && f.misfit && !a.has("accept-mismatch"))
         throw InputError(f.misfit->message() + "，历史号码未作改动；确要读入，请加上 --accept-mismatch");
     // Replaces as asked; where the window would ask first, the numbers it would show are printed, once the
-    // replacement is committed.
+    // replacement is committed. They are taken in the transaction that replaces: another program's draws
+    // committed while the file was read are counted among those replaced.
     std::string replaced;
     const size_t stored = p.draws.size();
     if (!refused) {
-        k3::ImportComparison c = k3::compareImport(ctx.store(), p.draws);
-        c.runningNumbers = ctx.runningNumbers();
-        if (c.askFirst()) replaced = c.summary() + "：已以文件替换全部历史号码\n";
-        ctx.store().replaceHistory(std::move(p.draws), ctx.segBase);
+        ctx.store().replaceHistory(std::move(p.draws), ctx.segBase,
+                                   [&](const std::vector<int32_t>& had, const std::vector<k3::IssueDice>& draws) {
+                                       k3::ImportComparison c = k3::compareImport(had, draws);
+                                       c.runningNumbers = ctx.runningNumbers();
+                                       replaced = c.askFirst() ? c.summary() + "：已以文件替换全部历史号码\n" : "";
+                                   });
     }
     *ctx.err << replaced << "stored " << (refused ? 0 : stored) << ", skipped " << p.skippedCount << "\n";
     reportSkipped(ctx, p);
@@ -199,8 +246,9 @@ int runExportText(Context& ctx, const std::vector<std::string>& args) {
     if (a.positional().size() > 1) throw UsageError("export-text takes at most one FILE");
     std::optional<k3::TextExport> r;
     try {
-        r = k3::exportHistoryText(*ctx.store().snapshot(k3::kDicePart), ctx.runningNumbers(), ctx.dataDir,
-                                  a.positional().empty() ? "" : a.positional()[0]);
+        // Issues and dice only: the draws of a history whose ranks are broken can still be written out.
+        r = k3::exportHistoryText(*ctx.store().snapshot(k3::kDicePart, k3::Ranks::kUnchecked), ctx.runningNumbers(),
+                                  ctx.dataDir, a.positional().empty() ? "" : a.positional()[0]);
     } catch (const k3::ExportError& e) {
         throw InputError(e.what());
     }

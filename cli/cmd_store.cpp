@@ -14,7 +14,8 @@ int runStoreCommand(Context& ctx, const std::string& cmd, const std::vector<std:
     if (cmd == "show") {
         Args a(args, {"xlsx"}, {});
         if (!a.positional().empty()) throw UsageError("show takes no arguments");
-        k3::Grid g = k3::historyGrid(*ctx.store().snapshot(k3::kDicePart), ctx.runningNumbers());
+        // Issues and dice only: a history whose ranks are broken is still listed.
+        k3::Grid g = k3::historyGrid(*ctx.store().snapshot(k3::kDicePart, k3::Ranks::kUnchecked), ctx.runningNumbers());
         if (a.has("xlsx")) {
             k3::writeWorkbook(g, a.value("xlsx"), ctx.dataDir);
         } else {
@@ -27,9 +28,11 @@ int runStoreCommand(Context& ctx, const std::string& cmd, const std::vector<std:
         auto last = ctx.store().newestIssue();
         if (!last) throw InputError("历史为空，没有最后一期");
         const bool running = ctx.runningNumbers();
-        *ctx.out << k3::issueText(*last, running) << '\t'
-                 << k3::issueText(k3::nextIssue(*last, k3::province(ctx.lottery).drawsPerDay, running), running)
-                 << '\n';
+        const auto next = k3::issueAfter(*last, k3::province(ctx.lottery).drawsPerDay, running);
+        if (!next)
+            throw InputError("最后一期 " + k3::issueText(*last, running) + " 之后没有下一期：期号已到了最大的 " +
+                             (running ? std::string("2147483647") : std::string("2099 年最后一期")));
+        *ctx.out << k3::issueText(*last, running) << '\t' << k3::issueText(*next, running) << '\n';
         return kOk;
     }
     if (cmd == "add") {

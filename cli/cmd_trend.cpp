@@ -2,7 +2,15 @@
 #include <QBuffer>
 #include <QGuiApplication>
 #include <QImage>
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
 #include <ostream>
+
+#ifndef _WIN32
+#include <unistd.h>
+#endif
 
 #include "cli.h"
 #include "export/output_file.h"
@@ -15,6 +23,73 @@
 namespace k3cli {
 
 namespace {
+
+std::atomic<bool> interrupted{false};
+
+extern "C" void onInterrupt(int) { interrupted.store(true); }
+
+// While a workbook is written: Ctrl-C (or a polite kill) stops it with nothing written instead of ending
+// the program with its unfinished files left behind; on a terminal the progress is shown, written to
+// standard error as it was when the command began (the workbook holds back what the library prints).
+class WorkbookProgressLine {
+public:
+    WorkbookProgressLine() {
+#ifndef _WIN32
+        if (::isatty(STDERR_FILENO) == 1) fd_ = ::dup(STDERR_FILENO);
+#endif
+        interrupted = false;
+        oldInt_ = std::signal(SIGINT, onInterrupt);
+        oldTerm_ = std::signal(SIGTERM, onInterrupt);
+    }
+    ~WorkbookProgressLine() {
+        std::signal(SIGINT, oldInt_);
+        std::signal(SIGTERM, oldTerm_);
+        if (shown_) say("\r\033[K");
+#ifndef _WIN32
+        if (fd_ >= 0) ::close(fd_);
+#endif
+    }
+    WorkbookProgressLine(const WorkbookProgressLine&) = delete;
+    WorkbookProgressLine& operator=(const WorkbookProgressLine&) = delete;
+
+    bool operator()(const k3::WorkbookStep& step) {
+        const bool stop = interrupted;
+        if (fd_ < 0) return !stop;
+        const auto now = std::chrono::steady_clock::now();
+        if (shown_ && now - last_ < std::chrono::milliseconds(300)) return !stop;
+        last_ = now;
+        shown_ = true;
+        std::string line = "\r\033[K走势图工作簿：";
+        if (stop) {
+            line += "正在取消…";
+        } else if (!step.packing) {
+            line += "已写 " + std::to_string(step.done) + "/" + std::to_string(step.rows) + " 期（" +
+                    std::to_string(step.rows ? step.done * 100 / step.rows : 100) + "%），Ctrl-C 取消";
+        } else {
+            line += "已写 " + std::to_string(step.rows) + " 期，正在压缩成文件" +
+                    (step.packed >= 0 ? " " + std::to_string(step.packed / 10) + "%" : std::string("…"));
+        }
+        say(line);
+        return !stop;
+    }
+
+private:
+    void say(const std::string& s) const {
+#ifndef _WIN32
+        for (size_t done = 0; fd_ >= 0 && done < s.size();) {
+            const ssize_t n = ::write(fd_, s.data() + done, s.size() - done);
+            if (n <= 0) break;
+            done += static_cast<size_t>(n);
+        }
+#endif
+    }
+
+    int fd_ = -1;
+    bool shown_ = false;
+    std::chrono::steady_clock::time_point last_{};
+    void (*oldInt_)(int) = SIG_DFL;
+    void (*oldTerm_)(int) = SIG_DFL;
+};
 
 int runTrendCmd(Context& ctx, const std::vector<std::string>& args) {
     Args a(args, {"from", "to", "last", "xlsx", "png"}, {});
@@ -60,10 +135,16 @@ int runTrendCmd(Context& ctx, const std::vector<std::string>& args) {
         if (image.isNull() || !image.save(&buffer, "PNG")) throw InputError("无法画走势图图片 " + a.value("png"));
         k3::writeOutputBytes(a.value("png"), ctx.dataDir, std::string_view(bytes.constData(), size_t(bytes.size())));
     }
-    if (a.has("xlsx"))
-        k3::writeTrendWorkbook(chart, a.value("xlsx"), ctx.dataDir);
-    else
+    if (a.has("xlsx")) {
+        WorkbookProgressLine progress;
+        try {
+            k3::writeTrendWorkbook(chart, a.value("xlsx"), ctx.dataDir, std::ref(progress));
+        } catch (const k3::ExportCancelled& e) {
+            throw InputError(e.what());
+        }
+    } else {
         k3::writeTrendText(chart, *ctx.out);
+    }
     return kOk;
 }
 

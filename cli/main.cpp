@@ -27,6 +27,14 @@ k3::HistoryStore& Context::store() {
     return *store_;
 }
 
+void checkOptionValue(const std::string& option, const std::string& value) {
+    // An empty value (an unset variable in a script) would quietly mean the default; an option's name
+    // where its value belongs means the value was left out.
+    if (value.empty()) throw UsageError(option + " needs a value, not an empty one");
+    if (value.size() > 2 && value.rfind("--", 0) == 0)
+        throw UsageError(option + " needs a value, not the option " + value);
+}
+
 Args::Args(const std::vector<std::string>& args, const std::vector<std::string>& valued,
            const std::vector<std::string>& switches) {
     auto in = [](const std::vector<std::string>& list, const std::string& s) {
@@ -46,6 +54,7 @@ Args::Args(const std::vector<std::string>& args, const std::vector<std::string>&
             } else if (!in(switches, name)) {
                 throw UsageError("unknown option --" + name);
             }
+            if (in(valued, name)) checkOptionValue("--" + name, value);
             opts_.emplace_back(name, value);
         } else {
             pos_.push_back(a);
@@ -174,6 +183,7 @@ int main(int argc, char** argv) {
             }
             if (i + 1 >= args.size()) throw UsageError(a + " needs a value");
             const std::string& v = args[++i];
+            checkOptionValue(a, v);
             if (a == "--data") {
                 data = v;
             } else if (a == "--lottery") {
@@ -193,7 +203,7 @@ int main(int argc, char** argv) {
             printCommand(std::cout, *help);
             return kOk;
         }
-        ctx.dataDir = data.empty() ? k3::defaultDataFolder().dir.toStdString() : data;
+        ctx.dataDir = data.empty() ? k3::defaultDataFolder().dir.toStdString() : data;  // no --data given
         if (!QFileInfo(QString::fromStdString(ctx.dataDir)).isDir())
             throw InputError("数据文件夹不存在: " + ctx.dataDir);
         ctx.lottery = lottery ? static_cast<int>(*lottery) : settings.lotteryIndex();

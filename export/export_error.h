@@ -8,4 +8,9 @@ struct ExportError : Error {
     using Error::Error;
 };
 
+// The user stopped an export before it was done: nothing was written, the earlier file stays.
+struct ExportCancelled : ExportError {
+    using ExportError::ExportError;
+};
+
 }  // namespace k3

@@ -57,6 +57,9 @@ void writeOutputFile(const std::string& path, const std::string& dataDir,
         write(side);
         if (int e = settleFile(side, mode)) throw SystemFailure{e};
         if (int e = replaceFile(side, target.string())) throw SystemFailure{e};
+    } catch (const ExportCancelled&) {
+        discard();  // said as it is, whatever the disk
+        throw;
     } catch (const SystemFailure& f) {
         discard();
         if (diskFullError(f.err) || (f.err == EIO && folderFull(folder)))

@@ -16,6 +16,7 @@ namespace k3 {
 // when it cannot. The side file is renamed over the target only when `write` returned and the file is
 // on disk (synced, with the earlier file's mode); on any failure it is removed and the file that was at
 // `path` stays as it was. Throws ExportError, in Chinese, naming `path`; a full disk is said as such.
+// An ExportCancelled that `write` throws is passed on as it is, the side file removed.
 // What a `write` callback throws when a library failed: the cause in Chinese (what()) and the library's
 // own words, which the message shows only in parentheses.
 struct OutputFailure : std::runtime_error {

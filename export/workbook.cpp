@@ -1,14 +1,9 @@
 #include "export/workbook.h"
 
-#include <xlsxwriter.h>
-
-#include <cstdio>
 #include <cstdlib>
-#include <mutex>
 
 #include "export/output_file.h"
-#include "store/error_text.h"
-#include "store/platform.h"
+#include "export/xlsx_book.h"
 
 namespace k3 {
 
@@ -35,31 +30,6 @@ bool readsAsNumber(const std::string& s, double& out) {
     return true;
 }
 
-// libxlsxwriter prints its own English lines to stderr when it fails; the caller says what failed in
-// Chinese, so the library's lines are held back while a workbook is made (the process's stderr, so one
-// workbook at a time).
-class QuietStderr {
-public:
-    QuietStderr() : lock_(mutex()) {
-        std::fflush(stderr);
-        saved_ = silenceStderr();
-    }
-    ~QuietStderr() {
-        std::fflush(stderr);
-        restoreStderr(saved_);
-    }
-    QuietStderr(const QuietStderr&) = delete;
-    QuietStderr& operator=(const QuietStderr&) = delete;
-
-private:
-    static std::mutex& mutex() {
-        static std::mutex m;
-        return m;
-    }
-    std::lock_guard<std::mutex> lock_;
-    int saved_ = -1;
-};
-
 // A date-based issue of 2000-2009 (080101001): nine digits with a leading zero, written as a number
 // shown with the format 000000000, so the sheet reads as the grid and still sorts as numbers.
 bool readsAsZeroLedIssue(const std::string& s, double& out) {
@@ -77,16 +47,12 @@ void writeWorkbook(const Grid& grid, const std::string& path, const std::string&
     if (grid.columnCount() > LXW_COL_MAX) throw ExportError("表格列数超过工作表的上限，未写入 " + path);
 
     writeOutputFile(path, dataDir, [&](const std::string& side) {
-        QuietStderr quiet;
-        lxw_workbook_options opt{};
-        opt.constant_memory = LXW_TRUE;  // rows go out in order; a long history needs no grid-sized memory
-        lxw_workbook* wb = workbook_new_opt(side.c_str(), &opt);
-        if (!wb) throw OutputFailure(workbookErrorText(LXW_ERROR_MEMORY_MALLOC_FAILED), {});
-        lxw_worksheet* ws = workbook_add_worksheet(wb, "Sheet1");
-        lxw_error err = ws ? LXW_NO_ERROR : LXW_ERROR_MEMORY_MALLOC_FAILED;
-        lxw_format* nineDigits = workbook_add_format(wb);
+        XlsxBook book(side);
+        lxw_worksheet* ws = book.sheet();
+        lxw_format* nineDigits = workbook_add_format(book.workbook());
         format_set_num_format(nineDigits, "000000000");
-        for (size_t r = 0; ws && r < grid.rowCount() && err == LXW_NO_ERROR; ++r) {
+        lxw_error err = LXW_NO_ERROR;
+        for (size_t r = 0; r < grid.rowCount() && err == LXW_NO_ERROR; ++r) {
             const auto& cells = r == 0 ? grid.header : grid.rows[r - 1];
             for (size_t c = 0; c < cells.size() && err == LXW_NO_ERROR; ++c) {
                 const std::string& text = cells[c];
@@ -102,9 +68,7 @@ void writeWorkbook(const Grid& grid, const std::string& path, const std::string&
                     err = worksheet_write_string(ws, row, col, text.c_str(), nullptr);
             }
         }
-        lxw_error closeErr = workbook_close(wb);
-        if (err == LXW_NO_ERROR) err = closeErr;
-        if (err != LXW_NO_ERROR) throw OutputFailure(workbookErrorText(err), lxw_strerror(err));
+        book.close(err);
     });
 }
 

@@ -133,8 +133,12 @@ GroupOutcome evaluateGroups(const Snapshot& snap, const GroupInput& in) {
 }
 
 GroupCalculation runGroupCalculation(HistoryStore& store, const Snapshot& snap, const GroupInput& in) {
+    return storeGroups(store, evaluateGroups(snap, in));
+}
+
+GroupCalculation storeGroups(HistoryStore& store, GroupOutcome outcome) {
     GroupCalculation calc;
-    calc.outcome = evaluateGroups(snap, in);
+    calc.outcome = std::move(outcome);
     std::string why;
     if (store.readOnly()) {
         why = "数据库是只读的";

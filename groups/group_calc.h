@@ -58,5 +58,7 @@ struct GroupCalculation {
     bool stored = true;
 };
 GroupCalculation runGroupCalculation(HistoryStore& store, const Snapshot& snap, const GroupInput& in);
+// Its second half: YL replaced by the rows of a walk already made, and grid 3.
+GroupCalculation storeGroups(HistoryStore& store, GroupOutcome outcome);
 
 }  // namespace k3

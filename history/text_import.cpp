@@ -275,7 +275,8 @@ std::string readWholeFile(const std::string& path, const std::string& dataDir) {
 #endif
 
 ImportResult importHistoryFile(HistoryStore& store, const std::string& path, int segBase,
-                               const ImportProgress& progress, const ImportConfirm& confirm) {
+                               const ImportProgress& progress, const ImportConfirm& confirm,
+                               const HistoryStore::Replacing& replacing) {
     ImportResult res;
     // A read-only history is reported before the file is read; damage is looked for while the draws
     // are stored, and found before anything is.
@@ -299,7 +300,7 @@ ImportResult importHistoryFile(HistoryStore& store, const std::string& path, int
         return res;
     }
     res.stored = parsed.draws.size();
-    store.replaceHistory(std::move(parsed.draws), segBase);
+    store.replaceHistory(std::move(parsed.draws), segBase, replacing);
     return res;
 }
 

@@ -101,12 +101,13 @@ struct ImportResult {
 };
 
 // Replaces the whole history by the draws of a file in the program's own format, in one transaction (files of
-// other shapes: readPlayerFile). A file
-// that cannot be read, a cancel, or a file whose lines yield not a single draw leaves the history as it was. An empty
-// file (no lines but blank ones) empties the history. A history that cannot be changed is reported, as StoreError: a
-// read-only one before the file is read, a damaged one before anything is stored. `confirm`, when given, may still
-// decline the replacement.
+// other shapes: readPlayerFile). A file that cannot be read, a cancel, or a file whose lines yield not a single
+// draw leaves the history as it was. An empty file (no lines but blank ones) empties the history. A history that
+// cannot be changed is reported, as StoreError: a read-only one before the file is read, a damaged one before
+// anything is stored. `confirm`, when given, may still decline the replacement; `replacing`, when given, is told
+// what is replaced at the moment it is (HistoryStore::replaceHistory).
 ImportResult importHistoryFile(HistoryStore& store, const std::string& path, int segBase,
-                               const ImportProgress& progress = {}, const ImportConfirm& confirm = {});
+                               const ImportProgress& progress = {}, const ImportConfirm& confirm = {},
+                               const HistoryStore::Replacing& replacing = {});
 
 }  // namespace k3

@@ -81,7 +81,7 @@ std::optional<double> theoreticalOmission(const PartialInput& in, int segBase) {
 
 GapSeries itemGapSeries(const Snapshot& snap, const std::string& from, const std::string& to, int item) {
     if (item < 0 || item >= kBetItemCount) throw AnalysisError("没有这个号码");
-    const IssueRange range = overviewRange(snap, from, to);
+    const IssueRange range = orderedRange(snap, from, to);
     const BetItem& it = betItems()[static_cast<size_t>(item)];
     GapSeries s;
     s.title = it.play + " " + it.label;

@@ -155,8 +155,15 @@ IssueRange overviewRange(const Snapshot& snap, const std::string& from, const st
     return *range;
 }
 
-OverviewTable computeOverview(const Snapshot& snap, const std::string& from, const std::string& to) {
+IssueRange orderedRange(const Snapshot& snap, const std::string& from, const std::string& to) {
     const IssueRange range = overviewRange(snap, from, to);
+    if (range.from > range.to)
+        throw AnalysisError("统计起止期数「" + from + "」～「" + to + "」的起始期号大于结束期号，没有统计");
+    return range;
+}
+
+OverviewTable computeOverview(const Snapshot& snap, const std::string& from, const std::string& to) {
+    const IssueRange range = orderedRange(snap, from, to);
     const Catalogue& cat = catalogue();
     OverviewTable table;
     table.from = from;

@@ -58,9 +58,11 @@ struct OverviewTable {
 // The range of the range texts, checked as the table needs it. Throws AnalysisError on an empty
 // history or range texts that are not issue numbers.
 IssueRange overviewRange(const Snapshot& snap, const std::string& from, const std::string& to);
+// The same, and a range whose start lies after its end is refused too (the table, its charts and the
+// statistics; a search over such a range finds nothing, as it always has).
+IssueRange orderedRange(const Snapshot& snap, const std::string& from, const std::string& to);
 
-// The table over the range texts of the search. Throws AnalysisError on an empty history or range
-// texts that are not issue numbers.
+// The table over the range texts of the search. Throws AnalysisError as orderedRange does.
 OverviewTable computeOverview(const Snapshot& snap, const std::string& from, const std::string& to);
 
 // Header: "玩法", "号码", "出现次数", "最小遗漏", "最大遗漏", "最后遗漏", "平均遗漏", "理论遗漏",

@@ -60,12 +60,6 @@ std::string fixed2(double v) {
     return buf;
 }
 
-std::string general4(double v) {
-    char buf[48];
-    std::snprintf(buf, sizeof buf, "%.4g", v);
-    return buf;
-}
-
 int playRank(int item) {
     const auto& items = betItems();
     int rank = 0;
@@ -200,7 +194,7 @@ Grid backtestGrid(const BacktestTable& table, const std::vector<int>& order) {
         const BetItem& it = items[static_cast<size_t>(r.item)];
         g.rows.push_back({it.play, it.label, std::to_string(r.threshold), std::to_string(r.bets),
                           std::to_string(r.hits), percent(r.rate), fixed2(100 * r.theoretical), percent(r.lower),
-                          percent(r.upper), r.p ? general4(*r.p) : "", r.prize ? std::to_string(*r.prize) : "",
+                          percent(r.upper), r.p ? pValueText(*r.p) : "", r.prize ? std::to_string(*r.prize) : "",
                           percent(r.returned), percent(r.theoreticalReturn)});
     };
     g.rows.reserve(table.rows.size());

@@ -104,8 +104,11 @@ FairnessReport fairnessOf(std::span<const uint8_t> outcomes) {
         int64_t big = 0, runs = 0;
         bool previous = false;
         int64_t total = 0;
+        int minSum = 18, maxSum = 3;
         for (size_t t = 0; t < outcomes.size(); ++t) {
             const int s = sumOf[outcomes[t]];
+            minSum = std::min(minSum, s);
+            maxSum = std::max(maxSum, s);
             const bool b = s >= 11;
             big += b;
             if (t == 0 || b != previous) ++runs;
@@ -113,7 +116,19 @@ FairnessReport fairnessOf(std::span<const uint8_t> outcomes) {
             total += s;
         }
         const int64_t small = n - big;
-        if (big >= 1 && small >= 1) {
+        // Sums that never vary leave the runs and the correlation nothing to measure.
+        const bool sameSums = minSum == maxSum;
+        auto untestable = [](FairnessTest& t, const char* why) {
+            t.verdict = Verdict::kUntestable;
+            t.untestable = why;
+        };
+        if (sameSums) {
+            untestable(r.tests[5], "和值全部相同，无法检验");
+        } else if (small == 0) {
+            untestable(r.tests[5], "和值全部为大，无法检验");
+        } else if (big == 0) {
+            untestable(r.tests[5], "和值全部为小，无法检验");
+        } else {
             const double n1 = static_cast<double>(big), n2 = static_cast<double>(small);
             const double mu = 2 * n1 * n2 / nd + 1;
             const double var = 2 * n1 * n2 * (2 * n1 * n2 - nd) / (nd * nd * (nd - 1));
@@ -134,6 +149,8 @@ FairnessReport fairnessOf(std::span<const uint8_t> outcomes) {
         if (den > 0) {
             const double z = num / den * std::sqrt(nd);
             conclude(r.tests[6], z, std::nullopt, normalTwoSided(z));
+        } else {
+            untestable(r.tests[6], "和值全部相同，无法检验");
         }
     }
     return r;
@@ -151,8 +168,13 @@ std::string verdictText(Verdict v) {
         case Verdict::kFits: return "符合";
         case Verdict::kDeviates: return "偏离";
         case Verdict::kTooFew: return "期数不足";
+        case Verdict::kUntestable: return "无法检验";
     }
     return {};
+}
+
+std::string conclusionText(const FairnessTest& t) {
+    return t.verdict == Verdict::kUntestable && !t.untestable.empty() ? t.untestable : verdictText(t.verdict);
 }
 
 Grid fairnessGrid(const FairnessReport& report, const std::vector<int>& order) {
@@ -161,8 +183,7 @@ Grid fairnessGrid(const FairnessReport& report, const std::vector<int>& order) {
     g.widths = {1500, 1100, 700, 1100, 900};
     auto row = [&g](const FairnessTest& t) {
         g.rows.push_back({t.name, t.statistic ? format("%.4f", *t.statistic) : "",
-                          t.freedom ? std::to_string(*t.freedom) : "", t.p ? format("%.4g", *t.p) : "",
-                          verdictText(t.verdict)});
+                          t.freedom ? std::to_string(*t.freedom) : "", t.p ? pValueText(*t.p) : "", conclusionText(t)});
     };
     if (order.empty())
         for (const FairnessTest& t : report.tests) row(t);
@@ -194,20 +215,23 @@ std::vector<int> fairnessOrder(const FairnessReport& report, int column, bool de
 
 std::string fairnessSummary(const FairnessReport& report) {
     int done = 0, deviating = 0;
+    int untestable = 0;
     for (const FairnessTest& t : report.tests) {
-        done += t.verdict != Verdict::kTooFew;
+        untestable += t.verdict == Verdict::kUntestable;
+        done += t.verdict == Verdict::kFits || t.verdict == Verdict::kDeviates;
         deviating += t.verdict == Verdict::kDeviates;
     }
     const std::string n = std::to_string(report.draws);
-    if (done == 0) return "共 " + n + " 期，期数太少，无法检验。";
+    const std::string notDone = untestable ? "另有 " + std::to_string(untestable) + " 项无法检验（见“结论”）。" : "";
+    if (done == 0) return "共 " + n + " 期，期数太少" + (untestable ? "，和值也没有变化" : "") + "，无法检验。";
     std::string s = "共 " + n + " 期，做了 " + std::to_string(done) + " 项检验，";
-    if (deviating == 0) return s + "全部符合公平骰子。";
+    if (deviating == 0) return s + "全部符合公平骰子。" + notDone;
     s += std::to_string(deviating) + " 项 p值 小于 0.01（偏离）。";
     if (deviating == 1)
         s += "七项检验中偶尔有一项偏离，公平的骰子也会如此；换一个范围再看是否仍然偏离。";
     else
         s += "多项同时偏离，这段历史可能有误（重复或漏录的号码），请核对。";
-    return s;
+    return s + notDone;
 }
 
 }  // namespace k3

@@ -1,6 +1,7 @@
 #include "stats/stats_range.h"
 
 #include <cmath>
+#include <cstdio>
 
 #include "overview/overview.h"
 #include "search/search.h"
@@ -9,9 +10,7 @@ namespace k3 {
 
 StatsRange statsRange(const Snapshot& snap, const std::string& from, const std::string& to) {
     StatsRange r;
-    r.issues = overviewRange(snap, from, to);
-    if (r.issues.from > r.issues.to)
-        throw AnalysisError("统计起止期数「" + from + "」～「" + to + "」的起始期号大于结束期号，没有统计");
+    r.issues = orderedRange(snap, from, to);
     std::tie(r.first, r.last) = rangeRows(snap, r.issues);
     if (r.first >= r.last) throw AnalysisError("统计起止期数「" + from + "」～「" + to + "」内没有开奖号码，没有统计");
     r.start = startingPoint(snap, r.issues.from).value_or(0);
@@ -32,6 +31,13 @@ std::vector<uint8_t> rangeOutcomes(const Snapshot& snap, const StatsRange& range
         if (o >= 0) out.push_back(static_cast<uint8_t>(o));
     }
     return out;
+}
+
+std::string pValueText(double p) {
+    if (p < 0.0001) return "<0.0001";
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.4g", p);
+    return buf;
 }
 
 Interval wilsonInterval(int64_t hits, int64_t trials) {

@@ -30,6 +30,10 @@ inline int outcomeOf(int d1, int d2, int d3) {
 // The outcomes of the range's draws in issue order; a stored draw with a die outside 1..6 is left out.
 std::vector<uint8_t> rangeOutcomes(const Snapshot& snap, const StatsRange& range);
 
+// A p-value as the tables show it: four significant digits, and "<0.0001" below 0.0001, so that a
+// value too small for the digits never reads as 0 (impossible) or as a power of ten nobody reads.
+std::string pValueText(double p);
+
 // 95 % Wilson score interval of `hits` in `trials` (trials > 0), as fractions.
 struct Interval {
     double lower = 0, upper = 0;

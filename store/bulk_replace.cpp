@@ -73,7 +73,7 @@ std::string insertSql(size_t rows) {
 
 }  // namespace
 
-void HistoryStore::replaceHistory(std::vector<IssueDice> draws, int segBase) {
+void HistoryStore::replaceHistory(std::vector<IssueDice> draws, int segBase, const Replacing& replacing) {
     for (const IssueDice& d : draws)
         if (!validDie(d.d1) || !validDie(d.d2) || !validDie(d.d3))
             throw StoreError("期号 " + std::to_string(d.issue) + " 的号码不是三个1到6的数字");
@@ -82,7 +82,12 @@ void HistoryStore::replaceHistory(std::vector<IssueDice> draws, int segBase) {
     auto repeat = std::adjacent_find(draws.begin(), draws.end(),
                                      [](const IssueDice& a, const IssueDice& b) { return a.issue == b.issue; });
     if (repeat != draws.end()) throw StoreError("期号 " + std::to_string(repeat->issue) + " 已存在");
-    write([&] { bulkInsert(draws, segBase); }, Check::kAlongside);
+    write(
+        [&] {
+            if (replacing) replacing(issues(), draws);
+            bulkInsert(draws, segBase);
+        },
+        Check::kAlongside);
 }
 
 void HistoryStore::bulkInsert(const std::vector<IssueDice>& draws, int segBase) {

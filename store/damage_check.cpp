@@ -3,6 +3,8 @@
 #include <filesystem>
 #include <system_error>
 
+#include "history_reader.h"
+
 #ifdef _WIN32
 #include <io.h>
 #else
@@ -21,8 +23,25 @@ void quickCheck(Db& db, const std::string& path, const std::string& table) {
         throw StoreError(storeFailureText(StoreFailure::kDamaged, path, result), StoreFailure::kDamaged);
 }
 
-DamageCheck::DamageCheck(std::string path, Db::Mode mode)
-    : m_path(std::move(path)), m_db(std::make_unique<Db>(m_path, mode)) {
+void checkHistoryRules(Db& db, const std::string& path) {
+    const bool own = sqlite3_get_autocommit(db.handle()) != 0;
+    if (own) db.exec("BEGIN");
+    struct End {
+        Db& db;
+        bool own;
+        ~End() {
+            if (!own) return;
+            try {
+                db.exec("COMMIT");
+            } catch (...) {
+            }
+        }
+    } end{db, own};
+    readSnapshot(db, path, kAllParts | kDiceTextChecked);
+}
+
+DamageCheck::DamageCheck(std::string path, Db::Mode mode, DamageScope scope)
+    : m_path(std::move(path)), m_scope(scope), m_db(std::make_unique<Db>(m_path, mode)) {
     // A small cache of its own and no memory mapping: the check reads every page once.
     m_db->exec("PRAGMA mmap_size=0; PRAGMA cache_size=-2048;");
 }
@@ -35,6 +54,7 @@ void DamageCheck::run() {
         if (m_stopped) throw StoreError("检查已中止");
     }
     quickCheck(*m_db, m_path);
+    if (m_scope == DamageScope::kPagesAndRules) checkHistoryRules(*m_db, m_path);
 }
 
 void DamageCheck::interrupt() {

@@ -1,6 +1,6 @@
-// The one check of a history file for damage (PRAGMA quick_check of the whole file), on a read
-// connection of its own so that it can run on another thread while the file is in use; and the look
-// at whether another program holds the file.
+// The one check of a history file for damage: PRAGMA quick_check of the whole file and the history's
+// own rules (history_rules.h), on a read connection of its own so that it can run on another thread
+// while the file is in use; and the look at whether another program holds the file.
 #pragma once
 #include <filesystem>
 #include <memory>
@@ -11,10 +11,16 @@
 
 namespace k3 {
 
+// What a check for damage reads.
+enum class DamageScope {
+    kPagesAndRules,  // the file's pages and the history's rules
+    kPages,          // the pages only: the caller checks the rules on a read of its own (the window's)
+};
+
 class DamageCheck {
 public:
     // Opens the connection (Db::Mode::kReadOnly, or kImmutable for a file nobody can change).
-    DamageCheck(std::string path, Db::Mode mode);
+    DamageCheck(std::string path, Db::Mode mode, DamageScope scope = DamageScope::kPagesAndRules);
     ~DamageCheck();
     DamageCheck(const DamageCheck&) = delete;
     DamageCheck& operator=(const DamageCheck&) = delete;
@@ -27,6 +33,7 @@ public:
 
 private:
     std::string m_path;
+    DamageScope m_scope;
     std::mutex m_mutex;
     std::unique_ptr<Db> m_db;
     bool m_stopped = false;
@@ -35,6 +42,9 @@ private:
 // Throws StoreError (kDamaged) when PRAGMA quick_check on `db` reports damage; `table` limits it to one
 // table (and to the schema and the free pages with sqlite_schema).
 void quickCheck(Db& db, const std::string& path, const std::string& table = {});
+// Throws StoreError (kDamaged) naming the first row of the history in `db` that breaks one of its rules:
+// one pass over the table, in a read transaction of its own unless the caller holds one.
+void checkHistoryRules(Db& db, const std::string& path);
 
 // True when another program holds the file with a lock that keeps readers out now (a writer of a file
 // without a write-ahead log, or one in exclusive locking mode). Asked without waiting for the lock and

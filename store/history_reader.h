@@ -2,6 +2,11 @@
 // draw and the dice of the newest ones (what the history grid shows first), then the values the
 // analyses need; both steps belong to one read transaction, so they see the same history even when
 // another program changes it in between. The command line reads what it needs in one step.
+//
+// Every read checks the history's rules (history_rules.h) on what it reads and throws StoreError
+// (kDamaged, naming `path`, the first bad row and what is wrong) when a row breaks one: an analysis of
+// such a history would show omissions below zero. The checks cost a compare or two per row and one per
+// distinct set of values.
 #pragma once
 #include <atomic>
 #include <memory>
@@ -21,15 +26,23 @@ struct DrawColumns {
     std::vector<uint32_t> position;
 };
 
-// The first step on a connection that is in a read transaction.
-DrawColumns readDrawColumns(Db& db);
-// The second step in the same transaction: the `parts` of the values (valuesPart, groupsPart) of the
-// rows the first step read (`position` and the row count come from it). Once `stop` is set, the read
-// ends with an error.
-std::shared_ptr<const SnapshotValues> readDrawValues(Db& db, const std::vector<uint32_t>& position, size_t rows,
-                                                     unsigned parts, const std::atomic<bool>* stop = nullptr);
+// A part of a read that is only checked, not kept: txtHisLst against the dice (with the dice part).
+inline constexpr unsigned kDiceTextChecked = 1u << (2 * kTypeCount);
+// Whether a read checks that IDX is the draw's place in issue order. The text export and the history
+// grid of the command line show issues and dice only: they read a history whose ranks are broken, so
+// that its draws can still be written out.
+enum class Ranks { kChecked, kUnchecked };
+
+// The first step on a connection that is in a read transaction; `path` names the file in messages.
+DrawColumns readDrawColumns(Db& db, const std::string& path);
+// The second step in the same transaction: the `parts` of the values (valuesPart, groupsPart, and
+// kDiceTextChecked) of the rows the first step read (`position` and the row count come from it). Once
+// `stop` is set, the read ends with an error.
+std::shared_ptr<const SnapshotValues> readDrawValues(Db& db, const std::string& path,
+                                                     const std::vector<uint32_t>& position, size_t rows, unsigned parts,
+                                                     const std::atomic<bool>* stop = nullptr);
 // Both in one pass over the table, on a connection that is in a read transaction.
-Snapshot readSnapshot(Db& db, unsigned parts);
+Snapshot readSnapshot(Db& db, const std::string& path, unsigned parts, Ranks ranks = Ranks::kChecked);
 
 // A read connection of its own on a history file, which may move to another thread between the two
 // steps (one thread at a time). The read transaction begins with the first step and ends with the
@@ -53,6 +66,7 @@ public:
 private:
     void endTransaction();
 
+    std::string path_;
     Db db_;
     std::vector<uint32_t> position_;
     size_t rows_ = 0;

@@ -5,6 +5,7 @@
 #include <set>
 #include <thread>
 
+#include "history_rules.h"
 #include "schema.h"
 #include "store/platform.h"
 
@@ -142,6 +143,7 @@ void HistoryStore::checkHistoryDatabase() {
 void HistoryStore::checkIntegrity() {
     if (integrityChecked_) return;
     quickCheck(db_, path_);
+    checkHistoryRules(db_, path_);
     integrityChecked_ = true;
 }
 
@@ -201,9 +203,14 @@ void HistoryStore::write(const std::function<void()>& body, Check scope) {
 int64_t HistoryStore::count() { return db_.scalarInt("SELECT COUNT(*) FROM lishi"); }
 
 std::optional<int32_t> HistoryStore::newestIssue() {
-    Stmt st = db_.prepare("SELECT MAX(SQQH) FROM lishi");
-    if (!st.step() || st.colIsNull(0)) return std::nullopt;
-    return static_cast<int32_t>(st.colInt(0));
+    // By the issue index: a text or a real sorts after every integer, so a broken newest issue is seen.
+    Stmt st = db_.prepare("SELECT SQQH, typeof(SQQH), quote(SQQH), rowid FROM lishi ORDER BY SQQH DESC LIMIT 1");
+    if (!st.step()) return std::nullopt;
+    const int64_t issue = st.colInt(0);
+    if (st.colText(1) != "integer" || issue < 1 || issue > INT32_MAX)
+        throw brokenRule(path_, "rowid " + std::to_string(st.colInt(3)) + " 的期号 SQQH 是 " +
+                                    std::string(st.colText(2)) + "，应为 1～2147483647 的整数");
+    return static_cast<int32_t>(issue);
 }
 
 bool HistoryStore::contains(int32_t sqqh) {
@@ -342,7 +349,7 @@ std::vector<IssueDice> HistoryStore::issuesAndDice() {
     return out;
 }
 
-std::shared_ptr<const Snapshot> HistoryStore::snapshot(unsigned parts) {
+std::shared_ptr<const Snapshot> HistoryStore::snapshot(unsigned parts, Ranks ranks) {
     // One read transaction for both steps (unless the caller holds one).
     const bool own = sqlite3_get_autocommit(db_.handle()) != 0;
     if (own) db_.exec("BEGIN");
@@ -357,11 +364,11 @@ std::shared_ptr<const Snapshot> HistoryStore::snapshot(unsigned parts) {
             }
         }
     } end{db_, own};
-    return std::make_shared<Snapshot>(readSnapshot(db_, parts));
+    return std::make_shared<Snapshot>(readSnapshot(db_, path_, parts, ranks));
 }
 
-std::unique_ptr<DamageCheck> HistoryStore::damageCheck() const {
-    return std::make_unique<DamageCheck>(path_, mode_ == Db::Mode::kImmutable ? mode_ : Db::Mode::kReadOnly);
+std::unique_ptr<DamageCheck> HistoryStore::damageCheck(DamageScope scope) const {
+    return std::make_unique<DamageCheck>(path_, mode_ == Db::Mode::kImmutable ? mode_ : Db::Mode::kReadOnly, scope);
 }
 
 std::unique_ptr<HistoryReader> HistoryStore::reader() const {

@@ -44,8 +44,9 @@ public:
     bool readOnly() const { return readOnly_; }
     // Why, for the status bar (naming the file, and the folder when it is the folder); empty when not.
     std::string readOnlyMessage() const;
-    // PRAGMA quick_check of the whole file; throws StoreError (kDamaged) naming the file and the
-    // remedy. A pass is remembered. Every change of the history runs it first, once per store; a
+    // PRAGMA quick_check of the whole file and the history's rules (history_rules.h); throws StoreError
+    // (kDamaged) naming the file, the first bad row where a rule is broken, and the remedy. A pass is
+    // remembered. Every change of the history runs it first, once per store; a
     // caller may run it earlier (on a store of its own, from another thread) to learn of damage.
     void checkIntegrity();
     bool integrityChecked() const { return integrityChecked_; }
@@ -56,6 +57,7 @@ public:
     void checkWritable();
 
     int64_t count();
+    // The newest issue; throws StoreError (kDamaged) when the newest stored one is not a sound issue.
     std::optional<int32_t> newestIssue();
     bool contains(int32_t sqqh);
 
@@ -70,8 +72,12 @@ public:
     // Replaces the whole history by draws given as issue and dice (1..6), derived with the segment base
     // and stored in issue order, in one transaction; the fastest way in for a whole history. The issues
     // must be distinct (a repeat fails the whole, StoreError). The check for damage runs alongside on a
-    // connection of its own and decides before anything is committed.
-    void replaceHistory(std::vector<IssueDice> draws, int segBase);
+    // connection of its own and decides before anything is committed. `replacing`, when given, is told
+    // the issues stored at that moment (ascending) and the draws (in issue order) inside the write
+    // transaction, before they are replaced: what the replacement replaced, whatever another program
+    // committed before; it may throw, and then nothing changes.
+    using Replacing = std::function<void(const std::vector<int32_t>& stored, const std::vector<IssueDice>& draws)>;
+    void replaceHistory(std::vector<IssueDice> draws, int segBase, const Replacing& replacing = {});
     // Replaces the whole history by what `rebuild` makes of the stored issues and dice (in issue
     // order), holding one write transaction from that read to the replace, so that no other program
     // can add a draw in between. Nothing changes when `rebuild` throws.
@@ -100,15 +106,15 @@ public:
     // The stored issues, ascending (read from the issue index alone).
     std::vector<int32_t> issues();
     // Reads the history into memory, in issue order: issues and ranks, and the `parts` of the values
-    // (valuesPart, groupsPart).
-    std::shared_ptr<const Snapshot> snapshot(unsigned parts = kAllParts);
+    // (valuesPart, groupsPart), checking the history's rules on what it reads (readSnapshot).
+    std::shared_ptr<const Snapshot> snapshot(unsigned parts = kAllParts, Ranks ranks = Ranks::kChecked);
     // A read connection of its own on the file, for reading the history on another thread.
     std::unique_ptr<HistoryReader> reader() const;
     // Stops the statement this store's connection runs, from any thread; a change it interrupts is
     // rolled back.
     void interrupt() { sqlite3_interrupt(db_.handle()); }
     // The check for damage of the whole file on a connection of its own, for running on another thread.
-    std::unique_ptr<DamageCheck> damageCheck() const;
+    std::unique_ptr<DamageCheck> damageCheck(DamageScope scope = DamageScope::kPagesAndRules) const;
 
     // Empties YL and writes the rows in one transaction, in the given order. Damage is looked for only
     // where this write goes (YL, the schema and the free pages), unless the whole file was checked.

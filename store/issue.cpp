@@ -58,6 +58,13 @@ int64_t nextIssue(int64_t last, int drawsPerDay, bool runningNumbers) {
     return last + 1;
 }
 
+std::optional<int32_t> issueAfter(int64_t last, int drawsPerDay, bool runningNumbers) {
+    const int64_t next = nextIssue(last, drawsPerDay, runningNumbers);
+    if (next > INT32_MAX) return std::nullopt;
+    if (!runningNumbers && issueDate(last) && !issueDate(next)) return std::nullopt;
+    return static_cast<int32_t>(next);
+}
+
 std::string issueText(int64_t issue, bool runningNumbers) {
     std::string text = std::to_string(issue);
     if (runningNumbers || issue <= 0 || text.size() >= 9 || !issueDate(issue)) return text;

@@ -25,6 +25,9 @@ int64_t dayBase(std::chrono::year_month_day d);
 // The issue after `last`: the next draw of the same day, or draw 001 of the following day once the
 // day's last draw (drawsPerDay) is reached. Running numbers (Beijing) simply count on.
 int64_t nextIssue(int64_t last, int drawsPerDay, bool runningNumbers);
+// The same, or nothing when no issue follows: past 2147483647, the largest a history holds, or past the
+// last draw of 2099 for a date-based issue (YY has two digits).
+std::optional<int32_t> issueAfter(int64_t last, int drawsPerDay, bool runningNumbers);
 
 // An issue as the user reads and the exports write it: a date-based issue with all nine digits, the
 // leading zero of the years 2000-2009 included (080101001), also the day's base YYMMDD000 that a range

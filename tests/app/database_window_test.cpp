@@ -8,6 +8,7 @@
 #include <QTest>
 #include <fstream>
 
+#include "background_task.h"
 #include "data_folder.h"
 #include "history_session.h"
 #include "store/issue.h"
@@ -281,4 +282,46 @@ TEST_F(DatabaseWindowTest, AReadOnlyProgramFolderGivesTheUsersFolder) {
     EXPECT_EQ(gridRows(k3::names::kHistoryGrid), 0);
     EXPECT_TRUE(changesOn());
     fs::permissions(program, fs::perms::owner_write, fs::perm_options::add);
+}
+
+// Rows changed by another tool so that the history breaks its own rules: found whether the first read
+// sees it (the ranks) or the background read of the values (a big/small flag), and then nothing of the
+// history is in view, the changes stay off, and the message names the row and the remedy.
+TEST_F(DatabaseWindowTest, AHistoryThatBreaksItsRulesIsDamagedAndNotShown) {
+    struct Case {
+        const char* statement;
+        std::string said;
+    };
+    const std::vector<Case> cases = {
+        {"UPDATE lishi SET IDX = 201 - IDX", "期号 " + std::to_string(history.front().sqqh) + " 的 IDX 是 200，应为 1"},
+        {"UPDATE lishi SET L2B = 1 - L2B WHERE IDX = 5", "期号 " + std::to_string(history[4].sqqh) + " 的 L2B 是"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.statement);
+        fs::remove(dbPath());
+        fill();
+        {
+            k3::Db file(dbPath(), false);
+            file.exec(c.statement);
+        }
+        const std::string before = fileBytes(dbPath());
+        told.clear();
+        open();
+        ASSERT_TRUE(eventually([this] { return session().access() == k3::HistoryAccess::kDamaged; }))
+            << "not found damaged";
+        EXPECT_FALSE(changesOn());
+        EXPECT_EQ(gridRows(k3::names::kHistoryGrid), 0);
+        EXPECT_TRUE(status().contains(q(c.said))) << status().toStdString();
+        ASSERT_EQ(told.size(), 1);
+        EXPECT_TRUE(told[0].contains("不能显示和分析")) << told[0].toStdString();
+        EXPECT_TRUE(told[0].contains("改名或移走")) << told[0].toStdString();
+        // A search has no draws to find anything in.
+        click("Check11_1");
+        type("Text22_1", "2");
+        click(k3::names::kSearchButton);
+        EXPECT_EQ(gridRows(k3::names::kMatchesGrid), 0);
+        w.reset();
+        k3::waitForBackgroundTasks();
+        EXPECT_TRUE(fileBytes(dbPath()) == before);
+    }
 }

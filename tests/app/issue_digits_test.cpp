@@ -5,6 +5,7 @@
 #include <QCategoryAxis>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QSettings>
 #include <QTableView>
 #include <QTest>
 #include <filesystem>
@@ -108,4 +109,25 @@ TEST_F(WindowTest, IssuesOfTheYears2000To2009KeepTheirLeadingZero) {
     // 北京快3 counts its issues on: they stay as they are.
     clickMenuEntry("mnuCaizhong", "mnuK3_9");
     EXPECT_EQ(gridRow("MSFlexGrid1", 0).value(0), "81231001");
+}
+
+// 北京快3 at the largest issue a history holds: the window proposes no next issue, and a draw typed
+// then is refused with the reason, nothing stored.
+TEST_F(WindowTest, NoNextIssueAfterTheLargest) {
+    QSettings(settingsFile(), QSettings::IniFormat).setValue("IniSetting/GsZl", "9");
+    k3::HistoryStore(dbPath()).append({k3::deriveDraw(2147483646, 2, 5, 3, 1)});
+    open();
+    EXPECT_EQ(text("Text1"), "2147483647");
+    QTest::mouseClick(find("MaskEdBox1_1"), Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::focusWidget() == find("MaskEdBox1_1"); }, 1000));
+    typeKeys("111");
+    ASSERT_TRUE(eventually([&] { return k3::HistoryStore(dbPath()).count() == 2; })) << status().toStdString();
+    EXPECT_EQ(text("Text1"), "");
+    EXPECT_EQ(find<QLineEdit>("Text1")->placeholderText(), "没有下一期");
+    told.clear();
+    QTest::mouseClick(find("MaskEdBox1_1"), Qt::LeftButton);
+    typeKeys("222");
+    ASSERT_EQ(told.size(), 1);
+    EXPECT_TRUE(told[0].contains("最后一期 2147483647 之后没有下一期")) << told[0].toStdString();
+    EXPECT_EQ(k3::HistoryStore(dbPath()).count(), 2);
 }

@@ -4,6 +4,8 @@
 #include <QComboBox>
 #include <QHelpEvent>
 #include <QLabel>
+#include <QProgressDialog>
+#include <QPushButton>
 #include <QScrollBar>
 #include <QTest>
 #include <QToolTip>
@@ -229,4 +231,36 @@ TEST_F(TrendWindowTest, OneWheelNotchMovesOneRow) {
     EXPECT_EQ(bar->value(), newest - TrendGeometry::kRowHeight);
     turn(240);  // a fast turn of two notches
     EXPECT_EQ(bar->value(), newest - 3 * TrendGeometry::kRowHeight);
+}
+
+// The workbook of a long chart: the progress box follows the rows, 取消 stops it with nothing written,
+// not even the files it had begun beside the target.
+TEST_F(TrendWindowTest, ALongWorkbookShowsProgressAndCanBeCancelled) {
+    k3::HistoryStore(dbPath()).append(generateDraws(60000));
+    open();
+    clickMenuEntry("mnuAnalysis", "mnuTrend");
+    ASSERT_NE(trend(), nullptr);
+    chooseRows(6);  // 全部
+    ASSERT_TRUE(settled());
+    ASSERT_EQ(rows(), 60000u);
+    const auto at = view()->cellCentre(rows() - 1, 0);
+    ASSERT_TRUE(at);
+    QTest::mouseDClick(view()->viewport(), Qt::LeftButton, {}, *at);
+    QProgressDialog* progress = nullptr;
+    ASSERT_TRUE(eventually([&] {
+        progress = trend()->findChild<QProgressDialog*>(k3::names::kTaskProgress);
+        return progress && progress->isVisible() && progress->value() > 0;
+    })) << "no progress while the workbook is written: "
+        << status().toStdString();
+    EXPECT_EQ(progress->windowTitle(), "导出走势图");
+    QPushButton* cancel = progress->findChild<QPushButton*>();
+    ASSERT_NE(cancel, nullptr);
+    QTest::mouseClick(cancel, Qt::LeftButton);
+    ASSERT_TRUE(eventually([&] { return !trend()->busy(); }, 60000)) << "the export did not stop";
+    EXPECT_TRUE(status().contains("已取消导出，未写入")) << status().toStdString();
+    EXPECT_TRUE(opened.isEmpty());
+    EXPECT_FALSE(std::filesystem::exists(dir.file("Zoushi.xlsx")));
+    for (const auto& e : std::filesystem::directory_iterator(dir.path()))
+        EXPECT_NE(e.path().filename().string()[0], '.') << e.path();  // no side file, no folder of its own
+    EXPECT_EQ(trend()->findChild<QProgressDialog*>(k3::names::kTaskProgress), nullptr);
 }

@@ -50,3 +50,53 @@ TEST(DataFolder, AnInstalledProgramUsesTheUsersFolder) {
     QDir().mkpath(portable);
     EXPECT_EQ(k3::chooseDataFolder(portable, user).dir, portable);
 }
+
+// A value left out (an unset variable in a script gives an empty word) is a usage error in every
+// command's options and in the options before the command, never the default, and an option's name is
+// never taken for the value before it.
+TEST(CliUsage, EmptyValuesAndOptionNamesAsValuesAreRefused) {
+    k3test::TempDir dir;
+    auto cli = [&dir](const std::string& args) {
+        return k3test::runCli(dir.path().string(), dir.file("config"), args);
+    };
+    ASSERT_EQ(cli("add 130325001 253").rc, 0);
+    const std::string out = dir.file("out");
+    for (const std::string& args : std::vector<std::string>{"--data '' next",
+                                                            "--lottery '' next",
+                                                            "--segment-base '' next",
+                                                            "--data --lottery 0 next",
+                                                            "--lottery --data next",
+                                                            "trend --last 3 --png --xlsx",
+                                                            "trend --last 3 --xlsx --png",
+                                                            "trend --from '' --last 3",
+                                                            "show --xlsx ''",
+                                                            "show --xlsx=",
+                                                            "search --pos 1=2 --from ''",
+                                                            "search --pos 1=2 --to --xlsx " + out,
+                                                            "search --type '' --pos 1=2",
+                                                            "search --pos ''",
+                                                            "partial --values '' --width 2",
+                                                            "partial --values 1,2,3 --width ''",
+                                                            "group --values 1,2 --size ''",
+                                                            "group --values --size 2",
+                                                            "group --values 1,2 --size 2 --xlsx ''",
+                                                            "overview --from ''",
+                                                            "overview --item '' --png " + out,
+                                                            "fairness --to ''",
+                                                            "backtest --times ''",
+                                                            "backtest --min-omission ''",
+                                                            "update --url ''",
+                                                            "update --today ''",
+                                                            "trim --to ''",
+                                                            "trim --last --clear"}) {
+        k3test::CliRun r = cli(args);
+        EXPECT_EQ(r.rc, 2) << args << ": " << r.err;
+        EXPECT_NE(r.err.find("needs a value"), std::string::npos) << args << ": " << r.err;
+    }
+    EXPECT_FALSE(fs::exists("--xlsx") || fs::exists("--png") || fs::exists(out));
+    // Nothing changed: the one draw, in the folder given.
+    k3test::CliRun r = cli("next");
+    EXPECT_EQ(r.out, "130325001\t130325002\n");
+    // A negative number is a value.
+    EXPECT_EQ(cli("partial --values -1,2,3 --width 2").rc, 1);
+}

@@ -68,6 +68,29 @@ TEST_F(HistoryCli, ImportReplacesAndNamesWhatAWindowWouldAskAbout) {
     EXPECT_EQ(err, "stored 3, skipped 0\n");
 }
 
+// Another program changes the history while an import waits for it: the message counts what the import
+// replaced when it replaced it, not what it saw before it waited.
+TEST_F(HistoryCli, ImportCountsWhatItReplacedWhenItReplacedIt) {
+    std::string lines;
+    for (const auto& d : k3test::generateDraws(3000)) lines += std::to_string(d.sqqh) + " " + d.txtHisLst + "\r\n";
+    cli("import " + file(lines));
+    ASSERT_EQ(status, 0);
+    const std::string small = dir.file("small.txt");
+    std::ofstream(small, std::ios::binary) << lines.substr(0, 15 * 1000);  // the first 1000 draws
+    const std::string db = dir.file("data/gapbook.db");
+    const std::string run = "XDG_CONFIG_HOME='" + dir.file("config") + "' '" K3GAP_CLI "' --data '" + dir.file("data") +
+                            "' import '" + small + "' 2>'" + dir.file("err") + "'; echo $? >'" + dir.file("rc") + "'";
+    {
+        // Holds the history, its newest 500 draws deleted, until the import has read its file and waits.
+        k3test::HeldWrite other(db, "BEGIN IMMEDIATE; DELETE FROM lishi WHERE IDX > 2500;", true);
+        ASSERT_EQ(std::system(("(" + run + ") & sleep 1").c_str()), 0);
+    }
+    ASSERT_TRUE(k3test::waitUntil([&] { return !slurp(dir.file("rc")).empty(); }, std::chrono::seconds(30)));
+    EXPECT_EQ(slurp(dir.file("rc")), "0\n") << slurp(dir.file("err"));
+    EXPECT_EQ(slurp(dir.file("err")).rfind("已存 2500 期（130101001—", 0), 0u) << slurp(dir.file("err"));
+    EXPECT_EQ(cli("next").substr(0, 9), std::to_string(k3test::generateDraws(1000).back().sqqh));
+}
+
 TEST_F(HistoryCli, Trim) {
     // Draws 081 and 082 of a day: a province with 82 draws a day (江苏快3).
     cli("--lottery 3 import " +
@@ -138,6 +161,12 @@ TEST_F(HistoryCli, ImportReadsOnlyRegularFilesAndCapsItsReport) {
     EXPECT_EQ(err.rfind("stored 1, skipped 1500\n1\tjunk 1\n", 0), 0u) << err.substr(0, 40);
     EXPECT_NE(err.find("1000\tjunk 1000\n…（另有 500 行未列出）\n"), std::string::npos);
     EXPECT_EQ(err.find("1001\t"), std::string::npos);
+
+    // A skipped line is shown, never obeyed: what would retitle or clear the terminal is escaped.
+    cli("import " + file("\x1b]0;owned\x07\x1b[2J\tline\x7f \xc2\x9b"
+                         "2J 期号\r\n130325001 253\r\n"));
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(err, "stored 1, skipped 1\n1\t\\x1b]0;owned\\x07\\x1b[2J\\tline\\x7f \\xc2\\x9b2J 期号\n") << err;
 }
 
 TEST_F(HistoryCli, UpdateSaysWhatTheLookBackRemoved) {

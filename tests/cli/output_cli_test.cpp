@@ -35,11 +35,41 @@ protected:
                 "search --pos 1=2 --xlsx " + t,
                 "partial --values 2,6,6 --width 2 --png " + t,
                 "show --xlsx " + t,
+                "group --values 4,5,6 --size 1 --xlsx " + t,
+                "trend --last 30 --xlsx " + t,
+                "trend --last 30 --png " + t,
+                "backtest --xlsx " + t,
+                "backtest --item 和值:10 --png " + t,
                 "export-text " + t};
     }
 };
 
 }  // namespace
+
+// The group calculation with a workbook that is refused or cannot be written leaves table YL as it was.
+TEST_F(OutputCli, ARefusedWorkbookStoresNoGroups) {
+    ASSERT_EQ(cli("group --values 1,2 --size 1").rc, 0);
+    auto groups = [this] {
+        k3::Db db(dir.file("gapbook.db"), k3::Db::Mode::kReadOnly);
+        return db.scalarText("SELECT group_concat(content, '|') FROM YL");
+    };
+    ASSERT_EQ(groups(), "1|2");
+    for (const std::string& target : {dir.file("gapbook.db"), dir.file("no/such/folder/x.xlsx"), data}) {
+        CliRun r = cli("group --values 4,5,6 --size 1 --xlsx '" + target + "'");
+        EXPECT_EQ(r.rc, 1) << target;
+        EXPECT_NE(r.err.find("未写入"), std::string::npos) << r.err;
+        EXPECT_EQ(groups(), "1|2") << target;
+    }
+    // Nor does a calculation that could not be made, which writes no workbook either.
+    CliRun r = cli("group --values 4,5,6 --size 1 --from 13x --xlsx '" + dir.file("g.xlsx") + "'");
+    EXPECT_EQ(r.rc, 1);
+    EXPECT_EQ(groups(), "1|2");
+    EXPECT_FALSE(fs::exists(dir.file("g.xlsx")));
+    r = cli("group --values 4,5,6 --size 1 --xlsx '" + dir.file("g.xlsx") + "'");
+    EXPECT_EQ(r.rc, 0) << r.err;
+    EXPECT_EQ(groups(), "4|5|6");
+    EXPECT_TRUE(fs::exists(dir.file("g.xlsx")));
+}
 
 TEST_F(OutputCli, NeverOverTheHistoryItsSideFilesOrTheBackup) {
     std::ofstream(dir.file("lsbf.txt"), std::ios::binary) << "130101001 2 5 3 \r\n";
@@ -131,15 +161,21 @@ TEST_F(OutputCli, AFullDiskIsSaidSoAndTheEarlierFileStays) {
     script << "cat '" + target + "' >'" + dir.file("after") + "'; ls -a '" + small + "' >'" + dir.file("ls") + "'\n";
     script.close();
     ASSERT_EQ(std::system(("unshare --mount sh '" + dir.file("full.sh") + "'").c_str()), 0);
-    EXPECT_EQ(fileBytes(dir.file("rc")), "1\n1\n1\n1\n1\n1\n1\n");
+    const size_t commands = writers(target).size();
+    std::string failed;
+    for (size_t i = 0; i < commands; ++i) failed += "1\n";
+    EXPECT_EQ(fileBytes(dir.file("rc")), failed);
     const std::string err = fileBytes(dir.file("err"));
     size_t lines = 0;
     for (size_t at = 0; (at = err.find("k3gap-cli: 磁盘已满，无法写入文件 " + target + "；原有的文件未作改动", at)) !=
                         std::string::npos;
          ++at)
         ++lines;
-    EXPECT_EQ(lines, 7u) << err;
+    EXPECT_EQ(lines, commands) << err;
+    // The library's own lines never reach the user; its words appear only in the parentheses.
     EXPECT_EQ(err.find("[ERROR]"), std::string::npos) << err;
+    EXPECT_EQ(err.find("[WARNING]"), std::string::npos) << err;
+    EXPECT_EQ(err.find("无法写入工作簿"), std::string::npos) << err;  // said once
     EXPECT_EQ(fileBytes(dir.file("after")), "earlier\n");
     EXPECT_EQ(fileBytes(dir.file("ls")), ".\n..\nfiller\ngapbook.db\nout\n");
 }

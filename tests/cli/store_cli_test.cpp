@@ -28,6 +28,20 @@ TEST(CliStore, AddShowNext) {
     EXPECT_EQ(cli(dir, "--lottery 9 next").out, "130325078\t130325079\n");  // Beijing counts on
 }
 
+// 北京快3 counts its issues on: at the largest issue a history holds, `next` proposes nothing that `add`
+// would refuse, and says why.
+TEST(CliStore, NoNextIssueAfterTheLargest) {
+    TempDir dir;
+    ASSERT_EQ(cli(dir, "--lottery 9 add 2147483646 253").rc, 0);
+    EXPECT_EQ(cli(dir, "--lottery 9 next").out, "2147483646\t2147483647\n");
+    ASSERT_EQ(cli(dir, "--lottery 9 add 2147483647 111").rc, 0);
+    Result r = cli(dir, "--lottery 9 next");
+    EXPECT_EQ(r.rc, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_NE(r.err.find("最后一期 2147483647 之后没有下一期"), std::string::npos) << r.err;
+    EXPECT_EQ(cli(dir, "--lottery 9 add 2147483648 111").rc, 1);
+}
+
 TEST(CliStore, BadInputChangesNothing) {
     TempDir dir;
     ASSERT_EQ(cli(dir, "add 130325001 253").rc, 0);

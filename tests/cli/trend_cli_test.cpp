@@ -4,6 +4,8 @@
 #include <QImage>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 
 #include "cli_runner.h"
 #include "test_support.h"
@@ -148,3 +150,51 @@ TEST(CliTrend, WorkbookAndPicture) {
 }
 
 }  // namespace
+
+namespace {
+
+// A history long enough that its workbook takes a moment.
+void addMany(const TempDir& dir, size_t n) {
+    std::string text;
+    for (const auto& d : k3test::generateDraws(n)) text += std::to_string(d.sqqh) + " " + d.txtHisLst + "\n";
+    std::ofstream(dir.file("many.txt")) << text;
+    ASSERT_EQ(cli(dir, "import '" + dir.file("many.txt") + "'").rc, 0);
+}
+
+std::string slurp(const std::string& path) {
+    std::ifstream f(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(f)), {});
+}
+
+}  // namespace
+
+// The workbook of a long chart: stopped by a signal with nothing written, not even its side files; the
+// rows written so far shown on a terminal only.
+TEST(CliTrend, ALongWorkbookCanBeStoppedAndShowsProgressOnATerminal) {
+    TempDir dir;
+    addMany(dir, 60000);
+    const std::string out = dir.file("out");
+    std::filesystem::create_directory(out);
+    const std::string run = "XDG_CONFIG_HOME='" + dir.file("config") + "' '" K3GAP_CLI "' --data '" +
+                            dir.path().string() + "' trend --xlsx '" + out + "/Zoushi.xlsx'";
+    // Stopped once it has begun its file (a hidden side file beside the target).
+    std::ofstream(dir.file("stop.sh")) << run << " 2>'" << dir.file("err") << "' &\n"
+                                       << "pid=$!\n"
+                                       << "for i in $(seq 1000); do ls -A '" << out
+                                       << "' | grep -q . && break; sleep 0.01; done\n"
+                                       << "kill -TERM $pid; wait $pid; echo $? >'" << dir.file("rc") << "'\n";
+    ASSERT_EQ(std::system(("sh '" + dir.file("stop.sh") + "'").c_str()), 0);
+    EXPECT_EQ(slurp(dir.file("rc")), "1\n") << slurp(dir.file("err"));
+    EXPECT_NE(slurp(dir.file("err")).find("已取消导出走势图，未写入"), std::string::npos) << slurp(dir.file("err"));
+    EXPECT_TRUE(std::filesystem::is_empty(out));
+    // Without a terminal the messages stay as they were; on one, the rows go by.
+    CliRun plain = cli(dir, "trend --last 300 --xlsx '" + out + "/a.xlsx'");
+    EXPECT_EQ(plain.rc, 0) << plain.err;
+    EXPECT_EQ(plain.err, "");
+    const std::string onTerminal = dir.file("tty");
+    ASSERT_EQ(std::system(("script -qec \"" + run + "\" /dev/null >'" + onTerminal + "' 2>&1").c_str()), 0);
+    const std::string shown = slurp(onTerminal);
+    EXPECT_NE(shown.find("走势图工作簿：已写 0/60000 期"), std::string::npos) << shown;
+    EXPECT_NE(shown.find("正在压缩成文件"), std::string::npos) << shown;
+    EXPECT_TRUE(std::filesystem::exists(out + "/Zoushi.xlsx"));
+}

@@ -10,12 +10,15 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 #include "export/history_text.h"
 #include "export/output_file.h"
 #include "export/workbook.h"
+#include "export/xlsx_book.h"
 #include "process_support.h"
 #include "test_support.h"
 
@@ -221,4 +224,67 @@ TEST(OutputFile, NewFilesTakeTheUmaskWhichStaysAsItWas) {
         EXPECT_EQ(fs::status(dir.file(name)).permissions() & fs::perms::all,
                   fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read)
             << name;
+}
+
+// libxlsxwriter copies the rows into the sheet it packs without looking whether the copy arrived: on a
+// disk with room for the rows but not for their copy, the workbook is said not to be written, never
+// left cut short as if it were whole.
+TEST(OutputFile, AWorkbookWithoutRoomForItsTemporaryCopyIsNotClaimed) {
+    k3test::TempDir dir;
+    const std::string small = dir.file("small");
+    fs::create_directory(small);
+    Grid big;
+    big.header = {"a", "b", "c", "d", "e", "f", "g", "h", "i", "j", "k", "l"};
+    for (int i = 0; i < 40000; ++i) {
+        std::vector<std::string> row;
+        for (int c = 0; c < 12; ++c) row.push_back(std::to_string(100000 + (i * 7919 + c * 104729) % 900000));
+        big.rows.push_back(std::move(row));
+    }
+    auto report = onSmallDisk(small, 24 << 20, [&]() -> std::string {
+        const std::string target = small + "/out.xlsx";
+        try {
+            writeWorkbook(big, target);
+            return "written";
+        } catch (const ExportError& e) {
+            if (std::string(e.what()).find("磁盘已满") == std::string::npos) return e.what();
+        }
+        return entries(small) == 0 ? "" : "files left behind";
+    });
+    if (!report) GTEST_SKIP() << "no mount namespace with a tmpfs here";
+    EXPECT_EQ(*report, "");
+    // The same workbook where there is room: written whole.
+    writeWorkbook(big, dir.file("out.xlsx"));
+    EXPECT_GT(fs::file_size(dir.file("out.xlsx")), 100000u);
+}
+
+// What other parts of the program write to standard error while libxlsxwriter may print there is
+// written out afterwards, in its order; the library's own lines are not.
+TEST(OutputFile, TheLibrarysLinesNeverReachStandardError) {
+    k3test::TempDir dir;
+    const std::string file = dir.file("stderr");
+    std::fflush(stderr);
+    const int saved = ::dup(STDERR_FILENO);
+    const int to = ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    ASSERT_GE(to, 0);
+    ::dup2(to, STDERR_FILENO);
+    ::close(to);
+    auto say = [](const char* s) { ASSERT_GT(::write(STDERR_FILENO, s, std::strlen(s)), 0); };
+    std::string during;
+    {
+        LibraryStderr outer;
+        say("first\n");
+        std::thread other([&] {
+            LibraryStderr inner;  // another workbook at the same time
+            say("[ERROR][./src/packager.c:1541]: Error in closing member in the zipfile\n");
+            say("from another thread\n");
+        });
+        other.join();
+        say("[WARNING]: worksheet_write_string(): String exceeds Excel's limit\n");
+        during = fileBytes(file);
+    }
+    say("after\n");
+    ::dup2(saved, STDERR_FILENO);
+    ::close(saved);
+    EXPECT_EQ(during, "");  // held back while the library may print
+    EXPECT_EQ(fileBytes(file), "first\nfrom another thread\nafter\n");
 }

@@ -9,6 +9,7 @@
 
 #include "search/search.h"
 #include "stats/fairness.h"
+#include "stats/stats_range.h"
 #include "store/snapshot.h"
 #include "test_support.h"
 
@@ -162,7 +163,7 @@ TEST(Fairness, HandCheckedSmallHistories) {
 
     k3::Grid g = k3::fairnessGrid(r);
     EXPECT_EQ(g.header, (std::vector<std::string>{"检验", "统计量", "自由度", "p值", "结论"}));
-    EXPECT_EQ(g.rows[5], (std::vector<std::string>{"和值大小游程", "4.1352", "", "3.546e-05", "偏离"}));
+    EXPECT_EQ(g.rows[5], (std::vector<std::string>{"和值大小游程", "4.1352", "", "<0.0001", "偏离"}));
     EXPECT_EQ(g.rows[0], (std::vector<std::string>{"第1位点数", "", "", "", "期数不足"}));
 }
 
@@ -171,15 +172,47 @@ TEST(Fairness, NeedsOfEachTest) {
     const auto dice = fairDice(1080, 3);
     for (size_t n : {0, 1, 19, 20, 29, 30, 1079, 1080})
         expectMatchesReference(std::vector<std::array<int, 3>>(dice.begin(), dice.begin() + long(n)));
-    // One kind of sum only: no runs (n2 = 0) and no autocorrelation (all sums equal).
+    // One kind of sum only: no runs (n2 = 0) and no autocorrelation (all sums equal); they are not too
+    // few, there is nothing to test.
     std::vector<std::array<int, 3>> same(40, {2, 2, 2});
     FairnessReport r = k3::fairnessOf(outcomesOf(same));
-    EXPECT_EQ(r.tests[5].verdict, Verdict::kTooFew);
-    EXPECT_EQ(r.tests[6].verdict, Verdict::kTooFew);
+    EXPECT_EQ(r.tests[5].verdict, Verdict::kUntestable);
+    EXPECT_EQ(r.tests[6].verdict, Verdict::kUntestable);
     EXPECT_EQ(r.tests[0].verdict, Verdict::kDeviates);
     // A single 大 among 小: the runs test is made.
     same[7] = {6, 6, 6};
     expectMatchesReference(same);
+}
+
+TEST(Fairness, SaysWhatIsTrueOfDrawsThatNeverVary) {
+    // 20,000 identical draws: the faces and outcomes deviate beyond any p-value a double holds; the runs
+    // and the correlation have nothing to measure.
+    FairnessReport r = k3::fairnessOf(outcomesOf(std::vector<std::array<int, 3>>(20000, {3, 4, 5})));
+    const k3::Grid g = k3::fairnessGrid(r);
+    for (size_t t = 0; t < 5; ++t) {
+        EXPECT_EQ(r.tests[t].verdict, Verdict::kDeviates) << t;
+        EXPECT_EQ(g.rows[t][3], "<0.0001") << t;  // never "0", which no p-value of a test is
+    }
+    EXPECT_EQ(g.rows[5][4], "和值全部相同，无法检验");
+    EXPECT_EQ(g.rows[6][4], "和值全部相同，无法检验");
+    EXPECT_EQ(g.rows[5][3], "");
+    EXPECT_EQ(k3::fairnessSummary(r).find("期数"), std::string::npos) << k3::fairnessSummary(r);
+    EXPECT_NE(k3::fairnessSummary(r).find("另有 2 项无法检验"), std::string::npos) << k3::fairnessSummary(r);
+
+    // Sums that vary but are all 大 (or all 小): the runs cannot be counted, the correlation can.
+    std::vector<std::array<int, 3>> big;
+    for (int t = 0; t < 200; ++t) big.push_back(t % 3 ? std::array<int, 3>{6, 6, 6} : std::array<int, 3>{5, 5, 6});
+    r = k3::fairnessOf(outcomesOf(big));
+    EXPECT_EQ(k3::fairnessGrid(r).rows[5][4], "和值全部为大，无法检验");
+    EXPECT_NE(r.tests[6].verdict, Verdict::kUntestable);
+    for (auto& d : big) d = {d[0] - 4, d[1] - 4, d[2] - 5};
+    r = k3::fairnessOf(outcomesOf(big));
+    EXPECT_EQ(k3::fairnessGrid(r).rows[5][4], "和值全部为小，无法检验");
+
+    // A p-value just above the limit keeps its digits.
+    EXPECT_EQ(k3::pValueText(0.00012346), "0.0001235");
+    EXPECT_EQ(k3::pValueText(0.0), "<0.0001");
+    EXPECT_EQ(k3::pValueText(0.5), "0.5");
 }
 
 TEST(Fairness, MatchesReferenceOnRandomHistories) {

@@ -21,6 +21,14 @@ TEST(NextIssue, RunningNumbersAndNonDates) {
     EXPECT_EQ(nextIssue(131345078, 78, false), 131345079);  // month 13 is no date
 }
 
+TEST(NextIssue, NoneAfterTheLargestIssue) {
+    EXPECT_EQ(issueAfter(2147483646, 78, true), 2147483647);
+    EXPECT_FALSE(issueAfter(2147483647, 78, true));  // a running number has no room left
+    EXPECT_EQ(issueAfter(130325078, 78, false), 130326001);
+    EXPECT_FALSE(issueAfter(991231078, 78, false));  // 2100 has no two-digit year
+    EXPECT_EQ(issueAfter(991231077, 78, false), 991231078);
+}
+
 TEST(IssueText, ParsesOnlyWholeNumbers) {
     EXPECT_EQ(parseIssue(" 130325001 "), 130325001);
     EXPECT_FALSE(parseIssue("13032500a"));

@@ -1,5 +1,7 @@
 #include "test_support.h"
 
+#include <fcntl.h>
+
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -60,9 +62,11 @@ std::string fileBytes(const std::string& path) {
     return std::string((std::istreambuf_iterator<char>(f)), {});
 }
 
-HeldWrite::HeldWrite(const std::string& dbPath, const std::string& statements) {
+HeldWrite::HeldWrite(const std::string& dbPath, const std::string& statements, bool commit) {
     int ready[2], release[2];
-    if (pipe(ready) != 0 || pipe(release) != 0) throw std::runtime_error("pipe");
+    // Not inherited by programs the test starts meanwhile: one of them holding the release end would
+    // keep the lock held until it ends.
+    if (pipe2(ready, O_CLOEXEC) != 0 || pipe2(release, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
     pid_ = fork();
     if (pid_ == 0) {
         close(ready[0]);
@@ -74,7 +78,7 @@ HeldWrite::HeldWrite(const std::string& dbPath, const std::string& statements) {
             if (write(ready[1], &c, 1) != 1) _exit(2);
             while (read(release[0], &c, 1) > 0) {
             }
-            db.exec("ROLLBACK");
+            db.exec(commit ? "COMMIT" : "ROLLBACK");
         } catch (...) {
             _exit(1);
         }

@@ -45,13 +45,15 @@ std::string fileBytes(const std::string& path);
 
 // Another process holding a write transaction on a history database: it has begun one (BEGIN
 // IMMEDIATE, or what `statements` begin with) and deleted every draw without committing. The
-// constructor returns once the lock is held; the destructor rolls back and waits for the process.
+// constructor returns once the lock is held; the destructor rolls back (or commits) and waits for the
+// process.
 // SQLite does not carry connections across fork(): construct it while this process has no connection
 // to the file open.
 class HeldWrite {
 public:
-    explicit HeldWrite(const std::string& dbPath,
-                       const std::string& statements = "BEGIN IMMEDIATE; DELETE FROM lishi;");
+    // With `commit`, the destructor commits instead.
+    explicit HeldWrite(const std::string& dbPath, const std::string& statements = "BEGIN IMMEDIATE; DELETE FROM lishi;",
+                       bool commit = false);
     ~HeldWrite();
     HeldWrite(const HeldWrite&) = delete;
     HeldWrite& operator=(const HeldWrite&) = delete;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <future>
 #include <map>
 #include <random>
@@ -319,4 +320,51 @@ TEST(TrendWorkbook, NumbersAndFilledHits) {
     }
     EXPECT_THROW(writeTrendWorkbook(chart, dir.file("gapbook.db"), dir.path().string()), ExportError);
     EXPECT_EQ(k3test::fileBytes(dir.file("gapbook.db")), "db");
+}
+
+// Stopped while the rows go out, or once the library packs the file: nothing is written in either case,
+// the earlier file stays and nothing is left beside it; the progress goes forward, rows then packing.
+TEST(TrendWorkbook, StoppedAtAnyStepWritesNothing) {
+    k3test::TempDir dir;
+    auto snap = std::make_shared<const Snapshot>(snapshotOf(k3test::generateDraws(20000)));
+    const TrendChart chart(snap, trendLast(*snap, 20000));
+    const std::string path = dir.file("Zoushi.xlsx");
+    std::FILE* f = std::fopen(path.c_str(), "w");
+    std::fputs("earlier", f);
+    std::fclose(f);
+    for (int stopAt : {1, 3, 1000}) {  // in the rows, before packing, while packing
+        SCOPED_TRACE(stopAt);
+        std::vector<WorkbookStep> steps;
+        bool stopped = false;
+        try {
+            writeTrendWorkbook(chart, path, {}, [&](const WorkbookStep& s) {
+                steps.push_back(s);
+                if (stopAt == 1000) return !s.packing;
+                return steps.size() < static_cast<size_t>(stopAt) + 1;
+            });
+        } catch (const ExportCancelled& e) {
+            stopped = true;
+            EXPECT_NE(std::string(e.what()).find("未写入"), std::string::npos);
+        }
+        EXPECT_TRUE(stopped);
+        EXPECT_EQ(k3test::fileBytes(path), "earlier");
+        size_t files = 0;
+        for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir.path())) ++files;
+        EXPECT_EQ(files, 1u) << "a side file or the library's folder is left";
+        for (size_t i = 1; i < steps.size(); ++i) {
+            EXPECT_GE(steps[i].done, steps[i - 1].done);
+            EXPECT_TRUE(steps[i].packing || !steps[i - 1].packing);
+        }
+    }
+    // Not stopped: every row, then packing to the end.
+    std::vector<WorkbookStep> steps;
+    writeTrendWorkbook(chart, path, {}, [&](const WorkbookStep& s) {
+        steps.push_back(s);
+        return true;
+    });
+    ASSERT_FALSE(steps.empty());
+    EXPECT_EQ(steps.front().done, 0u);
+    EXPECT_TRUE(steps.back().packing);
+    EXPECT_EQ(steps.back().packed, 1000);
+    EXPECT_NE(k3test::fileBytes(path), "earlier");
 }
