@@ -257,8 +257,9 @@ bool HistoryPanel::eventFilter(QObject* watched, QEvent* event) {
             if (std::exchange(m_selectOnRelease, false)) (*box)->selectAll();
             break;
         case QEvent::KeyPress: {
-            // The digits of a draw waiting to be stored stay as they are.
-            if (m_typedDrawWaiting) return true;
+            // The digits of a draw waiting to be stored stay as they are; a box turned off (the history
+            // found damaged while it had the focus) takes none.
+            if (m_typedDrawWaiting || !(*box)->isEnabled()) return true;
             // A die typed into a box replaces what it held, wherever the cursor stands.
             auto* key = static_cast<QKeyEvent*>(event);
             const QString digit = key->text();

@@ -94,13 +94,18 @@ TEST_F(DatabaseWindowTest, ChangesAreOnAtOnceAndWaitForTheCheckForDamage) {
 // A draw typed before the verdict is kept in the boxes and stored once the check has passed; on a file
 // the check finds damaged it is never stored.
 TEST_F(DatabaseWindowTest, ADrawTypedDuringTheCheckIsStoredWhenItPasses) {
-    for (bool damaged : {false, true}) {
-        SCOPED_TRACE(damaged ? "damaged" : "intact");
+    // A broken rule (IDX reversed) is found by the read of the values, not by the check of the pages:
+    // the typed draw waits for both.
+    enum class File { kIntact, kDamagedPages, kBrokenRule };
+    for (File file : {File::kIntact, File::kDamagedPages, File::kBrokenRule}) {
+        const bool damaged = file != File::kIntact;
+        SCOPED_TRACE(static_cast<int>(file));
         fs::remove(dbPath());
         fs::remove(dbPath() + "-wal");
         fs::remove(dbPath() + "-shm");
         fill();
-        if (damaged) damageGroupTable(dbPath());
+        if (file == File::kDamagedPages) damageGroupTable(dbPath());
+        if (file == File::kBrokenRule) k3::Db(dbPath(), false).exec("UPDATE lishi SET IDX = 201 - IDX");
         told.clear();
         testApp();
         w.reset();
@@ -110,15 +115,18 @@ TEST_F(DatabaseWindowTest, ADrawTypedDuringTheCheckIsStoredWhenItPasses) {
         first->setFocus();
         for (const char* name : {"MaskEdBox1_1", "MaskEdBox1_2", "MaskEdBox1_3"})
             QTest::keyClick(find(name), Qt::Key_4);
-        EXPECT_TRUE(status().contains("检查完毕即保存这一期")) << status().toStdString();
-        EXPECT_EQ(text("MaskEdBox1_3"), "4");
+        // The read of the values may have found the broken rule before the keys: then they are not taken.
+        if (file != File::kBrokenRule || session().access() == k3::HistoryAccess::kChecking) {
+            EXPECT_TRUE(status().contains("检查完毕即保存这一期")) << status().toStdString();
+            EXPECT_EQ(text("MaskEdBox1_3"), "4");
+        }
         ASSERT_TRUE(eventually([this] { return session().access() != k3::HistoryAccess::kChecking; }))
             << "the check gave no verdict";
         ASSERT_TRUE(eventually([this] { return !w->busy(); })) << "the window stayed busy";
         if (damaged) {
             EXPECT_EQ(session().access(), k3::HistoryAccess::kDamaged);
-            EXPECT_EQ(gridRows(k3::names::kHistoryGrid), 200);
-            EXPECT_EQ(told.size(), 1);
+            EXPECT_EQ(gridRows(k3::names::kHistoryGrid), file == File::kBrokenRule ? 0 : 200);
+            EXPECT_EQ(told.size(), 1) << told.join("\n|").toStdString();
             EXPECT_FALSE(changesOn());
         } else {
             EXPECT_EQ(gridRows(k3::names::kHistoryGrid), 201);
