@@ -13,7 +13,7 @@
 
 #include "export/workbook.h"
 #include "grid_view.h"
-#include "omission_chart.h"
+#include "charts/omission_chart.h"
 #include "open_failure.h"
 #include "overview/gap_series.h"
 #include "window_fit.h"

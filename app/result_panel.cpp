@@ -11,7 +11,7 @@
 #include "grid_models.h"
 #include "grid_view.h"
 #include "object_names.h"
-#include "omission_chart.h"
+#include "charts/omission_chart.h"
 #include "search/grids.h"
 
 namespace k3 {

@@ -19,7 +19,7 @@
 #include "grid_models.h"
 #include "grid_view.h"
 #include "open_failure.h"
-#include "stats_chart.h"
+#include "charts/stats_chart.h"
 #include "window_fit.h"
 
 namespace k3 {

@@ -11,7 +11,7 @@
 #include <memory>
 #include <optional>
 
-#include "trend_painter.h"
+#include "charts/trend_painter.h"
 
 class QCheckBox;
 class QComboBox;

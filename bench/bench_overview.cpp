@@ -5,7 +5,7 @@
 #include <QApplication>
 #include <memory>
 
-#include "omission_chart.h"
+#include "charts/omission_chart.h"
 #include "overview/gap_series.h"
 #include "overview/overview.h"
 #include "search/search.h"

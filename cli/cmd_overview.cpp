@@ -7,7 +7,7 @@
 #include "cli.h"
 #include "export/output_file.h"
 #include "export/workbook.h"
-#include "omission_chart.h"
+#include "charts/omission_chart.h"
 #include "overview/gap_series.h"
 #include "overview/overview.h"
 #include "store/grid.h"

@@ -9,7 +9,7 @@
 #include "export/workbook.h"
 #include "stats/backtest.h"
 #include "stats/fairness.h"
-#include "stats_chart.h"
+#include "charts/stats_chart.h"
 #include "store/grid.h"
 #include "store/issue.h"
 

@@ -18,7 +18,7 @@
 #include "store/issue.h"
 #include "trend/trend.h"
 #include "trend/trend_workbook.h"
-#include "trend_painter.h"
+#include "charts/trend_painter.h"
 
 namespace k3cli {
 

@@ -13,7 +13,7 @@
 
 #include "history/text_import.h"
 #include "object_names.h"
-#include "omission_chart.h"
+#include "charts/omission_chart.h"
 #include "store/history_store.h"
 #include "window_fixture.h"
 

@@ -9,7 +9,7 @@
 #include <QTest>
 #include <QToolTip>
 
-#include "omission_chart.h"
+#include "charts/omission_chart.h"
 #include "overview/overview.h"
 #include "overview_window.h"
 #include "store/history_store.h"

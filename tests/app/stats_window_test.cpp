@@ -16,7 +16,7 @@
 #include <filesystem>
 
 #include "background_task.h"
-#include "stats_chart.h"
+#include "charts/stats_chart.h"
 #include "stats_windows.h"
 #include "store/history_store.h"
 #include "window_fixture.h"

@@ -13,7 +13,7 @@
 #include <QWheelEvent>
 
 #include "charts_support.h"
-#include "omission_chart.h"
+#include "charts/omission_chart.h"
 #include "qt_support.h"
 #include "test_support.h"
 

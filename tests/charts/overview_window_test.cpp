@@ -13,7 +13,7 @@
 #include <filesystem>
 
 #include "charts_support.h"
-#include "omission_chart.h"
+#include "charts/omission_chart.h"
 #include "overview_window.h"
 #include "test_support.h"
 

@@ -1,4 +1,4 @@
-#include "stats_chart.h"
+#include "charts/stats_chart.h"
 
 #include <QBuffer>
 #include <QCategoryAxis>

@@ -1,4 +1,4 @@
-#include "trend_painter.h"
+#include "charts/trend_painter.h"
 
 #include <QFontMetrics>
 #include <QPainterPath>

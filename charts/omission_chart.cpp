@@ -1,4 +1,4 @@
-#include "omission_chart.h"
+#include "charts/omission_chart.h"
 
 #include <QCategoryAxis>
 #include <QFontMetricsF>
