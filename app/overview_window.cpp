@@ -11,9 +11,9 @@
 #include <QTableView>
 #include <QVBoxLayout>
 
+#include "charts/omission_chart.h"
 #include "export/workbook.h"
 #include "grid_view.h"
-#include "charts/omission_chart.h"
 #include "open_failure.h"
 #include "overview/gap_series.h"
 #include "window_fit.h"

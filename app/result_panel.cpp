@@ -8,10 +8,10 @@
 #include <QScrollBar>
 #include <QTableView>
 
+#include "charts/omission_chart.h"
 #include "grid_models.h"
 #include "grid_view.h"
 #include "object_names.h"
-#include "charts/omission_chart.h"
 #include "search/grids.h"
 
 namespace k3 {

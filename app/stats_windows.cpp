@@ -14,12 +14,12 @@
 #include <cmath>
 
 #include "background_task.h"
+#include "charts/stats_chart.h"
 #include "export/output_file.h"
 #include "export/workbook.h"
 #include "grid_models.h"
 #include "grid_view.h"
 #include "open_failure.h"
-#include "charts/stats_chart.h"
 #include "window_fit.h"
 
 namespace k3 {

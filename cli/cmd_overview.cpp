@@ -4,10 +4,10 @@
 #include <cstdio>
 #include <ostream>
 
+#include "charts/omission_chart.h"
 #include "cli.h"
 #include "export/output_file.h"
 #include "export/workbook.h"
-#include "charts/omission_chart.h"
 #include "overview/gap_series.h"
 #include "overview/overview.h"
 #include "store/grid.h"

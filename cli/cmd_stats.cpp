@@ -4,12 +4,12 @@
 #include <cmath>
 #include <ostream>
 
+#include "charts/stats_chart.h"
 #include "cli.h"
 #include "export/output_file.h"
 #include "export/workbook.h"
 #include "stats/backtest.h"
 #include "stats/fairness.h"
-#include "charts/stats_chart.h"
 #include "store/grid.h"
 #include "store/issue.h"
 

@@ -12,13 +12,13 @@
 #include <unistd.h>
 #endif
 
+#include "charts/trend_painter.h"
 #include "cli.h"
 #include "export/output_file.h"
 #include "store/history_reader.h"
 #include "store/issue.h"
 #include "trend/trend.h"
 #include "trend/trend_workbook.h"
-#include "charts/trend_painter.h"
 
 namespace k3cli {
 

@@ -11,9 +11,9 @@
 #include <filesystem>
 #include <fstream>
 
+#include "charts/omission_chart.h"
 #include "history/text_import.h"
 #include "object_names.h"
-#include "charts/omission_chart.h"
 #include "store/history_store.h"
 #include "window_fixture.h"
 

@@ -12,8 +12,8 @@
 #include <QValueAxis>
 #include <QWheelEvent>
 
-#include "charts_support.h"
 #include "charts/omission_chart.h"
+#include "charts_support.h"
 #include "qt_support.h"
 #include "test_support.h"
 

@@ -12,8 +12,8 @@
 #include <QTest>
 #include <filesystem>
 
-#include "charts_support.h"
 #include "charts/omission_chart.h"
+#include "charts_support.h"
 #include "overview_window.h"
 #include "test_support.h"
 
