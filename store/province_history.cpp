@@ -2,7 +2,6 @@
 
 #include <filesystem>
 
-#include "store/damage_check.h"
 #include "store/province.h"
 
 namespace fs = std::filesystem;
@@ -29,8 +28,6 @@ MainFile readMainFile(const std::string& dataDir) {
     m.exists = fs::exists(m.path, ec);
     // An empty file is made a history when it is opened, with the record of the province that opens it.
     if (!m.exists || fs::file_size(m.path, ec) == 0 || ec) return m;
-    if (heldByAnotherProgram(m.path))
-        throw StoreError("历史数据库 " + m.path + " 正被另一个程序改动，请稍后再试", StoreFailure::kLocked);
     try {
         HistoryStore store(m.path);
         m.recorded = store.recordedProvince();

@@ -29,8 +29,8 @@ std::string provinceDatabaseName(int province);
 std::string provinceBackupName(int province);
 
 // Which files hold the history of `province` in `dataDir`. Reads gapbook.db's record through SQLite,
-// reading only; creates nothing. Throws StoreError (kLocked) when another program holds gapbook.db so
-// that it cannot be read now.
+// reading only; creates nothing. Throws StoreError (kLocked) when another program holds gapbook.db
+// longer than a read waits (a program that writes it without a log of changes).
 ProvinceFiles provinceFiles(const std::string& dataDir, int province, int unrecordedOwner);
 
 // A province's history, opened.

@@ -166,6 +166,7 @@ TEST_F(HistoryCli, IssuesOfTheYears2000To2009KeepTheirLeadingZero) {
 
     cli("trim --last 1");
     EXPECT_EQ(cli("next"), "090101001\t090101002\n");
+    cli("--lottery 9 import " + file("081231078 253\r\n090101001 666\r\n"));
     EXPECT_EQ(cli("--lottery 9 next"), "90101001\t90101002\n");
     EXPECT_NE(cli("--lottery 9 show").find("\n81231078\t"), std::string::npos);
 }
