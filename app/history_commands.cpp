@@ -34,6 +34,7 @@ struct ReadImport {
     ParsedLines parsed;
     ImportComparison comparison;
     bool cancelled = false;
+    QString database;  // the history it was compared with
 };
 
 namespace {
@@ -151,6 +152,7 @@ void HistoryCommands::importHistoryFile() {
         return;
     }
     auto read = std::make_shared<ReadImport>();
+    read->database = m_session.databaseFile();
     const std::string path = QFile::encodeName(file).toStdString();
     const bool running = m_session.runningNumbers();
     runCommand(
@@ -204,6 +206,11 @@ void HistoryCommands::importHistoryFile() {
 }
 
 void HistoryCommands::storeImport(std::shared_ptr<ReadImport> read) {
+    // The file goes into the history it was read for, never into another province's.
+    if (read->database != m_session.databaseFile()) {
+        emit statusMessage("彩种已切换，未读入，历史号码未作改动");
+        return;
+    }
     const int segBase = m_session.segmentBase();
     const size_t count = read->parsed.draws.size();
     // The draws move to the task; the report of skipped lines stays here.
@@ -438,7 +445,7 @@ void HistoryCommands::trimWithAnswer(
         return;
     }
     auto result = std::make_shared<TrimResult>();
-    const std::string backup = m_session.dataFile(kBackupFileName).toStdString();
+    const std::string backup = m_session.backupFile().toStdString();
     runCommand(
         {"删除期数", "正在删除历史号码…", true},
         [result, trim, k = *n, backup](HistoryStore& store, TaskControl&) {

@@ -90,10 +90,14 @@ ProvinceFiles provinceFiles(const std::string& dataDir, int provinceIndex, int u
 }
 
 ProvinceHistory openProvinceHistory(const std::string& dataDir, int provinceIndex, int unrecordedOwner) {
+    return openProvinceHistory(provinceFiles(dataDir, provinceIndex, unrecordedOwner));
+}
+
+ProvinceHistory openProvinceHistory(const ProvinceFiles& files) {
     ProvinceHistory h;
-    h.files = provinceFiles(dataDir, provinceIndex, unrecordedOwner);
-    h.store = std::make_unique<HistoryStore>(h.files.database, province(provinceIndex).code);
-    requireProvince(*h.store, provinceIndex);
+    h.files = files;
+    h.store = std::make_unique<HistoryStore>(files.database, province(files.province).code);
+    requireProvince(*h.store, files.province);
     return h;
 }
 

@@ -42,6 +42,8 @@ struct ProvinceHistory {
 // Opens the history of `province`, creating it empty (with its record) the first time. Throws
 // StoreError as HistoryStore does, and kNotHistory when the file records another province.
 ProvinceHistory openProvinceHistory(const std::string& dataDir, int province, int unrecordedOwner);
+// The same for files decided before (provinceFiles).
+ProvinceHistory openProvinceHistory(const ProvinceFiles& files);
 
 // What a province's history holds.
 struct ProvinceSummary {
