@@ -70,6 +70,11 @@ private:
     // True (and said) while another command runs.
     bool refuseWhileBusy();
     void storeImport(std::shared_ptr<struct ReadImport> read);
+    void askAboutMisfit(std::shared_ptr<struct UpdateRun> run);
+    void reportUpdate(const std::shared_ptr<struct UpdateRun>& run, TaskOutcome<NoValue>& outcome);
+    // 试读 of the address dialog: the page fetched in the background, what an update would add shown.
+    std::shared_ptr<TaskControl> tryReadAddress(const QString& tmpl, QObject* context,
+                                                std::function<void(const QString&)> show);
     void showSkipped(const std::vector<struct SkippedLine>& skipped, size_t count);
     void showSkippedLines();
     void trimWithAnswer(const QString& prompt, const QString& preset,

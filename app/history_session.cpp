@@ -40,9 +40,11 @@ HistorySession::~HistorySession() {
     // The background work on the file is interrupted and waited for; its results are dropped.
     if (m_check) m_check->cancel();
     for (const auto& r : m_valueReads) r->cancel();
+    for (const auto& c : m_closing) c->cancel();
     if (m_check) m_check->wait();
     for (const auto& r : m_valueReads) r->wait();
     if (m_switch) m_switch->wait();
+    for (const auto& c : m_closing) c->wait();
 }
 
 void HistorySession::open() {
@@ -160,7 +162,11 @@ void HistorySession::startDamageCheck() {
                 m_damage = outcome.value().verdict.damage;
                 // A pass counts as the store's own: its first change does not read the whole file again.
                 if (outcome.value().verdict.passed) m_store->markIntact();
-                if (outcome.value().recorded) m_recordPending = false;
+                // The record is this window's own write: not a change made elsewhere to read again.
+                if (outcome.value().recorded) {
+                    m_recordPending = false;
+                    ownWriteLeftTheDraws();
+                }
             }
             emit accessChanged();
         });
@@ -337,12 +343,13 @@ void HistorySession::setPartialWidth(int width) {
 
 QString HistorySession::updateUrl() const { return m_settings->updateUrl(); }
 void HistorySession::setUpdateUrl(const QString& tmpl) { m_settings->setUpdateUrl(tmpl); }
-bool HistorySession::updateUrlSet() const { return updateUrl() != Settings::defaultUpdateUrl(); }
+bool HistorySession::updateUrlSet() const { return m_settings->updateUrlSet(); }
 
 UpdateRequest HistorySession::updateRequest(std::chrono::year_month_day today, long timeoutSeconds) const {
     UpdateRequest req;
     req.urlTemplate = updateUrl().toStdString();
     req.code = lottery().code;
+    req.caption = lottery().caption;
     req.runningNumbers = runningNumbers();
     req.drawsPerDay = lottery().drawsPerDay;
     req.years = m_lookBackYears;

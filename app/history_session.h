@@ -194,8 +194,10 @@ private:
     // The store is such a gapbook.db, not recorded yet.
     bool m_recordPending = false;
     std::unique_ptr<HistoryStore> m_store;
-    uint64_t m_storeGeneration = 0;          // counts the stores: work on a store left is not applied
+    uint64_t m_storeGeneration = 0;         // counts the stores: work on a store left is not applied
     std::shared_ptr<TaskControl> m_switch;  // the switch to another province, while it runs
+    // Work on histories left that may still hold their files: their stores closing, a cancelled check.
+    std::vector<std::shared_ptr<TaskControl>> m_closing;
     QString m_openError;
     bool m_waiting = false;                // another program holds the file locked
     QTimer* m_retryTimer = nullptr;        // while waiting: tries again

@@ -61,7 +61,7 @@ MainMenus::MainMenus(QMenuBar& bar) {
     for (QAction* a : segmentBaseActions) a->setCheckable(true);
     settings->addSeparator();
     lookBack = addEntry(settings, names::kLookBackAction, "历史号码更新检索天(&Y)");
-    updateAddress = addEntry(settings, names::kUpdateAddressAction, "更新地址设置(&U)");
+    updateAddress = addEntry(settings, names::kUpdateAddressAction, "在线更新地址(&U)");
     homePage = addEntry(settings, names::kHomePageAction, "软件服务主页(&P)");
     manual = addEntry(settings, names::kManualAction, "软件介绍说明(&R)");
     walkthrough = addEntry(settings, names::kWalkthroughAction, "软件演示说明录像下载(&D)");
@@ -136,7 +136,8 @@ void MainWindow::followProvince(int index) {
     showProvince();
     m_shownAccess.reset();
     const Province& p = province(index);
-    showHistoryCount(QString("%1（每天 %2 期，%3）：").arg(QString::fromUtf8(p.caption)).arg(p.drawsPerDay).arg(provinceFileName()));
+    showHistoryCount(
+        QString("%1（每天 %2 期，%3）：").arg(QString::fromUtf8(p.caption)).arg(p.drawsPerDay).arg(provinceFileName()));
 }
 
 void MainWindow::provinceNotOpened(int index, const QString& why) {
@@ -146,16 +147,13 @@ void MainWindow::provinceNotOpened(int index, const QString& why) {
     m_prompter->tell("彩种选择", msg);
 }
 
-QString MainWindow::provinceFileName() const {
-    return QFileInfo(m_session->databaseFile()).fileName();
-}
+QString MainWindow::provinceFileName() const { return QFileInfo(m_session->databaseFile()).fileName(); }
 
 // The title and the status bar name the province and its history file, for a player who follows
 // several provinces (and the title the whole path, for one with more than one data folder).
 void MainWindow::showProvince() {
     const QString name = QString::fromUtf8(m_session->lottery().caption);
-    setWindowTitle(
-        QString("快3遗漏分析 — %1 — %2").arg(name, QDir::toNativeSeparators(m_session->databaseFile())));
+    setWindowTitle(QString("快3遗漏分析 — %1 — %2").arg(name, QDir::toNativeSeparators(m_session->databaseFile())));
     m_provinceLabel->setText(QString("%1 — %2").arg(name, provinceFileName()));
     m_provinceLabel->setToolTip(QDir::toNativeSeparators(m_session->databaseFile()));
 }

@@ -90,5 +90,15 @@ inline constexpr const char* kTaskProgress = "TaskProgress";
 inline constexpr const char* kSkippedDetailsButton = "cmdSkippedDetails";
 inline constexpr const char* kSkippedLinesView = "SkippedLinesView";
 inline constexpr const char* kSkippedLinesText = "SkippedLinesText";
+inline constexpr const char* kImportPreview = "ImportPreview";
+inline constexpr const char* kImportPreviewShape = "ImportPreviewShape";
+inline constexpr const char* kImportPreviewCounts = "ImportPreviewCounts";
+inline constexpr const char* kImportPreviewMisfit = "ImportPreviewMisfit";
+inline constexpr const char* kImportPreviewLines = "ImportPreviewLines";
+inline constexpr const char* kImportPreviewQuestion = "ImportPreviewQuestion";
+inline constexpr const char* kUpdateAddressDialog = "UpdateAddressDialog";
+inline constexpr const char* kUpdateAddressEdit = "UpdateAddressEdit";
+inline constexpr const char* kUpdateTryReadButton = "UpdateTryReadButton";
+inline constexpr const char* kUpdateTryReadResult = "UpdateTryReadResult";
 
 }  // namespace k3::names

@@ -3,7 +3,9 @@
 #include <QDesktopServices>
 #include <QFileDialog>
 
+#include "import_preview.h"
 #include "translation.h"
+#include "update_address_dialog.h"
 
 namespace k3 {
 
@@ -27,6 +29,17 @@ QString DialogPrompter::askOpenFile(const QString& dir, const QString& filter) {
 }
 
 void DialogPrompter::tell(const QString& title, const QString& text) { showInformation(m_parent, title, text); }
+
+bool DialogPrompter::confirmImport(const ImportPreview& preview) {
+    ImportPreviewDialog dialog(m_parent, preview);
+    return dialog.exec() == QDialog::Accepted;
+}
+
+std::optional<QString> DialogPrompter::askUpdateAddress(const UpdateAddressQuestion& question) {
+    UpdateAddressDialog dialog(m_parent, question);
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    return dialog.address();
+}
 
 bool DialogPrompter::openUrl(const QUrl& url) { return QDesktopServices::openUrl(url); }
 

@@ -10,6 +10,9 @@ class QWidget;
 
 namespace k3 {
 
+struct ImportPreview;
+struct UpdateAddressQuestion;
+
 class Prompter {
 public:
     virtual ~Prompter() = default;
@@ -23,6 +26,10 @@ public:
     // A file to open, starting in `dir`; empty when cancelled.
     virtual QString askOpenFile(const QString& dir, const QString& filter) = 0;
     virtual void tell(const QString& title, const QString& text) = 0;
+    // What an import read, before it stores; true to store. 取消 is the default answer.
+    virtual bool confirmImport(const ImportPreview& preview) = 0;
+    // The online update's address template (with 试读); nothing when cancelled.
+    virtual std::optional<QString> askUpdateAddress(const UpdateAddressQuestion& question) = 0;
     // Opens a file or address with the desktop's default application; false when none could.
     virtual bool openUrl(const QUrl& url) = 0;
 };
@@ -37,6 +44,8 @@ public:
                                    bool cancelByDefault) override;
     QString askOpenFile(const QString& dir, const QString& filter) override;
     void tell(const QString& title, const QString& text) override;
+    bool confirmImport(const ImportPreview& preview) override;
+    std::optional<QString> askUpdateAddress(const UpdateAddressQuestion& question) override;
     bool openUrl(const QUrl& url) override;
 
 private:

@@ -22,8 +22,7 @@ std::unique_ptr<HistoryStore> openWithoutWaiting(const std::string& dataDir, int
     files = ProvinceFiles{index, main, (std::filesystem::path(dataDir) / kBackupFileName).string()};
     if (heldByAnotherProgram(main)) throw StoreError("", StoreFailure::kLocked);
     files = provinceFiles(dataDir, index, unrecordedOwner);
-    if (files.database != main && heldByAnotherProgram(files.database))
-        throw StoreError("", StoreFailure::kLocked);
+    if (files.database != main && heldByAnotherProgram(files.database)) throw StoreError("", StoreFailure::kLocked);
     return std::move(openProvinceHistory(files).store);
 }
 
@@ -52,8 +51,7 @@ std::unique_ptr<HistoryStore> HistorySession::openStore() {
 }
 
 bool HistorySession::switchProvince(int index) {
-    if (index < 0 || index >= kProvinceCount || index == m_lotteryIndex || m_switch || m_commandRunning)
-        return false;
+    if (index < 0 || index >= kProvinceCount || index == m_lotteryIndex || m_switch || m_commandRunning) return false;
     setCommandRunning(true);
     // The history left keeps its province: an older gapbook.db taken for it is recorded before the
     // settings name another province (the check's verdict is waited for: a damaged file is not written).
@@ -61,9 +59,14 @@ bool HistorySession::switchProvince(int index) {
     if (m_store && m_recordPending) recordLeft = workerStoreOpener(true);
     const std::string dataDir = m_dataDir.toStdString();
     const int owner = m_unrecordedOwner;
+    // The connections of a history left earlier still closing: the last one merges the log into the file
+    // and holds it meanwhile, which a look at the file would take for another program's lock.
+    std::erase_if(m_closing, [](const auto& c) { return c->finished(); });
+    std::vector<std::shared_ptr<TaskControl>> closing = m_closing;
     m_switch = runThenCallback(
         this,
-        [recordLeft, dataDir, index, owner](TaskControl&) {
+        [recordLeft, dataDir, index, owner, closing](TaskControl&) {
+            for (const auto& c : closing) c->wait();
             if (recordLeft) {
                 try {
                     recordLeft()->recordProvince();
@@ -104,8 +107,15 @@ bool HistorySession::switchProvince(int index) {
 
 void HistorySession::finishSwitch(int index, SwitchedTo& to) {
     // The work on the history left ends; what it still hands back is dropped (by the generation).
-    if (m_check) m_check->cancel();
+    if (m_check) {
+        m_check->cancel();
+        m_closing.push_back(std::move(m_check));
+    }
     m_check.reset();
+    // The values of the history left still being read hold a connection to its file.
+    for (auto& r : m_valueReads)
+        if (!r->finished()) m_closing.push_back(std::move(r));
+    m_valueReads.clear();
     if (m_verdictPromise) m_verdictPromise->set_value({});
     m_verdictPromise.reset();
     m_verdict = {};
@@ -133,9 +143,9 @@ void HistorySession::finishSwitch(int index, SwitchedTo& to) {
 
 void HistorySession::retire(std::unique_ptr<HistoryStore> store) {
     if (!store) return;
-    runThenCallback(
+    m_closing.push_back(runThenCallback(
         this, [left = std::shared_ptr<HistoryStore>(std::move(store))](TaskControl&) mutable { left.reset(); },
-        [](TaskOutcome<NoValue>&) {});
+        [](TaskOutcome<NoValue>&) {}));
 }
 
 }  // namespace k3

@@ -43,6 +43,8 @@ struct QuietPrompter : k3::Prompter {
     }
     QString askOpenFile(const QString&, const QString&) override { return file; }
     void tell(const QString&, const QString&) override {}
+    bool confirmImport(const k3::ImportPreview&) override { return true; }
+    std::optional<QString> askUpdateAddress(const k3::UpdateAddressQuestion&) override { return std::nullopt; }
     bool openUrl(const QUrl&) override { return true; }
 };
 

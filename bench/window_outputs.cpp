@@ -28,6 +28,8 @@ public:
     }
     QString askOpenFile(const QString&, const QString&) override { return {}; }
     void tell(const QString&, const QString&) override {}
+    bool confirmImport(const k3::ImportPreview&) override { return true; }
+    std::optional<QString> askUpdateAddress(const k3::UpdateAddressQuestion&) override { return std::nullopt; }
     bool openUrl(const QUrl& url) override {
         opened << url.toLocalFile();
         return true;

@@ -120,8 +120,14 @@ const CommandHelp kCommands[] = {
      "backtest --times 2 --item 和值:10 --png huice.png"},
     {"trend", "[--from ISSUE] [--to ISSUE] [--last N] [--xlsx FILE] [--png FILE]",
      "走势图：每期一行，和值、号码、跨度、形态、大小单双各列的开出（*）与遗漏，末尾四行统计", "trend --last 100"},
-    {"import", "FILE", "读入历史号码文本文件，替换全部历史号码", "import lishi.txt"},
-    {"update", "[--url TEMPLATE] [--today YYYY-MM-DD]", "在线更新：取得最新的开奖号码", "update"},
+    {"import", "[--dry-run] [--accept-mismatch] FILE",
+     "读入历史号码文件（本程序的文本格式，或其他文本、CSV、xlsx、xls），替换全部历史号码；第一行列出识别出的格式。"
+     "--dry-run 只列出将读入的号码，不作改动；--accept-mismatch 读入不像本彩种的期号",
+     "import --dry-run kaijiang.csv"},
+    {"update", "[--url TEMPLATE] [--today YYYY-MM-DD] [--dry-run] [--accept-mismatch]",
+     "在线更新：取得最新的开奖号码（地址中的 {code}、{n}、{date} 换成彩种代码、期数和今天的日期）；"
+     "--dry-run 只列出将新增的号码，不作改动；--accept-mismatch 页面中有不像本彩种的期号时仍更新符合的",
+     "update --dry-run"},
     {"trim", "--newest | --to ISSUE | --last N | --clear", "删除历史号码：最后一期、某期以后的、最后 N 期或全部",
      "trim --last 10"},
     {"export-text", "[FILE]", "把历史号码写成文本文件（默认写在数据文件夹中）", "export-text lishi.txt"},

@@ -1,7 +1,9 @@
 #include "history/online_update.h"
 
 #include <algorithm>
+#include <cstdio>
 
+#include "history/json_page.h"
 #include "store/history_files.h"
 #include "store/issue.h"
 
@@ -55,9 +57,16 @@ UpdatePlan planUpdate(std::optional<int32_t> newest, bool runningNumbers, int dr
     return p;
 }
 
-std::string expandUrl(std::string_view tmpl, std::string_view code, int64_t n) {
+std::string expandUrl(std::string_view tmpl, std::string_view code, int64_t n, std::optional<year_month_day> today) {
     std::string out;
     const std::string num = std::to_string(n);
+    std::string date;
+    if (today) {
+        char buf[16];
+        std::snprintf(buf, sizeof buf, "%04d-%02u-%02u", static_cast<int>(today->year()),
+                      static_cast<unsigned>(today->month()), static_cast<unsigned>(today->day()));
+        date = buf;
+    }
     for (size_t i = 0; i < tmpl.size();) {
         if (tmpl.substr(i, 6) == "{code}") {
             out += code;
@@ -65,6 +74,9 @@ std::string expandUrl(std::string_view tmpl, std::string_view code, int64_t n) {
         } else if (tmpl.substr(i, 3) == "{n}") {
             out += num;
             i += 3;
+        } else if (today && tmpl.substr(i, 6) == "{date}") {
+            out += date;
+            i += 6;
         } else {
             out += tmpl[i++];
         }
@@ -120,6 +132,17 @@ bool separateDiceAt(const std::u32string& text, size_t at) {
     return true;
 }
 
+// A date issue at `at` whose draw number is above the draws per day, followed by dice where the issue's
+// would be.
+bool misfitAt(const std::u32string& text, size_t at, int64_t v, const UpdatePlan& plan) {
+    if (v % 1000 <= plan.drawsPerDay || !issueDate(v)) return false;
+    for (size_t k = 0; k < 3; ++k) {
+        const size_t d = at + static_cast<size_t>(plan.width) + 2 + 2 * k;
+        if (d >= text.size() || text[d] < U'1' || text[d] > U'6') return false;
+    }
+    return true;
+}
+
 constexpr size_t kGuardStride = 1u << 20;  // characters between two looks at the guard
 const char* const kParsePage = "分析页面";
 
@@ -169,6 +192,10 @@ std::vector<DerivedDraw> parseUpdatePage(std::string_view utf8Text, UpdatePlan& 
     // Every place where the decimal text of a plausible number of the range begins: within a run of digits,
     // a substring of one of the range's lengths that has no leading zero.
     const int lenLo = digitCount(start), lenHi = digitCount(end);
+    // Date issues of the range's days with a draw number above the draws per day, dice after them: another
+    // province's draws. The first is named; none is taken.
+    const int64_t misfitEnd = plan.runningNumbers ? 0 : end - plan.drawsPerDay + 999;
+    plan.misfit.reset();
     std::vector<std::pair<int64_t, size_t>> hits;  // (issue, character index)
     size_t nextLook = kGuardStride;
     for (size_t i = 0; i < n;) {
@@ -191,6 +218,10 @@ std::vector<DerivedDraw> parseUpdatePage(std::string_view utf8Text, UpdatePlan& 
                 v = v * 10 + (text[s + static_cast<size_t>(len) - 1] - U'0');
                 if (len >= lenLo && v >= start && v <= end && plausibleIssue(plan, v, runEnd - s, s == i))
                     hits.emplace_back(v, s);
+                else if (len == 9 && !plan.misfit && v >= start && v <= misfitEnd && misfitAt(text, s, v, plan))
+                    plan.misfit =
+                        Misfit{0, std::to_string(v),
+                               "超过了" + plan.caption + "每天的 " + std::to_string(plan.drawsPerDay) + " 期"};
             }
         }
         i = runEnd;
@@ -244,6 +275,123 @@ std::vector<DerivedDraw> parseUpdatePage(std::string_view utf8Text, UpdatePlan& 
     return out;
 }
 
+namespace {
+
+constexpr size_t kSampleRows = 2000;
+
+// The draws of rows read in a shape that fit the province and fall into the plan's range, each issue once,
+// in issue order.
+std::vector<DerivedDraw> takeRows(const std::vector<RowDraw>& rows, UpdatePlan& plan, int segBase) {
+    FitCheck fit(ProvinceRule{plan.caption, plan.drawsPerDay, plan.runningNumbers});
+    for (const RowDraw& r : rows) fit.draw(r.issue, 0, std::to_string(r.issue.issue));
+    if (std::optional<Misfit> m = fit.result()) plan.misfit = m;
+    std::vector<const RowDraw*> taken;
+    for (const RowDraw& r : rows) {
+        if (plan.runningNumbers ? r.issue.dated() : misfitOfDated(r.issue, fit.rule()).has_value()) continue;
+        if (r.issue.issue > INT32_MAX || (plan.start && (r.issue.issue < *plan.start || r.issue.issue > plan.end)))
+            continue;
+        taken.push_back(&r);
+    }
+    std::stable_sort(taken.begin(), taken.end(),
+                     [](const RowDraw* a, const RowDraw* b) { return a->issue.issue < b->issue.issue; });
+    taken.erase(std::unique(taken.begin(), taken.end(),
+                            [](const RowDraw* a, const RowDraw* b) { return a->issue.issue == b->issue.issue; }),
+                taken.end());
+    std::vector<DerivedDraw> out;
+    out.reserve(taken.size());
+    for (const RowDraw* r : taken)
+        out.push_back(deriveDraw(static_cast<int32_t>(r->issue.issue), r->d1, r->d2, r->d3, segBase));
+    if (!plan.start && !out.empty()) {
+        // Running numbers without a stored draw: the range starts at the page's lowest issue and is as long
+        // as the request.
+        plan.start = out.front().sqqh;
+        plan.end = *plan.start + plan.count;
+        while (!out.empty() && out.back().sqqh > plan.end) out.pop_back();
+    }
+    plan.emptyReason.clear();
+    if (out.empty())
+        plan.emptyReason = "页面中读出 " + std::to_string(rows.size()) + " 期（" + plan.shape +
+                           "），但没有要更新的期号" +
+                           (plan.start ? "（从 " + std::to_string(*plan.start) + " 起）" : std::string());
+    return out;
+}
+
+// Rows of a shape over rows already cut into cells, read after it is recognised from the first ones.
+std::vector<RowDraw> rowsOfTables(const std::vector<PageRow>& rows, std::optional<ColumnShape>& shape) {
+    std::vector<FieldRow> fields(rows.size());
+    for (size_t i = 0; i < rows.size(); ++i)
+        for (const PageCell& cell : rows[i]) fields[i].push_back({cell.text, &cell.parts});
+    shape = recogniseRows(std::vector<FieldRow>(fields.begin(), fields.begin() + std::min(fields.size(), kSampleRows)));
+    std::vector<RowDraw> out;
+    if (!shape) return out;
+    for (const FieldRow& row : fields)
+        if (auto d = drawOfRow(*shape, row)) out.push_back(*d);
+    return out;
+}
+
+std::vector<RowDraw> rowsOfLines(std::string_view text, std::optional<ColumnShape>& shape) {
+    std::vector<std::string_view> lines;
+    for (size_t pos = 0; pos < text.size();) {
+        size_t end = text.find_first_of("\r\n", pos);
+        if (end == std::string_view::npos) end = text.size();
+        if (end > pos) lines.push_back(text.substr(pos, end - pos));
+        pos = end + 1;
+    }
+    shape = recogniseLines(
+        std::vector<std::string_view>(lines.begin(), lines.begin() + std::min(lines.size(), kSampleRows)));
+    std::vector<RowDraw> out;
+    if (!shape) return out;
+    FieldRow row;
+    std::vector<std::string> scratch;
+    for (std::string_view line : lines) {
+        splitLine(line, shape->delimiter, row, scratch, shape->columnsNeeded());
+        if (auto d = drawOfRow(*shape, row)) out.push_back(*d);
+    }
+    return out;
+}
+
+}  // namespace
+
+std::vector<DerivedDraw> parsePage(const PageContent& page, UpdatePlan& plan, int segBase, const UpdateGuard& guard) {
+    plan.shape.clear();
+    plan.misfit.reset();
+    if (std::optional<JsonDraws> json = jsonDraws(page.text, guard); json && !json->draws.empty()) {
+        plan.shape = json->shape;
+        return takeRows(json->draws, plan, segBase);
+    }
+    std::vector<DerivedDraw> draws = parseUpdatePage(page.text, plan, segBase, guard);
+    if (!draws.empty()) {
+        plan.shape = "期号后紧跟三个号码（页面文字）";
+        return draws;
+    }
+    // Nothing of that form: the tables, then the lines. What the text said stays when they give nothing.
+    const std::string reason = plan.emptyReason;
+    const std::optional<Misfit> misfit = plan.misfit;
+    const std::optional<int64_t> start = plan.start;
+    const int64_t end = plan.end;
+    guard.check("分析页面");
+    plan.misfit.reset();
+    std::optional<ColumnShape> shape;
+    std::vector<RowDraw> rows = rowsOfTables(page.rows, shape);
+    std::string where = "（网页表格）";
+    if (rows.empty()) {
+        guard.check("分析页面");
+        rows = rowsOfLines(page.text, shape);
+        where = "（页面文字，" + (shape ? describeDelimiter(shape->delimiter) : std::string()) + "）";
+    }
+    if (!rows.empty()) {
+        plan.shape = describeShape(*shape) + where;
+        draws = takeRows(rows, plan, segBase);
+        if (!draws.empty()) return draws;
+    }
+    if (!plan.misfit) plan.misfit = misfit;
+    plan.emptyReason = rows.empty() ? reason : plan.emptyReason;
+    if (rows.empty()) plan.shape.clear();
+    plan.start = start;
+    plan.end = end;
+    return draws;
+}
+
 UpdateOutcome applyUpdate(HistoryStore& store, const UpdatePlan& plan, const std::vector<DerivedDraw>& draws,
                           const std::atomic<bool>* cancel) {
     UpdateOutcome res;
@@ -270,20 +418,22 @@ UpdateOutcome applyUpdate(HistoryStore& store, const UpdatePlan& plan, const std
 
 UpdatePlan planRequest(HistoryStore& store, const UpdateRequest& req) {
     UpdatePlan plan = planUpdate(store.newestIssue(), req.runningNumbers, req.drawsPerDay, req.years, req.today);
-    plan.url = expandUrl(req.urlTemplate, req.code, plan.count);
+    plan.url = expandUrl(req.urlTemplate, req.code, plan.count, req.today);
     plan.dataDir = folderOf(store.path());
+    plan.caption = req.caption;
     return plan;
 }
 
 FetchedUpdate fetchUpdate(UpdatePlan plan, const UpdateRequest& req) {
     const UpdateGuard guard(req.timeoutSeconds, req.cancel);
     FetchedPage page = fetchUrl(plan.url, guard, plan.dataDir);
-    std::vector<DerivedDraw> draws = parseUpdatePage(pageText(page, guard), plan, req.segBase, guard);
+    std::vector<DerivedDraw> draws = parsePage(readPage(page, guard), plan, req.segBase, guard);
     return {std::move(plan), std::move(draws)};
 }
 
 UpdateOutcome updateHistory(HistoryStore& store, const UpdateRequest& req) {
     FetchedUpdate fetched = fetchUpdate(planRequest(store, req), req);
+    if (fetched.plan.misfit && !req.acceptMismatch) throw MismatchError(*fetched.plan.misfit);
     return applyUpdate(store, fetched.plan, fetched.draws, req.cancel);
 }
 

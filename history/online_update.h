@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "history/province_fit.h"
 #include "history/update_page.h"
 #include "store/derive.h"
 #include "store/history_store.h"
@@ -27,8 +28,14 @@ struct UpdatePlan {
     int width = 7;                       // date issues: die k of an issue found at p is the character at p + width + 2k
     std::optional<int64_t> deleteBelow;  // draws below this issue fall out of the window (date issues)
     std::string url;
-    std::string dataDir;      // the history's folder: a file: address never reads one of its databases
-    std::string emptyReason;  // set by parseUpdatePage when the page gave no draw: why
+    std::string dataDir;             // the history's folder: a file: address never reads one of its databases
+    std::string caption = "本彩种";  // the province, as misfits are named
+    // Set by the parse: when the page gave no draw, why; how the draws were read from the page; the first
+    // issue on the page that cannot be the province's (a draw number above the draws per day, running
+    // numbers into a date-based province or the reverse). Such issues are never taken.
+    std::string emptyReason;
+    std::string shape;
+    std::optional<Misfit> misfit;
 };
 
 // The days between two dates (b - a).
@@ -40,8 +47,9 @@ std::chrono::year_month_day yearsBefore(std::chrono::year_month_day d, int years
 UpdatePlan planUpdate(std::optional<int32_t> newest, bool runningNumbers, int drawsPerDay, int years,
                       std::chrono::year_month_day today);
 
-// The request address: the template with "{code}" and "{n}" replaced.
-std::string expandUrl(std::string_view tmpl, std::string_view code, int64_t n);
+// The request address: the template with "{code}", "{n}" and "{date}" (today as YYYY-MM-DD) replaced.
+std::string expandUrl(std::string_view tmpl, std::string_view code, int64_t n,
+                      std::optional<std::chrono::year_month_day> today = std::nullopt);
 
 // Whether an occurrence of `issue` in a text is taken as that issue. Date issues: the number is a real date
 // YYMMDD followed by a draw number from 1 to the draws per day. Running numbers: the occurrence starts a run
@@ -60,6 +68,15 @@ bool plausibleIssue(const UpdatePlan& plan, int64_t issue, size_t runLength, boo
 // text, not the range; the guard is checked as it goes.
 std::vector<DerivedDraw> parseUpdatePage(std::string_view utf8Text, UpdatePlan& plan, int segBase,
                                          const UpdateGuard& guard = {});
+
+// The draws of a page in whichever shape it has: a JSON answer (an array of objects with the issue and the
+// dice); else the page's text of the form above (parseUpdatePage), exactly as it reads; else the rows of its
+// tables, the issue in one cell and the dice in the same row (in one cell, or one element or cell each);
+// else its lines, by the shapes of players' files. The dice of an issue come from its own row only. Only the
+// issues of the plan's range are taken (a running-number history without a start: every issue of the page,
+// the start becoming the lowest); plan.shape says which shape was read.
+std::vector<DerivedDraw> parsePage(const PageContent& page, UpdatePlan& plan, int segBase,
+                                   const UpdateGuard& guard = {});
 
 struct UpdateOutcome {
     size_t added = 0;
@@ -83,6 +100,13 @@ struct UpdateRequest {
     int segBase = 1;
     long timeoutSeconds = 60;
     const std::atomic<bool>* cancel = nullptr;
+    std::string caption = "本彩种";  // the province, as misfits are named
+    bool acceptMismatch = false;     // store the draws that fit although the page holds issues that do not
+};
+// The page holds issues that cannot be the province's and the request did not accept them; nothing changed.
+struct MismatchError : Error {
+    explicit MismatchError(const Misfit& m) : Error(m.message() + "，历史号码未作改动"), misfit(m) {}
+    Misfit misfit;
 };
 UpdateOutcome updateHistory(HistoryStore& store, const UpdateRequest& req);
 

@@ -19,8 +19,10 @@
 #include <memory>
 #include <mutex>
 #include <unordered_map>
+#include <vector>
 
 #include "history/update_page.h"
+#include "history/xml_support.h"
 
 namespace k3 {
 
@@ -64,25 +66,6 @@ bool isUtf8Name(const std::string& charset) {
     return c == "utf-8" || c == "utf8";
 }
 
-// Offset of the first byte that does not belong to a well-formed UTF-8 sequence, or npos.
-size_t invalidUtf8At(std::string_view s) {
-    for (size_t i = 0; i < s.size();) {
-        auto b = static_cast<unsigned char>(s[i]);
-        size_t len = b < 0x80 ? 1 : (b >> 5) == 6 ? 2 : (b >> 4) == 14 ? 3 : (b >> 3) == 30 ? 4 : 0;
-        if (len == 0 || i + len > s.size()) return i;
-        char32_t cp = len == 1 ? b : len == 2 ? (b & 0x1F) : len == 3 ? (b & 0x0F) : (b & 0x07);
-        for (size_t k = 1; k < len; ++k) {
-            auto c = static_cast<unsigned char>(s[i + k]);
-            if ((c & 0xC0) != 0x80) return i;
-            cp = (cp << 6) | (c & 0x3F);
-        }
-        const char32_t minimum = len == 2 ? 0x80 : len == 3 ? 0x800 : len == 4 ? 0x10000 : 0;
-        if (cp < minimum || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return i;
-        i += len;
-    }
-    return std::string_view::npos;
-}
-
 // Whether the page may declare its charset itself (<meta charset=...> or http-equiv).
 bool mentionsCharset(std::string_view body) {
     static const std::string_view word = "charset";
@@ -104,77 +87,20 @@ FetchError badBytes(const std::string& charset) {
     return FetchError("无法读取页面：页面中有不能按字符集“" + charset + "”解读的内容");
 }
 
-void initParser() {
-    static std::once_flag once;
-    std::call_once(once, [] { xmlInitParser(); });
-}
-
-// While a page is read on this thread, libxml2's errors come here instead of going to standard error; the
-// sink notes those about the encoding.
-struct ErrorSink {
-    bool notUtf8 = false;     // bytes read as UTF-8 were not UTF-8 (the parser then falls back to Latin-1)
-    bool conversion = false;  // bytes not in the encoding being converted from
-};
-
-void onStructuredError(void* ctx, xmlErrorPtr e) {
-    if (!ctx || !e) return;
-    auto* sink = static_cast<ErrorSink*>(ctx);
-    if (e->code == XML_ERR_INVALID_ENCODING) sink->notUtf8 = true;
-    if (e->code == XML_I18N_CONV_FAILED || e->code == XML_IO_ENCODER) sink->conversion = true;
-}
-
-class QuietErrors {
-public:
-    explicit QuietErrors(ErrorSink* sink) : prev_(xmlStructuredError), prevCtx_(xmlStructuredErrorContext) {
-        xmlSetStructuredErrorFunc(sink, onStructuredError);
-    }
-    ~QuietErrors() { xmlSetStructuredErrorFunc(prevCtx_, prev_); }
-    QuietErrors(const QuietErrors&) = delete;
-    QuietErrors& operator=(const QuietErrors&) = delete;
-
-private:
-    xmlStructuredErrorFunc prev_;
-    void* prevCtx_;
-};
-
 // ---------------------------------------------------------------- plain text
 
 // The parser's converter from a charset, or FetchError naming the charset when it has none.
 xmlCharEncodingHandlerPtr findDecoder(const std::string& charset) {
-    xmlCharEncodingHandlerPtr handler = xmlFindCharEncodingHandler(charset.c_str());
-    if (handler && !handler->input
-#ifdef LIBXML_ICONV_ENABLED
-        && !handler->iconv_in
-#endif
-#ifdef LIBXML_ICU_ENABLED
-        && !handler->uconv_in
-#endif
-    ) {
-        xmlCharEncCloseFunc(handler);  // an output-only encoding
-        handler = nullptr;
-    }
+    xmlCharEncodingHandlerPtr handler = findInputDecoder(charset);
     if (!handler) throw unknownCharset(charset);
     return handler;
 }
 
 std::string convertToUtf8(std::string_view body, const std::string& charset, const UpdateGuard& guard) {
-    xmlCharEncodingHandlerPtr handler = findDecoder(charset);
-    ErrorSink sink;
-    QuietErrors quiet(&sink);
-    std::unique_ptr<xmlBuffer, void (*)(xmlBufferPtr)> in(xmlBufferCreateSize(body.size() + 1), xmlBufferFree);
-    std::unique_ptr<xmlBuffer, void (*)(xmlBufferPtr)> out(xmlBufferCreateSize(body.size() * 2 + 16), xmlBufferFree);
-    bool ok = in && out &&
-              xmlBufferAdd(in.get(), reinterpret_cast<const xmlChar*>(body.data()), static_cast<int>(body.size())) == 0;
-    while (ok && xmlBufferLength(in.get()) > 0) {
-        guard.check(kReadPage);
-        const int before = xmlBufferLength(in.get());
-        const int rc = xmlCharEncInFunc(handler, out.get(), in.get());
-        ok = rc >= 0 && xmlBufferLength(in.get()) < before;
-    }
-    xmlCharEncCloseFunc(handler);
-    if (!ok) throw badBytes(charset);
-    return std::string(reinterpret_cast<const char*>(xmlBufferContent(out.get())),
-                       static_cast<size_t>(xmlBufferLength(out.get())));
+    xmlCharEncCloseFunc(findDecoder(charset));  // an unknown charset is said as such
+    std::optional<std::string> text = k3::convertToUtf8(body, charset, [&guard] { guard.check(kReadPage); });
+    if (!text) throw badBytes(charset);
+    return std::move(*text);
 }
 
 // UTF-16 text: the byte-order mark decides (and is dropped); without one, little-endian.
@@ -215,18 +141,26 @@ int readPiece(void* context, char* buffer, int len) {
     return static_cast<int>(n);
 }
 
-bool isBlockElement(const char* n) {
-    static const char* const blocks[] = {"p",      "div",    "tr", "li", "ul", "ol",         "table",   "h1",
-                                         "h2",     "h3",     "h4", "h5", "h6", "pre",        "section", "article",
-                                         "header", "footer", "dl", "dt", "dd", "blockquote", "form",    "hr"};
-    for (const char* b : blocks)
-        if (std::strcmp(n, b) == 0) return true;
-    return false;
-}
+// What an element is to the text: its name looked up once per name (the parser's dictionary gives each
+// name one pointer for the whole page, and pages repeat a few names millions of times).
+enum class Element : uint8_t { kOther, kBlock, kRow, kCell, kBreak, kSkipped, kBody };
 
-bool isSkipped(const char* n) {
-    return std::strcmp(n, "script") == 0 || std::strcmp(n, "style") == 0 || std::strcmp(n, "head") == 0 ||
-           std::strcmp(n, "noscript") == 0;
+Element elementOf(const char* n) {
+    static const char* const blocks[] = {"p",       "div",    "li",     "ul",      "ol",     "table",   "h1",
+                                         "h2",      "h3",     "h4",     "h5",      "h6",     "pre",     "section",
+                                         "article", "header", "footer", "dl",      "dt",     "dd",      "blockquote",
+                                         "form",    "hr",     "tbody",  "thead",   "tfoot",  "caption", "nav",
+                                         "main",    "aside",  "figure", "address", "center", "fieldset"};
+    if (std::strcmp(n, "tr") == 0) return Element::kRow;
+    if (std::strcmp(n, "td") == 0 || std::strcmp(n, "th") == 0) return Element::kCell;
+    if (std::strcmp(n, "br") == 0) return Element::kBreak;
+    if (std::strcmp(n, "body") == 0) return Element::kBody;
+    if (std::strcmp(n, "script") == 0 || std::strcmp(n, "style") == 0 || std::strcmp(n, "head") == 0 ||
+        std::strcmp(n, "noscript") == 0)
+        return Element::kSkipped;
+    for (const char* b : blocks)
+        if (std::strcmp(n, b) == 0) return Element::kBlock;
+    return Element::kOther;
 }
 
 // ---------------------------------------------------------------- attributes out
@@ -334,9 +268,10 @@ std::string withoutAttributes(std::string_view in, const UpdateGuard& guard) {
 
 // ---------------------------------------------------------------- the text, from the parser's events
 
-// The text below the first <body>: text and CDATA in document order; scripts, styles, heads and
-// noscripts left out; a line break for <br> and at the end of a block element (unless the text already
-// ends with one).
+// The text below the first <body>, as a browser shows it for copying: text and CDATA in document order;
+// scripts, styles, heads and noscripts left out; a tab between the cells of a table's row; a line break
+// for <br> and around a block element (a table's row is one). And beside it the rows of the page's tables,
+// each cell with its text and the texts of the elements directly inside it.
 struct TextCollector {
     std::string out;
     int bodyDepth = 0;  // elements open inside the body, the body counted; 0: not inside it
@@ -345,7 +280,49 @@ struct TextCollector {
     const UpdateGuard* guard = nullptr;
     size_t events = 0;
     bool stopped = false;
+
+    struct OpenRow {
+        PageRow cells;
+        bool cellOpen = false;
+        int nesting = 0;  // elements open inside the cell
+    };
+    std::vector<OpenRow> openRows;  // a row of a table inside a cell follows the row around it
+    std::vector<PageRow> rows;
+    std::unordered_map<const xmlChar*, Element> kinds;
+
+    Element kindOf(const xmlChar* name) {
+        auto [it, added] = kinds.try_emplace(name, Element::kOther);
+        if (added) it->second = elementOf(reinterpret_cast<const char*>(name));
+        return it->second;
+    }
+
+    // A tab or a line break between what came before and what follows, never two.
+    void separate(char c) {
+        if (out.empty()) return;
+        if (c == '\n' && out.back() == '\t') out.back() = '\n';
+        if (out.back() != '\n' && out.back() != c) out += c;
+    }
+    PageCell* openCell() {
+        if (openRows.empty() || !openRows.back().cellOpen) return nullptr;
+        return &openRows.back().cells.back();
+    }
 };
+
+// Blanks inside a cell as a browser shows them: runs of white space as one blank, none at either end.
+void collapseBlanks(std::string& s) {
+    std::string out;
+    out.reserve(s.size());
+    for (char c : s) {
+        const bool blank = c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
+        if (blank) {
+            if (!out.empty() && out.back() != ' ') out += ' ';
+        } else {
+            out += c;
+        }
+    }
+    if (!out.empty() && out.back() == ' ') out.pop_back();
+    s = std::move(out);
+}
 
 TextCollector* collectorOf(void* ctx) {
     auto* parser = static_cast<htmlParserCtxtPtr>(ctx);
@@ -379,24 +356,47 @@ void onStart(void* ctx, const xmlChar* rawName, const xmlChar**) {
     TextCollector* t = collectorOf(ctx);
     lookAtGuard(ctx, t);
     keepStackShallow(static_cast<htmlParserCtxtPtr>(ctx));
-    const char* name = reinterpret_cast<const char*>(rawName);
+    const Element kind = t->kindOf(rawName);
     if (t->bodyDepth == 0) {
-        if (!t->bodyDone && std::strcmp(name, "body") == 0) t->bodyDepth = 1;
+        if (!t->bodyDone && kind == Element::kBody) t->bodyDepth = 1;
         return;
     }
     ++t->bodyDepth;
-    if (t->skipDepth > 0 || isSkipped(name)) {
+    if (t->skipDepth > 0 || kind == Element::kSkipped) {
         ++t->skipDepth;
         return;
     }
-    if (std::strcmp(name, "br") == 0) t->out += '\n';
+    switch (kind) {
+        case Element::kBreak:
+            t->out += '\n';
+            if (PageCell* cell = t->openCell()) cell->text += ' ';
+            return;
+        case Element::kRow:
+            t->separate('\n');
+            t->openRows.emplace_back();
+            return;
+        case Element::kCell:
+            if (!t->openRows.empty()) {
+                t->separate('\t');
+                TextCollector::OpenRow& row = t->openRows.back();
+                row.cells.emplace_back();
+                row.cellOpen = true;
+                row.nesting = 0;
+                return;
+            }
+            break;
+        default: break;
+    }
+    if (PageCell* cell = t->openCell()) {
+        if (t->openRows.back().nesting++ == 0) cell->parts.emplace_back();
+    }
+    if (kind == Element::kBlock) t->separate('\n');
 }
 
 void onEnd(void* ctx, const xmlChar* rawName) {
     TextCollector* t = collectorOf(ctx);
     lookAtGuard(ctx, t);
     if (t->bodyDepth == 0) return;
-    const char* name = reinterpret_cast<const char*>(rawName);
     if (--t->bodyDepth == 0) {
         t->bodyDone = true;
         return;
@@ -405,14 +405,39 @@ void onEnd(void* ctx, const xmlChar* rawName) {
         --t->skipDepth;
         return;
     }
-    if (isBlockElement(name) && !t->out.empty() && t->out.back() != '\n') t->out += '\n';
+    const Element kind = t->kindOf(rawName);
+    if (kind == Element::kRow) {
+        if (!t->openRows.empty()) {
+            PageRow row = std::move(t->openRows.back().cells);
+            t->openRows.pop_back();
+            for (PageCell& cell : row) {
+                collapseBlanks(cell.text);
+                for (std::string& part : cell.parts) collapseBlanks(part);
+            }
+            t->rows.push_back(std::move(row));
+        }
+        t->separate('\n');
+        return;
+    }
+    if (kind == Element::kCell) {
+        if (!t->openRows.empty()) t->openRows.back().cellOpen = false;
+        return;
+    }
+    if (kind == Element::kBreak) return;  // opened no part of a cell
+    if (t->openCell() && t->openRows.back().nesting > 0) --t->openRows.back().nesting;
+    if (kind == Element::kBlock) t->separate('\n');
 }
 
 void onText(void* ctx, const xmlChar* text, int len) {
     TextCollector* t = collectorOf(ctx);
     lookAtGuard(ctx, t);
-    if (t->bodyDepth > 0 && t->skipDepth == 0)
-        t->out.append(reinterpret_cast<const char*>(text), static_cast<size_t>(len));
+    if (t->bodyDepth == 0 || t->skipDepth > 0) return;
+    const std::string_view piece(reinterpret_cast<const char*>(text), static_cast<size_t>(len));
+    t->out.append(piece);
+    if (PageCell* cell = t->openCell()) {
+        cell->text.append(piece);
+        if (t->openRows.back().nesting > 0) cell->parts.back().append(piece);
+    }
 }
 
 struct CtxtFree {
@@ -423,10 +448,10 @@ struct CtxtFree {
     }
 };
 
-std::string htmlText(const FetchedPage& page, const std::string& charset, const UpdateGuard& guard) {
+PageContent htmlContent(const FetchedPage& page, const std::string& charset, const UpdateGuard& guard) {
     xmlCharEncodingHandlerPtr handler = charset.empty() ? nullptr : findDecoder(charset);
-    ErrorSink sink;
-    QuietErrors quiet(&sink);
+    XmlErrorSink sink;
+    QuietXmlErrors quiet(&sink);
     std::unique_ptr<htmlParserCtxt, CtxtFree> ctxt(htmlNewParserCtxt());
     if (!ctxt) {
         if (handler) xmlCharEncCloseFunc(handler);
@@ -501,7 +526,12 @@ std::string htmlText(const FetchedPage& page, const std::string& charset, const 
         }
         throw FetchError(msg);
     }
-    return std::move(collector.out);
+    // Rows a page leaves open end with it.
+    while (!collector.openRows.empty()) {
+        collector.rows.push_back(std::move(collector.openRows.back().cells));
+        collector.openRows.pop_back();
+    }
+    return {std::move(collector.out), std::move(collector.rows)};
 }
 
 }  // namespace
@@ -532,11 +562,14 @@ std::string contentTypeCharset(const std::string& contentType) {
     return {};
 }
 
-std::string pageText(const FetchedPage& page, const UpdateGuard& guard) {
+PageContent readPage(const FetchedPage& page, const UpdateGuard& guard) {
     guard.check(kReadPage);
-    initParser();
+    initXmlParser();
     const std::string charset = contentTypeCharset(page.contentType);
-    return looksLikeHtml(page) ? htmlText(page, charset, guard) : plainText(page, charset, guard);
+    if (looksLikeHtml(page)) return htmlContent(page, charset, guard);
+    return {plainText(page, charset, guard), {}};
 }
+
+std::string pageText(const FetchedPage& page, const UpdateGuard& guard) { return readPage(page, guard).text; }
 
 }  // namespace k3

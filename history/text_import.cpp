@@ -12,6 +12,7 @@
 #include <unistd.h>
 #endif
 
+#include "history/line_reading.h"
 #include "store/history_files.h"
 
 namespace k3 {
@@ -25,7 +26,8 @@ bool isBlankLine(std::string_view s) {
     return true;
 }
 
-// A skipped line as the report lists it: at most kSkippedTextLimit characters, then "…".
+}  // namespace
+
 std::string reportedLine(std::string_view line) {
     size_t chars = 0;
     for (size_t i = 0; i < line.size(); ++i) {
@@ -34,6 +36,8 @@ std::string reportedLine(std::string_view line) {
     }
     return std::string(line);
 }
+
+namespace {
 
 void appendUtf8(std::string& out, uint32_t cp) {
     if (cp < 0x80) {
@@ -122,66 +126,19 @@ std::vector<DerivedDraw> deriveAll(const std::vector<LineDraw>& lines, int segBa
     return out;
 }
 
-namespace {
-
-// A line that yields a draw, with where it stands in the text (for reporting a repeat).
-struct ReadLine {
-    LineDraw draw;
-    uint32_t number;  // 1-based line number
-    size_t begin;     // offset of the line in the text
-};
-
 std::string_view lineAt(std::string_view text, size_t begin) {
     size_t end = begin;
     while (end < text.size() && text[end] != '\r' && text[end] != '\n') ++end;
     return text.substr(begin, end - begin);
 }
 
-// The lines with a draw, each issue once, in issue order; `reordered` when that is not the file's order.
-struct ReadLines {
-    std::vector<ReadLine> lines;
-    bool reordered = false;
-    std::vector<SkippedLine> skipped;
-    size_t skippedCount = 0;
-};
-
-ReadLines readLines(std::string_view text, const ImportProgress& progress) {
+ReadLines finishLines(CollectedLines&& in, const std::function<std::string_view(size_t begin)>& textAt) {
     ReadLines out;
-    std::vector<SkippedLine> bad;  // the first kSkippedListLimit lines without a draw
-    size_t badCount = 0;
-    std::vector<ReadLine> lines;
-    lines.reserve(text.size() / 15 + 1);
-    bool ascending = true;  // each issue above the one before: no repeat possible, no sort needed
-    size_t pos = 0, lineNo = 0, nextReport = 0;
-    const size_t n = text.size();
-    while (pos < n) {
-        size_t end = pos;
-        while (end < n && text[end] != '\r' && text[end] != '\n') ++end;
-        std::string_view line = text.substr(pos, end - pos);
-        const size_t begin = pos;
-        ++lineNo;
-        // CR LF, a lone CR and a lone LF each end one line.
-        if (end < n && text[end] == '\r' && end + 1 < n && text[end + 1] == '\n')
-            pos = end + 2;
-        else
-            pos = end + 1;
-
-        if (auto d = parseHistoryLine(line)) {
-            if (!lines.empty() && d->issue <= lines.back().draw.issue) ascending = false;
-            lines.push_back({*d, static_cast<uint32_t>(lineNo), begin});
-        } else if (!isBlankLine(line)) {
-            if (badCount++ < kSkippedListLimit) bad.push_back({lineNo, reportedLine(line)});
-        }
-        if (progress && pos >= nextReport) {
-            if (!progress(std::min(pos, n), n)) throw ImportCancelled();
-            nextReport = pos + (1u << 16);
-        }
-    }
-
+    std::vector<ReadLine>& lines = in.lines;
     // Out of order: sorted by issue (a repeat after the line it repeats), and each repeat skipped.
     std::vector<SkippedLine> repeats;
     size_t repeatCount = 0;
-    if (!ascending) {
+    if (!in.ascending) {
         std::stable_sort(lines.begin(), lines.end(),
                          [](const ReadLine& a, const ReadLine& b) { return a.draw.issue < b.draw.issue; });
         std::vector<ReadLine> cut;
@@ -196,16 +153,30 @@ ReadLines readLines(std::string_view text, const ImportProgress& progress) {
         std::sort(cut.begin(), cut.end(), [](const ReadLine& a, const ReadLine& b) { return a.number < b.number; });
         repeatCount = cut.size();
         for (size_t i = 0; i < cut.size() && i < kSkippedListLimit; ++i)
-            repeats.push_back({cut[i].number, reportedLine(lineAt(text, cut[i].begin))});
+            repeats.push_back({cut[i].number, reportedLine(textAt(cut[i].begin))});
     }
     // Both kinds of skipped line, in line order.
-    out.skippedCount = badCount + repeatCount;
-    std::merge(bad.begin(), bad.end(), repeats.begin(), repeats.end(), std::back_inserter(out.skipped),
+    out.skippedCount = in.badCount + repeatCount;
+    std::merge(in.bad.begin(), in.bad.end(), repeats.begin(), repeats.end(), std::back_inserter(out.skipped),
                [](const SkippedLine& a, const SkippedLine& b) { return a.number < b.number; });
     if (out.skipped.size() > kSkippedListLimit) out.skipped.resize(kSkippedListLimit);
     out.lines = std::move(lines);
-    out.reordered = !ascending;
+    out.reordered = !in.ascending;
     return out;
+}
+
+namespace {
+
+ReadLines readLines(std::string_view text, const ImportProgress& progress) {
+    CollectedLines collected;
+    collected.lines.reserve(text.size() / 15 + 1);
+    forEachLine(text, progress, [&collected](std::string_view line, size_t lineNo, size_t begin) {
+        if (auto d = parseHistoryLine(line))
+            collected.draw(*d, lineNo, begin);
+        else if (!isBlankLine(line))
+            collected.skipped(lineNo, line);
+    });
+    return finishLines(std::move(collected), [text](size_t begin) { return lineAt(text, begin); });
 }
 
 }  // namespace
@@ -241,8 +212,18 @@ void refuseHistoryDatabase(const std::string& path, const std::string& dataDir) 
 }
 
 #ifndef _WIN32
-std::string readWholeFile(const std::string& path, const std::string& dataDir) {
+void checkPlayerFileBeforeOpen(const std::string& path, const std::string& dataDir) {
     refuseHistoryDatabase(path, dataDir);
+    // A folder, a device or a pipe is refused by name: a reader that opens by path (FreeXL) would wait on
+    // a pipe. A name that cannot be looked at is left to the open, which says why.
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return;
+    if (S_ISDIR(st.st_mode)) throw ImportError(path + " 是文件夹，不是文本文件");
+    if (!S_ISREG(st.st_mode)) throw ImportError(path + " 不是普通文件（而是设备、管道或套接字），不能读入");
+}
+
+std::string readWholeFile(const std::string& path, const std::string& dataDir) {
+    checkPlayerFileBeforeOpen(path, dataDir);
     // Without O_NONBLOCK, opening a pipe would wait for a writer; for a regular file it changes nothing.
     int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) throw ImportError("无法打开文件 " + path + "（" + std::strerror(errno) + "）");
@@ -271,11 +252,15 @@ std::string readWholeFile(const std::string& path, const std::string& dataDir) {
     return data;
 }
 #else
-std::string readWholeFile(const std::string& path, const std::string& dataDir) {
+void checkPlayerFileBeforeOpen(const std::string& path, const std::string& dataDir) {
     refuseHistoryDatabase(path, dataDir);
     std::error_code ec;
     if (std::filesystem::is_directory(path, ec)) throw ImportError(path + " 是文件夹，不是文本文件");
     if (!std::filesystem::is_regular_file(path, ec)) throw ImportError(path + " 不是普通文件，不能读入");
+}
+
+std::string readWholeFile(const std::string& path, const std::string& dataDir) {
+    checkPlayerFileBeforeOpen(path, dataDir);
     std::ifstream f(path, std::ios::binary);
     if (!f) throw ImportError("无法打开文件 " + path);
     std::string data;

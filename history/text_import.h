@@ -34,6 +34,9 @@ struct SkippedLine {
 inline constexpr size_t kSkippedListLimit = 1000;
 inline constexpr size_t kSkippedTextLimit = 200;  // characters (UTF-8 code points)
 
+// A skipped line as the report lists it: at most kSkippedTextLimit characters, then "…".
+std::string reportedLine(std::string_view line);
+
 struct ParsedHistory {
     std::vector<DerivedDraw> draws;    // in file order
     std::vector<SkippedLine> skipped;  // the first kSkippedListLimit lines that are not blank and yield no draw
@@ -76,8 +79,12 @@ void refuseHistoryDatabase(const std::string& path, const std::string& dataDir);
 // Reads a regular file whole; throws ImportError when it cannot be opened or read, and refuses what is
 // not a regular file: a folder, a device (/dev/zero), a pipe, or a file whose content does not match
 // its size (/proc/self/cmdline), and a history database of `dataDir` (refuseHistoryDatabase). Opening
-// never waits for a pipe's writer.
+// never waits for a pipe's writer. Every player's file is opened here, and only here.
 std::string readWholeFile(const std::string& path, const std::string& dataDir);
+// The checks readWholeFile makes of a name before it opens it (a history database of `dataDir`, a folder,
+// a device, a pipe); a reader that opens a player's file by path itself (FreeXL for .xls) makes them first
+// too. Throws ImportError.
+void checkPlayerFileBeforeOpen(const std::string& path, const std::string& dataDir);
 
 // The text of a file as lines can be read from it: a UTF-8 byte-order mark is dropped, and a UTF-16
 // file (byte-order mark FF FE or FE FF) is turned into UTF-8. Any other text stays as it is.
@@ -93,11 +100,12 @@ struct ImportResult {
     bool refused = false;  // lines but not one draw: most likely the wrong file, so nothing was replaced
 };
 
-// Replaces the whole history by the draws of the file, in one transaction. A file that cannot be read,
-// a cancel, or a file whose lines yield not a single draw leaves the history as it was. An empty file
-// (no lines but blank ones) empties the history. A history that cannot be changed is reported, as
-// StoreError: a read-only one before the file is read, a damaged one before anything is stored.
-// `confirm`, when given, may still decline the replacement.
+// Replaces the whole history by the draws of a file in the program's own format, in one transaction (files of
+// other shapes: readPlayerFile). A file
+// that cannot be read, a cancel, or a file whose lines yield not a single draw leaves the history as it was. An empty
+// file (no lines but blank ones) empties the history. A history that cannot be changed is reported, as StoreError: a
+// read-only one before the file is read, a damaged one before anything is stored. `confirm`, when given, may still
+// decline the replacement.
 ImportResult importHistoryFile(HistoryStore& store, const std::string& path, int segBase,
                                const ImportProgress& progress = {}, const ImportConfirm& confirm = {});
 

@@ -106,9 +106,12 @@ bool startsWithNoCase(const std::string& s, const char* prefix) {
 // What is wrong with an address the update cannot use, said about that address.
 void checkAddress(const std::string& url, const ParsedUrl& parsed) {
     const std::string what = "无法取得 " + url + "：";
-    const char* const fileForm = "file 地址要写成 file:// 加上本机文件的完整路径，例如 file:///home/user/page.html";
+    const char* const fileForm =
+        "file 地址要写成 file:// 加上本机文件的完整路径（或 file: 加上以 / 开头的路径），例如 "
+        "file:///home/user/page.html";
     if (startsWithNoCase(url, "file:")) {
-        if (!startsWithNoCase(url, "file://")) throw FetchError(what + fileForm);
+        if (!startsWithNoCase(url, "file:/")) throw FetchError(what + fileForm);
+        if (!startsWithNoCase(url, "file://")) return;  // file:/path: no host
         // The host between "file://" and the path: none, or this computer's own name.
         const size_t slash = url.find('/', 7);
         std::string host = url.substr(7, slash == std::string::npos ? std::string::npos : slash - 7);
@@ -222,15 +225,22 @@ FetchedPage readFileUrl(const std::string& url, std::string path, const UpdateGu
 
 #endif
 
+// file:/path, the form without an authority (RFC 8089), as file:///path.
+std::string withAuthority(const std::string& url) {
+    if (startsWithNoCase(url, "file:/") && !startsWithNoCase(url, "file://")) return "file://" + url.substr(5);
+    return url;
+}
+
 }  // namespace
 
-FetchedPage fetchUrl(const std::string& url, const UpdateGuard& guard, const std::string& dataDir) {
+FetchedPage fetchUrl(const std::string& given, const UpdateGuard& guard, const std::string& dataDir) {
+    const std::string url = withAuthority(given);
     const ParsedUrl parsed = parseUrl(url);
-    checkAddress(url, parsed);
+    checkAddress(given, parsed);
     if (parsed.scheme == "file") {
         if (historyFileOf(localPath(parsed.path), dataDir) == HistoryFile::kDatabase)
-            throw FetchError("无法读取 " + url + ": 这是历史数据库的文件，不是开奖网页");
-        return readFileUrl(url, parsed.path, guard);
+            throw FetchError("无法读取 " + given + ": 这是历史数据库的文件，不是开奖网页");
+        return readFileUrl(given, parsed.path, guard);
     }
     guard.check("无法取得 " + url + ": ");
 

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <chrono>
 #include <string>
+#include <vector>
 
 #include "store/error.h"
 
@@ -52,11 +53,27 @@ struct FetchedPage {
 // time limit; a cancel stops it. An empty page is a failure. Throws FetchError / UpdateCancelled.
 FetchedPage fetchUrl(const std::string& url, const UpdateGuard& guard, const std::string& dataDir);
 
+// One cell of a table of a page: its text (blanks collapsed as a browser shows them) and the texts of the
+// elements directly inside it (<span>1</span><span>3</span>…).
+struct PageCell {
+    std::string text;
+    std::vector<std::string> parts;
+};
+using PageRow = std::vector<PageCell>;
+
+struct PageContent {
+    std::string text;           // as pageText
+    std::vector<PageRow> rows;  // the rows of the page's tables, in document order (none for a page of text)
+};
+
 // The text of a page body as UTF-8: an HTML page through the HTML parser (text of <body>, scripts and styles
-// left out, line breaks for <br> and block elements), any other page as it is. The charset of the
+// left out, a tab between the cells of a row, line breaks for <br> and around block elements, table rows
+// among them), any other page as it is. The charset of the
 // Content-Type is honoured. A page that cannot be read whole (an unknown charset, bytes that are not in the
 // page's encoding, a page that stops the parser) throws FetchError; the guard is checked as the page is read.
 std::string pageText(const FetchedPage& page, const UpdateGuard& guard = {});
+// The same, with the rows of the page's tables.
+PageContent readPage(const FetchedPage& page, const UpdateGuard& guard = {});
 
 // The charset parameter of a Content-Type ("text/html; charset=GBK" -> "GBK"), empty when there is none.
 std::string contentTypeCharset(const std::string& contentType);

@@ -39,7 +39,7 @@ cmake --build build-fuzz -j"$jobs"
 # The targets write small databases for every input: a memory file system keeps that fast.
 if [ -d /dev/shm ] && [ -w /dev/shm ]; then export TMPDIR=/dev/shm; fi
 mkdir -p build-fuzz/artifacts
-for target in import update_page backup; do
+for target in import update_page backup shape json_page; do
     fuzzer=build-fuzz/bin/fuzz_$target
     seeds=tests/fuzz/corpus/$target
     work=build-fuzz/corpus/$target

@@ -37,6 +37,8 @@ QString Settings::updateUrl() const {
     return v.isEmpty() ? defaultUpdateUrl() : v;
 }
 
+bool Settings::updateUrlSet() const { return updateUrl() != defaultUpdateUrl(); }
+
 QString Settings::defaultUpdateUrl() { return "http://{code}.k3gap.example/?n={n}"; }
 
 void Settings::setLotteryIndex(int v) { write("GsZl", QString::number(v)); }

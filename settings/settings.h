@@ -20,7 +20,9 @@ public:
     int segmentBase() const;     // DsIni: 0 or 1, default 1
     int partialWidth() const;    // intZhWSetup: partial-search width, default 2
     int lookBackYears() const;   // IniSerchDay: update look-back in years 2..16, default 6
-    QString updateUrl() const;   // request address template with {code} and {n}
+    QString updateUrl() const;   // request address template with {code}, {n} and {date}
+    // Whether the player has set the address: the default is only an example.
+    bool updateUrlSet() const;
 
     void setLotteryIndex(int v);
     void setFreePositions(bool v);

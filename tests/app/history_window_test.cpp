@@ -34,12 +34,12 @@ TEST_F(HistoryWindowTest, Import) {
     std::string file = dir.file("draws.TXT");
     std::ofstream(file, std::ios::binary) << "130325002 666\r\n130325001 253\r\n130325003 2 5 3\r\n";
     okAnswers = {false};  // confirmation cancelled: no dialog
-    fileAnswers = {QString::fromStdString(dir.file("draws.csv")), QString::fromStdString(file)};
+    fileAnswers = {QString::fromStdString(dir.file("draws.dat")), QString::fromStdString(file)};
     click(k3::names::kImportButton);
     EXPECT_EQ(fileAnswers.size(), 2u);
-    click(k3::names::kImportButton);  // not a txt file: nothing read
+    click(k3::names::kImportButton);  // not a txt, csv, xlsx or xls file: nothing read
     EXPECT_EQ(rows(), 0);
-    EXPECT_TRUE(status().contains("draws.csv"));
+    EXPECT_TRUE(status().contains("draws.dat"));
     EXPECT_TRUE(fs::is_directory(dir.path() / fs::u8path("历史号码")));
 
     click(k3::names::kImportButton);
@@ -113,13 +113,14 @@ TEST_F(HistoryWindowTest, ImportThatWouldShrinkOrReplaceEverythingIsAskedFirst) 
     EXPECT_EQ(rows(), 2);
     EXPECT_EQ(status(), "已读入 2 期历史号码");
 
-    // A file that holds the stored draws and more replaces without a second question.
+    // A file that holds the stored draws and more is shown too, without the warning.
     const QString longer = QString::fromStdString(dir.file("longer.txt"));
     std::ofstream(longer.toStdString(), std::ios::binary) << "130325003 333\r\n130325004 444\r\n130325005 555\r\n";
     questions.clear();
     fileAnswers = {longer};
     click(k3::names::kImportButton);
-    EXPECT_EQ(questions.size(), 1);
+    EXPECT_EQ(questions.size(), 2);
+    EXPECT_FALSE(previews.last().replacesMore);
     EXPECT_EQ(rows(), 3);
 }
 
@@ -313,4 +314,53 @@ TEST_F(HistoryWindowTest, ClosingTheWindowNeverWaitsForTheUpdate) {
     }
     EXPECT_TRUE(told.isEmpty());
     EXPECT_EQ(k3::HistoryStore(dbPath()).count(), 0);
+}
+
+// A file whose draws cannot be 福建快3's (draw 081 of a day, 78 a day) names its first such line in the
+// preview, which asks with 取消 as the default; taken, the draws are stored as the file has them.
+TEST_F(HistoryWindowTest, ImportOfAnotherProvincesDrawsNamesTheFirstSuchLine) {
+    fill({{130325001, "111"}});
+    open();
+    const QString file = QString::fromStdString(dir.file("jiangsu.csv"));
+    std::ofstream(file.toStdString(), std::ios::binary) << "期号,号码\n20191027080,135\n20191027081,246\n";
+    okAnswers = {true, false};
+    fileAnswers = {file};
+    click(k3::names::kImportButton);
+    ASSERT_EQ(previews.size(), 1);
+    EXPECT_EQ(previews[0].misfit,
+              "第 2 行「20191027080,135」的期号超过了福建快3每天的 78 期：这些号码可能是另一个省的。");
+    EXPECT_EQ(previews[0].shape, "格式：期号 11 位，号码 3 位相连，第 1、2 列（逗号分列，UTF-8 文本，有标题行）");
+    EXPECT_TRUE(cancelFirst.last().startsWith("读入历史|"));
+    EXPECT_EQ(rows(), 1);
+    EXPECT_EQ(status(), "已取消读入，历史号码未作改动");
+    okAnswers = {true, true};
+    fileAnswers = {file};
+    click(k3::names::kImportButton);
+    EXPECT_EQ(gridColumn(k3::names::kHistoryGrid, 0), QStringList({"191027080", "191027081"}));
+}
+
+// An update whose page holds another province's draws (江苏快3's 079-082 for 福建快3) asks before it
+// stores, with 取消 as the default; taken, only the draws that fit are stored.
+TEST_F(HistoryWindowTest, UpdateOfAPageWithAnotherProvincesDrawsAsksFirst) {
+    const std::string day = QDate::currentDate().addDays(-1).toString("yyMMdd").toStdString();
+    std::string rows;
+    for (int k = 76; k <= 82; ++k) rows += "<tr><td>" + day + "0" + std::to_string(k) + "</td><td>1 2 3</td></tr>";
+    HttpServer server(HttpServer::always(200, "text/html", "<table>" + rows + "</table>"));
+    QSettings(settingsFile(), QSettings::IniFormat)
+        .setValue("IniSetting/UpdateUrl", QString::fromStdString(server.base() + "/{n}"));
+    fill({{std::stoi(day + "075"), "111"}});
+    open();
+    okAnswers = {true, false};
+    click(k3::names::kUpdateButton);
+    ASSERT_TRUE(eventually([&] { return find(k3::names::kImportButton)->isEnabled(); }, 10000));
+    const QString question = QString::fromStdString("历史号在线更新|页面中的期号 " + day +
+                                                    "079 超过了福建快3每天的 78 期：这些号码可能是另一个省的。\n\n"
+                                                    "仍要只新增其中符合福建快3的 3 期吗？");
+    EXPECT_EQ(cancelFirst.last(), question);
+    EXPECT_EQ(this->rows(), 1);
+    EXPECT_EQ(status(), "已取消在线更新，历史号码未作改动");
+    okAnswers = {true, true};
+    click(k3::names::kUpdateButton);
+    ASSERT_TRUE(eventually([&] { return this->rows() == 4; }, 10000)) << status().toStdString();
+    EXPECT_EQ(status(), "在线更新完成：新增 3 期");
 }

@@ -94,5 +94,5 @@ TEST_F(WindowTest, QuestionsThatDeleteHistoryHaveCancelAsTheirDefault) {
     onNextDialog([](QWidget* d) { QTest::keyClick(d, Qt::Key_Return); }, "QMessageBox");
     click("cmdRdLst");
     ASSERT_TRUE(eventually([&] { return !filter.isEmpty(); }, 5000)) << "the open-file dialog did not open";
-    EXPECT_EQ(filter, "历史号码文本 (*.txt)");
+    EXPECT_EQ(filter, "历史号码文本 (*.txt);表格 (*.csv *.xlsx *.xls);所有文件 (*)");
 }

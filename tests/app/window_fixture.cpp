@@ -167,6 +167,15 @@ QString WindowTest::askOpenFile(const QString&, const QString&) {
 
 void WindowTest::tell(const QString& title, const QString& text) { told << title + "|" + text; }
 
+bool WindowTest::confirmImport(const k3::ImportPreview& preview) {
+    previews << preview;
+    return askOkCancel("读入历史", preview.question, true);
+}
+
+std::optional<QString> WindowTest::askUpdateAddress(const k3::UpdateAddressQuestion& question) {
+    return askText("在线更新地址", question.prompt, question.preset, false);
+}
+
 bool WindowTest::openUrl(const QUrl& url) {
     opened << url.toString();
     return openSucceeds;

@@ -13,12 +13,14 @@
 #include <ostream>
 #include <stdexcept>
 
+#include "import_preview.h"
 #include "main_window.h"
 #include "object_names.h"
 #include "process_support.h"
 #include "prompter.h"
 #include "qt_support.h"
 #include "test_support.h"
+#include "update_address_dialog.h"
 
 class QAbstractButton;
 class QAction;
@@ -38,8 +40,9 @@ protected:
     std::deque<std::optional<QString>> textAnswers;  // answers to input boxes (default: cancel)
     std::deque<QString> fileAnswers;                 // answers to the open-file dialog (default: none)
     QStringList questions, told, opened;
-    QStringList cancelFirst;   // the questions asked with 取消 as the default button
-    bool openSucceeds = true;  // whether the desktop has a program for what is opened
+    QList<k3::ImportPreview> previews;  // what each import showed before it stored
+    QStringList cancelFirst;            // the questions asked with 取消 as the default button
+    bool openSucceeds = true;           // whether the desktop has a program for what is opened
 
     QString settingsFile() const { return QString::fromStdString(dir.file("settings.ini")); }
     std::string dbPath() const { return dir.file("gapbook.db"); }
@@ -92,6 +95,10 @@ protected:
                                    bool cancelByDefault) override;
     QString askOpenFile(const QString& dir, const QString& filter) override;
     void tell(const QString& title, const QString& text) override;
+    // An import's preview: asked as its question, "读入历史|…", with 取消 as the default, answered from okAnswers.
+    bool confirmImport(const k3::ImportPreview& preview) override;
+    // The address dialog: asked as "在线更新地址|prompt|preset", answered from textAnswers.
+    std::optional<QString> askUpdateAddress(const k3::UpdateAddressQuestion& question) override;
     bool openUrl(const QUrl& url) override;
 };
 

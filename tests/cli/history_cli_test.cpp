@@ -69,20 +69,22 @@ TEST_F(HistoryCli, ImportReplacesAndNamesWhatAWindowWouldAskAbout) {
 }
 
 TEST_F(HistoryCli, Trim) {
-    cli("import " + file("130325081 111\r\n130325082 222\r\n130326001 333\r\n130326002 444\r\n130326003 555\r\n"));
-    cli("trim --newest");
-    EXPECT_EQ(cli("next"), "130326002\t130326003\n");
-    cli("trim --last 2");
-    EXPECT_EQ(cli("next"), "130325082\t130326001\n");
+    // Draws 081 and 082 of a day: a province with 82 draws a day (江苏快3).
+    cli("--lottery 3 import " +
+        file("130325081 111\r\n130325082 222\r\n130326001 333\r\n130326002 444\r\n130326003 555\r\n"));
+    cli("--lottery 3 trim --newest");
+    EXPECT_EQ(cli("--lottery 3 next"), "130326002\t130326003\n");
+    cli("--lottery 3 trim --last 2");
+    EXPECT_EQ(cli("--lottery 3 next"), "130325082\t130326001\n");
     EXPECT_EQ(slurp(dir.file("data/lsbf.txt")), "130325081 1 1 1 \r\n130325082 2 2 2 \r\n");
     for (const char* bad : {"--last abc", "--last 0", "--to -5"}) {
-        cli(std::string("trim ") + bad);
+        cli(std::string("--lottery 3 trim ") + bad);
         EXPECT_EQ(status, 1) << bad;
     }
-    cli("trim --newest --clear");
+    cli("--lottery 3 trim --newest --clear");
     EXPECT_EQ(status, 2);
-    cli("trim --to 130325081");
-    EXPECT_EQ(cli("show"), "期号\t第1位\t第2位\t第3位\n130325081\t1\t1\t1\n");
+    cli("--lottery 3 trim --to 130325081");
+    EXPECT_EQ(cli("--lottery 3 show"), "期号\t第1位\t第2位\t第3位\n130325081\t1\t1\t1\n");
 }
 
 TEST_F(HistoryCli, UpdateFromALocalServer) {
@@ -166,7 +168,94 @@ TEST_F(HistoryCli, IssuesOfTheYears2000To2009KeepTheirLeadingZero) {
 
     cli("trim --last 1");
     EXPECT_EQ(cli("next"), "090101001\t090101002\n");
-    cli("--lottery 9 import " + file("081231078 253\r\n090101001 666\r\n"));
+    // Dated-looking issues into 北京快3's own history: taken only when asked for.
+    cli("--lottery 9 import --accept-mismatch " + file("081231078 253\r\n090101001 666\r\n"));
+    ASSERT_EQ(status, 0) << err;
     EXPECT_EQ(cli("--lottery 9 next"), "90101001\t90101002\n");
     EXPECT_NE(cli("--lottery 9 show").find("\n81231078\t"), std::string::npos);
+}
+
+// Files of other shapes: the shape on the first line of the output, a dry run that stores nothing, and a
+// file that cannot be the province's refused with the option that takes it anyway.
+TEST_F(HistoryCli, ImportOfOtherShapesSaysTheShapeFirst) {
+    const std::string csv =
+        file("期号,开奖日期,开奖号码\r\n20191027002,2019-10-27,\"2,4,6\"\r\n20191027001,2019-10-27,\"1,3,5\"\r\n");
+    std::string out = cli("import --dry-run " + csv);
+    EXPECT_EQ(status, 0) << err;
+    EXPECT_EQ(out,
+              "格式：期号 11 位，号码以逗号分隔，第 1、3 列（逗号分列，UTF-8 文本，有标题行）\n"
+              "行\t内容\t读出\n"
+              "1\t期号,开奖日期,开奖号码\t（标题）\n"
+              "2\t20191027002,2019-10-27,\"2,4,6\"\t191027002 246\n"
+              "3\t20191027001,2019-10-27,\"1,3,5\"\t191027001 135\n");
+    EXPECT_EQ(err.rfind("would store 2, skipped 0\n", 0), 0u) << err;
+    EXPECT_NE(err.find("--dry-run：历史号码未作改动"), std::string::npos);
+    EXPECT_EQ(cli("next"), "");  // nothing stored
+
+    out = cli("import " + csv);
+    EXPECT_EQ(status, 0) << err;
+    EXPECT_EQ(out.substr(0, out.find('\n')),
+              "格式：期号 11 位，号码以逗号分隔，第 1、3 列（逗号分列，UTF-8 文本，有标题行）");
+    EXPECT_EQ(err, "stored 2, skipped 0\n");
+    EXPECT_EQ(cli("next"), "191027002\t191027003\n");
+
+    // The program's own format says so, and is read as always.
+    out = cli("import " + file("130325001 253\r\n"));
+    EXPECT_EQ(out, "格式：本程序的历史号码格式（期号 9 位，空格，3 位号码；UTF-8 文本）\n");
+}
+
+TEST_F(HistoryCli, ImportThatCannotBeTheProvincesIsRefusedUnlessTaken) {
+    cli("import " + file("130325001 111\r\n"));
+    const std::string jiangsu = file("20191027081,1,3,5\n20191027082,2,4,6\n");
+    cli("--lottery 0 import --dry-run " + jiangsu);  // a dry run ends as the import would
+    EXPECT_EQ(status, 1);
+    EXPECT_NE(err.find("--accept-mismatch"), std::string::npos) << err;
+    cli("--lottery 0 import " + jiangsu);  // 福建快3: 78 draws a day
+    EXPECT_EQ(status, 1);
+    EXPECT_NE(err.find("第 1 行「20191027081,1,3,5」的期号超过了福建快3每天的 78 期"), std::string::npos) << err;
+    EXPECT_NE(err.find("--accept-mismatch"), std::string::npos) << err;
+    EXPECT_EQ(cli("next"), "130325001\t130325002\n");
+    cli("--lottery 3 import " + jiangsu);  // 江苏快3: 82
+    EXPECT_EQ(status, 0) << err;
+    cli("--lottery 0 import --accept-mismatch " + file("130325090 111\r\n"));
+    EXPECT_EQ(status, 0) << err;
+    EXPECT_EQ(cli("next"), "130325090\t130326001\n");
+    // Running numbers into a date-based province.
+    cli("--lottery 0 import " + file("123456 1 3 5\n123457 2 4 6\n"));
+    EXPECT_EQ(status, 1);
+    EXPECT_NE(err.find("不是按日期编的期号"), std::string::npos) << err;
+    EXPECT_EQ(cli("--lottery 9 import " + file("123456 1 3 5\n123457 2 4 6\n")),
+              "格式：期号为连续编号，号码各占一列，第 1、2、3、4 列（空格分列，UTF-8 文本）\n");
+    EXPECT_EQ(status, 0) << err;
+    cli("--lottery 0 import --dry-run " + file("a;b\n"));
+    EXPECT_EQ(status, 1);
+    EXPECT_NE(err.find("文件中没有一行是号码"), std::string::npos) << err;
+}
+
+// The page of the issue's player: one die a cell and the sum after them. Each draw is stored with its own
+// dice (they used to be read across the cells: 191028001 as 2 3 1, 191028003 as 6 2 4, 002 lost).
+TEST_F(HistoryCli, UpdateFromAResultTableWithOneDieACell) {
+    cli("import " + file("191027078 111\r\n"));
+    std::ofstream(dir.file("p.html")) << "<html><body><table>\n"
+                                         "<tr><td>191028001</td><td>2</td><td>6</td><td>3</td><td>11</td></tr>\n"
+                                         "<tr><td>191028002</td><td>1</td><td>4</td><td>5</td><td>10</td></tr>\n"
+                                         "<tr><td>191028003</td><td>6</td><td>6</td><td>2</td><td>14</td></tr>\n"
+                                         "</table></body></html>\n";
+    const std::string url = " --url 'file://" + dir.file("p.html") + "' --today 2019-10-28";
+    EXPECT_EQ(cli("--lottery 0 update --dry-run" + url),
+              "格式：期号 9 位，号码各占一列，第 1、2、3、4 列（网页表格）\n");
+    EXPECT_EQ(err, "would add 3 (191028001—191028003)\n--dry-run：历史号码未作改动\n");
+    EXPECT_EQ(cli("next"), "191027078\t191028001\n");
+    cli("--lottery 0 update" + url);
+    EXPECT_EQ(err, "added 3, removed 0\n");
+    EXPECT_EQ(cli("show"),
+              "期号\t第1位\t第2位\t第3位\n191027078\t1\t1\t1\n191028001\t2\t6\t3\n191028002\t1\t4\t5\n"
+              "191028003\t6\t6\t2\n");
+}
+
+TEST_F(HistoryCli, UpdateWithoutAnAddressSaysToSetOne) {
+    cli("update --today 2019-10-28");
+    EXPECT_EQ(status, 1);
+    EXPECT_NE(err.find("还没有设置在线更新地址"), std::string::npos) << err;
+    EXPECT_NE(err.find("--url"), std::string::npos) << err;
 }

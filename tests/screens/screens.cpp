@@ -6,6 +6,7 @@
 //   menu-lottery.png     the menu 彩种选择 open over the window
 //   import-read.png      the question of 读取历史号文本
 //   import-file.png      the open-file dialog in the folder 历史号码
+//   import-preview.png   what the file holds, shown before it is stored
 //   after-import.png     the window after the import (two lines of the file skipped)
 //   skipped.png          the list of skipped lines behind 详情
 //   entry.png            the history column after the newest draw was typed into the three boxes
@@ -21,7 +22,7 @@
 //   settings-menu.png    the menu 设置 open over the window
 //   lookback.png         the look-back question
 //   update-unset.png, update-address.png, update-question.png   the first online update
-//   import-question.png  an import that would shrink the history
+//   import-question.png  the preview of an import that would shrink the history
 // scripts/screenshot.sh runs it under a virtual display and copies the pictures into docs/.
 #include <QAbstractButton>
 #include <QAction>
@@ -148,9 +149,10 @@ void clickButton(QWidget* dialog, const QString& answer, const QString& name) {
 }
 
 // Saves the dialog the next modal call opens (unless `name` is empty), then answers it with the button
-// reading `answer`.
-void shootNextDialog(const QString& name, const QString& answer, std::function<void(QWidget*)> then = {}) {
-    whenModal([](QWidget*) { return true; },
+// reading `answer`. With `objectName`, the next dialog of that name (one that opens after others).
+void shootNextDialog(const QString& name, const QString& answer, std::function<void(QWidget*)> then = {},
+                     const char* objectName = nullptr) {
+    whenModal([objectName](QWidget* d) { return !objectName || d->objectName() == objectName; },
               [=](QWidget* d) {
                   if (!name.isEmpty()) save(d, name);
                   if (then) then(d);
@@ -188,8 +190,13 @@ void firstSteps(k3::MainWindow& w, const QString& historyFile) {
 
     shootNextDialog("import-read.png", "确定", [historyFile](QWidget*) {
         pickFileInNextDialog(QFileInfo(historyFile).fileName(), "import-file.png");
+        shootNextDialog("import-preview.png", "确定", {}, "ImportPreview");
     });
     click(find(&w, "cmdRdLst"));
+    // The file is read and stored in the background, after its preview was answered.
+    auto* history = find<QTableView>(&w, "MSFlexGrid1");
+    if (!QTest::qWaitFor([&] { return history->model()->rowCount() > 0 && !w.busy(); }, 30000))
+        fail("the import did not end");
     save(&w, "after-import.png");
 
     click(find(&w, "cmdSkippedDetails"));
@@ -307,12 +314,12 @@ void menusAndDialogs(k3::MainWindow& w, const QString& dataDir) {
     std::ofstream(QFile::encodeName(newest).toStdString(), std::ios::binary) << "261207078 123\r\n261208001 416\r\n";
     shootNextDialog({}, "确定", [newest](QWidget*) {
         pickFileInNextDialog(newest);
-        shootNextDialog("import-question.png", "取消");
+        shootNextDialog("import-question.png", "取消", {}, "ImportPreview");
     });
     click(find(&w, "cmdRdLst"));
-    // The file is read in the background; the question comes after.
-    if (!QTest::qWaitFor([] { return written.contains("import-question.png"); }, 20000))
-        fail("the import did not ask whether to replace the history");
+    // The file is read in the background; the preview comes after.
+    if (!QTest::qWaitFor([&] { return written.contains("import-question.png") && !w.busy(); }, 30000))
+        fail("the preview of the shrinking import did not show");
 }
 
 }  // namespace
