@@ -129,7 +129,7 @@ private:
     std::optional<std::vector<YLRow>> m_unsavedGroupRows;  // the last group table, when YL could not take it
 
     std::unique_ptr<MainMenus> m_menus;
-    QLabel* m_provinceLabel = nullptr;  // in the status bar: the province and its history file
+    QLabel* m_provinceLabel = nullptr;     // in the status bar: the province and its history file
     OverviewWindow* m_overview = nullptr;  // made when first opened
     bool m_overviewRefreshPending = false;
     StatsWindow* m_fairness = nullptr;  // made when first opened

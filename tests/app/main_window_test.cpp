@@ -229,8 +229,7 @@ TEST_F(WindowTest, SettingsMenusArePersisted) {
         << status().toStdString();
     EXPECT_EQ(text(k3::names::kNextIssueEdit), "2007001");
     trigger("mnuK3_0");  // back to 福建快3's history, as it was
-    ASSERT_EQ(setting("GsZl"), "0") << status().toStdString() << told.join("/").toStdString();
-    EXPECT_EQ(setting("GsZl"), "0");
+    ASSERT_EQ(setting("GsZl"), "0") << status().toStdString();
     EXPECT_EQ(text(k3::names::kNextIssueEdit), "130326001");
     trigger("mnuK3_10");
 
