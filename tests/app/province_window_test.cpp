@@ -164,3 +164,22 @@ TEST_F(ProvinceWindowTest, CommandsAreOffWhileTheSwitchRuns) {
     EXPECT_TRUE(changesOn());
     EXPECT_EQ(gridRows(k3::names::kHistoryGrid), 200000);
 }
+
+// A province's file that records another province's history is never shown as its own: the switch is
+// refused with the reason, and the history shown stays, with its commands.
+TEST_F(ProvinceWindowTest, AFileOfAnotherProvinceIsNotSwitchedTo) {
+    k3::HistoryStore(dbPath(), "fj").append(generateDraws(40, 78, 130325001));
+    fs::copy_file(dbPath(), jsPath());
+    open();
+    clickMenuEntry(k3::names::kLotteryMenu, "mnuK3_3");
+    ASSERT_EQ(told.size(), 1);
+    EXPECT_TRUE(told[0].contains("未切换到江苏快3")) << told[0].toStdString();
+    EXPECT_TRUE(told[0].contains("记下的是福建快3的历史，不是江苏快3的")) << told[0].toStdString();
+    EXPECT_EQ(setting("GsZl"), "");
+    EXPECT_TRUE(action("mnuK3_0")->isChecked());
+    EXPECT_FALSE(action("mnuK3_3")->isChecked());
+    EXPECT_EQ(provinceLabel(), "福建快3 — gapbook.db");
+    EXPECT_EQ(gridRows(k3::names::kHistoryGrid), 40);
+    EXPECT_TRUE(changesOn());
+    EXPECT_EQ(issuesIn(jsPath()).size(), 40u);
+}
