@@ -26,6 +26,7 @@
 #include "store/snapshot.h"
 
 class QTimer;
+class QWidget;
 
 namespace k3 {
 
@@ -126,8 +127,9 @@ public:
     // commands that change the history off meanwhile (commandRunning()); the province is saved in the
     // settings once its history is shown. The history left is not touched, except that an older
     // gapbook.db taken for its province is given its record first. False, and nothing started, for the
-    // province shown or while a command or another switch runs.
-    bool switchProvince(int index);
+    // province shown or while a command or another switch runs. With `progressParent`, a progress box
+    // over it tells of a switch that takes a while.
+    bool switchProvince(int index, QWidget* progressParent = nullptr);
     bool switching() const { return m_switch != nullptr; }
     // The issue after the newest stored draw; nothing for an empty history.
     std::optional<int64_t> nextIssue() const;

@@ -116,7 +116,7 @@ void MainWindow::chooseLottery(int index) {
         showStatus(QString("彩种: %1（每天 %2 期）").arg(QString::fromUtf8(p.caption)).arg(p.drawsPerDay));
         return;
     }
-    if (!m_session->switchProvince(index)) {
+    if (!m_session->switchProvince(index, this)) {
         m_menus->tickLottery(m_session->lotteryIndex());
         showStatus("另一个命令正在进行，请等它结束后再试");
         return;

@@ -50,58 +50,70 @@ std::unique_ptr<HistoryStore> HistorySession::openStore() {
     return store;
 }
 
-bool HistorySession::switchProvince(int index) {
+bool HistorySession::switchProvince(int index, QWidget* progressParent) {
     if (index < 0 || index >= kProvinceCount || index == m_lotteryIndex || m_switch || m_commandRunning) return false;
     setCommandRunning(true);
     // The history left keeps its province: an older gapbook.db taken for it is recorded before the
     // settings name another province (the check's verdict is waited for: a damaged file is not written).
     std::function<std::unique_ptr<HistoryStore>()> recordLeft;
     if (m_store && m_recordPending) recordLeft = workerStoreOpener(true);
+    const std::string leftPath = m_store ? m_store->path() : std::string();
     const std::string dataDir = m_dataDir.toStdString();
     const int owner = m_unrecordedOwner;
     // The connections of a history left earlier still closing: the last one merges the log into the file
     // and holds it meanwhile, which a look at the file would take for another program's lock.
     std::erase_if(m_closing, [](const auto& c) { return c->finished(); });
     std::vector<std::shared_ptr<TaskControl>> closing = m_closing;
-    m_switch = runThenCallback(
-        this,
-        [recordLeft, dataDir, index, owner, closing](TaskControl&) {
-            for (const auto& c : closing) c->wait();
-            if (recordLeft) {
-                try {
-                    recordLeft()->recordProvince();
-                } catch (const std::exception&) {
-                    // Damaged, read-only or held: the settings' province at the start still owns it.
-                }
-            }
-            SwitchedTo to;
+    auto task = [recordLeft, leftPath, dataDir, index, owner, closing](TaskControl&) {
+        for (const auto& c : closing) c->wait();
+        if (recordLeft) {
             try {
-                to.store = openWithoutWaiting(dataDir, index, owner, to.files);
+                recordLeft()->recordProvince();
             } catch (const StoreError& e) {
-                if (e.kind() != StoreFailure::kLocked || *e.what()) throw;
-                throw StoreError("历史数据库 " + to.files.database + " 正被另一个程序改动，请稍后再试",
-                                 StoreFailure::kLocked);
+                // Held by another program: left unrecorded, the file would be taken for the next
+                // province at the next start, so the switch waits for another time.
+                if (e.kind() == StoreFailure::kLocked)
+                    throw StoreError("历史数据库 " + leftPath + " 正被另一个程序改动，请稍后再试",
+                                     StoreFailure::kLocked);
+                // Damaged or read-only: never written, so nothing can be stored in it either.
+            } catch (const std::exception&) {
             }
-            to.dataVersion = to.store->db().scalarInt("PRAGMA data_version");
-            to.reader = to.store->reader();
-            to.draws = to.reader->readDraws();
-            return to;
-        },
-        [this, index](TaskOutcome<SwitchedTo>& outcome) {
-            m_switch.reset();
-            if (outcome.failed()) {
-                QString why;
-                try {
-                    outcome.value();
-                } catch (const std::exception& e) {
-                    why = QString::fromUtf8(e.what());
-                }
-                setCommandRunning(false);
-                emit switchFailed(index, why);
-                return;
+        }
+        SwitchedTo to;
+        try {
+            to.store = openWithoutWaiting(dataDir, index, owner, to.files);
+        } catch (const StoreError& e) {
+            if (e.kind() != StoreFailure::kLocked || *e.what()) throw;
+            throw StoreError("历史数据库 " + to.files.database + " 正被另一个程序改动，请稍后再试",
+                             StoreFailure::kLocked);
+        }
+        to.dataVersion = to.store->db().scalarInt("PRAGMA data_version");
+        to.reader = to.store->reader();
+        to.draws = to.reader->readDraws();
+        return to;
+    };
+    auto done = [this, index](TaskOutcome<SwitchedTo>& outcome) {
+        m_switch.reset();
+        if (outcome.failed()) {
+            QString why;
+            try {
+                outcome.value();
+            } catch (const std::exception& e) {
+                why = QString::fromUtf8(e.what());
             }
-            finishSwitch(index, outcome.value());
-        });
+            setCommandRunning(false);
+            emit switchFailed(index, why);
+            return;
+        }
+        finishSwitch(index, outcome.value());
+    };
+    if (progressParent)
+        m_switch = runWithProgress(
+            this, progressParent,
+            {"彩种选择", QString("正在打开%1的历史号码…").arg(QString::fromUtf8(province(index).caption)), false},
+            std::move(task), std::move(done));
+    else
+        m_switch = runThenCallback(this, std::move(task), std::move(done));
     return true;
 }
 
