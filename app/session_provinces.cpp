@@ -61,11 +61,11 @@ bool HistorySession::switchProvince(int index, QWidget* progressParent) {
     const std::string dataDir = m_dataDir.toStdString();
     const int owner = m_unrecordedOwner;
     // The connections of a history left earlier still closing: the last one merges the log into the file
-    // and holds it meanwhile, which a look at the file would take for another program's lock.
+    // and holds it meanwhile, which a look at the file takes for another program's lock. Such a lock is
+    // looked at again once they have closed.
     std::erase_if(m_closing, [](const auto& c) { return c->finished(); });
     std::vector<std::shared_ptr<TaskControl>> closing = m_closing;
     auto task = [recordLeft, leftPath, dataDir, index, owner, closing](TaskControl&) {
-        for (const auto& c : closing) c->wait();
         if (recordLeft) {
             try {
                 recordLeft()->recordProvince();
@@ -80,12 +80,18 @@ bool HistorySession::switchProvince(int index, QWidget* progressParent) {
             }
         }
         SwitchedTo to;
-        try {
-            to.store = openWithoutWaiting(dataDir, index, owner, to.files);
-        } catch (const StoreError& e) {
-            if (e.kind() != StoreFailure::kLocked || *e.what()) throw;
-            throw StoreError("历史数据库 " + to.files.database + " 正被另一个程序改动，请稍后再试",
-                             StoreFailure::kLocked);
+        for (bool waited = closing.empty();;) {
+            try {
+                to.store = openWithoutWaiting(dataDir, index, owner, to.files);
+                break;
+            } catch (const StoreError& e) {
+                if (e.kind() != StoreFailure::kLocked || *e.what()) throw;
+                if (waited)
+                    throw StoreError("历史数据库 " + to.files.database + " 正被另一个程序改动，请稍后再试",
+                                     StoreFailure::kLocked);
+            }
+            for (const auto& c : closing) c->wait();
+            waited = true;
         }
         to.dataVersion = to.store->db().scalarInt("PRAGMA data_version");
         to.reader = to.store->reader();
