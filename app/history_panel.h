@@ -31,9 +31,6 @@ public:
     void showNextIssue();
     // Why the entry has no issue to store under: the newest is the last there can be.
     QString noNextIssueText() const;
-    // After another lottery is chosen: the grid writes issues its way (running numbers or dates). The
-    // next issue stays until the next history command shows it.
-    void showLottery();
     // The buttons and entry boxes that change the history.
     void setHistoryCommandsEnabled(bool on);
     // Also the export button (a database that could not be opened).
@@ -63,6 +60,7 @@ private:
     void focusDiceBox(int index);
     bool storeTypedDraw();
     void storeWaitingDraw();
+    void leaveProvince();
 
     HistorySession& m_session;
     Prompter& m_prompter;

@@ -24,7 +24,7 @@ HistorySession::HistorySession(const QString& dataDir, const QString& settingsFi
       m_dataDir(dataDir),
       m_settings(settingsFile.isEmpty() ? std::make_unique<Settings>() : std::make_unique<Settings>(settingsFile)) {
     m_lookBackYears = m_settings->lookBackYears();
-    m_lotteryIndex = m_settings->lotteryIndex();
+    m_lotteryIndex = m_unrecordedOwner = m_settings->lotteryIndex();
     m_freePositions = m_settings->freePositions();
     m_searchType = m_settings->searchType();
     m_segmentBase = m_settings->segmentBase();
@@ -40,16 +40,18 @@ HistorySession::~HistorySession() {
     // The background work on the file is interrupted and waited for; its results are dropped.
     if (m_check) m_check->cancel();
     for (const auto& r : m_valueReads) r->cancel();
+    for (const auto& c : m_closing) c->cancel();
     if (m_check) m_check->wait();
     for (const auto& r : m_valueReads) r->wait();
+    if (m_switch) m_switch->wait();
+    for (const auto& c : m_closing) c->wait();
 }
 
 void HistorySession::open() {
-    const QString path = dataFile(kDatabaseFileName);
     m_waiting = false;
+    ++m_storeGeneration;  // before the read of the values begins: it belongs to this store
     try {
-        if (heldByAnotherProgram(path.toStdString())) throw StoreError("", StoreFailure::kLocked);
-        m_store = std::make_unique<HistoryStore>(path.toStdString());
+        m_store = openStore();
         m_dataVersion = dataVersion();
         m_openError.clear();
         try {
@@ -68,16 +70,19 @@ void HistorySession::open() {
         const auto* failure = dynamic_cast<const StoreError*>(&e);
         m_waiting = failure && failure->kind() == StoreFailure::kLocked;
         m_openError = m_waiting ? QString("历史数据库 %1 正被另一个程序改动，等它改完后自动读入历史号码…")
-                                      .arg(QDir::toNativeSeparators(path))
+                                      .arg(QDir::toNativeSeparators(databaseFile()))
                                 : QString::fromUtf8(e.what());
     }
     if (m_waiting) {
         m_retryTimer->start();
         return;
     }
-    if (!m_store || m_store->integrityChecked()) return;
-    // The pages are checked once the window is up, never holding it up; the rules on the read of the
-    // values that has begun. A change started meanwhile waits for both verdicts on its own thread.
+    if (m_store && !m_store->integrityChecked()) expectDamageCheck();
+}
+
+// The pages are checked once the window is up, never holding it up; the rules on the read of the values
+// that has begun. A change started meanwhile waits for both verdicts on its own thread.
+void HistorySession::expectDamageCheck() {
     m_pagesPending = m_rulesPending = true;
     m_pagesPassed = m_rulesPassed = false;
     m_verdictPromise = std::make_shared<std::promise<DamageVerdict>>();
@@ -86,10 +91,6 @@ void HistorySession::open() {
 }
 
 void HistorySession::retryOpen() {
-    if (heldByAnotherProgram(dataFile(kDatabaseFileName).toStdString())) {
-        m_retryTimer->start();
-        return;
-    }
     open();
     if (m_waiting) return;
     if (m_store) emit historyChanged(m_snapshot, HistoryOrigin::kOpened);
@@ -100,7 +101,7 @@ HistoryAccess HistorySession::access() const {
     if (!m_store) return m_waiting ? HistoryAccess::kWaiting : HistoryAccess::kClosed;
     if (!m_damage.isEmpty()) return HistoryAccess::kDamaged;
     if (m_store->readOnly()) return HistoryAccess::kReadOnly;
-    return m_pagesPending || m_rulesPending ? HistoryAccess::kChecking : HistoryAccess::kWritable;
+    return m_pagesPending || m_rulesPending || m_recording ? HistoryAccess::kChecking : HistoryAccess::kWritable;
 }
 
 QString HistorySession::accessMessage() const {
@@ -116,7 +117,7 @@ QString HistorySession::accessMessage() const {
 }
 
 void HistorySession::startDamageCheck() {
-    if (!m_store || m_check) return;
+    if (!m_store || m_check || !m_pagesPending) return;
     std::shared_ptr<DamageCheck> check;
     try {
         check = m_store->damageCheck(DamageScope::kPages);
@@ -126,6 +127,7 @@ void HistorySession::startDamageCheck() {
         checkEnded();
         return;
     }
+    const uint64_t generation = m_storeGeneration;
     m_check = runThenCallback(
         this,
         [check](TaskControl& control) {
@@ -141,7 +143,8 @@ void HistorySession::startDamageCheck() {
             }
             return verdict;
         },
-        [this](TaskOutcome<DamageVerdict>& outcome) {
+        [this, generation](TaskOutcome<DamageVerdict>& outcome) {
+            if (generation != m_storeGeneration) return;  // the check of a history left
             m_check.reset();
             if (!m_store || !m_pagesPending) return;
             m_pagesPending = false;
@@ -165,6 +168,8 @@ void HistorySession::checkEnded() {
     const bool passed = m_damage.isEmpty() && m_pagesPassed && m_rulesPassed;
     if (passed) m_store->markIntact();
     settleVerdict({.passed = passed, .damage = m_damage});
+    // The window hears of the verdict once the record is written: its write is not a change elsewhere.
+    if (passed && recordProvince()) return;
     emit accessChanged();
 }
 
@@ -180,13 +185,44 @@ void HistorySession::rulesBroken(const QString& message) {
     emit accessChanged();
 }
 
+// The first moment the file may be written: an older gapbook.db gets its province's record.
+bool HistorySession::recordProvince() {
+    if (!m_recordPending || !m_store || m_store->readOnly()) return false;
+    std::function<std::unique_ptr<HistoryStore>()> opener = workerStoreOpener();
+    const uint64_t generation = m_storeGeneration;
+    std::erase_if(m_closing, [](const auto& c) { return c->finished(); });
+    m_closing.push_back(runThenCallback(
+        this,
+        [opener](TaskControl&) {
+            try {
+                return opener()->recordProvince();
+            } catch (const std::exception&) {
+                // Held by another program, or no room: the first change records it.
+                return false;
+            }
+        },
+        [this, generation](TaskOutcome<bool>& outcome) {
+            if (generation != m_storeGeneration) return;
+            m_recording = false;
+            if (!outcome.failed() && outcome.value()) {
+                // The record is this window's own write: not a change made elsewhere to read again.
+                m_recordPending = false;
+                ownWriteLeftTheDraws();
+            }
+            emit accessChanged();
+        }));
+    m_recording = true;
+    return true;
+}
+
 std::function<std::unique_ptr<HistoryStore>()> HistorySession::workerStoreOpener(bool forChange) const {
-    const std::string path = m_store ? m_store->path() : dataFile(kDatabaseFileName).toStdString();
+    const std::string path = m_store ? m_store->path() : m_files.database;
+    const std::string code = province(m_lotteryIndex).code;
     const bool intact = m_store && m_store->integrityChecked();
     std::shared_future<DamageVerdict> verdict;
     if (forChange && !intact && m_store) verdict = m_verdict;
-    return [path, intact, verdict] {
-        auto store = std::make_unique<HistoryStore>(path);
+    return [path, code, intact, verdict] {
+        auto store = std::make_unique<HistoryStore>(path, code);
         if (intact) {
             store->markIntact();
         } else if (verdict.valid()) {
@@ -211,15 +247,20 @@ void HistorySession::setCommandRunning(bool running) {
 }
 
 std::shared_ptr<const Snapshot> HistorySession::readSnapshot() {
-    std::erase_if(m_valueReads, [](const auto& r) { return r->finished(); });
     std::shared_ptr<HistoryReader> reader = m_store->reader();
     DrawColumns d = reader->readDraws();
+    return snapshotReadingValues(std::move(reader), std::move(d));
+}
+
+std::shared_ptr<const Snapshot> HistorySession::snapshotReadingValues(std::shared_ptr<HistoryReader> reader,
+                                                                      DrawColumns d) {
+    std::erase_if(m_valueReads, [](const auto& r) { return r->finished(); });
     auto values = std::make_shared<std::promise<std::shared_ptr<const SnapshotValues>>>();
     auto snap = std::make_shared<Snapshot>(std::move(d.issues), std::move(d.ranks), std::move(d.newestDice),
                                            values->get_future().share());
-    // The snapshot waits for the promise; the callback has nothing left to do.
-    // The read checks the history's rules on every value it reads (txtHisLst too): what it finds is the
-    // window's verdict on them.
+    // The snapshot waits for the promise. The read checks the history's rules on every value it reads
+    // (txtHisLst too): what it finds is the window's verdict on them.
+    const uint64_t generation = m_storeGeneration;
     m_valueReads.push_back(runThenCallback(
         this,
         [reader, values](TaskControl& control) {
@@ -236,8 +277,8 @@ std::shared_ptr<const Snapshot> HistorySession::readSnapshot() {
             }
             return verdict;
         },
-        [this, snap = std::weak_ptr<const Snapshot>(snap)](TaskOutcome<DamageVerdict>& outcome) {
-            if (!m_store) return;
+        [this, generation, snap = std::weak_ptr<const Snapshot>(snap)](TaskOutcome<DamageVerdict>& outcome) {
+            if (!m_store || generation != m_storeGeneration) return;  // a read of a history left
             if (outcome.failed()) {
                 // A read that did not end leaves the rules to the store's own check before its first change.
                 if (m_rulesPending) {
@@ -264,6 +305,10 @@ std::shared_ptr<const Snapshot> HistorySession::readSnapshot() {
 }
 
 QString HistorySession::dataFile(const QString& name) const { return QDir(m_dataDir).filePath(name); }
+
+QString HistorySession::databaseFile() const { return QString::fromStdString(m_files.database); }
+
+QString HistorySession::backupFile() const { return QString::fromStdString(m_files.backup); }
 
 int64_t HistorySession::dataVersion() { return m_store->db().scalarInt("PRAGMA data_version"); }
 
@@ -345,12 +390,6 @@ DerivedDraw HistorySession::addTypedDraw(const std::string& issue, const std::st
     m_snapshot = std::move(extended);
     emit historyChanged(m_snapshot, HistoryOrigin::kTypedDraw);
     return added;
-}
-
-void HistorySession::setLotteryIndex(int index) {
-    if (index < 0 || index >= kProvinceCount) return;
-    m_lotteryIndex = index;
-    m_settings->setLotteryIndex(index);
 }
 
 std::optional<int64_t> HistorySession::nextIssue() const {

@@ -1,7 +1,8 @@
-// The history the window works on: the store, its copy in memory and the choices that live between
-// commands (lottery, search type, segment base, look-back, update address, ...), kept in the settings
-// as they change. The window and its panels follow historyChanged. Another program (k3gap-cli, a
-// second window) may change the same file: catchUp() notices it and reads the history again.
+// The history the window works on: the store of the chosen province's history, its copy in memory and
+// the choices that live between commands (lottery, search type, segment base, look-back, update address,
+// ...), kept in the settings as they change. Each province has a history of its own: choosing another
+// one switches to it (switchProvince). The window and its panels follow historyChanged. Another program
+// (k3gap-cli, a second window) may change the same file: catchUp() notices it and reads the history again.
 // Whether the history may be changed is known only after a check for damage: the pages of the file are
 // checked in the background once the event loop runs, the history's rules on the background read of its
 // values. The commands that change the history are on meanwhile: a change started before the verdict waits
@@ -22,9 +23,11 @@
 #include "store/derive.h"
 #include "store/history_store.h"
 #include "store/province.h"
+#include "store/province_history.h"
 #include "store/snapshot.h"
 
 class QTimer;
+class QWidget;
 
 namespace k3 {
 
@@ -38,6 +41,7 @@ enum class HistoryOrigin {
     kTypedDraw,   // a draw typed in this window was added
     kShownAgain,  // the same history, shown again after a command that changed nothing
     kElsewhere,   // another program (or another window) changed the file
+    kSwitched,    // another province's history: the whole of it becomes the search range
 };
 
 // What can be done with the history file.
@@ -60,9 +64,10 @@ class HistorySession : public QObject {
     Q_OBJECT
 
 public:
-    // Reads the settings (an empty file name: the user's settings store) and opens gapbook.db in the
-    // data folder. A database that cannot be opened leaves the session closed with an empty history;
-    // one that another program holds locked leaves it waiting (empty) until that program lets go.
+    // Reads the settings (an empty file name: the user's settings store) and opens the history of their
+    // province in the data folder. A database that cannot be opened leaves the session closed with an
+    // empty history; one that another program holds locked leaves it waiting (empty) until that program
+    // lets go.
     HistorySession(const QString& dataDir, const QString& settingsFile, QObject* parent = nullptr);
     ~HistorySession() override;
 
@@ -78,9 +83,6 @@ public:
     // Why the history cannot be changed (waiting, read-only, damaged, closed), naming the file; empty
     // while it can, or while the check runs.
     QString accessMessage() const;
-    // Damaged so that its draws are not shown at all: a row breaks the history's rules (an issue or a
-    // rank that is wrong, a die outside 1..6), and every omission read from it would be wrong.
-    bool damageHidesHistory() const { return m_damageHidesHistory; }
     HistoryStore& store() { return *m_store; }  // only while open
     // Opens a store of its own on the same file, for a command that runs on another thread (the opener
     // is made here, called there); it counts as checked for damage when this session's store was. For
@@ -95,6 +97,13 @@ public:
     const std::shared_ptr<const Snapshot>& snapshot() const { return m_snapshot; }
     const QString& dataDir() const { return m_dataDir; }
     QString dataFile(const QString& name) const;
+    // Damaged so that its draws are not shown at all: a row breaks the history's rules (an issue or a
+    // rank that is wrong, a die outside 1..6), and every omission read from it would be wrong.
+    bool damageHidesHistory() const { return m_damageHidesHistory; }
+    // The files of the province's history: its database and its trimming backup.
+    const ProvinceFiles& files() const { return m_files; }
+    QString databaseFile() const;
+    QString backupFile() const;
 
     // Reads the history again when another connection has committed a change since the last read
     // (PRAGMA data_version), or when reading the values in the background failed; true when it did.
@@ -118,7 +127,14 @@ public:
     int lotteryIndex() const { return m_lotteryIndex; }
     const Province& lottery() const { return province(m_lotteryIndex); }
     bool runningNumbers() const { return m_lotteryIndex == kBeijingIndex; }
-    void setLotteryIndex(int index);
+    // Switches to the history of province `index` (made empty the first time) in the background, the
+    // commands that change the history off meanwhile (commandRunning()); the province is saved in the
+    // settings once its history is shown. The history left is not touched, except that an older
+    // gapbook.db taken for its province is given its record first. False, and nothing started, for the
+    // province shown or while a command or another switch runs. With `progressParent`, a progress box
+    // over it tells of a switch that takes a while.
+    bool switchProvince(int index, QWidget* progressParent = nullptr);
+    bool switching() const { return m_switch != nullptr; }
     // The issue after the newest stored draw; nothing for an empty history, and nothing when no issue
     // follows the newest (lastIssueReached()).
     std::optional<int64_t> nextIssue() const;
@@ -149,28 +165,57 @@ signals:
     void accessChanged();
     void searchTypeChanged(int type);
     void readFailed(const QString& message);
+    // The history of another province is shown: sent before historyChanged (kSwitched).
+    void provinceChanged(int index);
+    // The history of province `index` could not be opened: the one shown stays.
+    void switchFailed(int index, const QString& message);
 
 private:
-    // Opens the store and reads the history; a lock held by another program leaves the session waiting.
+    struct SwitchedTo;
+    // Opens the province's store and reads the history; a lock held by another program leaves the
+    // session waiting.
     void open();
+    // The store of the province's history (m_files decided first), made the first time. Throws
+    // StoreError, kLocked at once when another program holds the file so that it cannot be read now.
+    std::unique_ptr<HistoryStore> openStore();
     void retryOpen();
     // The check for damage of the file's pages (PRAGMA quick_check) on a connection of its own, in the
     // background.
     void startDamageCheck();
+    // Waits for the verdicts of the checks that are due: the pages' (started once the event loop runs)
+    // and the rules' (the read of the values begun).
+    void expectDamageCheck();
     // A read found a row that breaks the history's rules: nothing of it is shown.
     void rulesBroken(const QString& message);
     // One of the two checks for damage gave its verdict; once both have, the window and a change
-    // waiting for the verdict know.
+    // waiting for the verdict know, and an older gapbook.db taken for the province gets its record.
     void checkEnded();
     void settleVerdict(const DamageVerdict& verdict);
+    // Writes the province's record into an older gapbook.db, in the background; true when it was begun
+    // (accessChanged follows its end).
+    bool recordProvince();
     int64_t dataVersion();
     void readHistory(HistoryOrigin origin);
     // Reads the issues, ranks and dice now and the values in the background, on a connection of its own.
     std::shared_ptr<const Snapshot> readSnapshot();
+    // The snapshot of what `reader` read first, its values read by it in the background.
+    std::shared_ptr<const Snapshot> snapshotReadingValues(std::shared_ptr<HistoryReader> reader, DrawColumns draws);
+    void finishSwitch(int index, SwitchedTo& to);
+    // Closes a store on a worker thread: the last connection to a file merges its log into it.
+    void retire(std::unique_ptr<HistoryStore> store);
 
     QString m_dataDir;
     std::unique_ptr<Settings> m_settings;
+    ProvinceFiles m_files;
+    // The province an older gapbook.db without a record belongs to: the settings' one at the start.
+    int m_unrecordedOwner = 0;
+    // The store is such a gapbook.db, not recorded yet.
+    bool m_recordPending = false;
     std::unique_ptr<HistoryStore> m_store;
+    uint64_t m_storeGeneration = 0;         // counts the stores: work on a store left is not applied
+    std::shared_ptr<TaskControl> m_switch;  // the switch to another province, while it runs
+    // Work on histories left that may still hold their files: their stores closing, a cancelled check.
+    std::vector<std::shared_ptr<TaskControl>> m_closing;
     QString m_openError;
     bool m_waiting = false;          // another program holds the file locked
     QTimer* m_retryTimer = nullptr;  // while waiting: tries again
@@ -178,7 +223,8 @@ private:
     bool m_pagesPassed = false;
     bool m_rulesPending = false;  // the first read of the values has not checked the rules yet
     bool m_rulesPassed = false;
-    QString m_damage;  // a check found damage
+    bool m_recording = false;  // the province's record is being written after the checks passed
+    QString m_damage;          // a check found damage
     bool m_damageHidesHistory = false;
     std::shared_ptr<TaskControl> m_check;  // the check for damage, while it runs
     // The checks' verdict for the commands' threads: set when both have ended, however they end.

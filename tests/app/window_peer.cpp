@@ -3,11 +3,13 @@
 // is), doing what its standard input says, one line at a time, and answering each on standard output:
 //   list            the import's file dialog browsed to the data folder until it has read it, then closed
 //   type ISSUE DDD  the issue and the three dice typed into the entry boxes
+//   switch N        province N chosen in 彩种 (its action triggered); answered as soon as the switch runs
 //   close           the window closed; the program ends
 // An answer is "ok", or "error " and what went wrong. Usage: k3gap-window-peer DATA_DIR SETTINGS_FILE
 #include <poll.h>
 #include <unistd.h>
 
+#include <QAction>
 #include <QApplication>
 #include <QStringList>
 #include <cstdio>
@@ -72,6 +74,10 @@ int main(int argc, char** argv) {
             QString problem = k3test::typeDraw(window.get(), words[1], words[2]);
             if (!messages.texts().isEmpty()) problem += " " + messages.texts().join(" ");
             answer(problem);
+        } else if (words.value(0) == "switch" && words.size() == 2) {
+            auto* entry = window->findChild<QAction*>("mnuK3_" + words[1]);
+            if (entry) entry->trigger();
+            answer(!entry ? "no province " + words[1] : session->switching() ? QString() : "the switch did not start");
         } else if (words.value(0) == "close") {
             window.reset();
             k3::waitForBackgroundTasks();

@@ -1,0 +1,185 @@
+// Two provinces' histories side by side in the window: the 彩种 menu switches between them by real clicks,
+// and everything the window shows follows; nothing of one is ever written to the other's file.
+#include <QLabel>
+#include <QSettings>
+#include <QStatusBar>
+#include <QTest>
+#include <filesystem>
+
+#include "overview_window.h"
+#include "stats_windows.h"
+#include "store/history_store.h"
+#include "store/issue.h"
+#include "trend_window.h"
+#include "window_fixture.h"
+
+using namespace k3test;
+namespace fs = std::filesystem;
+
+namespace {
+
+class ProvinceWindowTest : public WindowTest {
+protected:
+    std::string jsPath() const { return dir.file("gapbook-js.db"); }
+    k3::OverviewWindow* overview() const { return w->findChild<k3::OverviewWindow*>("frmOverview"); }
+    k3::FairnessWindow* fairness() const { return w->findChild<k3::FairnessWindow*>("frmFairness"); }
+    k3::BacktestWindow* backtest() const { return w->findChild<k3::BacktestWindow*>("frmBacktest"); }
+    k3::TrendWindow* trend() const { return w->findChild<k3::TrendWindow*>("frmTrend"); }
+    QString provinceLabel() const { return find<QLabel>(k3::names::kProvinceLabel)->text(); }
+    std::vector<int32_t> issuesIn(const std::string& path) const { return k3::HistoryStore(path).issues(); }
+    void settingsProvince(int index) const {
+        QSettings(settingsFile(), QSettings::IniFormat).setValue("IniSetting/GsZl", QString::number(index));
+    }
+    // The commands that change the history: the buttons and the menu entries agree.
+    bool changesOn() const {
+        const bool on = find(k3::names::kImportButton)->isEnabled();
+        EXPECT_EQ(find(k3::names::kUpdateButton)->isEnabled(), on);
+        EXPECT_EQ(action(k3::names::kDeleteLastAction)->isEnabled(), on);
+        return on;
+    }
+
+    // Every open analysis window shows `draws` draws of the range first–last.
+    ::testing::AssertionResult windowsShow(int draws, const std::string& first, const std::string& last) {
+        const QString range = QString::fromStdString(first + "～" + last);
+        const bool shown = eventually(
+            [&] {
+                return !w->busy() && overview()->overview().draws == draws &&
+                       fairness()->statusLabel()->text().contains(range) &&
+                       backtest()->statusLabel()->text().contains(range) && !trend()->busy() && trend()->chart() &&
+                       trend()->chart()->rowCount() > 0 &&
+                       trend()->chart()->issueText(trend()->chart()->rowCount() - 1) == last;
+            },
+            15000);
+        if (shown) return ::testing::AssertionSuccess();
+        return ::testing::AssertionFailure()
+               << "the analysis windows do not show " << draws << " draws " << range.toStdString() << ": overview "
+               << overview()->overview().draws << ", fairness '" << fairness()->statusLabel()->text().toStdString()
+               << "', backtest '" << backtest()->statusLabel()->text().toStdString() << "', trend "
+               << (trend()->chart() && trend()->chart()->rowCount()
+                       ? trend()->chart()->issueText(trend()->chart()->rowCount() - 1)
+                       : std::string("none"));
+    }
+};
+
+}  // namespace
+
+TEST_F(ProvinceWindowTest, TheMenuSwitchesHistoriesAndEverythingFollows) {
+    const auto fujian = generateDraws(120, 78, 130325001);
+    const auto jiangsu = generateDraws(200, 82, 130401001, 1, 7);
+    k3::HistoryStore(dbPath(), "fj").append(fujian);
+    k3::HistoryStore(jsPath(), "js").append(jiangsu);
+    open();
+    const std::string fjLast = std::to_string(fujian.back().sqqh), jsLast = std::to_string(jiangsu.back().sqqh);
+    EXPECT_EQ(w->windowTitle(), "快3遗漏分析 — 福建快3 — " + QString::fromStdString(dbPath()));
+    EXPECT_EQ(provinceLabel(), "福建快3 — gapbook.db");
+    for (const char* entry : {"mnuOverview", "mnuFairness", "mnuBacktest", "mnuTrend"})
+        clickMenuEntry(k3::names::kAnalysisMenu, entry);
+    ASSERT_TRUE(overview() && fairness() && backtest() && trend());
+    ASSERT_TRUE(windowsShow(120, "130325001", fjLast));
+    const auto fujianBefore = issuesIn(dbPath());
+
+    clickMenuEntry(k3::names::kLotteryMenu, "mnuK3_3");  // 江苏快3
+    EXPECT_EQ(setting("GsZl"), "3");
+    EXPECT_TRUE(action("mnuK3_3")->isChecked());
+    EXPECT_FALSE(action("mnuK3_0")->isChecked());
+    EXPECT_EQ(w->windowTitle(), "快3遗漏分析 — 江苏快3 — " + QString::fromStdString(jsPath()));
+    EXPECT_EQ(provinceLabel(), "江苏快3 — gapbook-js.db");
+    EXPECT_TRUE(status().startsWith("江苏快3（每天 82 期，gapbook-js.db）：共 200 期历史号码"))
+        << status().toStdString();
+    EXPECT_EQ(gridRows(k3::names::kHistoryGrid), 200);
+    EXPECT_EQ(gridRow(k3::names::kHistoryGrid, 0).value(0), "130401001");
+    EXPECT_EQ(text(k3::names::kNextIssueEdit), QString::number(k3::nextIssue(jiangsu.back().sqqh, 82, false)));
+    EXPECT_EQ(text(k3::names::kRangeStartEdit), "130401001");
+    EXPECT_EQ(text(k3::names::kRangeEndEdit), QString::fromStdString(jsLast));
+    EXPECT_TRUE(windowsShow(200, "130401001", jsLast));
+
+    // A typed draw goes into 江苏's history only.
+    const QString typed = text(k3::names::kNextIssueEdit);
+    QTest::keyClicks(find("MaskEdBox1_1"), "1");
+    QTest::keyClicks(find("MaskEdBox1_2"), "2");
+    QTest::keyClicks(find("MaskEdBox1_3"), "3");
+    settle();
+    EXPECT_EQ(gridRows(k3::names::kHistoryGrid), 201);
+    EXPECT_EQ(issuesIn(jsPath()).size(), 201u);
+    EXPECT_EQ(issuesIn(jsPath()).back(), typed.toLongLong());
+    EXPECT_EQ(issuesIn(dbPath()), fujianBefore);
+
+    // Back to 福建: its history as it was, and its file never written meanwhile.
+    clickMenuEntry(k3::names::kLotteryMenu, "mnuK3_0");
+    EXPECT_EQ(setting("GsZl"), "0");
+    EXPECT_EQ(provinceLabel(), "福建快3 — gapbook.db");
+    EXPECT_EQ(gridRows(k3::names::kHistoryGrid), 120);
+    EXPECT_EQ(text(k3::names::kNextIssueEdit), QString::number(k3::nextIssue(fujian.back().sqqh, 78, false)));
+    EXPECT_EQ(text(k3::names::kRangeEndEdit), QString::fromStdString(fjLast));
+    EXPECT_TRUE(windowsShow(120, "130325001", fjLast));
+    EXPECT_EQ(issuesIn(dbPath()), fujianBefore);
+    EXPECT_EQ(issuesIn(jsPath()).size(), 201u);
+}
+
+// The first time a province is chosen its history is made empty, and the boxes show nothing of the one left.
+TEST_F(ProvinceWindowTest, AProvinceWithoutHistoryStartsEmpty) {
+    k3::HistoryStore(dbPath(), "fj").append(generateDraws(50, 78, 130325001));
+    open();
+    clickMenuEntry(k3::names::kLotteryMenu, "mnuK3_1");
+    const std::string created = dir.file(std::string("gapbook-") + k3::province(1).code + ".db");
+    EXPECT_TRUE(fs::exists(created));
+    EXPECT_EQ(k3::HistoryStore(created).recordedProvince(), k3::province(1).code);
+    EXPECT_EQ(gridRows(k3::names::kHistoryGrid), 0);
+    EXPECT_EQ(text(k3::names::kNextIssueEdit), "2007001");
+    EXPECT_EQ(text(k3::names::kRangeEndEdit), "2013001");
+    EXPECT_TRUE(status().contains("历史数据库中还没有号码")) << status().toStdString();
+    EXPECT_TRUE(changesOn());
+    EXPECT_EQ(issuesIn(dbPath()).size(), 50u);
+}
+
+// An older gapbook.db without a record belongs to the settings' province: it keeps it after the window
+// switched away, and the next start under another province does not take it.
+TEST_F(ProvinceWindowTest, AnOlderGapbookIsAdoptedAndKeepsItsProvince) {
+    k3::HistoryStore(dbPath()).append(generateDraws(30, 82, 130401001));
+    settingsProvince(3);
+    open();
+    EXPECT_EQ(provinceLabel(), "江苏快3 — gapbook.db");
+    EXPECT_EQ(gridRows(k3::names::kHistoryGrid), 30);
+    clickMenuEntry(k3::names::kLotteryMenu, "mnuK3_0");
+    EXPECT_EQ(provinceLabel(), "福建快3 — gapbook-fj.db");
+    EXPECT_EQ(gridRows(k3::names::kHistoryGrid), 0);
+    EXPECT_EQ(k3::HistoryStore(dbPath()).recordedProvince(), "js");
+    open();  // a new start under 福建快3
+    EXPECT_EQ(provinceLabel(), "福建快3 — gapbook-fj.db");
+    clickMenuEntry(k3::names::kLotteryMenu, "mnuK3_3");
+    EXPECT_EQ(gridRows(k3::names::kHistoryGrid), 30);
+    EXPECT_EQ(issuesIn(dbPath()).size(), 30u);
+}
+
+// While a switch runs, the commands that change a history are off.
+TEST_F(ProvinceWindowTest, CommandsAreOffWhileTheSwitchRuns) {
+    k3::HistoryStore(dbPath(), "fj").append(generateDraws(50, 78, 130325001));
+    k3::HistoryStore(jsPath(), "js").append(generateDraws(200000, 82, 130401001));
+    open();
+    action("mnuK3_3")->trigger();
+    ASSERT_TRUE(session().switching());
+    EXPECT_FALSE(changesOn());
+    EXPECT_FALSE(action("mnuK3_0")->isEnabled());
+    settle();
+    EXPECT_TRUE(changesOn());
+    EXPECT_EQ(gridRows(k3::names::kHistoryGrid), 200000);
+}
+
+// A province's file that records another province's history is never shown as its own: the switch is
+// refused with the reason, and the history shown stays, with its commands.
+TEST_F(ProvinceWindowTest, AFileOfAnotherProvinceIsNotSwitchedTo) {
+    k3::HistoryStore(dbPath(), "fj").append(generateDraws(40, 78, 130325001));
+    fs::copy_file(dbPath(), jsPath());
+    open();
+    clickMenuEntry(k3::names::kLotteryMenu, "mnuK3_3");
+    ASSERT_EQ(told.size(), 1);
+    EXPECT_TRUE(told[0].contains("未切换到江苏快3")) << told[0].toStdString();
+    EXPECT_TRUE(told[0].contains("记下的是福建快3的历史，不是江苏快3的")) << told[0].toStdString();
+    EXPECT_EQ(setting("GsZl"), "");
+    EXPECT_TRUE(action("mnuK3_0")->isChecked());
+    EXPECT_FALSE(action("mnuK3_3")->isChecked());
+    EXPECT_EQ(provinceLabel(), "福建快3 — gapbook.db");
+    EXPECT_EQ(gridRows(k3::names::kHistoryGrid), 40);
+    EXPECT_TRUE(changesOn());
+    EXPECT_EQ(issuesIn(jsPath()).size(), 40u);
+}
