@@ -10,6 +10,7 @@
 #include "stats_windows.h"
 #include "store/history_store.h"
 #include "store/issue.h"
+#include "store/sqlite_db.h"
 #include "trend_window.h"
 #include "window_fixture.h"
 
@@ -182,4 +183,26 @@ TEST_F(ProvinceWindowTest, AFileOfAnotherProvinceIsNotSwitchedTo) {
     EXPECT_EQ(gridRows(k3::names::kHistoryGrid), 40);
     EXPECT_TRUE(changesOn());
     EXPECT_EQ(issuesIn(jsPath()).size(), 40u);
+}
+
+// An older gapbook.db that another program holds while the window leaves it cannot be given its
+// province's record: the switch waits for another time, so that the file is never taken for the next
+// province's history at the next start.
+TEST_F(ProvinceWindowTest, AnOlderGapbookHeldByAnotherProgramIsNotLeftUnrecorded) {
+    k3::HistoryStore(dbPath()).append(generateDraws(30, 78, 130325001));  // without a record
+    auto other = std::make_unique<k3::Db>(dbPath(), false);
+    other->exec("BEGIN IMMEDIATE");
+    open();
+    EXPECT_FALSE(k3::HistoryStore(dbPath()).recordedProvince());
+    clickMenuEntry(k3::names::kLotteryMenu, "mnuK3_3");
+    ASSERT_EQ(told.size(), 1);
+    EXPECT_TRUE(told[0].contains("未切换到江苏快3")) << told[0].toStdString();
+    EXPECT_TRUE(told[0].contains("正被另一个程序改动")) << told[0].toStdString();
+    EXPECT_EQ(provinceLabel(), "福建快3 — gapbook.db");
+    EXPECT_EQ(setting("GsZl"), "");
+    other->exec("COMMIT");
+    other.reset();
+    clickMenuEntry(k3::names::kLotteryMenu, "mnuK3_3");
+    EXPECT_EQ(provinceLabel(), "江苏快3 — gapbook-js.db");
+    EXPECT_EQ(k3::HistoryStore(dbPath()).recordedProvince(), "fj");
 }
