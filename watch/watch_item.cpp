@@ -52,7 +52,8 @@ std::pair<std::string_view, std::string_view> splitThreshold(std::string_view te
         for (size_t i = text.size(); i-- > 0;) {
             if (text[i] != 'x' && text[i] != 'X') continue;
             const unsigned char before = i == 0 ? ' ' : static_cast<unsigned char>(text[i - 1]);
-            if ((before >= '0' && before <= '9') || before == '*' || blank(static_cast<char>(before)) || before >= 0x80) {
+            if ((before >= '0' && before <= '9') || before == '*' || blank(static_cast<char>(before)) ||
+                before >= 0x80) {
                 at = i;
                 break;
             }
@@ -81,7 +82,9 @@ Threshold parseThreshold(std::string_view text) {
     return t;
 }
 
-std::string thresholdText(const Threshold& t) { return t.fixed ? "@" + std::to_string(*t.fixed) : "x" + shortest(t.times); }
+std::string thresholdText(const Threshold& t) {
+    return t.fixed ? "@" + std::to_string(*t.fixed) : "x" + shortest(t.times);
+}
 
 void checkThreshold(const Threshold& t) {
     if (t.fixed && *t.fixed < 1) throw WatchError("门槛 " + std::to_string(*t.fixed) + " 不对：期数要是 1 以上的整数");
@@ -93,7 +96,8 @@ std::string positionName(size_t i) { return "第" + std::to_string(i + 1) + "位
 
 // A value as typed into a value box: a 16-bit whole number.
 int typedValue(std::string_view text, size_t pos) {
-    if (trimmed(text).empty()) throw WatchError(positionName(pos) + "的值是空的：写成 --pos " + std::to_string(pos + 1) + "=2 这样");
+    if (trimmed(text).empty())
+        throw WatchError(positionName(pos) + "的值是空的：写成 --pos " + std::to_string(pos + 1) + "=2 这样");
     auto v = parseWhole(text, -32768, 32767);
     if (!v) throw WatchError(positionName(pos) + "的值「" + std::string(text) + "」不是 -32768～32767 的整数");
     return static_cast<int>(*v);
@@ -224,7 +228,8 @@ WatchItem parseWatchItem(std::string_view text) {
 }
 
 void checkWatchItem(const WatchItem& w) {
-    if (!w.isSearch() && w.item >= kBetItemCount) throw WatchError("遗漏总表中没有第 " + std::to_string(w.item) + " 个号码");
+    if (!w.isSearch() && w.item >= kBetItemCount)
+        throw WatchError("遗漏总表中没有第 " + std::to_string(w.item) + " 个号码");
     if (w.isSearch()) checkSearch(w.search);
     checkThreshold(w.threshold);
 }

@@ -12,6 +12,7 @@
 #include <optional>
 #include <vector>
 
+#include "search/conditions.h"
 #include "stats/threshold_count.h"
 #include "store/snapshot.h"
 #include "watch/watch_item.h"
@@ -49,13 +50,13 @@ private:
 
 // One item over one history.
 struct WatchFigures {
-    int32_t current = 0;              // 当前遗漏: draws since the last hit, to the next issue (at least 1)
-    int32_t threshold = 0;            // 门槛 K
-    int32_t maximum = kNoOmission;    // 最大遗漏 of the hits in the history; 32767 when it never hit
-    int64_t reached = 0;              // 达到次数: draws before which the omission had reached K
-    int64_t hitsAfter = 0;            // 其后开出: of those, the draws that hit
-    HitRate rate;                     // 其后命中率 with its 95 % Wilson interval; empty when reached is 0
-    double theoretical = 0;           // 理论命中率: c / 216
+    int32_t current = 0;            // 当前遗漏: draws since the last hit, to the next issue (at least 1)
+    int32_t threshold = 0;          // 门槛 K
+    int32_t maximum = kNoOmission;  // 最大遗漏 of the hits in the history; 32767 when it never hit
+    int64_t reached = 0;            // 达到次数: draws before which the omission had reached K
+    int64_t hitsAfter = 0;          // 其后开出: of those, the draws that hit
+    HitRate rate;                   // 其后命中率 with its 95 % Wilson interval; empty when reached is 0
+    double theoretical = 0;         // 理论命中率: c / 216
     bool atThreshold() const { return current >= threshold; }  // the next draw is one such draw
 };
 
