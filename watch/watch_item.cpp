@@ -234,6 +234,15 @@ void checkWatchItem(const WatchItem& w) {
     checkThreshold(w.threshold);
 }
 
+Threshold parseWatchThreshold(std::string_view text) {
+    const std::string_view t = trimmed(text);
+    if (t.empty()) throw WatchError("门槛是空的：写期数（例如 12），或理论遗漏的倍数（例如 x2）");
+    if (t.front() == '@' || t.front() == 'x' || t.front() == 'X') return parseThreshold(t);
+    return parseThreshold("@" + std::string(t));
+}
+
+std::string watchThresholdText(const Threshold& t) { return thresholdText(t); }
+
 std::string watchListText(const std::vector<WatchItem>& items) {
     std::string text;
     for (const WatchItem& w : items) text += (text.empty() ? "" : "; ") + watchItemText(w);

@@ -66,6 +66,11 @@ WatchItem parseWatchSearch(std::string_view text);
 // Throws WatchError when the item is not one that can be watched (what the readers above refuse).
 void checkWatchItem(const WatchItem& w);
 
+// A threshold alone, as typed into the window: "x2.5" or "X2.5", "@12" or "12". Throws WatchError.
+Threshold parseWatchThreshold(std::string_view text);
+// "@12" or "x2.5".
+std::string watchThresholdText(const Threshold& t);
+
 std::string watchListText(const std::vector<WatchItem>& items);
 // Reads a list; empty entries are passed over. Throws WatchError naming the first entry that is not one.
 std::vector<WatchItem> parseWatchList(std::string_view text);
