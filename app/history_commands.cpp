@@ -38,6 +38,7 @@ struct ReadImport {
     PlayerFile file;
     ImportComparison comparison;
     bool cancelled = false;
+    QString database;  // the history it was compared with
 };
 
 namespace {
@@ -194,6 +195,7 @@ void HistoryCommands::importHistoryFile() {
         return;
     }
     auto read = std::make_shared<ReadImport>();
+    read->database = m_session.databaseFile();
     const std::string path = QFile::encodeName(file).toStdString();
     const bool running = m_session.runningNumbers();
     const int lottery = m_session.lotteryIndex();
@@ -248,6 +250,11 @@ void HistoryCommands::importHistoryFile() {
 }
 
 void HistoryCommands::storeImport(std::shared_ptr<ReadImport> read) {
+    // The file goes into the history it was read for, never into another province's.
+    if (read->database != m_session.databaseFile()) {
+        emit statusMessage("彩种已切换，未读入，历史号码未作改动");
+        return;
+    }
     const int segBase = m_session.segmentBase();
     ParsedLines& parsed = read->file.parsed;
     const size_t count = parsed.draws.size();
@@ -552,7 +559,7 @@ void HistoryCommands::trimWithAnswer(
         return;
     }
     auto result = std::make_shared<TrimResult>();
-    const std::string backup = m_session.dataFile(kBackupFileName).toStdString();
+    const std::string backup = m_session.backupFile().toStdString();
     runCommand(
         {"删除期数", "正在删除历史号码…", true},
         [result, trim, k = *n, backup](HistoryStore& store, TaskControl&) {

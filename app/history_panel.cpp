@@ -30,6 +30,8 @@ constexpr int kIssueColumnTwips = 1480;
 constexpr int kDieColumnTwips = 600;
 // More grid rows than this (header included): scrolled so that the newest draw is in view.
 constexpr int kRowsWithoutScrolling = 39;
+// The issue box before there is a history.
+const char* const kPresetIssue = "2007001";
 
 QPushButton* makeButton(QWidget* parent, const char* name, const QString& caption, const QString& tip = {}) {
     auto* b = new QPushButton(caption, parent);
@@ -57,7 +59,7 @@ HistoryPanel::HistoryPanel(HistorySession& session, Prompter& prompter, OneRowWh
     m_entryLabel = new QLabel("在下面输入", this);
     m_entryLabel->setObjectName(names::kEntryLabel);
     m_entryLabel->setAccessibleName("在下面输入    2007001 期历史号码:");
-    m_nextIssueEdit = new QLineEdit("2007001", this);
+    m_nextIssueEdit = new QLineEdit(kPresetIssue, this);
     m_nextIssueEdit->setObjectName(names::kNextIssueEdit);
     m_nextIssueEdit->setFixedWidth(m_nextIssueEdit->fontMetrics().horizontalAdvance("888888888") + 12);
     m_entryLabel->setBuddy(m_nextIssueEdit);
@@ -123,7 +125,18 @@ HistoryPanel::HistoryPanel(HistorySession& session, Prompter& prompter, OneRowWh
         if (m_followNewest && !m_reloading) bar->setValue(maximum);
     });
     connect(&m_session, &HistorySession::accessChanged, this, &HistoryPanel::storeWaitingDraw);
+    connect(&m_session, &HistorySession::provinceChanged, this, &HistoryPanel::leaveProvince);
     reloadHistoryGrid(m_session.snapshot());
+}
+
+// The digits typed for the province left (also a draw waiting for the check) are not stored in the
+// other province's history; its issue box starts as a new history's does.
+void HistoryPanel::leaveProvince() {
+    m_typedDrawWaiting = false;
+    m_fillingDice = true;
+    for (QLineEdit* box : m_typedDiceEdits) box->clear();
+    m_fillingDice = false;
+    m_nextIssueEdit->setText(kPresetIssue);
 }
 
 // A draw typed while the check for damage ran is stored once the check has passed.
@@ -150,8 +163,6 @@ void HistoryPanel::showNextIssue() {
     if (auto next = m_session.nextIssue())
         m_nextIssueEdit->setText(QString::fromStdString(issueText(*next, m_session.runningNumbers())));
 }
-
-void HistoryPanel::showLottery() { m_historyModel->setRunningNumbers(m_session.runningNumbers()); }
 
 void HistoryPanel::setHistoryCommandsEnabled(bool on) {
     const bool can = on && m_session.isOpen();

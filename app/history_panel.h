@@ -29,9 +29,6 @@ public:
 
     // Shows the issue after the newest stored draw as the issue of the next typed draw.
     void showNextIssue();
-    // After another lottery is chosen: the grid writes issues its way (running numbers or dates). The
-    // next issue stays until the next history command shows it.
-    void showLottery();
     // The buttons and entry boxes that change the history.
     void setHistoryCommandsEnabled(bool on);
     // Also the export button (a database that could not be opened).
@@ -61,6 +58,7 @@ private:
     void focusDiceBox(int index);
     bool storeTypedDraw();
     void storeWaitingDraw();
+    void leaveProvince();
 
     HistorySession& m_session;
     Prompter& m_prompter;

@@ -24,7 +24,7 @@ HistorySession::HistorySession(const QString& dataDir, const QString& settingsFi
       m_dataDir(dataDir),
       m_settings(settingsFile.isEmpty() ? std::make_unique<Settings>() : std::make_unique<Settings>(settingsFile)) {
     m_lookBackYears = m_settings->lookBackYears();
-    m_lotteryIndex = m_settings->lotteryIndex();
+    m_lotteryIndex = m_unrecordedOwner = m_settings->lotteryIndex();
     m_freePositions = m_settings->freePositions();
     m_searchType = m_settings->searchType();
     m_segmentBase = m_settings->segmentBase();
@@ -40,16 +40,17 @@ HistorySession::~HistorySession() {
     // The background work on the file is interrupted and waited for; its results are dropped.
     if (m_check) m_check->cancel();
     for (const auto& r : m_valueReads) r->cancel();
+    for (const auto& c : m_closing) c->cancel();
     if (m_check) m_check->wait();
     for (const auto& r : m_valueReads) r->wait();
+    if (m_switch) m_switch->wait();
+    for (const auto& c : m_closing) c->wait();
 }
 
 void HistorySession::open() {
-    const QString path = dataFile(kDatabaseFileName);
     m_waiting = false;
     try {
-        if (heldByAnotherProgram(path.toStdString())) throw StoreError("", StoreFailure::kLocked);
-        m_store = std::make_unique<HistoryStore>(path.toStdString());
+        m_store = openStore();
         m_dataVersion = dataVersion();
         m_snapshot = readSnapshot();
         m_openError.clear();
@@ -59,15 +60,19 @@ void HistorySession::open() {
         const auto* failure = dynamic_cast<const StoreError*>(&e);
         m_waiting = failure && failure->kind() == StoreFailure::kLocked;
         m_openError = m_waiting ? QString("历史数据库 %1 正被另一个程序改动，等它改完后自动读入历史号码…")
-                                      .arg(QDir::toNativeSeparators(path))
+                                      .arg(QDir::toNativeSeparators(databaseFile()))
                                 : QString::fromUtf8(e.what());
     }
+    ++m_storeGeneration;
     if (m_waiting) {
         m_retryTimer->start();
         return;
     }
-    if (!m_store || m_store->integrityChecked()) return;
-    // The check reads the whole file: it starts once the window is up and never holds it up.
+    if (m_store && !m_store->integrityChecked()) expectDamageCheck();
+}
+
+// The check reads the whole file: it starts once the window is up and never holds it up.
+void HistorySession::expectDamageCheck() {
     m_checking = true;
     m_verdictPromise = std::make_shared<std::promise<DamageVerdict>>();
     m_verdict = m_verdictPromise->get_future().share();
@@ -75,10 +80,6 @@ void HistorySession::open() {
 }
 
 void HistorySession::retryOpen() {
-    if (heldByAnotherProgram(dataFile(kDatabaseFileName).toStdString())) {
-        m_retryTimer->start();
-        return;
-    }
     open();
     if (m_waiting) return;
     if (m_store) emit historyChanged(m_snapshot, HistoryOrigin::kOpened);
@@ -105,7 +106,7 @@ QString HistorySession::accessMessage() const {
 }
 
 void HistorySession::startDamageCheck() {
-    if (!m_store || m_check) return;
+    if (!m_store || m_check || !m_checking) return;
     std::shared_ptr<DamageCheck> check;
     try {
         check = m_store->damageCheck();
@@ -117,11 +118,20 @@ void HistorySession::startDamageCheck() {
         emit accessChanged();
         return;
     }
+    struct Checked {
+        DamageVerdict verdict;
+        bool recorded = false;  // the province's record was written
+    };
+    // The first moment the file may be written: an older gapbook.db gets its province's record.
+    std::function<std::unique_ptr<HistoryStore>()> recordOpener;
+    if (m_recordPending) recordOpener = workerStoreOpener();
+    const uint64_t generation = m_storeGeneration;
     m_check = runThenCallback(
         this,
-        [check, promise = std::move(m_verdictPromise)](TaskControl& control) {
+        [check, promise = std::move(m_verdictPromise), recordOpener](TaskControl& control) {
             control.setCancelHook([check] { check->interrupt(); });
-            DamageVerdict verdict;
+            Checked checked;
+            DamageVerdict& verdict = checked.verdict;
             try {
                 check->run();
                 verdict.passed = true;
@@ -132,28 +142,44 @@ void HistorySession::startDamageCheck() {
             }
             // A command waiting for the verdict goes on at once, before the window hears of it.
             if (promise) promise->set_value(verdict);
-            return verdict;
+            if (verdict.passed && recordOpener && !control.cancelled()) {
+                try {
+                    std::unique_ptr<HistoryStore> store = recordOpener();
+                    store->markIntact();
+                    checked.recorded = store->recordProvince();
+                } catch (const std::exception&) {
+                    // Held by another program, or no room: the first change records it.
+                }
+            }
+            return checked;
         },
-        [this](TaskOutcome<DamageVerdict>& outcome) {
+        [this, generation](TaskOutcome<Checked>& outcome) {
+            if (generation != m_storeGeneration) return;  // the check of a history left
             m_check.reset();
             m_checking = false;
             if (!m_store) return;
             if (!outcome.failed()) {
-                m_damage = outcome.value().damage;
+                m_damage = outcome.value().verdict.damage;
                 // A pass counts as the store's own: its first change does not read the whole file again.
-                if (outcome.value().passed) m_store->markIntact();
+                if (outcome.value().verdict.passed) m_store->markIntact();
+                // The record is this window's own write: not a change made elsewhere to read again.
+                if (outcome.value().recorded) {
+                    m_recordPending = false;
+                    ownWriteLeftTheDraws();
+                }
             }
             emit accessChanged();
         });
 }
 
 std::function<std::unique_ptr<HistoryStore>()> HistorySession::workerStoreOpener(bool forChange) const {
-    const std::string path = m_store ? m_store->path() : dataFile(kDatabaseFileName).toStdString();
+    const std::string path = m_store ? m_store->path() : m_files.database;
+    const std::string code = province(m_lotteryIndex).code;
     const bool intact = m_store && m_store->integrityChecked();
     std::shared_future<DamageVerdict> verdict;
     if (forChange && !intact && m_store) verdict = m_verdict;
-    return [path, intact, verdict] {
-        auto store = std::make_unique<HistoryStore>(path);
+    return [path, code, intact, verdict] {
+        auto store = std::make_unique<HistoryStore>(path, code);
         if (intact) {
             store->markIntact();
         } else if (verdict.valid()) {
@@ -178,9 +204,14 @@ void HistorySession::setCommandRunning(bool running) {
 }
 
 std::shared_ptr<const Snapshot> HistorySession::readSnapshot() {
-    std::erase_if(m_valueReads, [](const auto& r) { return r->finished(); });
     std::shared_ptr<HistoryReader> reader = m_store->reader();
     DrawColumns d = reader->readDraws();
+    return snapshotReadingValues(std::move(reader), std::move(d));
+}
+
+std::shared_ptr<const Snapshot> HistorySession::snapshotReadingValues(std::shared_ptr<HistoryReader> reader,
+                                                                      DrawColumns d) {
+    std::erase_if(m_valueReads, [](const auto& r) { return r->finished(); });
     auto values = std::make_shared<std::promise<std::shared_ptr<const SnapshotValues>>>();
     auto snap = std::make_shared<Snapshot>(std::move(d.issues), std::move(d.ranks), std::move(d.newestDice),
                                            values->get_future().share());
@@ -200,6 +231,10 @@ std::shared_ptr<const Snapshot> HistorySession::readSnapshot() {
 }
 
 QString HistorySession::dataFile(const QString& name) const { return QDir(m_dataDir).filePath(name); }
+
+QString HistorySession::databaseFile() const { return QString::fromStdString(m_files.database); }
+
+QString HistorySession::backupFile() const { return QString::fromStdString(m_files.backup); }
 
 int64_t HistorySession::dataVersion() { return m_store->db().scalarInt("PRAGMA data_version"); }
 
@@ -271,12 +306,6 @@ DerivedDraw HistorySession::addTypedDraw(const std::string& issue, const std::st
     m_snapshot = std::move(extended);
     emit historyChanged(m_snapshot, HistoryOrigin::kTypedDraw);
     return added;
-}
-
-void HistorySession::setLotteryIndex(int index) {
-    if (index < 0 || index >= kProvinceCount) return;
-    m_lotteryIndex = index;
-    m_settings->setLotteryIndex(index);
 }
 
 std::optional<int64_t> HistorySession::nextIssue() const {

@@ -1,7 +1,8 @@
-// The history the window works on: the store, its copy in memory and the choices that live between
-// commands (lottery, search type, segment base, look-back, update address, ...), kept in the settings
-// as they change. The window and its panels follow historyChanged. Another program (k3gap-cli, a
-// second window) may change the same file: catchUp() notices it and reads the history again.
+// The history the window works on: the store of the chosen province's history, its copy in memory and
+// the choices that live between commands (lottery, search type, segment base, look-back, update address,
+// ...), kept in the settings as they change. Each province has a history of its own: choosing another
+// one switches to it (switchProvince). The window and its panels follow historyChanged. Another program
+// (k3gap-cli, a second window) may change the same file: catchUp() notices it and reads the history again.
 // The whole file is checked for damage in the background once the event loop runs. The commands that
 // change the history are on meanwhile: a change started before the verdict waits for it on its own
 // thread, and a file found damaged is never changed. A file held by another program is opened when it
@@ -21,6 +22,7 @@
 #include "store/derive.h"
 #include "store/history_store.h"
 #include "store/province.h"
+#include "store/province_history.h"
 #include "store/snapshot.h"
 
 class QTimer;
@@ -37,6 +39,7 @@ enum class HistoryOrigin {
     kTypedDraw,   // a draw typed in this window was added
     kShownAgain,  // the same history, shown again after a command that changed nothing
     kElsewhere,   // another program (or another window) changed the file
+    kSwitched,    // another province's history: the whole of it becomes the search range
 };
 
 // What can be done with the history file.
@@ -59,9 +62,10 @@ class HistorySession : public QObject {
     Q_OBJECT
 
 public:
-    // Reads the settings (an empty file name: the user's settings store) and opens gapbook.db in the
-    // data folder. A database that cannot be opened leaves the session closed with an empty history;
-    // one that another program holds locked leaves it waiting (empty) until that program lets go.
+    // Reads the settings (an empty file name: the user's settings store) and opens the history of their
+    // province in the data folder. A database that cannot be opened leaves the session closed with an
+    // empty history; one that another program holds locked leaves it waiting (empty) until that program
+    // lets go.
     HistorySession(const QString& dataDir, const QString& settingsFile, QObject* parent = nullptr);
     ~HistorySession() override;
 
@@ -91,6 +95,10 @@ public:
     const std::shared_ptr<const Snapshot>& snapshot() const { return m_snapshot; }
     const QString& dataDir() const { return m_dataDir; }
     QString dataFile(const QString& name) const;
+    // The files of the province's history: its database and its trimming backup.
+    const ProvinceFiles& files() const { return m_files; }
+    QString databaseFile() const;
+    QString backupFile() const;
 
     // Reads the history again when another connection has committed a change since the last read
     // (PRAGMA data_version), or when reading the values in the background failed; true when it did.
@@ -114,7 +122,13 @@ public:
     int lotteryIndex() const { return m_lotteryIndex; }
     const Province& lottery() const { return province(m_lotteryIndex); }
     bool runningNumbers() const { return m_lotteryIndex == kBeijingIndex; }
-    void setLotteryIndex(int index);
+    // Switches to the history of province `index` (made empty the first time) in the background, the
+    // commands that change the history off meanwhile (commandRunning()); the province is saved in the
+    // settings once its history is shown. The history left is not touched, except that an older
+    // gapbook.db taken for its province is given its record first. False, and nothing started, for the
+    // province shown or while a command or another switch runs.
+    bool switchProvince(int index);
+    bool switching() const { return m_switch != nullptr; }
     // The issue after the newest stored draw; nothing for an empty history.
     std::optional<int64_t> nextIssue() const;
 
@@ -143,21 +157,47 @@ signals:
     void accessChanged();
     void searchTypeChanged(int type);
     void readFailed(const QString& message);
+    // The history of another province is shown: sent before historyChanged (kSwitched).
+    void provinceChanged(int index);
+    // The history of province `index` could not be opened: the one shown stays.
+    void switchFailed(int index, const QString& message);
 
 private:
-    // Opens the store and reads the history; a lock held by another program leaves the session waiting.
+    struct SwitchedTo;
+    // Opens the province's store and reads the history; a lock held by another program leaves the
+    // session waiting.
     void open();
+    // The store of the province's history (m_files decided first), made the first time. Throws
+    // StoreError, kLocked at once when another program holds the file so that it cannot be read now.
+    std::unique_ptr<HistoryStore> openStore();
     void retryOpen();
-    // The check for damage (PRAGMA quick_check) on a connection of its own, in the background.
+    // The check for damage (PRAGMA quick_check) on a connection of its own, in the background; once it
+    // has passed, an older gapbook.db taken for the province gets its record.
     void startDamageCheck();
+    // Waits for the verdict of the check that is due (started once the event loop runs).
+    void expectDamageCheck();
     int64_t dataVersion();
     void readHistory(HistoryOrigin origin);
     // Reads the issues, ranks and dice now and the values in the background, on a connection of its own.
     std::shared_ptr<const Snapshot> readSnapshot();
+    // The snapshot of what `reader` read first, its values read by it in the background.
+    std::shared_ptr<const Snapshot> snapshotReadingValues(std::shared_ptr<HistoryReader> reader, DrawColumns draws);
+    void finishSwitch(int index, SwitchedTo& to);
+    // Closes a store on a worker thread: the last connection to a file merges its log into it.
+    void retire(std::unique_ptr<HistoryStore> store);
 
     QString m_dataDir;
     std::unique_ptr<Settings> m_settings;
+    ProvinceFiles m_files;
+    // The province an older gapbook.db without a record belongs to: the settings' one at the start.
+    int m_unrecordedOwner = 0;
+    // The store is such a gapbook.db, not recorded yet.
+    bool m_recordPending = false;
     std::unique_ptr<HistoryStore> m_store;
+    uint64_t m_storeGeneration = 0;         // counts the stores: work on a store left is not applied
+    std::shared_ptr<TaskControl> m_switch;  // the switch to another province, while it runs
+    // Work on histories left that may still hold their files: their stores closing, a cancelled check.
+    std::vector<std::shared_ptr<TaskControl>> m_closing;
     QString m_openError;
     bool m_waiting = false;                // another program holds the file locked
     QTimer* m_retryTimer = nullptr;        // while waiting: tries again

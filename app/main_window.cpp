@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
@@ -21,10 +22,10 @@
 #include "grid_view.h"
 #include "group_panel.h"
 #include "groups/group_calc.h"
-#include "help_dirs.h"
 #include "history_commands.h"
 #include "history_panel.h"
 #include "history_session.h"
+#include "main_menus.h"
 #include "object_names.h"
 #include "overview/gap_series.h"
 #include "overview/overview.h"
@@ -52,8 +53,6 @@ MainWindow::MainWindow(const AppContext& ctx, Prompter* prompter, QWidget* paren
     setObjectName(names::kMainWindow);
     keepResultMemory();
     m_session = new HistorySession(ctx.dataDir, ctx.settingsFile, this);
-    // Which history this window shows, for a player with more than one data folder.
-    setWindowTitle(QString("快3遗漏分析 — %1").arg(QDir::toNativeSeparators(m_session->dataFile(kDatabaseFileName))));
     m_openFileDialog = makeFileDialog(this, names::kOpenFileDialog, m_session->dataFile(kImportFolderName));
     m_openFileDialog->setFileMode(QFileDialog::ExistingFile);
     if (!prompter) {
@@ -88,67 +87,6 @@ bool MainWindow::event(QEvent* e) {
 
 // ---------------------------------------------------------------- construction
 
-void MainWindow::buildMenus() {
-    auto add = [](QMenu* menu, const QString& name, const QString& caption) {
-        QAction* a = menu->addAction(caption);
-        a->setObjectName(name);
-        return a;
-    };
-    m_historyMenu = menuBar()->addMenu("历史管理");
-    m_historyMenu->setObjectName(names::kHistoryMenu);
-    m_exportHistoryAction = add(m_historyMenu, names::kExportHistoryAction, "导出历史号码(&O)");
-    m_deleteNewestAction = add(m_historyMenu, names::kDeleteNewestAction, "删除最后历史(&E)");
-    m_clearHistoryAction = add(m_historyMenu, names::kClearHistoryAction, "清空历史号码(&C)");
-    m_deleteToIssueAction = add(m_historyMenu, names::kDeleteToIssueAction, "删除到选定期(&D)");
-    m_deleteLastAction = add(m_historyMenu, names::kDeleteLastAction, "删除最后指定数量期历史(&E)");
-
-    m_analysisMenu = menuBar()->addMenu("分析");
-    m_analysisMenu->setObjectName(names::kAnalysisMenu);
-    m_overviewAction = add(m_analysisMenu, names::kOverviewAction, "遗漏总表(&Z)");
-    m_overviewAction->setToolTip("各玩法每个号码在检索起止期数内的遗漏");
-    m_fairnessAction = add(m_analysisMenu, "mnuFairness", "公平性检验(&F)");
-    m_fairnessAction->setToolTip("检索起止期数内的开奖号码是否符合公平的骰子");
-    m_backtestAction = add(m_analysisMenu, "mnuBacktest", "遗漏回测(&B)");
-    m_backtestAction->setToolTip("遗漏达到门槛才下注，历史上命中率和返奖率如何");
-    m_trendAction = add(m_analysisMenu, "mnuTrend", "走势图(&T)");
-    m_trendAction->setToolTip("每期一行的走势图：和值、号码、跨度、形态、大小单双的开出与遗漏");
-
-    m_settingsMenu = menuBar()->addMenu("设置");
-    m_settingsMenu->setObjectName(names::kSettingsMenu);
-    m_segmentBaseMenu = m_settingsMenu->addMenu("段数参数设置(&A)");
-    m_segmentBaseMenu->setObjectName(names::kSegmentBaseMenu);
-    m_segmentBaseActions[0] = add(m_segmentBaseMenu, "mnuDscs_0", "段数参数0~2");
-    m_segmentBaseActions[1] = add(m_segmentBaseMenu, "mnuDscs_1", "段数参数1~3");
-    m_settingsMenu->addSeparator();
-    m_lookBackAction = add(m_settingsMenu, names::kLookBackAction, "历史号码更新检索天(&Y)");
-    m_updateAddressAction = add(m_settingsMenu, names::kUpdateAddressAction, "在线更新地址(&U)");
-    m_homePageAction = add(m_settingsMenu, names::kHomePageAction, "软件服务主页(&P)");
-    m_manualAction = add(m_settingsMenu, names::kManualAction, "软件介绍说明(&R)");
-    m_walkthroughAction = add(m_settingsMenu, names::kWalkthroughAction, "软件演示说明录像下载(&D)");
-    m_settingsMenu->addSeparator();
-
-    m_lotteryMenu = menuBar()->addMenu("彩种选择");
-    m_lotteryMenu->setObjectName(names::kLotteryMenu);
-    for (int i = 0; i < kProvinceCount; ++i) {
-        m_lotteryActions[i] = add(m_lotteryMenu, QString(names::kLotteryActionPrefix) + QString::number(i),
-                                  QString::fromUtf8(provinces()[i].caption));
-        m_lotteryActions[i]->setCheckable(true);
-        connect(m_lotteryActions[i], &QAction::triggered, this, [this, i] { chooseLottery(i); });
-    }
-    for (int i = 0; i < 2; ++i) {
-        m_segmentBaseActions[i]->setCheckable(true);
-        connect(m_segmentBaseActions[i], &QAction::triggered, this, [this, i] { chooseSegmentBase(i); });
-    }
-    connect(m_overviewAction, &QAction::triggered, this, &MainWindow::openOverview);
-    connect(m_fairnessAction, &QAction::triggered, this, [this] { openStatsWindow(m_fairness, true); });
-    connect(m_backtestAction, &QAction::triggered, this, [this] { openStatsWindow(m_backtest, false); });
-    connect(m_trendAction, &QAction::triggered, this, &MainWindow::openTrend);
-    connect(m_lookBackAction, &QAction::triggered, this, &MainWindow::askLookBackYears);
-    connect(m_homePageAction, &QAction::triggered, this, [this] { openHelpDocument("index.html"); });
-    connect(m_manualAction, &QAction::triggered, this, [this] { openHelpDocument("manual.html"); });
-    connect(m_walkthroughAction, &QAction::triggered, this, [this] { openHelpDocument("walkthrough.html"); });
-}
-
 void MainWindow::buildPanels() {
     // The panels scroll as one when the window is smaller than they need (a small or scaled screen);
     // menus and status bar stay in view.
@@ -168,6 +106,9 @@ void MainWindow::buildPanels() {
     m_resultPanel = new ResultPanel(*m_wheel, central);
     m_historyCommands = new HistoryCommands(*m_session, *m_prompter, this);
     statusBar()->addPermanentWidget(m_historyCommands->skippedDetailsButton());
+    m_provinceLabel = new QLabel(statusBar());
+    m_provinceLabel->setObjectName(names::kProvinceLabel);
+    statusBar()->addPermanentWidget(m_provinceLabel);
 
     auto* right = new QVBoxLayout;
     right->addWidget(m_searchPanel);
@@ -193,19 +134,21 @@ void MainWindow::connectPanels() {
     connect(m_historyPanel, &HistoryPanel::exportTextRequested, commands, &HistoryCommands::exportHistoryText);
     connect(m_historyPanel, &HistoryPanel::gridExportRequested, commands, &HistoryCommands::exportHistoryWorkbook);
     connect(m_historyPanel, &HistoryPanel::settingsMenuRequested, this,
-            [this] { m_settingsMenu->popup(QCursor::pos()); });
-    connect(m_historyPanel, &HistoryPanel::historyMenuRequested, m_historyMenu,
-            [this](const QPoint& at) { m_historyMenu->popup(at); });
+            [this] { m_menus->settings->popup(QCursor::pos()); });
+    connect(m_historyPanel, &HistoryPanel::historyMenuRequested, m_menus->history,
+            [this](const QPoint& at) { m_menus->history->popup(at); });
     connect(m_historyPanel, &HistoryPanel::drawTyped, this, &MainWindow::followTypedDraw);
-    connect(m_exportHistoryAction, &QAction::triggered, commands, &HistoryCommands::exportHistoryWorkbook);
-    connect(m_deleteNewestAction, &QAction::triggered, commands, &HistoryCommands::deleteNewestDraw);
-    connect(m_clearHistoryAction, &QAction::triggered, commands, &HistoryCommands::clearHistory);
-    connect(m_deleteToIssueAction, &QAction::triggered, commands, &HistoryCommands::deleteToIssue);
-    connect(m_deleteLastAction, &QAction::triggered, commands, &HistoryCommands::deleteLastDraws);
-    connect(m_updateAddressAction, &QAction::triggered, commands, &HistoryCommands::askUpdateAddress);
+    connect(m_menus->exportHistory, &QAction::triggered, commands, &HistoryCommands::exportHistoryWorkbook);
+    connect(m_menus->deleteNewest, &QAction::triggered, commands, &HistoryCommands::deleteNewestDraw);
+    connect(m_menus->clearHistory, &QAction::triggered, commands, &HistoryCommands::clearHistory);
+    connect(m_menus->deleteToIssue, &QAction::triggered, commands, &HistoryCommands::deleteToIssue);
+    connect(m_menus->deleteLast, &QAction::triggered, commands, &HistoryCommands::deleteLastDraws);
+    connect(m_menus->updateAddress, &QAction::triggered, commands, &HistoryCommands::askUpdateAddress);
     connect(commands, &HistoryCommands::newestDeleted, m_historyPanel, &HistoryPanel::focusEntry);
     connect(m_session, &HistorySession::commandRunningChanged, this, &MainWindow::refreshHistoryCommands);
     connect(m_session, &HistorySession::accessChanged, this, &MainWindow::applyAccess);
+    connect(m_session, &HistorySession::provinceChanged, this, &MainWindow::followProvince);
+    connect(m_session, &HistorySession::switchFailed, this, &MainWindow::provinceNotOpened);
 
     connect(m_searchPanel, &SearchPanel::searchRequested, this, &MainWindow::search);
     connect(m_searchPanel, &SearchPanel::partialSearchRequested, this, &MainWindow::partialSearch);
@@ -229,9 +172,9 @@ void MainWindow::connectPanels() {
 }
 
 void MainWindow::startUp() {
-    for (int i = 0; i < kProvinceCount; ++i) m_lotteryActions[i]->setChecked(i == m_session->lotteryIndex());
-    m_segmentBaseActions[0]->setChecked(m_session->segmentBase() == 0);
-    m_segmentBaseActions[1]->setChecked(m_session->segmentBase() == 1);
+    m_menus->tickLottery(m_session->lotteryIndex());
+    m_menus->tickSegmentBase(m_session->segmentBase());
+    showProvince();
     if (m_startNote.isEmpty())
         showHistoryCount();
     else
@@ -239,19 +182,19 @@ void MainWindow::startUp() {
     applyAccess();
 }
 
-void MainWindow::showHistoryCount() {
+void MainWindow::showHistoryCount(const QString& prefix) {
     const auto& snap = m_session->snapshot();
     // An empty history: the ways to get draws in.
-    showStatus(snap->empty() ? QString("历史数据库中还没有号码：点“读取历史号文本”或“历史号在线更新”读入，"
-                                       "或在左下方填好期号后输入最新一期的三个号码")
-                             : QString("共 %1 期历史号码").arg(snap->size()));
+    showStatus(prefix + (snap->empty() ? QString("历史数据库中还没有号码：点“读取历史号文本”或“历史号在线更新”读入，"
+                                                 "或在左下方填好期号后输入最新一期的三个号码")
+                                       : QString("共 %1 期历史号码").arg(snap->size())));
 }
 
 void MainWindow::applyAccess() {
     const bool open = m_session->isOpen();
     m_historyPanel->setAllCommandsEnabled(open);
     m_searchPanel->setSearchEnabled(open);
-    m_exportHistoryAction->setEnabled(open);
+    m_menus->exportHistory->setEnabled(open);
     refreshHistoryCommands();
 
     const HistoryAccess access = m_session->access();
@@ -274,7 +217,7 @@ void MainWindow::applyAccess() {
                              why + QString("。\n\n历史号码仍可查看、检索、分析和导出，但不能改动。要重新读入历史号码："
                                            "先关闭本程序，把 %1 改名或移走，再启动本程序（会新建一个空的历史数据库），"
                                            "然后点“读取历史号文本”。")
-                                       .arg(QDir::toNativeSeparators(m_session->dataFile(kDatabaseFileName))));
+                                       .arg(QDir::toNativeSeparators(m_session->databaseFile())));
             break;
         case HistoryAccess::kChecking:
         case HistoryAccess::kWritable: break;
@@ -285,8 +228,9 @@ void MainWindow::refreshHistoryCommands() {
     const bool can = !m_session->commandRunning() && m_session->canChange();
     m_historyPanel->setHistoryCommandsEnabled(can);
     m_groupPanel->setCalculationEnabled(m_session->isOpen() && !m_session->commandRunning());
-    for (QAction* a : {m_deleteNewestAction, m_clearHistoryAction, m_deleteToIssueAction, m_deleteLastAction})
-        a->setEnabled(can);
+    for (QAction* a : m_menus->historyChangingActions()) a->setEnabled(can);
+    // Another province's history is chosen between commands.
+    m_menus->setLotteryEnabled(!m_session->commandRunning());
 }
 
 // A typed draw moves the end of the range past it.
@@ -567,53 +511,6 @@ void MainWindow::refreshTrend() {
     m_trend->setRunningNumbers(m_session->runningNumbers());
     m_trend->setHistoryAndRange(m_session->snapshot(), QString::fromStdString(m_searchPanel->rangeStart()),
                                 QString::fromStdString(m_searchPanel->rangeEnd()));
-}
-
-// ---------------------------------------------------------------- settings and help
-
-void MainWindow::chooseLottery(int index) {
-    if (index < 0 || index >= kProvinceCount) return;
-    m_session->setLotteryIndex(index);
-    for (int i = 0; i < kProvinceCount; ++i) m_lotteryActions[i]->setChecked(i == index);
-    m_historyPanel->showLottery();
-    const Province& p = m_session->lottery();
-    showStatus(QString("彩种: %1（每天 %2 期）").arg(QString::fromUtf8(p.caption)).arg(p.drawsPerDay));
-}
-
-void MainWindow::chooseSegmentBase(int base) {
-    if (base != 0 && base != 1) return;
-    m_session->setSegmentBase(base);
-    m_segmentBaseActions[0]->setChecked(base == 0);
-    m_segmentBaseActions[1]->setChecked(base == 1);
-}
-
-void MainWindow::askLookBackYears() {
-    for (;;) {
-        auto answer = m_prompter->askText(
-            "设置年数",
-            "请输入更新需要保留的历史号码的年数（2~16中的任意自然数），如果超过年数将删除最早的一年的历史号码",
-            QString::number(m_session->lookBackYears()));
-        if (!answer || answer->trimmed().isEmpty()) return;
-        auto years = parseWhole(answer->toStdString(), 2, 16);
-        if (!years) {
-            m_prompter->tell("输入有误",
-                             "为了保证时效性和提高计算效率，软件只能统计16年以内的数据，请输入2到16中的自然数。");
-            continue;
-        }
-        m_session->setLookBackYears(static_cast<int>(*years));
-        return;
-    }
-}
-
-void MainWindow::openHelpDocument(const QString& file) {
-    const QString path = findHelpDocument(file);
-    if (path.isEmpty()) {
-        showStatus(QString("找不到帮助文件 %1").arg(file));
-        return;
-    }
-    if (!m_prompter->openUrl(QUrl::fromLocalFile(path)))
-        showStatus(QString("无法打开帮助 %1：本机没有可以打开网页的程序（浏览器），请自行打开")
-                       .arg(QDir::toNativeSeparators(path)));
 }
 
 }  // namespace k3

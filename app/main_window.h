@@ -4,7 +4,6 @@
 #include <QMainWindow>
 #include <QSize>
 #include <QString>
-#include <array>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -14,9 +13,8 @@
 #include "store/history_store.h"
 #include "window_fit.h"
 
-class QAction;
 class QFileDialog;
-class QMenu;
+class QLabel;
 class QScrollArea;
 
 namespace k3 {
@@ -25,6 +23,7 @@ class GroupPanel;
 class HistoryCommands;
 class HistoryPanel;
 class HistorySession;
+class MainMenus;
 class OneRowWheel;
 class OverviewWindow;
 class StatsWindow;
@@ -71,7 +70,8 @@ private:
     void connectPanels();
     void startUp();
     void showStatus(const QString& text);
-    void showHistoryCount();
+    // "共 N 期历史号码", or for an empty history the ways to get draws in; after `prefix`.
+    void showHistoryCount(const QString& prefix = {});
     // The commands as the history file allows them; when that changed, the window says why.
     void applyAccess();
     // The commands that change the history: on when the file may be changed and no update runs.
@@ -100,8 +100,14 @@ private:
     void refreshTrendSoon();
     void refreshTrend();
 
-    // settings and help
+    // the province: its history switched to, and named in the title and the status bar
     void chooseLottery(int index);
+    void followProvince(int index);
+    void provinceNotOpened(int index, const QString& why);
+    void showProvince();
+    QString provinceFileName() const;
+
+    // settings and help
     void chooseSegmentBase(int base);
     void askLookBackYears();
     void openHelpDocument(const QString& file);
@@ -122,38 +128,19 @@ private:
     HistoryCommands* m_historyCommands = nullptr;
     std::optional<std::vector<YLRow>> m_unsavedGroupRows;  // the last group table, when YL could not take it
 
-    QMenu* m_historyMenu = nullptr;
-    QAction* m_exportHistoryAction = nullptr;
-    QAction* m_deleteNewestAction = nullptr;
-    QAction* m_clearHistoryAction = nullptr;
-    QAction* m_deleteToIssueAction = nullptr;
-    QAction* m_deleteLastAction = nullptr;
-    QMenu* m_analysisMenu = nullptr;
-    QAction* m_overviewAction = nullptr;
+    std::unique_ptr<MainMenus> m_menus;
+    QLabel* m_provinceLabel = nullptr;  // in the status bar: the province and its history file
     OverviewWindow* m_overview = nullptr;  // made when first opened
     bool m_overviewRefreshPending = false;
-    QAction* m_fairnessAction = nullptr;
-    QAction* m_backtestAction = nullptr;
     StatsWindow* m_fairness = nullptr;  // made when first opened
     StatsWindow* m_backtest = nullptr;
     bool m_statsRefreshPending = false;
-    QAction* m_trendAction = nullptr;
     TrendWindow* m_trend = nullptr;  // made when first opened
     bool m_trendRefreshPending = false;
     int m_overviewRequest = 0;
     int m_overviewsRunning = 0;
     int m_searchRequest = 0;    // the newest search; an older one that ends late is not shown
     int m_searchesRunning = 0;  // the newest table asked for; an older one that arrives late is dropped
-    QMenu* m_settingsMenu = nullptr;
-    QMenu* m_segmentBaseMenu = nullptr;
-    std::array<QAction*, 2> m_segmentBaseActions{};
-    QAction* m_lookBackAction = nullptr;
-    QAction* m_updateAddressAction = nullptr;
-    QAction* m_homePageAction = nullptr;
-    QAction* m_manualAction = nullptr;
-    QAction* m_walkthroughAction = nullptr;
-    QMenu* m_lotteryMenu = nullptr;
-    std::array<QAction*, 15> m_lotteryActions{};
 };
 
 }  // namespace k3

@@ -25,6 +25,8 @@ inline constexpr const char* kManualAction = "mnuDescrb";
 inline constexpr const char* kWalkthroughAction = "numYanshiDown";
 inline constexpr const char* kLotteryMenu = "mnuCaizhong";
 inline constexpr const char* kLotteryActionPrefix = "mnuK3_";  // and the lottery's index
+// In the status bar: the province and its history file.
+inline constexpr const char* kProvinceLabel = "lblProvince";
 
 // The history panel.
 inline constexpr const char* kHistoryPanel = "HistoryPanel";

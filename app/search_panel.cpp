@@ -23,6 +23,9 @@ namespace k3 {
 
 namespace {
 
+// What the issue boxes hold before there is a history.
+const char* const kPresetIssue = "2013001";
+
 std::optional<int> wholeValue(const QString& text) {
     if (auto v = parseWhole(text.toStdString(), -32768, 32767)) return static_cast<int>(*v);
     return std::nullopt;
@@ -100,7 +103,7 @@ void SearchPanel::buildControls() {
         chosen->addWidget(m_chosenValueEdits[i], 1, i);
     }
     m_onlyBeforeChosenCheck = named(new QCheckBox("仅检索该期前", this), names::kOnlyBeforeChosenCheck);
-    m_chosenIssueEdit = named(new QLineEdit("2013001", this), names::kChosenIssueEdit);
+    m_chosenIssueEdit = named(new QLineEdit(kPresetIssue, this), names::kChosenIssueEdit);
     m_chosenIssueEdit->setMaximumWidth(110);
     m_chosenIssueEdit->installEventFilter(this);
 
@@ -114,9 +117,9 @@ void SearchPanel::buildControls() {
     m_rangeFrame = named(new QGroupBox("检索起止期数", this), names::kRangeFrame);
     auto* range = new QHBoxLayout(m_rangeFrame);
     m_rangeStartLabel = named(new QLabel("起", m_rangeFrame), names::kRangeStartLabel);
-    m_rangeStartEdit = named(new QLineEdit("2013001", m_rangeFrame), names::kRangeStartEdit);
+    m_rangeStartEdit = named(new QLineEdit(kPresetIssue, m_rangeFrame), names::kRangeStartEdit);
     m_rangeDashLabel = named(new QLabel("～", m_rangeFrame), names::kRangeDashLabel);
-    m_rangeEndEdit = named(new QLineEdit("2013001", m_rangeFrame), names::kRangeEndEdit);
+    m_rangeEndEdit = named(new QLineEdit(kPresetIssue, m_rangeFrame), names::kRangeEndEdit);
     m_rangeEndLabel = named(new QLabel("止", m_rangeFrame), names::kRangeEndLabel);
     for (QWidget* w : std::initializer_list<QWidget*>{m_rangeStartLabel, m_rangeStartEdit, m_rangeDashLabel,
                                                       m_rangeEndEdit, m_rangeEndLabel})
@@ -253,7 +256,13 @@ void SearchPanel::showLastIssue() {
 // the user typed there stays.
 void SearchPanel::followHistory(std::shared_ptr<const Snapshot> snapshot, HistoryOrigin origin) {
     const std::shared_ptr<const Snapshot> before = std::exchange(m_snapshot, std::move(snapshot));
-    if (origin == HistoryOrigin::kCommand || origin == HistoryOrigin::kOpened) {
+    if (origin == HistoryOrigin::kSwitched && m_snapshot->empty()) {
+        // Another province's history, still empty: nothing of the one left stays in the boxes.
+        for (QLineEdit* edit : {m_chosenIssueEdit, m_rangeStartEdit, m_rangeEndEdit}) edit->setText(kPresetIssue);
+        refreshFromActiveTab();
+        return;
+    }
+    if (origin == HistoryOrigin::kCommand || origin == HistoryOrigin::kOpened || origin == HistoryOrigin::kSwitched) {
         // The whole history as the range.
         showLastIssue();
         showWholeRange();

@@ -8,6 +8,7 @@
 
 #include "settings/settings.h"
 #include "store/history_store.h"
+#include "store/province_history.h"
 
 class QCoreApplication;
 namespace k3 {
@@ -40,11 +41,16 @@ struct Context {
     std::ostream* out = nullptr;
     std::ostream* err = nullptr;
 
-    // The history database of the data folder, opened on first use.
+    // The history of the province `lottery` in the data folder, opened (made the first time) on first use.
     k3::HistoryStore& store();
+    // Its trimming backup.
+    std::string backupFile();
+    // The province that a gapbook.db without a record belongs to: the settings' one.
+    int unrecordedOwner() const;
 
 private:
     std::unique_ptr<k3::HistoryStore> store_;
+    k3::ProvinceFiles files_;
 };
 
 // Options of a command: "--name value" pairs, "--flag" switches and positional arguments.

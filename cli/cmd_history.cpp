@@ -1,6 +1,5 @@
 // k3gap-cli commands that bring draws in and take them out: import, update, trim, export-text.
 #include <ctime>
-#include <filesystem>
 #include <ostream>
 
 #include "cli.h"
@@ -37,10 +36,6 @@ std::chrono::year_month_day parseDate(const std::string& s) {
                                           std::chrono::day{static_cast<unsigned>(*d)}};
     if (!d || !ymd.ok()) throw UsageError("--today takes a date YYYY-MM-DD, e.g. 2013-03-25");
     return ymd;
-}
-
-std::string backupPath(const Context& ctx) {
-    return (std::filesystem::path(ctx.dataDir) / k3::kBackupFileName).string();
 }
 
 void reportTrim(Context& ctx, const k3::TrimResult& r) {
@@ -185,8 +180,8 @@ int runTrim(Context& ctx, const std::vector<std::string>& args) {
             const std::string text = a.value(a.has("to") ? "to" : "last");
             auto v = k3::parsePositiveAnswer(text);
             if (!v) throw InputError("「" + text + "」不是大于0的整数，历史号码未作改动");
-            reportTrim(ctx, a.has("to") ? k3::deleteAfterIssue(ctx.store(), *v, backupPath(ctx), ctx.segBase)
-                                        : k3::deleteLastDraws(ctx.store(), *v, backupPath(ctx), ctx.segBase));
+            reportTrim(ctx, a.has("to") ? k3::deleteAfterIssue(ctx.store(), *v, ctx.backupFile(), ctx.segBase)
+                                        : k3::deleteLastDraws(ctx.store(), *v, ctx.backupFile(), ctx.segBase));
         }
     } catch (const k3::TrimError& e) {
         throw InputError(e.what());

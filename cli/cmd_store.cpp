@@ -1,4 +1,4 @@
-// k3gap-cli commands over the stored history: show, next, add.
+// k3gap-cli commands over the stored history: show, next, add, and the provinces that have a history.
 #include <ostream>
 
 #include "cli.h"
@@ -7,6 +7,7 @@
 #include "search/grids.h"
 #include "store/issue.h"
 #include "store/province.h"
+#include "store/province_history.h"
 
 namespace k3cli {
 
@@ -43,6 +44,19 @@ int runStoreCommand(Context& ctx, const std::string& cmd, const std::vector<std:
             throw InputError(e.what());
         }
         return kOk;
+    }
+    if (cmd == "provinces") {
+        if (!args.empty()) throw UsageError("provinces takes no arguments");
+        const k3::ProvinceListing listed = k3::listProvinceHistories(ctx.dataDir, ctx.unrecordedOwner());
+        *ctx.out << "彩种\t历史数据库\t期数\t第一期\t最后一期\n";
+        for (const k3::ProvinceSummary& p : listed.histories) {
+            const bool running = p.province == k3::kBeijingIndex;
+            *ctx.out << k3::province(p.province).caption << '\t' << p.database << '\t' << p.draws << '\t'
+                     << (p.first ? k3::issueText(*p.first, running) : "") << '\t'
+                     << (p.last ? k3::issueText(*p.last, running) : "") << '\n';
+        }
+        for (const std::string& problem : listed.problems) *ctx.err << problem << '\n';
+        return listed.problems.empty() ? kOk : kBadInput;
     }
     return -1;
 }

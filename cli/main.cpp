@@ -1,6 +1,5 @@
 // k3gap-cli [--data DIR] [--lottery N] [--segment-base 0|1] COMMAND [ARGS]
 #include <QCoreApplication>
-#include <QDir>
 #include <QFileInfo>
 #include <algorithm>
 #include <iostream>
@@ -18,14 +17,22 @@ bool Context::runningNumbers() const { return lottery == k3::kBeijingIndex; }
 k3::HistoryStore& Context::store() {
     if (!store_) {
         try {
-            store_ = std::make_unique<k3::HistoryStore>(
-                QDir(QString::fromStdString(dataDir)).filePath(k3::kDatabaseFileName).toStdString());
+            k3::ProvinceHistory h = k3::openProvinceHistory(dataDir, lottery, unrecordedOwner());
+            files_ = std::move(h.files);
+            store_ = std::move(h.store);
         } catch (const std::exception& e) {
             throw InputError(e.what());
         }
     }
     return *store_;
 }
+
+std::string Context::backupFile() {
+    store();
+    return files_.backup;
+}
+
+int Context::unrecordedOwner() const { return settings ? settings->lotteryIndex() : lottery; }
 
 Args::Args(const std::vector<std::string>& args, const std::vector<std::string>& valued,
            const std::vector<std::string>& switches) {
@@ -124,6 +131,7 @@ const CommandHelp kCommands[] = {
     {"trim", "--newest | --to ISSUE | --last N | --clear", "删除历史号码：最后一期、某期以后的、最后 N 期或全部",
      "trim --last 10"},
     {"export-text", "[FILE]", "把历史号码写成文本文件（默认写在数据文件夹中）", "export-text lishi.txt"},
+    {"provinces", "", "列出有历史号码的彩种：彩种、历史数据库、期数、第一期与最后一期", "provinces"},
     {"watch",
      "[--item PLAY:ITEM[@K|xX]]... [--search '--type T [--fixed] --pos P=V... [@K|xX]']... [--all-provinces]\n"
      "      [--reached]",
@@ -150,7 +158,7 @@ const char* const kUsageLine = "用法：k3gap-cli [--data DIR] [--lottery N] [-
 void printUsage(std::ostream& out) {
     out << kUsageLine
         << "  --data DIR           数据文件夹（默认与窗口程序相同）\n"
-           "  --lottery N          省份 0..14（默认为设置中的省份）\n"
+           "  --lottery N          省份 0..14（默认为设置中的省份），命令在这个省份的历史号码上工作\n"
            "  --segment-base 0|1   分段的起点（默认为设置中的值）\n"
            "命令：\n";
     for (const CommandHelp& c : kCommands) printCommand(out, c);

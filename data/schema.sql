@@ -37,3 +37,8 @@ CREATE TABLE IF NOT EXISTS YL (
     intLstYl INTEGER,
     sglLlr   REAL
 );
+-- The province whose history this is, by its code (store/province.cpp), in one row. An older file
+-- without it is given it at its first change.
+CREATE TABLE IF NOT EXISTS k3province (
+    code TEXT NOT NULL
+);

@@ -18,6 +18,9 @@ const char* const kRequiredColumns[] = {
     "IDX", "SQQH", "L1A", "L2A", "L3A",       "L1B",         "L2B",         "L3B",         "L1E",          "L2E",
     "L3E", "L1F",  "L2F", "L3F", "txtHisLst", "txtHisLstHm", "txtHisLstDx", "txtHisLstDs", "txtHisLstDuan"};
 
+// The table of the province's record, as the schema has it.
+const char* const kProvinceTableSql = "CREATE TABLE IF NOT EXISTS k3province (\n    code TEXT NOT NULL\n)";
+
 // Page caches of the store's connection (negative: KiB): between changes, and while one runs.
 constexpr int kIdleCacheKiB = -8192;
 constexpr int kChangeCacheKiB = -65536;
@@ -67,7 +70,8 @@ StoreError failure(StoreFailure kind, const std::string& path, const std::string
 
 }  // namespace
 
-HistoryStore::HistoryStore(std::string path) : path_(std::move(path)) {
+HistoryStore::HistoryStore(std::string path, std::string provinceCode)
+    : path_(std::move(path)), provinceCode_(std::move(provinceCode)) {
     std::error_code ec;
     const fs::path file(path_);
     const fs::path folder = file.has_parent_path() ? file.parent_path() : fs::path(".");
@@ -88,27 +92,68 @@ HistoryStore::HistoryStore(std::string path) : path_(std::move(path)) {
         if (readOnly_)
             throw StoreError("无法创建历史数据库 " + path_ + "（" + readOnlyReason_ + "）", StoreFailure::kReadOnly);
         db_ = Db(path_, Db::Mode::kCreate);
-        db_.exec("PRAGMA journal_mode=WAL");
-        Transaction tx(db_);
-        db_.exec(kHistorySchemaSql);
-        tx.commit();
-        prepared_ = integrityChecked_ = true;
+        createHistory();
     } else {
         // Nobody can change a file that this program may not write, unless a log of changes not yet
         // merged into it is waiting: then SQLite has to read that log, with its locks.
         const bool pendingLog = fs::file_size(path_ + "-wal", ec) > 0 && !ec;
         mode_ = !readOnly_ ? Db::Mode::kReadWrite : pendingLog ? Db::Mode::kReadOnly : Db::Mode::kImmutable;
         db_ = Db(path_, mode_);
-        checkHistoryDatabase();
         if (!readOnly_ && sqlite3_db_readonly(db_.handle(), "main") == 1) {
             readOnly_ = true;
             readOnlyReason_ = "文件是只读的";
         }
+        // A creation cut short (the program killed before its commit) leaves an empty database once
+        // SQLite has rolled back what it had begun: nothing is in it, and it becomes a new history.
+        if (!readOnly_ && db_.scalarInt("PRAGMA page_count") == 0)
+            createHistory();
+        else
+            checkHistoryDatabase();
     }
     // Settings of this connection only; none of them writes to the file.
     // No memory mapping: a read of the whole file would keep all of it in the process's memory. A small
     // page cache between changes; a change has a larger one while it runs (write()).
     db_.exec("PRAGMA synchronous=NORMAL; PRAGMA mmap_size=0; PRAGMA cache_size=" + std::to_string(kIdleCacheKiB) + ";");
+}
+
+// The schema and the record commit together, before the file is switched to WAL mode: a program killed
+// on the way leaves either a whole new history or an empty file (SQLite rolls back the rest).
+void HistoryStore::createHistory() {
+    {
+        Transaction tx(db_);
+        db_.exec(kHistorySchemaSql);
+        insertRecordIfMissing();
+        tx.commit();
+    }
+    db_.exec("PRAGMA journal_mode=WAL");
+    prepared_ = integrityChecked_ = true;
+}
+
+void HistoryStore::insertRecordIfMissing() {
+    if (provinceCode_.empty()) return;
+    Stmt st = db_.prepare("INSERT INTO k3province (code) SELECT ? WHERE NOT EXISTS (SELECT 1 FROM k3province)");
+    st.bind(1, provinceCode_);
+    st.run();
+}
+
+std::optional<std::string> HistoryStore::recordedProvince() {
+    if (!db_.scalarInt("SELECT COUNT(*) FROM sqlite_master WHERE type = 'table' AND name = 'k3province'"))
+        return std::nullopt;
+    Stmt st = db_.prepare("SELECT code FROM k3province ORDER BY rowid LIMIT 1");
+    if (!st.step() || st.colIsNull(0)) return std::nullopt;
+    return std::string(st.colText(0));
+}
+
+bool HistoryStore::recordProvince() {
+    if (provinceCode_.empty() || readOnly_) return false;
+    if (recordedProvince()) return true;
+    // A damaged file is never changed, not even by its record.
+    checkIntegrity();
+    Transaction tx(db_);
+    db_.exec(kProvinceTableSql);
+    insertRecordIfMissing();
+    tx.commit();
+    return true;
 }
 
 // Reads only: a file that fails is refused before anything is written to it.
@@ -185,7 +230,10 @@ void HistoryStore::write(const std::function<void()>& body, Check scope) {
     // Begun after the write lock is taken: the check reads the history this transaction starts from.
     std::unique_ptr<CheckAlongside> check = checkAlongside ? std::make_unique<CheckAlongside>(path_) : nullptr;
     try {
-        if (!prepared_) db_.exec(kHistorySchemaSql);
+        if (!prepared_) {
+            db_.exec(kHistorySchemaSql);
+            insertRecordIfMissing();
+        }
         body();
     } catch (...) {
         // Damage, when the check finds it, is what the user must hear of.
@@ -202,6 +250,12 @@ int64_t HistoryStore::count() { return db_.scalarInt("SELECT COUNT(*) FROM lishi
 
 std::optional<int32_t> HistoryStore::newestIssue() {
     Stmt st = db_.prepare("SELECT MAX(SQQH) FROM lishi");
+    if (!st.step() || st.colIsNull(0)) return std::nullopt;
+    return static_cast<int32_t>(st.colInt(0));
+}
+
+std::optional<int32_t> HistoryStore::oldestIssue() {
+    Stmt st = db_.prepare("SELECT MIN(SQQH) FROM lishi");
     if (!st.step() || st.colIsNull(0)) return std::nullopt;
     return static_cast<int32_t>(st.colInt(0));
 }

@@ -35,10 +35,21 @@ public:
     // change, and a file that the program may not write (or in a folder it may not write) is read
     // without locks or side files. Throws StoreError (with its kind) when the file cannot be opened
     // or is not a history database; such a file is left exactly as it was.
-    explicit HistoryStore(std::string path);
+    // `provinceCode` names the province the history belongs to: a new file records it at once, a file
+    // without the record gets it with its first change (or recordProvince()). Empty: nothing recorded.
+    explicit HistoryStore(std::string path, std::string provinceCode = {});
 
     const std::string& path() const { return path_; }
     Db& db() { return db_; }
+
+    // The province this store records in a file that has no record yet (empty: none).
+    const std::string& provinceCode() const { return provinceCode_; }
+    // The code of the province the file records; nothing for a file without the record.
+    std::optional<std::string> recordedProvince();
+    // Writes the record of provinceCode() into a file that has none, in a transaction of its own that
+    // changes nothing else; the file is checked for damage first. False when nothing could be recorded:
+    // no code given, or a file this program may not write. Throws StoreError (damage, a lock, the disk).
+    bool recordProvince();
 
     // The file or its folder cannot be written: the history can be shown and analysed, not changed.
     bool readOnly() const { return readOnly_; }
@@ -57,6 +68,7 @@ public:
 
     int64_t count();
     std::optional<int32_t> newestIssue();
+    std::optional<int32_t> oldestIssue();
     bool contains(int32_t sqqh);
 
     // Appends derived draws in one transaction and keeps IDX dense in SQQH order. Draws after the
@@ -119,6 +131,10 @@ public:
 
 private:
     void checkHistoryDatabase();
+    // Makes a new (empty) file a history: the schema and the record in one transaction, then WAL mode.
+    void createHistory();
+    // Inside a write: the record of provinceCode(), when the file has none and a code was given.
+    void insertRecordIfMissing();
     // How a change looks for damage before it commits, while the check of the whole file is still due.
     enum class Check {
         kFirst,      // the whole file, before the change
@@ -134,6 +150,7 @@ private:
     void renumber();
 
     std::string path_;
+    std::string provinceCode_;
     Db db_;
     Db::Mode mode_ = Db::Mode::kReadWrite;
     bool readOnly_ = false;

@@ -28,4 +28,10 @@ const Province& province(int index) {
     return provinces()[index];
 }
 
+std::optional<int> provinceIndexOfCode(std::string_view code) {
+    for (int i = 0; i < kProvinceCount; ++i)
+        if (code == provinces()[i].code) return i;
+    return std::nullopt;
+}
+
 }  // namespace k3

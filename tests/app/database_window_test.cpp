@@ -244,7 +244,7 @@ TEST_F(DatabaseWindowTest, AFileHeldByAnotherProgramIsReadWhenItLetsGo) {
 
 TEST_F(DatabaseWindowTest, TheTitleNamesTheFileInUse) {
     open();
-    EXPECT_EQ(w->windowTitle(), "快3遗漏分析 — " + QDir::toNativeSeparators(q(dbPath())));
+    EXPECT_EQ(w->windowTitle(), "快3遗漏分析 — 福建快3 — " + QDir::toNativeSeparators(q(dbPath())));
 }
 
 // The program's folder is used when the program may write there; else the user's data folder, and
@@ -277,7 +277,7 @@ TEST_F(DatabaseWindowTest, AReadOnlyProgramFolderGivesTheUsersFolder) {
     w->show();
     waitForDamageCheck();
     EXPECT_EQ(status(), folder.note);
-    EXPECT_EQ(w->windowTitle(), q("快3遗漏分析 — " + user + "/gapbook.db"));
+    EXPECT_EQ(w->windowTitle(), q("快3遗漏分析 — 福建快3 — " + user + "/gapbook.db"));
     EXPECT_EQ(gridRows(k3::names::kHistoryGrid), 0);
     EXPECT_TRUE(changesOn());
     fs::permissions(program, fs::perms::owner_write, fs::perm_options::add);

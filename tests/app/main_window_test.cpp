@@ -221,15 +221,18 @@ TEST_F(WindowTest, SettingsMenusArePersisted) {
     fill(dbPath(), draws({{130325079, "111"}, {130325080, "222"}}));
     open();
     EXPECT_EQ(text(k3::names::kNextIssueEdit), "130326001");  // Fujian: past the day's 78 draws
-    trigger("mnuK3_10");                                      // 河北快3, 81 draws a day
+    trigger("mnuK3_10");                                      // 河北快3, 81 draws a day: a history of its own
     EXPECT_EQ(setting("GsZl"), "10");
     EXPECT_TRUE(action("mnuK3_10")->isChecked());
     EXPECT_FALSE(action("mnuK3_0")->isChecked());
-    EXPECT_EQ(status(), "彩种: 河北快3（每天 81 期）");
-    EXPECT_EQ(text(k3::names::kNextIssueEdit), "130326001");  // nothing changes until the next history command
-    okAnswers = {true};
-    click(k3::names::kImportButton);  // no file chosen: the last and next issue are shown again
-    EXPECT_EQ(text(k3::names::kNextIssueEdit), "130325081");
+    EXPECT_TRUE(status().startsWith("河北快3（每天 81 期，gapbook-heb.db）：历史数据库中还没有号码"))
+        << status().toStdString();
+    EXPECT_EQ(text(k3::names::kNextIssueEdit), "2007001");
+    trigger("mnuK3_0");  // back to 福建快3's history, as it was
+    ASSERT_EQ(setting("GsZl"), "0") << status().toStdString() << told.join("/").toStdString();
+    EXPECT_EQ(setting("GsZl"), "0");
+    EXPECT_EQ(text(k3::names::kNextIssueEdit), "130326001");
+    trigger("mnuK3_10");
 
     trigger("mnuDscs_0");
     EXPECT_EQ(setting("DsIni"), "0");

@@ -244,11 +244,12 @@ TEST_F(DatabaseCli, ATrimWhoseCompactionFindsNoRoomSaysBoth) {
     const std::string cli = "XDG_CONFIG_HOME='" + dir.file("config") + "' '" K3GAP_CLI "' --data '" + small + "' ";
     const auto room = (fs::file_size(db) / 1024 + 512) * 1024;
     std::ofstream script(dir.file("full.sh"));
-    // Room for the deletion, not for the copy of the file that the compaction writes.
+    // Room for the deletion (with the province's record that the first change writes), not for the copy
+    // of the file that the compaction writes.
     script << "mount -t tmpfs -o size=" << room << " tmpfs '" + small + "' || exit 1\n"
            << "cp '" + db + "' '" + small + "/'\n"
            << "avail=$(df -B1 --output=avail '" + small + "' | tail -1)\n"
-           << "fallocate -l $((avail - " << fs::file_size(db) * 3 / 4 << ")) '" + small + "/filler' || exit 1\n"
+           << "fallocate -l $((avail - " << fs::file_size(db) * 4 / 5 << ")) '" + small + "/filler' || exit 1\n"
            << cli + "trim --last 1500 2>'" + dir.file("err") + "'; echo $? >'" + dir.file("rc") + "'\n"
            << cli + "next >'" + dir.file("next") + "'\n";
     script.close();

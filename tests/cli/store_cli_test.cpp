@@ -23,8 +23,11 @@ TEST(CliStore, AddShowNext) {
     EXPECT_EQ(show.out, "期号\t第1位\t第2位\t第3位\n130325001\t2\t5\t3\n");
     EXPECT_EQ(cli(dir, "next").out, "130325001\t130325002\n");
     EXPECT_EQ(cli(dir, "add 130325078 666").rc, 0);
-    EXPECT_EQ(cli(dir, "next").out, "130325078\t130326001\n");              // Fujian: 78 a day
+    EXPECT_EQ(cli(dir, "next").out, "130325078\t130326001\n");  // Fujian: 78 a day
+    // Each province's rule on its own history.
+    EXPECT_EQ(cli(dir, "--lottery 8 add 130325078 666").rc, 0);
     EXPECT_EQ(cli(dir, "--lottery 8 next").out, "130325078\t130325079\n");  // Jilin: 87 a day
+    EXPECT_EQ(cli(dir, "--lottery 9 add 130325078 666").rc, 0);
     EXPECT_EQ(cli(dir, "--lottery 9 next").out, "130325078\t130325079\n");  // Beijing counts on
 }
 

@@ -11,6 +11,7 @@
 #include "history/online_update.h"
 #include "history/text_import.h"
 #include "history/trimming.h"
+#include "store/province_history.h"
 #include "test_support.h"
 
 using namespace k3;
@@ -122,4 +123,40 @@ TEST(KilledInTheMiddle, Update) {
             delay);
         EXPECT_TRUE(h == old || h == updated) << "after " << delay << " us: " << h.size() << " draws";
     }
+}
+
+// A program killed while it makes a province's history leaves none or a whole empty one that records its
+// province, never a file refused as another program's.
+TEST(KilledInTheMiddle, MakingAProvincesHistory) {
+    k3test::TempDir dir;
+    const std::string data = dir.path().string(), made = dir.file("gapbook-js.db");
+    openProvinceHistory(data, 0, 0).store->append(k3test::draws({{130325001, "253"}}));  // gapbook.db, 福建's
+    for (int delay : {300, 700, 1500, 2500, 4000, 6000, 9000, 13000, 20000, 30000}) {
+        pid_t pid = fork();
+        if (pid == 0) {
+            for (;;) {
+                for (const char* side : {"-wal", "-shm", "-journal", ""}) ::unlink((made + side).c_str());
+                try {
+                    openProvinceHistory(data, 3, 0);
+                } catch (...) {
+                    _exit(3);
+                }
+            }
+        }
+        usleep(static_cast<useconds_t>(delay));
+        kill(pid, SIGKILL);
+        int status = 0;
+        waitpid(pid, &status, 0);
+        EXPECT_TRUE(WIFSIGNALED(status)) << "making the history failed before it was killed";
+        try {
+            ProvinceHistory h = openProvinceHistory(data, 3, 0);
+            EXPECT_EQ(h.files.database, made);
+            EXPECT_EQ(h.store->recordedProvince(), "js") << "after " << delay << " us";
+            EXPECT_EQ(h.store->count(), 0);
+            EXPECT_EQ(h.store->db().scalarText("PRAGMA integrity_check"), "ok");
+        } catch (const std::exception& e) {
+            ADD_FAILURE() << "after " << delay << " us: " << e.what();
+        }
+    }
+    EXPECT_EQ(openProvinceHistory(data, 0, 0).store->count(), 1);
 }

@@ -1,0 +1,151 @@
+// The session's province handling: which file holds the chosen province's history, opening it, and the
+// switch to another province's history in the background.
+#include <QDir>
+#include <QTimer>
+#include <filesystem>
+
+#include "background_task.h"
+#include "history_session.h"
+#include "settings/settings.h"
+#include "store/damage_check.h"
+
+namespace k3 {
+
+namespace {
+
+// The province's history decided and opened, without waiting for another program's lock on gapbook.db
+// (whose record decides) or on the province's file: kLocked at once. `files` is what was decided, also
+// when the opening fails.
+std::unique_ptr<HistoryStore> openWithoutWaiting(const std::string& dataDir, int index, int unrecordedOwner,
+                                                 ProvinceFiles& files) {
+    const std::string main = (std::filesystem::path(dataDir) / kDatabaseFileName).string();
+    files = ProvinceFiles{index, main, (std::filesystem::path(dataDir) / kBackupFileName).string()};
+    if (heldByAnotherProgram(main)) throw StoreError("", StoreFailure::kLocked);
+    files = provinceFiles(dataDir, index, unrecordedOwner);
+    if (files.database != main && heldByAnotherProgram(files.database)) throw StoreError("", StoreFailure::kLocked);
+    return std::move(openProvinceHistory(files).store);
+}
+
+// An older gapbook.db taken for the province, and not recorded yet: it gets the record when the file may
+// first be written.
+bool recordDue(const ProvinceFiles& files, HistoryStore& store) {
+    return files.adopted && !store.readOnly() && !store.recordedProvince();
+}
+
+}  // namespace
+
+// What a switch hands to the window's thread.
+struct HistorySession::SwitchedTo {
+    ProvinceFiles files;
+    std::unique_ptr<HistoryStore> store;
+    std::shared_ptr<HistoryReader> reader;
+    DrawColumns draws;
+    int64_t dataVersion = 0;
+};
+
+std::unique_ptr<HistoryStore> HistorySession::openStore() {
+    std::unique_ptr<HistoryStore> store =
+        openWithoutWaiting(m_dataDir.toStdString(), m_lotteryIndex, m_unrecordedOwner, m_files);
+    m_recordPending = recordDue(m_files, *store);
+    return store;
+}
+
+bool HistorySession::switchProvince(int index) {
+    if (index < 0 || index >= kProvinceCount || index == m_lotteryIndex || m_switch || m_commandRunning) return false;
+    setCommandRunning(true);
+    // The history left keeps its province: an older gapbook.db taken for it is recorded before the
+    // settings name another province (the check's verdict is waited for: a damaged file is not written).
+    std::function<std::unique_ptr<HistoryStore>()> recordLeft;
+    if (m_store && m_recordPending) recordLeft = workerStoreOpener(true);
+    const std::string dataDir = m_dataDir.toStdString();
+    const int owner = m_unrecordedOwner;
+    // The connections of a history left earlier still closing: the last one merges the log into the file
+    // and holds it meanwhile, which a look at the file would take for another program's lock.
+    std::erase_if(m_closing, [](const auto& c) { return c->finished(); });
+    std::vector<std::shared_ptr<TaskControl>> closing = m_closing;
+    m_switch = runThenCallback(
+        this,
+        [recordLeft, dataDir, index, owner, closing](TaskControl&) {
+            for (const auto& c : closing) c->wait();
+            if (recordLeft) {
+                try {
+                    recordLeft()->recordProvince();
+                } catch (const std::exception&) {
+                    // Damaged, read-only or held: the settings' province at the start still owns it.
+                }
+            }
+            SwitchedTo to;
+            try {
+                to.store = openWithoutWaiting(dataDir, index, owner, to.files);
+            } catch (const StoreError& e) {
+                if (e.kind() != StoreFailure::kLocked || *e.what()) throw;
+                throw StoreError("历史数据库 " + to.files.database + " 正被另一个程序改动，请稍后再试",
+                                 StoreFailure::kLocked);
+            }
+            to.dataVersion = to.store->db().scalarInt("PRAGMA data_version");
+            to.reader = to.store->reader();
+            to.draws = to.reader->readDraws();
+            return to;
+        },
+        [this, index](TaskOutcome<SwitchedTo>& outcome) {
+            m_switch.reset();
+            if (outcome.failed()) {
+                QString why;
+                try {
+                    outcome.value();
+                } catch (const std::exception& e) {
+                    why = QString::fromUtf8(e.what());
+                }
+                setCommandRunning(false);
+                emit switchFailed(index, why);
+                return;
+            }
+            finishSwitch(index, outcome.value());
+        });
+    return true;
+}
+
+void HistorySession::finishSwitch(int index, SwitchedTo& to) {
+    // The work on the history left ends; what it still hands back is dropped (by the generation).
+    if (m_check) {
+        m_check->cancel();
+        m_closing.push_back(std::move(m_check));
+    }
+    m_check.reset();
+    // The values of the history left still being read hold a connection to its file.
+    for (auto& r : m_valueReads)
+        if (!r->finished()) m_closing.push_back(std::move(r));
+    m_valueReads.clear();
+    if (m_verdictPromise) m_verdictPromise->set_value({});
+    m_verdictPromise.reset();
+    m_verdict = {};
+    m_retryTimer->stop();
+    retire(std::move(m_store));
+
+    m_store = std::move(to.store);
+    ++m_storeGeneration;
+    m_files = to.files;
+    m_lotteryIndex = index;
+    m_settings->setLotteryIndex(index);
+    m_recordPending = recordDue(m_files, *m_store);
+    m_waiting = false;
+    m_openError.clear();
+    m_damage.clear();
+    m_checking = false;
+    m_dataVersion = to.dataVersion;
+    m_snapshot = snapshotReadingValues(std::move(to.reader), std::move(to.draws));
+    if (!m_store->integrityChecked()) expectDamageCheck();
+    emit provinceChanged(index);
+    emit historyChanged(m_snapshot, HistoryOrigin::kSwitched);
+    emit accessChanged();
+    setCommandRunning(false);
+}
+
+void HistorySession::retire(std::unique_ptr<HistoryStore> store) {
+    if (!store) return;
+    m_closing.push_back(runThenCallback(
+        this, [left = std::shared_ptr<HistoryStore>(std::move(store))](TaskControl&) mutable { left.reset(); },
+        [](TaskOutcome<NoValue>&) {}));
+}
+
+}  // namespace k3
