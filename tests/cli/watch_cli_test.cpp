@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <QString>
+#include <fstream>
 
 #include "cli_runner.h"
 #include "overview/overview.h"
 #include "settings/settings.h"
 #include "store/history_store.h"
+#include "store/province_history.h"
 #include "test_support.h"
 
 namespace {
@@ -146,6 +148,49 @@ TEST(CliWatch, RefusalsAreUsageErrorsInChinese) {
     EXPECT_EQ(k3test::fileBytes(dir.file("gapbook.db")), before);
     // A segment that base 1 never gives, watched by a number of draws: taken.
     EXPECT_EQ(cli(dir, "watch --search '--type segment --pos 1=0 @5'").rc, 0);
+}
+
+TEST(CliWatch, EveryProvinceWithAHistory) {
+    TempDir dir;
+    // 江苏 (3) and 安徽 (4) with histories of their own, 福建 (0) made but empty.
+    const auto jiangsu = k3test::generateDraws(2000, 82, 130101001, 1, 31);
+    const auto anhui = k3test::generateDraws(1500, 80, 140101001, 1, 32);
+    k3::openProvinceHistory(dir.path().string(), 3, 3).store->append(jiangsu);
+    k3::openProvinceHistory(dir.path().string(), 4, 3).store->append(anhui);
+    k3::openProvinceHistory(dir.path().string(), 0, 3);
+    const std::string items =
+        "--item 和值:10 --item 三同号通选:通选@30 --search '--type odd-even --pos 1=1 --pos 2=1 x1'";
+    const CliRun all = cli(dir, "--lottery 3 watch --all-provinces " + items);
+    ASSERT_EQ(all.rc, 0) << all.err;
+    const CliRun js = cli(dir, "--lottery 3 watch " + items), ah = cli(dir, "--lottery 4 watch " + items);
+    ASSERT_EQ(js.rc, 0) << js.err;
+    ASSERT_EQ(ah.rc, 0) << ah.err;
+    const auto rows = table(all.out), one = table(js.out), other = table(ah.out);
+    ASSERT_EQ(rows.size(), 7u);  // the header, three items in each of two provinces
+    EXPECT_EQ(one.size(), 4u);
+    // Each row is that of its own province's history, none of the empty one.
+    for (size_t i = 1; i < rows.size(); ++i) {
+        ASSERT_TRUE(rows[i][0] == "江苏快3" || rows[i][0] == "安徽快3") << rows[i][0];
+        const auto& own = rows[i][0] == "江苏快3" ? one : other;
+        EXPECT_NE(std::find(own.begin() + 1, own.end(), rows[i]), own.end()) << i;
+    }
+    // The reached rows first over both provinces.
+    bool below = false;
+    for (size_t i = 1; i < rows.size(); ++i) {
+        const bool reached = std::stoi(rows[i][3]) >= std::stoi(rows[i][4]);
+        EXPECT_FALSE(below && reached) << i;
+        below = below || !reached;
+    }
+    const CliRun reached = cli(dir, "watch --all-provinces --reached " + items);
+    for (const auto& r : table(reached.out))
+        if (r[0] != "省份") EXPECT_GE(std::stoi(r[3]), std::stoi(r[4]));
+
+    // A province's file that is not a history: named, the others listed, not reported as done.
+    { std::ofstream(dir.file("gapbook-gx.db")) << "not a database, but long enough to be opened as one......"; }
+    const CliRun broken = cli(dir, "--lottery 3 watch --all-provinces " + items);
+    EXPECT_EQ(broken.rc, 1);
+    EXPECT_EQ(broken.out, all.out);
+    EXPECT_NE(broken.err.find("gapbook-gx.db"), std::string::npos) << broken.err;
 }
 
 }  // namespace
