@@ -23,6 +23,7 @@
 #include "overview/overview.h"
 #include "settings/settings.h"
 #include "store/province.h"
+#include "store/province_history.h"
 #include "window_fit.h"
 
 namespace k3 {
@@ -228,11 +229,19 @@ void WatchWindow::applyThreshold() {
 void WatchWindow::listChanged(const QString& done) {
     m_settings.setWatchList(QString::fromStdString(watchListText(m_items)));
     say(done, false);
-    // Every history again with the new list; until then the rows of the old list are not shown.
-    for (auto& [province, h] : m_histories) {
-        h.state.reset();
-        compute(province);
+    // Every history again with the new list; until then the rows of the old list are not shown. The
+    // other provinces' histories are read again when the new list reads more of a draw than they hold.
+    const bool readAgain = m_others.loaded && (m_plan->parts() & ~m_others.parts) != 0;
+    for (auto it = m_histories.begin(); it != m_histories.end();) {
+        it->second.state.reset();
+        if (readAgain && it->first != m_others.except) {
+            it = m_histories.erase(it);
+            continue;
+        }
+        compute(it->first);
+        ++it;
     }
+    if (readAgain) loadOtherProvinces(m_others.except, m_others.owner);
     showRows();
 }
 
@@ -258,6 +267,45 @@ void WatchWindow::setHistory(int province, std::shared_ptr<const Snapshot> snap,
         }
     }
     compute(province);
+}
+
+void WatchWindow::loadOtherProvinces(int except, int unrecordedOwner) {
+    m_others = {true, except, unrecordedOwner, m_plan->parts() | kDicePart};
+    ++m_pending;
+    struct Loaded {
+        std::vector<std::pair<int, std::shared_ptr<const Snapshot>>> histories;
+        std::vector<std::string> problems;
+    };
+    runThenCallback(
+        this,
+        [dir = QFile::encodeName(m_dataDir).toStdString(), except, unrecordedOwner,
+         parts = m_others.parts](TaskControl& control) {
+            Loaded out;
+            const ProvinceListing listed = listProvinceHistories(dir, unrecordedOwner);
+            out.problems = listed.problems;
+            for (const ProvinceSummary& s : listed.histories) {
+                if (control.cancelled()) break;
+                if (s.province == except || s.draws == 0) continue;
+                try {
+                    HistoryStore store(s.database);
+                    out.histories.emplace_back(s.province, store.snapshot(parts));
+                } catch (const std::exception& e) {
+                    out.problems.push_back(e.what());
+                }
+            }
+            return out;
+        },
+        [this](TaskOutcome<Loaded>& outcome) {
+            --m_pending;
+            if (outcome.failed()) {
+                say(QString("其他彩种的历史号码读不出：%1").arg(what(outcome.error())), true);
+            } else {
+                for (auto& [province, snap] : outcome.value().histories) setHistory(province, std::move(snap));
+                if (!outcome.value().problems.empty())
+                    say(QString::fromStdString(outcome.value().problems.front()), true);
+            }
+            if (m_pending == 0) emit computed();
+        });
 }
 
 void WatchWindow::compute(int province) {

@@ -53,6 +53,10 @@ public:
     // An empty snapshot removes the province's rows.
     void setHistory(int province, std::shared_ptr<const Snapshot> snap, bool appended = false);
 
+    // Reads the history of every province in the data folder other than `except` (the one the main
+    // window shows and gives with setHistory), in the background, and counts each.
+    void loadOtherProvinces(int except, int unrecordedOwner);
+
     // The table as shown, and the rows behind it.
     const Grid& grid() const;
     const std::vector<WatchRow>& rows() const { return m_rows; }
@@ -101,6 +105,12 @@ private:
     std::shared_ptr<const WatchPlan> m_plan;
     std::map<int, History> m_histories;
     std::vector<WatchRow> m_rows;
+    // What loadOtherProvinces read: all but `except`, with these parts of each draw.
+    struct Others {
+        bool loaded = false;
+        int except = -1, owner = 0;
+        unsigned parts = 0;
+    } m_others;
     int m_generation = 0;
     int m_pending = 0;
 

@@ -18,6 +18,8 @@
 #include "overview/overview.h"
 #include "qt_support.h"
 #include "settings/settings.h"
+#include "store/history_store.h"
+#include "store/province_history.h"
 #include "store/snapshot.h"
 #include "test_support.h"
 #include "watch_window.h"
@@ -208,6 +210,36 @@ TEST_F(WatchWindowTest, RefusalsAndRemovalAndANewHistory) {
     openWindow();
     EXPECT_TRUE(window->items().empty());
     EXPECT_NE(find<QLabel>("lblWatchStatus")->text().indexOf("设置中保存的遗漏提醒读不出"), -1);
+}
+
+TEST_F(WatchWindowTest, TheOtherProvincesHistoriesAreReadFromTheDataFolder) {
+    const std::string data = dir.path().string();
+    k3::openProvinceHistory(data, 3, 3).store->append(k3test::generateDraws(600, 82, 130101001, 1, 41));
+    k3::openProvinceHistory(data, 4, 3).store->append(k3test::generateDraws(700, 80, 140101001, 1, 42));
+    settings->setWatchList("和值:10@5");
+    openWindow();
+    // 江苏 is the main window's; the others are read by the window itself.
+    window->setHistory(3, k3::HistoryStore(dir.file("gapbook.db")).snapshot());
+    window->loadOtherProvinces(3, 3);
+    ASSERT_TRUE(settled());
+    ASSERT_EQ(grid()->model()->rowCount(), 2);
+    QStringList provinces{cell(grid(), 0, 0), cell(grid(), 1, 0)};
+    provinces.sort();
+    EXPECT_EQ(provinces, (QStringList{"安徽快3", "江苏快3"}));
+
+    // A search of a type the other histories were not read with: they are read again with it.
+    typeThreshold("x2");
+    k3::WatchItem search = k3::parseWatchItem("--type odd-even --pos 1=1 --pos 2=1 @4");
+    ASSERT_TRUE(window->addItem(search));
+    ASSERT_TRUE(settled());
+    ASSERT_EQ(grid()->model()->rowCount(), 4);
+    auto plan = std::make_shared<const k3::WatchPlan>(window->items(), 1);
+    const k3::WatchState anhui(plan, *k3::openProvinceHistory(data, 4, 3).store->snapshot());
+    for (int r = 0; r < 4; ++r)
+        if (cell(grid(), r, 0) == "安徽快3" && cell(grid(), r, 1).startsWith("检索")) {
+            EXPECT_EQ(cell(grid(), r, 6).toLongLong(), anhui.figures()[1].reached);
+            EXPECT_EQ(cell(grid(), r, 7).toLongLong(), anhui.figures()[1].hitsAfter);
+        }
 }
 
 }  // namespace
