@@ -26,7 +26,9 @@ WatchPlan::WatchPlan(std::vector<WatchItem> items, int segBase) : items_(std::mo
                     p.addFixed(pos, v);
             }
             t.pattern = std::move(p);
-            parts_ |= typeParts(w.search.type);
+            // A fixed search reads the values at the positions, a free one only the pattern text's groups.
+            const int type = normalType(w.search.type);
+            parts_ |= w.search.free ? groupsPart(type) : valuesPart(type);
         } else {
             t.byOutcome.resize(kOutcomeCount);
             for (int o = 0; o < kOutcomeCount; ++o)
