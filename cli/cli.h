@@ -80,6 +80,7 @@ int runHistoryCommand(Context& ctx, const std::string& cmd, const std::vector<st
 int runOverviewCommand(Context& ctx, const std::string& cmd, const std::vector<std::string>& args);
 int runStatsCommand(Context& ctx, const std::string& cmd, const std::vector<std::string>& args);
 int runTrendCommand(Context& ctx, const std::string& cmd, const std::vector<std::string>& args);
+int runWatchCommand(Context& ctx, const std::string& cmd, const std::vector<std::string>& args);
 
 // The item of the omission table named "PLAY:ITEM" (a full-width colon too), e.g. 和值:10.
 int parseItem(const std::string& text);

@@ -29,9 +29,10 @@ k3::HistoryStore& Context::store() {
 
 void checkOptionValue(const std::string& option, const std::string& value) {
     // An empty value (an unset variable in a script) would quietly mean the default; an option's name
-    // where its value belongs means the value was left out.
+    // where its value belongs means the value was left out. A value of several words may begin with an
+    // option of its own (watch --search '--type number …').
     if (value.empty()) throw UsageError(option + " needs a value, not an empty one");
-    if (value.size() > 2 && value.rfind("--", 0) == 0)
+    if (value.size() > 2 && value.rfind("--", 0) == 0 && value.find_first_of(" \t") == std::string::npos)
         throw UsageError(option + " needs a value, not the option " + value);
 }
 
@@ -141,6 +142,13 @@ const CommandHelp kCommands[] = {
      "trim --last 10"},
     {"export-text", "[FILE]", "把历史号码写成文本文件（默认写在数据文件夹中）", "export-text lishi.txt"},
     {"provinces", "", "列出有历史号码的彩种：彩种、历史数据库、期数、第一期与最后一期", "provinces"},
+    {"watch",
+     "[--item PLAY:ITEM[@K|xX]]... [--search '--type T [--fixed] --pos P=V... [@K|xX]']... [--all-provinces]\n"
+     "      [--reached]",
+     "遗漏提醒：所关注号码的当前遗漏与门槛（K 期，或理论遗漏的 X 倍，默认 x2），遗漏达到门槛的各期其后开出几次，"
+     "与理论命中率并列；不给 --item 与 --search 时用窗口中保存的列表；--all-provinces 每个有历史号码的彩种；"
+     "--reached 只列出已达到门槛的",
+     "watch --item 和值:10 --item 三同号通选:通选@100"},
 };
 
 const CommandHelp* findCommand(const std::string& name) {
@@ -219,7 +227,7 @@ int main(int argc, char** argv) {
         const std::string cmd = args[i];
         std::vector<std::string> rest(args.begin() + static_cast<long>(i) + 1, args.end());
         for (auto run : {runStoreCommand, runAnalysisCommand, runHistoryCommand, runOverviewCommand, runStatsCommand,
-                         runTrendCommand}) {
+                         runTrendCommand, runWatchCommand}) {
             int rc = run(ctx, cmd, rest);
             if (rc >= 0) return rc;
         }

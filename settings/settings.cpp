@@ -37,6 +37,12 @@ QString Settings::updateUrl() const {
     return v.isEmpty() ? defaultUpdateUrl() : v;
 }
 
+QString Settings::watchList() const { return s_->value(QString(kGroup) + "/TixingList").toString().trimmed(); }
+
+bool Settings::watchNotifications() const {
+    return s_->value(QString(kGroup) + "/TixingTray").toString().trimmed().compare("True", Qt::CaseInsensitive) == 0;
+}
+
 bool Settings::updateUrlSet() const { return updateUrl() != defaultUpdateUrl(); }
 
 QString Settings::defaultUpdateUrl() { return "http://{code}.k3gap.example/?n={n}"; }
@@ -48,5 +54,7 @@ void Settings::setSegmentBase(int v) { write("DsIni", QString::number(v)); }
 void Settings::setPartialWidth(int v) { write("intZhWSetup", QString::number(v)); }
 void Settings::setLookBackYears(int v) { write("IniSerchDay", QString::number(v)); }
 void Settings::setUpdateUrl(const QString& v) { write("UpdateUrl", v); }
+void Settings::setWatchList(const QString& v) { write("TixingList", v); }
+void Settings::setWatchNotifications(bool v) { write("TixingTray", v ? "True" : "False"); }
 
 }  // namespace k3

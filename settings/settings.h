@@ -23,6 +23,11 @@ public:
     QString updateUrl() const;   // request address template with {code}, {n} and {date}
     // Whether the player has set the address: the default is only an example.
     bool updateUrlSet() const;
+    // TixingList: the watched items of 遗漏提醒 with their thresholds, as one text ("和值:10x2; ...",
+    // read by watch/watch_item.h); empty when none.
+    QString watchList() const;
+    // TixingTray: a desktop notification when a watched item reaches its threshold; default false.
+    bool watchNotifications() const;
 
     void setLotteryIndex(int v);
     void setFreePositions(bool v);
@@ -31,6 +36,8 @@ public:
     void setPartialWidth(int v);
     void setLookBackYears(int v);
     void setUpdateUrl(const QString& v);
+    void setWatchList(const QString& v);
+    void setWatchNotifications(bool v);
 
     static QString defaultUpdateUrl();
 

@@ -9,6 +9,7 @@
 
 #include "overview/overview.h"
 #include "stats/stats_range.h"
+#include "stats/threshold_count.h"
 
 namespace k3 {
 
@@ -101,77 +102,38 @@ BacktestTable computeBacktest(const Snapshot& snap, const std::string& from, con
     const std::vector<int16_t> outcomes = outcomesByRow(snap, range);
     const HitLists& lists = hitLists();
     const auto& items = betItems();
-    const std::vector<int32_t>& ranks = snap.ranks();
 
     BacktestTable table;
     table.draws = range.draws();
     table.threshold = threshold;
-    std::array<int32_t, kBetItemCount> K{}, previous{};
-    std::array<int64_t, kBetItemCount> bets{}, hits{};
+    std::vector<ThresholdCount> counts(kBetItemCount);
     for (int i = 0; i < kBetItemCount; ++i) {
-        K[static_cast<size_t>(i)] = threshold.of(items[static_cast<size_t>(i)].outcomes);
-        previous[static_cast<size_t>(i)] = range.start;
+        counts[static_cast<size_t>(i)].threshold = threshold.of(items[static_cast<size_t>(i)].outcomes);
+        counts[static_cast<size_t>(i)].previous = range.start;
     }
-
-    // The omission before a draw is its rank minus the rank of the item's previous hit. When the ranks of
-    // the range run one by one (as the store numbers them), the bets between two hits are counted at the
-    // second hit; otherwise every draw is looked at for every item.
-    const int64_t r0 = ranks[range.first];
-    bool consecutive = true;
-    for (size_t i = range.first; i < range.last && consecutive; ++i)
-        consecutive = ranks[i] == r0 + static_cast<int64_t>(i - range.first);
-    auto betsUpTo = [&](size_t item, int64_t h) {  // draws of ranks [max(p + K, r0), h]
-        const int64_t from = std::max<int64_t>(int64_t{previous[item]} + K[item], r0);
-        return std::max<int64_t>(0, h - from + 1);
-    };
-    if (consecutive) {
-        for (size_t i = range.first; i < range.last; ++i) {
-            const int o = outcomes[i - range.first];
-            if (o < 0) continue;
-            const int32_t rank = ranks[i];
-            for (int h = lists.start[static_cast<size_t>(o)]; h < lists.start[static_cast<size_t>(o) + 1]; ++h) {
-                const size_t item = lists.items[static_cast<size_t>(h)];
-                bets[item] += betsUpTo(item, rank);
-                if (int64_t{rank} - previous[item] >= K[item]) ++hits[item];
-                previous[item] = rank;
-            }
-        }
-        const int64_t end = ranks[range.last - 1];
-        for (size_t item = 0; item < kBetItemCount; ++item) bets[item] += betsUpTo(item, end);
-    } else {
-        std::array<bool, kBetItemCount> hit{};
-        for (size_t i = range.first; i < range.last; ++i) {
-            const int o = outcomes[i - range.first];
-            hit.fill(false);
-            if (o >= 0)
-                for (int h = lists.start[static_cast<size_t>(o)]; h < lists.start[static_cast<size_t>(o) + 1]; ++h)
-                    hit[lists.items[static_cast<size_t>(h)]] = true;
-            for (size_t item = 0; item < kBetItemCount; ++item) {
-                const bool bet = int64_t{ranks[i]} - previous[item] >= K[item];
-                bets[item] += bet;
-                if (!hit[item]) continue;
-                hits[item] += bet;
-                previous[item] = ranks[i];
-            }
-        }
-    }
+    countThresholds(snap.ranks(), range.first, range.last, counts, [&](size_t row, auto&& hit) {
+        const int o = outcomes[row - range.first];
+        if (o < 0) return;  // a die outside 1..6 hits nothing
+        for (int h = lists.start[static_cast<size_t>(o)]; h < lists.start[static_cast<size_t>(o) + 1]; ++h)
+            hit(lists.items[static_cast<size_t>(h)]);
+    });
 
     table.rows.resize(kBetItemCount);
     for (int i = 0; i < kBetItemCount; ++i) {
         BacktestRow& r = table.rows[static_cast<size_t>(i)];
         const double c = items[static_cast<size_t>(i)].outcomes;
         r.item = i;
-        r.threshold = K[static_cast<size_t>(i)];
-        r.bets = bets[static_cast<size_t>(i)];
-        r.hits = hits[static_cast<size_t>(i)];
+        r.threshold = counts[static_cast<size_t>(i)].threshold;
+        r.bets = counts[static_cast<size_t>(i)].reached;
+        r.hits = counts[static_cast<size_t>(i)].hitsAfter;
         r.theoretical = c / kOutcomeCount;
         r.prize = itemPrize(i);
         if (r.prize) r.theoreticalReturn = *r.prize * r.theoretical / 2;
         if (r.bets > 0) {
-            r.rate = static_cast<double>(r.hits) / static_cast<double>(r.bets);
-            const Interval w = wilsonInterval(r.hits, r.bets);
-            r.lower = w.lower;
-            r.upper = w.upper;
+            const HitRate rate = hitRateOf(r.hits, r.bets);
+            r.rate = rate.rate;
+            r.lower = rate.lower;
+            r.upper = rate.upper;
             r.p = atLeast(r.hits, r.bets, r.theoretical);
             if (r.prize) r.returned = static_cast<double>(r.hits) * *r.prize / (2.0 * static_cast<double>(r.bets));
         }
@@ -189,11 +151,11 @@ Grid backtestGrid(const BacktestTable& table, const std::vector<int>& order) {
     g.header = backtestHeader();
     g.widths = {1200, 700, 700, 900, 900, 1000, 1300, 1200, 1200, 900, 700, 1100, 1300};
     const auto& items = betItems();
-    auto percent = [](const std::optional<double>& v) { return v ? fixed2(100 * *v) : std::string(); };
+    auto percent = [](const std::optional<double>& v) { return v ? percentText(*v) : std::string(); };
     auto row = [&](const BacktestRow& r) {
         const BetItem& it = items[static_cast<size_t>(r.item)];
         g.rows.push_back({it.play, it.label, std::to_string(r.threshold), std::to_string(r.bets),
-                          std::to_string(r.hits), percent(r.rate), fixed2(100 * r.theoretical), percent(r.lower),
+                          std::to_string(r.hits), percent(r.rate), percentText(r.theoretical), percent(r.lower),
                           percent(r.upper), r.p ? pValueText(*r.p) : "", r.prize ? std::to_string(*r.prize) : "",
                           percent(r.returned), percent(r.theoreticalReturn)});
     };

@@ -12,8 +12,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const char* const kCommandNames[] = {"show",     "next",   "add",    "search", "partial",     "group",
-                                     "overview", "import", "update", "trim",   "export-text", "provinces"};
+const char* const kCommandNames[] = {"show",   "next",   "add",  "search",      "partial",   "group", "overview",
+                                     "import", "update", "trim", "export-text", "provinces", "watch"};
 
 }  // namespace
 

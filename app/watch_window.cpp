@@ -1,0 +1,399 @@
+#include "watch_window.h"
+
+#include <QCheckBox>
+#include <QColor>
+#include <QComboBox>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFile>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSystemTrayIcon>
+#include <QTableView>
+#include <QVBoxLayout>
+
+#include "background_task.h"
+#include "export/workbook.h"
+#include "grid_models.h"
+#include "grid_view.h"
+#include "open_failure.h"
+#include "overview/overview.h"
+#include "settings/settings.h"
+#include "store/province.h"
+#include "store/province_history.h"
+#include "window_fit.h"
+
+namespace k3 {
+
+// The grid of the watch list with the rows at their threshold highlighted.
+class WatchModel : public GridModel {
+public:
+    using GridModel::GridModel;
+    void setReached(size_t rows) { m_reached = rows; }
+    size_t reached() const { return m_reached; }
+    QVariant data(const QModelIndex& index, int role) const override {
+        if (role == Qt::BackgroundRole && index.isValid() && size_t(index.row()) < m_reached)
+            return QColor(255, 214, 170);
+        return GridModel::data(index, role);
+    }
+
+private:
+    size_t m_reached = 0;
+};
+
+namespace {
+
+QString what(const std::exception_ptr& error) {
+    try {
+        std::rethrow_exception(error);
+    } catch (const std::exception& e) {
+        return QString::fromUtf8(e.what());
+    } catch (...) {
+    }
+    return "计算失败";
+}
+
+}  // namespace
+
+Threshold parseThresholdText(const QString& text) { return parseWatchThreshold(text.toStdString()); }
+
+WatchWindow::WatchWindow(QString dataDir, Settings& settings, int segBase, QWidget* parent)
+    : QWidget(parent), m_dataDir(std::move(dataDir)), m_settings(settings), m_segBase(segBase) {
+    setWindowFlag(Qt::Window);
+    setObjectName("frmWatch");
+    setWindowTitle("遗漏提醒");
+    openUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
+    notify = [this](const QString& title, const QString& text) { showDesktopMessage(title, text); };
+
+    auto* explain = new QLabel(QString::fromUtf8(kWatchExplanation));
+    explain->setObjectName("lblWatchExplain");
+    explain->setWordWrap(true);
+    QFont bold = explain->font();
+    bold.setBold(true);
+    explain->setFont(bold);
+
+    m_itemBox = new QComboBox;
+    m_itemBox->setObjectName("cmbWatchItem");
+    for (const BetItem& it : betItems()) m_itemBox->addItem(QString::fromStdString(it.play + " " + it.label));
+    m_thresholdEdit = new QLineEdit("x2");
+    m_thresholdEdit->setObjectName("txtWatchThreshold");
+    m_thresholdEdit->setToolTip("门槛：期数（例如 12），或理论遗漏的倍数（例如 x2、x2.5）");
+    m_thresholdEdit->setMaximumWidth(90);
+    m_addButton = new QPushButton("加入");
+    m_addButton->setObjectName("cmdWatchAdd");
+    m_thresholdButton = new QPushButton("改门槛");
+    m_thresholdButton->setObjectName("cmdWatchThreshold");
+    m_thresholdButton->setToolTip("把所选行的号码的门槛改为门槛框中的值");
+    m_removeButton = new QPushButton("移出");
+    m_removeButton->setObjectName("cmdWatchRemove");
+    m_notifyBox = new QCheckBox("达到门槛时在桌面提示");
+    m_notifyBox->setObjectName("chkWatchNotify");
+    m_notifyBox->setChecked(m_settings.watchNotifications());
+
+    auto* controls = new QHBoxLayout;
+    controls->addWidget(new QLabel("号码："));
+    controls->addWidget(m_itemBox);
+    controls->addWidget(new QLabel("门槛："));
+    controls->addWidget(m_thresholdEdit);
+    controls->addWidget(m_addButton);
+    controls->addWidget(m_thresholdButton);
+    controls->addWidget(m_removeButton);
+    controls->addStretch(1);
+    controls->addWidget(m_notifyBox);
+
+    m_model = new WatchModel(this);
+    m_view = makeResultTable(m_model, "颜色标出的行已达到门槛；双击表格导出到 Tixing.xlsx");
+    m_view->setObjectName("gridWatch");
+    m_status = new QLabel;
+    m_status->setObjectName("lblWatchStatus");
+    m_status->setWordWrap(true);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(6, 6, 6, 6);
+    layout->addWidget(explain);
+    layout->addLayout(controls);
+    layout->addWidget(m_view, 1);
+    layout->addWidget(m_status);
+    fitWindowIntoItsScreen(*this, {1100, 600});
+
+    connect(m_addButton, &QPushButton::clicked, this, [this] {
+        try {
+            WatchItem w;
+            w.item = m_itemBox->currentIndex();
+            w.threshold = parseThresholdText(m_thresholdEdit->text());
+            addItem(w);
+        } catch (const WatchError& e) {
+            say(QString::fromUtf8(e.what()), true);
+        }
+    });
+    connect(m_thresholdEdit, &QLineEdit::returnPressed, this, &WatchWindow::applyThreshold);
+    connect(m_thresholdButton, &QPushButton::clicked, this, &WatchWindow::applyThreshold);
+    connect(m_removeButton, &QPushButton::clicked, this, &WatchWindow::removeSelected);
+    connect(m_view, &QTableView::doubleClicked, this, &WatchWindow::exportWorkbook);
+    connect(m_notifyBox, &QCheckBox::toggled, this, [this](bool on) { m_settings.setWatchNotifications(on); });
+
+    // The saved list; an entry that cannot be read is left out and named.
+    try {
+        m_items = parseWatchList(m_settings.watchList().toStdString());
+    } catch (const WatchError& e) {
+        m_items.clear();
+        say(QString("设置中保存的遗漏提醒读不出，列表是空的：%1").arg(QString::fromUtf8(e.what())), true);
+    }
+    try {
+        m_plan = std::make_shared<const WatchPlan>(m_items, m_segBase);
+    } catch (const WatchError& e) {
+        m_items.clear();
+        m_plan = std::make_shared<const WatchPlan>(m_items, m_segBase);
+        say(QString::fromUtf8(e.what()), true);
+    }
+    showRows();
+}
+
+WatchWindow::~WatchWindow() = default;
+
+const Grid& WatchWindow::grid() const { return m_model->grid(); }
+size_t WatchWindow::reachedRows() const { return m_model->reached(); }
+
+void WatchWindow::say(const QString& text, bool warning) {
+    m_status->setText(text);
+    emit message(text, warning);
+}
+
+bool WatchWindow::addItem(const WatchItem& item) {
+    const QString name = QString::fromStdString(watchPlayText(item) + " " + watchLabelText(item));
+    for (const WatchItem& w : m_items) {
+        const bool same =
+            w.isSearch() == item.isSearch() && (item.isSearch() ? w.search == item.search : w.item == item.item);
+        if (same) {
+            say(QString("%1 已在遗漏提醒中").arg(name), true);
+            return false;
+        }
+    }
+    std::vector<WatchItem> items = m_items;
+    items.push_back(item);
+    try {
+        m_plan = std::make_shared<const WatchPlan>(items, m_segBase);
+    } catch (const WatchError& e) {
+        say(QString::fromUtf8(e.what()), true);
+        return false;
+    }
+    m_items = std::move(items);
+    listChanged(
+        QString("已加入遗漏提醒：%1，门槛 %2").arg(name, QString::fromStdString(watchThresholdText(item.threshold))));
+    return true;
+}
+
+int WatchWindow::selectedItem() const {
+    const QModelIndex current = m_view->currentIndex();
+    if (!current.isValid() || size_t(current.row()) >= m_rows.size()) return -1;
+    return int(m_rows[size_t(current.row())].item);
+}
+
+void WatchWindow::removeSelected() {
+    const int item = selectedItem();
+    if (item < 0) {
+        say("先在表中选一行，再移出它的号码", true);
+        return;
+    }
+    const WatchItem gone = m_items[size_t(item)];
+    m_items.erase(m_items.begin() + item);
+    m_plan = std::make_shared<const WatchPlan>(m_items, m_segBase);
+    listChanged(QString("已从遗漏提醒中移出：%1")
+                    .arg(QString::fromStdString(watchPlayText(gone) + " " + watchLabelText(gone))));
+}
+
+void WatchWindow::applyThreshold() {
+    const int item = selectedItem();
+    if (item < 0) {
+        say("先在表中选一行，再改它的门槛", true);
+        return;
+    }
+    std::vector<WatchItem> items = m_items;
+    try {
+        items[size_t(item)].threshold = parseThresholdText(m_thresholdEdit->text());
+        m_plan = std::make_shared<const WatchPlan>(items, m_segBase);
+    } catch (const WatchError& e) {
+        say(QString::fromUtf8(e.what()), true);
+        return;
+    }
+    m_items = std::move(items);
+    const WatchItem& w = m_items[size_t(item)];
+    listChanged(QString("%1 的门槛改为 %2")
+                    .arg(QString::fromStdString(watchPlayText(w) + " " + watchLabelText(w)),
+                         QString::fromStdString(watchThresholdText(w.threshold))));
+}
+
+void WatchWindow::listChanged(const QString& done) {
+    m_settings.setWatchList(QString::fromStdString(watchListText(m_items)));
+    say(done, false);
+    // Every history again with the new list; until then the rows of the old list are not shown. The
+    // other provinces' histories are read again when the new list reads more of a draw than they hold.
+    const bool readAgain = m_others.loaded && (m_plan->parts() & ~m_others.parts) != 0;
+    for (auto it = m_histories.begin(); it != m_histories.end();) {
+        it->second.state.reset();
+        if (readAgain && it->first != m_others.except) {
+            it = m_histories.erase(it);
+            continue;
+        }
+        compute(it->first);
+        ++it;
+    }
+    if (readAgain) loadOtherProvinces(m_others.except, m_others.owner);
+    showRows();
+}
+
+void WatchWindow::setHistory(int province, std::shared_ptr<const Snapshot> snap, bool appended) {
+    if (!snap || snap->empty()) {
+        m_histories.erase(province);
+        showRows();
+        return;
+    }
+    History& h = m_histories[province];
+    h.snap = snap;
+    // A typed draw: counted on the state at hand, one step per item, when the snapshot's values are
+    // there (they are, for a draw appended to a history whose values were read).
+    if (appended && h.state && h.state->planPointer() == m_plan && snap->valuesReady() && !snap->valuesFailed()) {
+        auto next = std::make_shared<WatchState>(*h.state);
+        const std::vector<WatchFigures> before = h.state->figures();
+        if (next->appendNewest(*snap)) {
+            ++h.generation;  // a computation still under way is for an older history
+            h.state = next;
+            announce(province, before, *next);
+            showRows();
+            return;
+        }
+    }
+    compute(province);
+}
+
+void WatchWindow::loadOtherProvinces(int except, int unrecordedOwner) {
+    m_others = {true, except, unrecordedOwner, m_plan->parts() | kDicePart};
+    ++m_pending;
+    struct Loaded {
+        std::vector<std::pair<int, std::shared_ptr<const Snapshot>>> histories;
+        std::vector<std::string> problems;
+    };
+    runThenCallback(
+        this,
+        [dir = QFile::encodeName(m_dataDir).toStdString(), except, unrecordedOwner,
+         parts = m_others.parts](TaskControl& control) {
+            Loaded out;
+            const ProvinceListing listed = listProvinceHistories(dir, unrecordedOwner);
+            out.problems = listed.problems;
+            for (const ProvinceSummary& s : listed.histories) {
+                if (control.cancelled()) break;
+                if (s.province == except || s.draws == 0) continue;
+                try {
+                    HistoryStore store(s.database);
+                    out.histories.emplace_back(s.province, store.snapshot(parts));
+                } catch (const std::exception& e) {
+                    out.problems.push_back(e.what());
+                }
+            }
+            return out;
+        },
+        [this](TaskOutcome<Loaded>& outcome) {
+            --m_pending;
+            if (outcome.failed()) {
+                say(QString("其他彩种的历史号码读不出：%1").arg(what(outcome.error())), true);
+            } else {
+                for (auto& [province, snap] : outcome.value().histories) setHistory(province, std::move(snap));
+                if (!outcome.value().problems.empty())
+                    say(QString::fromStdString(outcome.value().problems.front()), true);
+            }
+            if (m_pending == 0) emit computed();
+        });
+}
+
+void WatchWindow::compute(int province) {
+    History& h = m_histories[province];
+    const int generation = ++h.generation;
+    ++m_pending;
+    const std::vector<WatchFigures> before = h.state ? h.state->figures() : std::vector<WatchFigures>{};
+    const bool samePlan = h.state && h.state->planPointer() == m_plan;
+    runThenCallback(
+        this, [plan = m_plan, snap = h.snap](TaskControl&) { return std::make_shared<const WatchState>(plan, *snap); },
+        [this, province, generation, before, samePlan](TaskOutcome<std::shared_ptr<const WatchState>>& outcome) {
+            --m_pending;
+            auto it = m_histories.find(province);
+            if (it == m_histories.end() || it->second.generation != generation) {
+                if (m_pending == 0) emit computed();
+                return;
+            }
+            if (outcome.failed()) {
+                say(QString("%1的遗漏提醒算不出：%2")
+                        .arg(QString::fromUtf8(k3::province(province).caption), what(outcome.error())),
+                    true);
+            } else if (outcome.value()->planPointer() == m_plan) {
+                it->second.state = outcome.value();
+                if (samePlan) announce(province, before, *it->second.state);
+            }
+            showRows();
+            if (m_pending == 0) emit computed();
+        });
+}
+
+void WatchWindow::announce(int province, const std::vector<WatchFigures>& before, const WatchState& after) {
+    if (before.empty()) return;  // nothing to compare with: the first count of this history
+    const std::vector<WatchFigures> figures = after.figures();
+    const std::string text = reachedMessage(after.plan(), province, figures, newlyAtThreshold(before, figures));
+    if (text.empty()) return;
+    const QString shown = QString::fromStdString(text);
+    say(shown, false);
+    emit thresholdReached(shown);
+    if (m_settings.watchNotifications() && notify) notify("遗漏提醒", shown);
+}
+
+void WatchWindow::showRows() {
+    std::vector<WatchHistory> histories;
+    for (const auto& [province, h] : m_histories)
+        if (h.state) histories.push_back({province, h.state.get()});
+    m_rows = watchRows(histories);
+    size_t reached = 0;
+    while (reached < m_rows.size() && m_rows[reached].figures.atThreshold()) ++reached;
+    const int keep = selectedItem();
+    m_model->setReached(reached);
+    m_model->setGrid(watchGrid(*m_plan, m_rows));
+    m_view->resizeColumnsToContents();
+    if (keep >= 0)
+        for (size_t r = 0; r < m_rows.size(); ++r)
+            if (int(m_rows[r].item) == keep) {
+                m_view->setCurrentIndex(m_model->index(int(r), 0));
+                break;
+            }
+}
+
+void WatchWindow::exportWorkbook() {
+    if (m_rows.empty()) {
+        say("遗漏提醒是空的，没有导出", true);
+        return;
+    }
+    const QString path = QDir(m_dataDir).filePath("Tixing.xlsx");
+    const Grid& g = m_model->grid();
+    try {
+        writeWorkbook(g, QFile::encodeName(path).toStdString(), QFile::encodeName(m_dataDir).toStdString());
+    } catch (const std::exception& e) {
+        say(QString::fromUtf8(e.what()), true);
+        return;
+    }
+    const QString done = QString("已导出 %1 行").arg(g.rowCount());
+    if (openUrl && !openUrl(QUrl::fromLocalFile(path))) {
+        say(notOpenedText(path, done), true);
+        return;
+    }
+    say(QString("%1到 %2").arg(done, path), false);
+}
+
+void WatchWindow::showDesktopMessage(const QString& title, const QString& text) {
+    if (!QSystemTrayIcon::isSystemTrayAvailable()) return;
+    if (!m_tray) {
+        m_tray = new QSystemTrayIcon(windowIcon(), this);
+        m_tray->show();
+    }
+    m_tray->showMessage(title, text);
+}
+
+}  // namespace k3

@@ -1,0 +1,129 @@
+// 遗漏提醒 with 20 watched items over 15 provinces of 500,000 draws each: the first count of one history
+// and of all fifteen (what the window computes in the background), a typed draw counted on the state
+// at hand with the table made again (what the window does on its own thread), and k3gap-cli watch
+// --all-provinces end to end, run as a new process as a user starts it.
+#include <benchmark/benchmark.h>
+
+#include <QString>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "run_program.h"
+#include "settings/settings.h"
+#include "store/province.h"
+#include "store/province_history.h"
+#include "test_support.h"
+#include "watch/watch_state.h"
+#include "watch/watch_table.h"
+
+namespace {
+
+constexpr size_t kDraws = 500000;
+
+// Twenty items as a player might keep them: sums, triples, pairs, digits, two searches.
+const char* const kList =
+    "和值:3; 和值:4; 和值:9; 和值:10; 和值:11; 和值:12; 和值:17; 三同号通选:通选; 三连号通选:通选@40; "
+    "二同号复选:11*; 二同号复选:66*x3; 三同号单选:111; 二不同号:12; 二不同号:56; 单号:1; 单号:6x1.5; 三不同号:123; "
+    "三不同号:456; --type big-small --fixed --pos 1=1 --pos 2=1 --pos 3=1 x2; --type odd-even --pos 1=1 --pos 2=0 @10";
+
+std::shared_ptr<const k3::WatchPlan> plan() {
+    static const auto p = std::make_shared<const k3::WatchPlan>(k3::parseWatchList(kList), 1);
+    return p;
+}
+
+const std::vector<k3::Snapshot>& histories() {
+    static const auto* h = [] {
+        auto* out = new std::vector<k3::Snapshot>;
+        for (int p = 0; p < k3::kProvinceCount; ++p) {
+            auto draws =
+                k3test::generateDraws(kDraws, k3::province(p).drawsPerDay, 80101001, 1, static_cast<unsigned>(100 + p));
+            if (p == k3::kBeijingIndex)  // running numbers
+                for (size_t i = 0; i < draws.size(); ++i) draws[i].sqqh = static_cast<int32_t>(100001 + i);
+            out->push_back(k3::snapshotOf(draws));
+        }
+        return out;
+    }();
+    return *h;
+}
+
+void BM_WatchFirstCountOneHistory500k(benchmark::State& st) {
+    const k3::Snapshot& snap = histories().front();
+    for (auto _ : st) {
+        k3::WatchState s(plan(), snap);
+        benchmark::DoNotOptimize(s);
+    }
+}
+BENCHMARK(BM_WatchFirstCountOneHistory500k)->Unit(benchmark::kMillisecond);
+
+void BM_WatchFirstCount15x500k(benchmark::State& st) {
+    for (auto _ : st)
+        for (const k3::Snapshot& snap : histories()) {
+            k3::WatchState s(plan(), snap);
+            benchmark::DoNotOptimize(s);
+        }
+}
+BENCHMARK(BM_WatchFirstCount15x500k)->Unit(benchmark::kMillisecond);
+
+// A typed draw in one of fifteen histories: the state copied and counted one step on, the reached items
+// found, and the table of all 300 rows made again.
+void BM_WatchTypedDraw15x500k(benchmark::State& st) {
+    std::vector<k3::WatchState> states;
+    for (const k3::Snapshot& snap : histories()) states.emplace_back(plan(), snap);
+    const k3::DrawValues drawn = k3::drawValues(k3::deriveDraw(0, 2, 3, 5, 1));
+    for (auto _ : st) {
+        k3::WatchState next = states.front();
+        const auto before = next.figures();
+        next.append(next.lastIssue() + 1, static_cast<int32_t>(next.draws()) + 1, drawn);
+        const auto reached = k3::newlyAtThreshold(before, next.figures());
+        std::vector<k3::WatchHistory> all;
+        all.push_back({0, &next});
+        for (size_t p = 1; p < states.size(); ++p) all.push_back({static_cast<int>(p), &states[p]});
+        k3::Grid g = k3::watchGrid(*plan(), k3::watchRows(all));
+        benchmark::DoNotOptimize(g);
+        benchmark::DoNotOptimize(reached);
+    }
+}
+BENCHMARK(BM_WatchTypedDraw15x500k)->Unit(benchmark::kMicrosecond);
+
+// ---------------------------------------------------------------- k3gap-cli end to end
+
+struct Files {
+    k3test::TempDir dir;
+    std::string data = dir.file("data"), config = dir.file("config");
+};
+
+const Files& files() {
+    static Files* f = [] {
+        auto* x = new Files;
+        std::filesystem::create_directories(x->data);
+        for (int p = 0; p < k3::kProvinceCount; ++p) {
+            std::vector<k3::IssueDice> draws;
+            const k3::Snapshot& s = histories()[static_cast<size_t>(p)];
+            draws.reserve(s.size());
+            for (size_t i = 0; i < s.size(); ++i) draws.push_back({s.issue(i), s.die(i, 1), s.die(i, 2), s.die(i, 3)});
+            k3::openProvinceHistory(x->data, p, 0).store->replaceHistory(std::move(draws), 1);
+        }
+        k3::Settings(QString::fromStdString(x->config + "/K3MIVLOR/K3MIVLOR.conf")).setWatchList(kList);
+        return x;
+    }();
+    return *f;
+}
+
+void BM_WatchCliAllProvinces15x500k(benchmark::State& st) {
+    files();
+    for (auto _ : st) {
+        const double s =
+            k3bench::runProgram({K3GAP_CLI, "--data", files().data, "watch", "--all-provinces"}, files().config);
+        if (s < 0) {
+            st.SkipWithError("k3gap-cli watch failed");
+            break;
+        }
+        st.SetIterationTime(s);
+    }
+}
+BENCHMARK(BM_WatchCliAllProvinces15x500k)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(5);
+
+}  // namespace
+
+BENCHMARK_MAIN();
