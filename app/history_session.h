@@ -96,6 +96,9 @@ public:
     // read follow from a background read (Snapshot::values() waits for them).
     const std::shared_ptr<const Snapshot>& snapshot() const { return m_snapshot; }
     const QString& dataDir() const { return m_dataDir; }
+    Settings& settings() { return *m_settings; }
+    // The province an older gapbook.db without a record belongs to.
+    int unrecordedOwner() const { return m_unrecordedOwner; }
     QString dataFile(const QString& name) const;
     // Damaged so that its draws are not shown at all: a row breaks the history's rules (an issue or a
     // rank that is wrong, a die outside 1..6), and every omission read from it would be wrong.

@@ -52,6 +52,8 @@ MainMenus::MainMenus(QMenuBar& bar) {
     backtest->setToolTip("遗漏达到门槛才下注，历史上命中率和返奖率如何");
     trend = addEntry(analysis, "mnuTrend", "走势图(&T)");
     trend->setToolTip("每期一行的走势图：和值、号码、跨度、形态、大小单双的开出与遗漏");
+    watch = addEntry(analysis, "mnuTixing", "遗漏提醒(&W)");
+    watch->setToolTip("盯住的号码在每个彩种的历史里当前遗漏到了门槛没有，历史上到了门槛之后开出了多少");
 
     settings = addMenu(bar, names::kSettingsMenu, "设置");
     segmentBase = settings->addMenu("段数参数设置(&A)");
@@ -101,6 +103,7 @@ void MainWindow::buildMenus() {
     connect(m_menus->fairness, &QAction::triggered, this, [this] { openStatsWindow(m_fairness, true); });
     connect(m_menus->backtest, &QAction::triggered, this, [this] { openStatsWindow(m_backtest, false); });
     connect(m_menus->trend, &QAction::triggered, this, &MainWindow::openTrend);
+    connect(m_menus->watch, &QAction::triggered, this, &MainWindow::openWatch);
     connect(m_menus->lookBack, &QAction::triggered, this, &MainWindow::askLookBackYears);
     connect(m_menus->homePage, &QAction::triggered, this, [this] { openHelpDocument("index.html"); });
     connect(m_menus->manual, &QAction::triggered, this, [this] { openHelpDocument("manual.html"); });

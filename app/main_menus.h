@@ -39,6 +39,7 @@ public:
     QAction* fairness = nullptr;
     QAction* backtest = nullptr;
     QAction* trend = nullptr;
+    QAction* watch = nullptr;
 
     QMenu* settings = nullptr;
     QMenu* segmentBase = nullptr;

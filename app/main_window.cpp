@@ -168,6 +168,8 @@ void MainWindow::connectPanels() {
     connect(m_session, &HistorySession::historyChanged, this, &MainWindow::refreshStatsSoon);
     connect(m_searchPanel, &SearchPanel::rangeChanged, this, &MainWindow::refreshStatsSoon);
     connect(m_session, &HistorySession::historyChanged, this, &MainWindow::refreshTrendSoon);
+    connect(m_session, &HistorySession::historyChanged, this, &MainWindow::followWatch);
+    connect(m_searchPanel, &SearchPanel::watchRequested, this, &MainWindow::watchSearch);
     connect(m_searchPanel, &SearchPanel::rangeChanged, this, &MainWindow::refreshTrendSoon);
 }
 
@@ -407,6 +409,7 @@ void MainWindow::openOverview() {
         m_overview = new OverviewWindow(m_session->dataDir(), this);
         m_overview->openUrl = [this](const QUrl& url) { return m_prompter->openUrl(url); };
         connect(m_overview, &OverviewWindow::message, this, [this](const QString& text) { showStatus(text); });
+        connect(m_overview, &OverviewWindow::watchRequested, this, &MainWindow::watchTableItem);
     }
     m_session->catchUp();
     m_overview->show();

@@ -31,6 +31,7 @@ class Prompter;
 class ResultPanel;
 class SearchPanel;
 class TrendWindow;
+class WatchWindow;
 struct AnalysisError;
 struct SearchOutput;
 
@@ -97,6 +98,13 @@ private:
     void refreshStats();
     // the trend chart: the same, beside it
     void openTrend();
+    // 遗漏提醒 (main_watch.cpp): the window made and shown when first asked for, items added to it,
+    // and the histories it is given as they change.
+    WatchWindow* watchWindow();
+    void openWatch();
+    void watchTableItem(int item);
+    void watchSearch();
+    void followWatch(std::shared_ptr<const Snapshot> snapshot, HistoryOrigin origin);
     void refreshTrendSoon();
     void refreshTrend();
 
@@ -136,6 +144,7 @@ private:
     StatsWindow* m_backtest = nullptr;
     bool m_statsRefreshPending = false;
     TrendWindow* m_trend = nullptr;  // made when first opened
+    WatchWindow* m_watch = nullptr;  // made when first opened
     bool m_trendRefreshPending = false;
     int m_overviewRequest = 0;
     int m_overviewsRunning = 0;

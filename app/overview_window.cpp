@@ -6,6 +6,8 @@
 #include <QFile>
 #include <QHeaderView>
 #include <QLabel>
+#include <QMenu>
+#include <QMouseEvent>
 #include <QSplitter>
 #include <QStyle>
 #include <QTableView>
@@ -89,6 +91,14 @@ OverviewWindow::OverviewWindow(QString dataDir, QWidget* parent) : QWidget(paren
 
     connect(m_view->horizontalHeader(), &QHeaderView::sectionClicked, this, &OverviewWindow::sortBy);
     connect(m_view, &QTableView::doubleClicked, this, &OverviewWindow::exportWorkbook);
+    m_view->viewport()->installEventFilter(this);
+    m_rowMenu = new QMenu(this);
+    m_rowMenu->setObjectName("mnuOverviewRow");
+    QAction* watch = m_rowMenu->addAction("加入遗漏提醒");
+    watch->setObjectName("mnuAddToWatch");
+    connect(watch, &QAction::triggered, this, [this] {
+        if (m_menuItem >= 0) emit watchRequested(m_menuItem);
+    });
     connect(m_view->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this](const QModelIndex& current) {
                 const int row = current.isValid() ? current.row() : -1;
@@ -238,6 +248,21 @@ void OverviewWindow::exportWorkbook() {
         return;
     }
     say(QString("%1到 %2").arg(done, path), false);
+}
+
+// A right-click on a row opens its menu (加入遗漏提醒); on the release, as the history grid's does.
+bool OverviewWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_view->viewport() && event->type() == QEvent::MouseButtonRelease) {
+        auto* mouse = static_cast<QMouseEvent*>(event);
+        const QModelIndex index = m_view->indexAt(mouse->position().toPoint());
+        if (mouse->button() == Qt::RightButton && index.isValid() &&
+            static_cast<size_t>(index.row()) < m_order.size()) {
+            m_menuItem = m_table.rows[static_cast<size_t>(m_order[static_cast<size_t>(index.row())])].item;
+            m_rowMenu->popup(mouse->globalPosition().toPoint());
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 }  // namespace k3

@@ -14,6 +14,7 @@
 #include "store/snapshot.h"
 
 class QLabel;
+class QMenu;
 class QTableView;
 
 namespace k3 {
@@ -59,6 +60,11 @@ signals:
     // What the window did or why it could not; `warning` when it could not. While the window is open:
     // the workbook it wrote, and a table that cannot be made (and made again).
     void message(const QString& text, bool warning);
+    // 加入遗漏提醒 of the right-click menu on a row: the row's item (0..100).
+    void watchRequested(int item);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void recompute();
@@ -84,6 +90,8 @@ private:
     QTableView* m_view;
     OmissionChart* m_chart;
     QLabel* m_status;
+    QMenu* m_rowMenu;
+    int m_menuItem = -1;  // the item of the row the menu was opened on
 };
 
 }  // namespace k3

@@ -59,6 +59,7 @@ SearchPanel::SearchPanel(HistorySession& session, QWidget* parent)
     connect(m_fixedPositionsOption, &QRadioButton::clicked, this, [this] { positionModeClicked(false); });
     connect(m_freePositionsOption, &QRadioButton::clicked, this, [this] { positionModeClicked(true); });
     connect(m_searchButton, &QPushButton::clicked, this, &SearchPanel::searchRequested);
+    connect(m_watchButton, &QPushButton::clicked, this, &SearchPanel::watchRequested);
     connect(m_partialSearchButton, &QPushButton::clicked, this, &SearchPanel::partialSearchRequested);
     for (QLineEdit* edit : {m_rangeStartEdit, m_rangeEndEdit}) {
         connect(edit, &QLineEdit::editingFinished, this, &SearchPanel::rangeChanged);
@@ -129,6 +130,8 @@ void SearchPanel::buildControls() {
         edit->setMinimumWidth(edit->fontMetrics().horizontalAdvance("000000000") + 16);
 
     m_searchButton = named(new QPushButton("检索(&S)", this), names::kSearchButton);
+    m_watchButton = named(new QPushButton("加入遗漏提醒", this), "cmdTixing");
+    m_watchButton->setToolTip("把这个检索（类型、位置和号码）加入遗漏提醒，看它的当前遗漏何时到达门槛");
 
     m_partialFrame = named(new QGroupBox("多位检索", this), names::kPartialFrame);
     auto* partial = new QHBoxLayout(m_partialFrame);
@@ -171,7 +174,10 @@ void SearchPanel::buildControls() {
     grid->addLayout(values, 0, 0, 2, 1);
     grid->addWidget(m_positionModeFrame, 0, 1);
     grid->addWidget(m_rangeFrame, 0, 2);
-    grid->addWidget(m_searchButton, 1, 1);
+    auto* searchButtons = new QHBoxLayout;
+    searchButtons->addWidget(m_searchButton);
+    searchButtons->addWidget(m_watchButton);
+    grid->addLayout(searchButtons, 1, 1);
     grid->addWidget(m_partialFrame, 1, 2);
 }
 
@@ -227,6 +233,7 @@ std::string SearchPanel::rangeEnd() const { return m_rangeEndEdit->text().toStdS
 
 void SearchPanel::setSearchEnabled(bool on) {
     m_searchButton->setEnabled(on);
+    m_watchButton->setEnabled(on);
     m_partialSearchButton->setEnabled(on);
 }
 

@@ -49,6 +49,8 @@ public:
 
 signals:
     void searchRequested();
+    // 加入遗漏提醒 beside 检索: the search as the boxes give it.
+    void watchRequested();
     void partialSearchRequested();
     void statusMessage(const QString& text);
     // The range boxes show another range: set by the window, or typed and left (or confirmed by Enter).
@@ -94,6 +96,7 @@ private:
     QLineEdit* m_rangeEndEdit = nullptr;
     QLabel* m_rangeEndLabel = nullptr;
     QPushButton* m_searchButton = nullptr;
+    QPushButton* m_watchButton = nullptr;
     QGroupBox* m_partialFrame = nullptr;
     QLabel* m_partialWidthLabel = nullptr;
     QComboBox* m_partialWidthCombo = nullptr;

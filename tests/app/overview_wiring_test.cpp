@@ -5,6 +5,7 @@
 #include <QHelpEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QTableView>
 #include <QTest>
 #include <QToolTip>
@@ -13,6 +14,8 @@
 #include "overview/overview.h"
 #include "overview_window.h"
 #include "store/history_store.h"
+#include "test_support.h"
+#include "watch_window.h"
 #include "window_fixture.h"
 
 using namespace k3test;
@@ -161,4 +164,61 @@ TEST_F(OverviewWiringTest, EverySearchShowsItsChartBesideGrid2) {
     EXPECT_EQ(gridRows(k3::names::kMatchesGrid), 0);
     EXPECT_TRUE(chart->series().empty());
     EXPECT_EQ(chart->chart()->title(), "检索后，这里显示遗漏走势");
+}
+
+// 遗漏提醒 from the main window: a row of 遗漏总表 added by its right-click menu, the search added by the
+// button beside 检索, and a typed draw that the list counts at once, as 遗漏总表 does.
+TEST_F(OverviewWiringTest, ItemsReachTheWatchListFromTheTableAndTheSearch) {
+    k3::HistoryStore(dbPath()).append(generateDraws(300));
+    open();
+    EXPECT_EQ(action("mnuTixing")->text(), "遗漏提醒(&W)");
+    clickMenuEntry(k3::names::kAnalysisMenu, k3::names::kOverviewAction);
+    waitForTable(300);
+    QTableView* table = overview()->tableView();
+    const int item = overview()->overview().rows[0].item;
+    const QPoint at = table->visualRect(table->model()->index(0, 1)).center();
+    QTest::mouseClick(table->viewport(), Qt::RightButton, {}, at);
+    auto* menu = overview()->findChild<QMenu*>("mnuOverviewRow");
+    ASSERT_NE(menu, nullptr);
+    ASSERT_TRUE(eventually([&] { return menu->isVisible(); })) << "no menu on the right-click";
+    QAction* add = menu->findChild<QAction*>("mnuAddToWatch");
+    ASSERT_NE(add, nullptr);
+    EXPECT_EQ(add->text(), "加入遗漏提醒");
+    QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(add).center());
+
+    auto* watch = w->findChild<k3::WatchWindow*>();
+    ASSERT_NE(watch, nullptr) << "the watch list did not open";
+    ASSERT_TRUE(eventually([&] { return watch->isVisible() && !watch->busy() && !watch->rows().empty(); }))
+        << "the watch list shows no row";
+    ASSERT_EQ(watch->items().size(), 1u);
+    EXPECT_EQ(watch->items()[0].item, item);
+    // The row of the table's item (rows at their threshold come first, so it may move).
+    auto currentOmission = [&]() -> std::string {
+        for (size_t r = 0; r < watch->rows().size(); ++r)
+            if (watch->rows()[r].item == 0) return watch->grid().rows.at(r).at(3);
+        return "no row";
+    };
+    EXPECT_EQ(currentOmission(), std::to_string(overview()->overview().rows[0].last));
+
+    // The search of the boxes, by the button beside 检索, back in the main window.
+    w->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(w.get())) << "the main window did not become active";
+    click("Check11_1");
+    typeAndLeave("Text22_1", "2");
+    click("cmdTixing");
+    ASSERT_TRUE(eventually([&] { return watch->items().size() == 2u && !watch->busy(); })) << status().toStdString();
+    EXPECT_TRUE(watch->items()[1].isSearch());
+
+    // A typed draw: the list follows at once, with the omission 遗漏总表 gives.
+    w->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(w.get())) << "the main window did not become active";
+    QTest::mouseClick(find("MaskEdBox1_1"), Qt::LeftButton);
+    ASSERT_TRUE(eventually([&] { return QApplication::focusWidget() == find("MaskEdBox1_1"); }))
+        << "the entry box has no focus";
+    typeKeys("666");
+    ASSERT_TRUE(eventually([&] { return k3::HistoryStore(dbPath()).count() == 301; })) << status().toStdString();
+    waitForTable(301);
+    ASSERT_TRUE(eventually([&] {
+        return !watch->busy() && currentOmission() == std::to_string(overview()->overview().rows[0].last);
+    })) << currentOmission();
 }
