@@ -195,7 +195,7 @@ bool HistorySession::recordProvince() {
         this,
         [opener](TaskControl&) {
             try {
-                return opener()->recordProvince();
+                return opener()->recordProvince(false);
             } catch (const std::exception&) {
                 // Held by another program, or no room: the first change records it.
                 return false;

@@ -67,18 +67,24 @@ bool HistorySession::switchProvince(int index, QWidget* progressParent) {
     std::erase_if(m_closing, [](const auto& c) { return c->finished(); });
     std::vector<std::shared_ptr<TaskControl>> closing = m_closing;
     auto task = [recordLeft, leftPath, dataDir, index, owner, closing](TaskControl&) {
-        if (recordLeft) {
+        // Tried at once, and once more after this window's own closing connections have let go: a
+        // lock still held is another program's, and the switch says so instead of stalling on it.
+        for (bool waited = closing.empty(); recordLeft;) {
             try {
-                recordLeft()->recordProvince();
+                recordLeft()->recordProvince(false);
+                break;
             } catch (const StoreError& e) {
                 // Held by another program: left unrecorded, the file would be taken for the next
                 // province at the next start, so the switch waits for another time.
-                if (e.kind() == StoreFailure::kLocked)
+                if (e.kind() != StoreFailure::kLocked) break;  // damaged or read-only: never written
+                if (waited)
                     throw StoreError("历史数据库 " + leftPath + " 正被另一个程序改动，请稍后再试",
                                      StoreFailure::kLocked);
-                // Damaged or read-only: never written, so nothing can be stored in it either.
             } catch (const std::exception&) {
+                break;
             }
+            for (const auto& c : closing) c->wait();
+            waited = true;
         }
         SwitchedTo to;
         for (bool waited = closing.empty();;) {

@@ -81,7 +81,7 @@ bool heldByAnotherProgram(const std::string& path) {
         Db db(path, Db::Mode::kReadWrite);
         // The look merges no pending log into the file when it ends.
         sqlite3_db_config(db.handle(), SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
-        sqlite3_busy_timeout(db.handle(), 0);
+        db.setBusyWait(0);
         db.scalarInt("SELECT COUNT(*) FROM sqlite_schema");
     } catch (const StoreError& e) {
         return e.kind() == StoreFailure::kLocked;

@@ -1,6 +1,7 @@
 #include "history_store.h"
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <set>
 #include <thread>
@@ -145,8 +146,16 @@ std::optional<std::string> HistoryStore::recordedProvince() {
     return std::string(st.colText(0));
 }
 
-bool HistoryStore::recordProvince() {
+bool HistoryStore::recordProvince(bool waitForOthers) {
     if (provinceCode_.empty() || readOnly_) return false;
+    if (!waitForOthers) db_.setBusyWait(0);
+    struct WaitAgain {
+        Db& db;
+        bool restore;
+        ~WaitAgain() {
+            if (restore) db.setBusyWait(kBusyWaitMs);
+        }
+    } waitAgain{db_, !waitForOthers};
     if (recordedProvince()) return true;
     // A damaged file is never changed, not even by its record.
     checkIntegrity();
@@ -202,6 +211,21 @@ void HistoryStore::checkWritable() {
     checkIntegrity();
 }
 
+// SQLite changes the journal mode without calling the busy handler: another program's write to an
+// older file is waited for here as long as any statement waits for it.
+void HistoryStore::enterWalMode() {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kBusyWaitMs);
+    for (;;) {
+        try {
+            db_.exec("PRAGMA journal_mode=WAL");
+            return;
+        } catch (const StoreError& e) {
+            if (e.kind() != StoreFailure::kLocked || std::chrono::steady_clock::now() >= deadline) throw;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+}
+
 void HistoryStore::write(const std::function<void()>& body, Check scope) {
     if (readOnly_) throw StoreError(readOnlyMessage(), StoreFailure::kReadOnly);
     const bool wal = prepared_ || db_.scalarText("PRAGMA journal_mode") == "wal";
@@ -217,7 +241,7 @@ void HistoryStore::write(const std::function<void()>& body, Check scope) {
     }
     // The first change of an existing file sets WAL mode (outside a transaction, as SQLite requires)
     // and adds what an older file may lack (YL, the issue index); it never drops or changes data.
-    if (!wal) db_.exec("PRAGMA journal_mode=WAL");
+    if (!wal) enterWalMode();
     struct LargerCache {
         Db& db;
         explicit LargerCache(Db& d) : db(d) { db.exec("PRAGMA cache_size=" + std::to_string(kChangeCacheKiB)); }

@@ -49,7 +49,9 @@ public:
     // Writes the record of provinceCode() into a file that has none, in a transaction of its own that
     // changes nothing else; the file is checked for damage first. False when nothing could be recorded:
     // no code given, or a file this program may not write. Throws StoreError (damage, a lock, the disk).
-    bool recordProvince();
+    // waitForOthers false: a file another program holds fails at once as kLocked instead of after
+    // kBusyWaitMs (for a window that has a switch or a start to finish).
+    bool recordProvince(bool waitForOthers = true);
 
     // The file or its folder cannot be written: the history can be shown and analysed, not changed.
     bool readOnly() const { return readOnly_; }
@@ -149,6 +151,7 @@ private:
     };
     // Runs `body` in one write transaction, after the checks and the first-write preparations.
     void write(const std::function<void()>& body, Check check = Check::kFirst);
+    void enterWalMode();
     void insertRows(const std::vector<DerivedDraw>& draws);
     // Inside a write: replaces every row by the draws (in issue order, distinct, dice 1..6), derived
     // with the segment base, the issue index built once at the end.

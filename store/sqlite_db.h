@@ -80,6 +80,8 @@ public:
     void scan(std::string_view sql, const ScanRow& row);
     int changes() const { return sqlite3_changes(db_); }
     sqlite3* handle() const { return db_; }
+    // How long a statement waits for another connection's lock (kBusyWaitMs when opened; 0: not at all).
+    void setBusyWait(int ms) { sqlite3_busy_timeout(db_, ms); }
     std::string errorText() const;
 
 private:

@@ -182,8 +182,10 @@ TEST(CliWatch, EveryProvinceWithAHistory) {
         below = below || !reached;
     }
     const CliRun reached = cli(dir, "watch --all-provinces --reached " + items);
-    for (const auto& r : table(reached.out))
-        if (r[0] != "省份") EXPECT_GE(std::stoi(r[3]), std::stoi(r[4]));
+    for (const auto& r : table(reached.out)) {
+        if (r[0] == "省份") continue;
+        EXPECT_GE(std::stoi(r[3]), std::stoi(r[4]));
+    }
 
     // A province's file that is not a history: named, the others listed, not reported as done.
     { std::ofstream(dir.file("gapbook-gx.db")) << "not a database, but long enough to be opened as one......"; }

@@ -58,7 +58,9 @@ protected:
     PlayerFile read(const std::string& bytes, std::optional<int> province = std::nullopt) {
         const std::string path = dir.file("h.txt");
         std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
-        return readPlayerFile(path, {province, {}});
+        k3::PlayerFileOptions options;
+        options.province = province;
+        return readPlayerFile(path, options);
     }
 };
 

@@ -88,8 +88,9 @@ TEST(HistoryRules, EveryBrokenRuleIsDamageNamingTheFirstBadRow) {
         EXPECT_NE(said.find(c.said), std::string::npos) << said;
         EXPECT_NE(said.find(path), std::string::npos) << said;
         EXPECT_NE(said.find("改名或移走"), std::string::npos) << said;  // the remedy
-        if (c.row >= 0)
+        if (c.row >= 0) {
             EXPECT_NE(said.find("期号 " + issue(static_cast<size_t>(c.row)) + " 的 "), std::string::npos) << said;
+        }
         // Every read that takes what is broken says the same, and so do the other checks.
         EXPECT_EQ(damageOf([&] { store.snapshot(kAllParts | kDiceTextChecked); }), said);
         EXPECT_EQ(damageOf([&] { store.damageCheck()->run(); }), said);

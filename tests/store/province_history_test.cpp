@@ -3,7 +3,9 @@
 // have a history.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <fstream>
+#include <thread>
 
 #include "process_support.h"
 #include "store/province.h"
@@ -131,6 +133,44 @@ TEST(ProvinceHistory, ADamagedOlderGapbookIsNotRecorded) {
     EXPECT_EQ(failureOf([&] { h.store->recordProvince(); }), StoreFailure::kDamaged);
     h.store.reset();
     EXPECT_TRUE(fileBytes(dir.file("gapbook.db")) == before);
+}
+
+TEST(ProvinceHistory, AnOlderGapbookHeldElsewhereIsRecordedOnceItIsLetGo) {
+    TempDir dir;
+    olderGapbook(dir);
+    ProvinceHistory h = openProvinceHistory(dir.path().string(), kJiangsu, kJiangsu);
+    auto other = std::make_unique<Db>(dir.file("gapbook.db"), false);
+    other->exec("BEGIN IMMEDIATE");
+    // Not waited for: refused as held at once, nothing recorded.
+    EXPECT_EQ(failureOf([&] { h.store->recordProvince(false); }), StoreFailure::kLocked);
+    other->exec("COMMIT");
+    other.reset();
+    EXPECT_FALSE(h.store->recordedProvince());
+    EXPECT_TRUE(h.store->recordProvince(false));
+    EXPECT_EQ(recordOf(dir.file("gapbook.db")), "js");
+    // The store waits for other programs again afterwards: a change made while one briefly holds the
+    // file is stored once it lets go, the first (which turns the older file's log on) and the next.
+    auto appendWhileHeld = [&](int32_t issue) {
+        other = std::make_unique<Db>(dir.file("gapbook.db"), false);
+        other->exec("BEGIN IMMEDIATE");
+        std::thread letGo([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+            other->exec("COMMIT");
+        });
+        std::string failed;
+        try {
+            h.store->append(k3test::draws({{issue, "123"}}));
+        } catch (const std::exception& e) {
+            failed = e.what();
+        }
+        letGo.join();
+        other.reset();
+        return failed;
+    };
+    EXPECT_EQ(appendWhileHeld(150101001), "");
+    EXPECT_EQ(h.store->db().scalarText("PRAGMA journal_mode"), "wal");
+    EXPECT_EQ(appendWhileHeld(150101002), "");
+    EXPECT_EQ(h.store->count(), 52);
 }
 
 TEST(ProvinceHistory, AReadOnlyOlderGapbookIsReadNotRecorded) {
