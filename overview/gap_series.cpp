@@ -21,8 +21,10 @@ int32_t number(const std::string& cell) {
 const Snapshot& allOutcomes(int segBase) {
     static const auto make = [](int base) {
         SnapshotBuilder b;
-        for (int o = 0; o < kOutcomeCount; ++o)
-            b.add(deriveDraw(130101001 + o, o / 36 + 1, o / 6 % 6 + 1, o % 6 + 1, base), o + 1);
+        for (int o = 0; o < kOutcomeCount; ++o) {
+            const auto [d1, d2, d3] = diceOf(o);
+            b.add(deriveDraw(130101001 + o, d1, d2, d3, base), o + 1);
+        }
         return b.build();
     };
     static const Snapshot base0 = make(0), base1 = make(1);
@@ -88,8 +90,10 @@ GapSeries itemGapSeries(const Snapshot& snap, const std::string& from, const std
     s.start = startingPoint(snap, range.from).value_or(0);
     s.theoretical = static_cast<double>(kOutcomeCount) / it.outcomes;
     std::array<bool, kOutcomeCount> hit{};
-    for (int o = 0; o < kOutcomeCount; ++o)
-        hit[static_cast<size_t>(o)] = itemHits(item, o / 36 + 1, o / 6 % 6 + 1, o % 6 + 1);
+    for (int o = 0; o < kOutcomeCount; ++o) {
+        const auto [d1, d2, d3] = diceOf(o);
+        hit[static_cast<size_t>(o)] = itemHits(item, d1, d2, d3);
+    }
     auto [first, last] = rangeRows(snap, range);
     int32_t previous = s.start;
     for (size_t i = first; i < last; ++i) {

@@ -7,6 +7,7 @@
 
 #include "search/omission.h"
 #include "search/search.h"
+#include "store/textfmt.h"
 
 namespace k3 {
 
@@ -75,8 +76,9 @@ Catalogue buildCatalogue() {
 
     for (int o = 0; o < kOutcomeCount; ++o) {
         cat.hitStart[static_cast<size_t>(o)] = static_cast<uint16_t>(cat.hitItems.size());
+        const auto [d1, d2, d3] = diceOf(o);
         for (size_t i = 0; i < cat.rules.size(); ++i) {
-            if (!hits(cat.rules[i], o / 36 + 1, o / 6 % 6 + 1, o % 6 + 1)) continue;
+            if (!hits(cat.rules[i], d1, d2, d3)) continue;
             cat.hitItems.push_back(static_cast<uint8_t>(i));
             ++cat.items[i].outcomes;
         }
@@ -98,21 +100,6 @@ struct Walk {
     int32_t maximum = 0;
 };
 
-std::string fixed2(double v) {
-    char buf[48];
-    std::snprintf(buf, sizeof buf, "%.2f", v);
-    return buf;
-}
-
-// The play's place in the fixed order of the plays.
-int playRank(int item) {
-    const auto& items = betItems();
-    int rank = 0;
-    for (int i = 1; i <= item; ++i)
-        if (items[static_cast<size_t>(i)].play != items[static_cast<size_t>(i - 1)].play) ++rank;
-    return rank;
-}
-
 // Sort key of a cell; nothing for an empty cell.
 std::optional<double> sortKey(const OverviewRow& r, int column) {
     switch (column) {
@@ -133,6 +120,14 @@ std::optional<double> sortKey(const OverviewRow& r, int column) {
 }  // namespace
 
 const std::vector<BetItem>& betItems() { return catalogue().items; }
+
+int playRank(int item) {
+    const auto& items = betItems();
+    int rank = 0;
+    for (int i = 1; i <= item; ++i)
+        if (items[static_cast<size_t>(i)].play != items[static_cast<size_t>(i - 1)].play) ++rank;
+    return rank;
+}
 
 bool itemHits(int item, int d1, int d2, int d3) {
     const auto& rules = catalogue().rules;

@@ -10,11 +10,10 @@
 
 #include "search/omission.h"
 #include "store/grid.h"
+#include "store/outcome.h"
 #include "store/snapshot.h"
 
 namespace k3 {
-
-inline constexpr int kOutcomeCount = 216;  // ordered outcomes of three dice
 
 // One bet item: its play (玩法), its label (号码) and how many of the 216 ordered outcomes hit it.
 struct BetItem {
@@ -26,6 +25,8 @@ struct BetItem {
 // The 101 items in their fixed order.
 const std::vector<BetItem>& betItems();
 inline constexpr int kBetItemCount = 101;
+// The place of the item's play in the fixed order of the plays (和值 0, 三同号通选 1, ...).
+int playRank(int item);
 
 // Whether the dice (1..6 each, in any order) hit the item.
 bool itemHits(int item, int d1, int d2, int d3);

@@ -10,6 +10,7 @@
 #include "overview/overview.h"
 #include "stats/stats_range.h"
 #include "stats/threshold_count.h"
+#include "store/textfmt.h"
 
 namespace k3 {
 
@@ -26,8 +27,9 @@ const HitLists& hitLists() {
         HitLists h;
         for (int o = 0; o < kOutcomeCount; ++o) {
             h.start[static_cast<size_t>(o)] = static_cast<uint16_t>(h.items.size());
+            const auto [d1, d2, d3] = diceOf(o);
             for (int i = 0; i < kBetItemCount; ++i)
-                if (itemHits(i, o / 36 + 1, o / 6 % 6 + 1, o % 6 + 1)) h.items.push_back(static_cast<uint8_t>(i));
+                if (itemHits(i, d1, d2, d3)) h.items.push_back(static_cast<uint8_t>(i));
         }
         h.start[kOutcomeCount] = static_cast<uint16_t>(h.items.size());
         return h;
@@ -53,20 +55,6 @@ double atLeast(int64_t k, int64_t n, double q) {
     if (k <= 0) return 1;
     return boost::math::cdf(
         boost::math::complement(boost::math::binomial(static_cast<double>(n), q), static_cast<double>(k - 1)));
-}
-
-std::string fixed2(double v) {
-    char buf[48];
-    std::snprintf(buf, sizeof buf, "%.2f", v);
-    return buf;
-}
-
-int playRank(int item) {
-    const auto& items = betItems();
-    int rank = 0;
-    for (int i = 1; i <= item; ++i)
-        if (items[static_cast<size_t>(i)].play != items[static_cast<size_t>(i - 1)].play) ++rank;
-    return rank;
 }
 
 }  // namespace

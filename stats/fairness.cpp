@@ -54,13 +54,13 @@ FairnessReport fairnessOf(std::span<const uint8_t> outcomes) {
     r.draws = static_cast<int32_t>(n);
     const double nd = static_cast<double>(n);
     r.tests = {
-        {"第1位点数", "第1位的六个点数出现得是否一样多", {}, {}, {}, Verdict::kTooFew},
-        {"第2位点数", "第2位的六个点数出现得是否一样多", {}, {}, {}, Verdict::kTooFew},
-        {"第3位点数", "第3位的六个点数出现得是否一样多", {}, {}, {}, Verdict::kTooFew},
-        {"和值分布", "和值3～18出现的次数是否合乎各自的组合数", {}, {}, {}, Verdict::kTooFew},
-        {"216种结果", "216种有序结果是否出现得一样多", {}, {}, {}, Verdict::kTooFew},
-        {"和值大小游程", "大小（和值≥11为大）是否像抛硬币一样交替，不成串也不过分交替", {}, {}, {}, Verdict::kTooFew},
-        {"和值自相关", "相邻两期的和值是否互不相关（上一期不影响下一期）", {}, {}, {}, Verdict::kTooFew},
+        {"第1位点数", "第1位的六个点数出现得是否一样多", {}, {}, {}, Verdict::kTooFew, {}},
+        {"第2位点数", "第2位的六个点数出现得是否一样多", {}, {}, {}, Verdict::kTooFew, {}},
+        {"第3位点数", "第3位的六个点数出现得是否一样多", {}, {}, {}, Verdict::kTooFew, {}},
+        {"和值分布", "和值3～18出现的次数是否合乎各自的组合数", {}, {}, {}, Verdict::kTooFew, {}},
+        {"216种结果", "216种有序结果是否出现得一样多", {}, {}, {}, Verdict::kTooFew, {}},
+        {"和值大小游程", "大小（和值≥11为大）是否像抛硬币一样交替，不成串也不过分交替", {}, {}, {}, Verdict::kTooFew, {}},
+        {"和值自相关", "相邻两期的和值是否互不相关（上一期不影响下一期）", {}, {}, {}, Verdict::kTooFew, {}},
     };
 
     std::array<int64_t, kOutcomeCount> counts{};
@@ -71,8 +71,9 @@ FairnessReport fairnessOf(std::span<const uint8_t> outcomes) {
         for (int pos = 0; pos < 3; ++pos) {
             std::array<int64_t, 6> faces{};
             for (int o = 0; o < kOutcomeCount; ++o) {
-                const int face = pos == 0 ? o / 36 : pos == 1 ? o / 6 % 6 : o % 6;
-                faces[static_cast<size_t>(face)] += counts[static_cast<size_t>(o)];
+                const auto [d1, d2, d3] = diceOf(o);
+                const int face = pos == 0 ? d1 : pos == 1 ? d2 : d3;
+                faces[static_cast<size_t>(face - 1)] += counts[static_cast<size_t>(o)];
             }
             std::array<double, 6> expected;
             expected.fill(nd / 6);
@@ -85,7 +86,8 @@ FairnessReport fairnessOf(std::span<const uint8_t> outcomes) {
         std::array<int64_t, 16> sums{};
         std::array<double, 16> expected{};
         for (int o = 0; o < kOutcomeCount; ++o) {
-            const size_t s = static_cast<size_t>(o / 36 + o / 6 % 6 + o % 6);  // sum - 3
+            const auto [d1, d2, d3] = diceOf(o);
+            const size_t s = static_cast<size_t>(d1 + d2 + d3 - 3);
             sums[s] += counts[static_cast<size_t>(o)];
             expected[s] += nd / kOutcomeCount;
         }
@@ -98,7 +100,10 @@ FairnessReport fairnessOf(std::span<const uint8_t> outcomes) {
     }
 
     std::array<int, kOutcomeCount> sumOf{};
-    for (int o = 0; o < kOutcomeCount; ++o) sumOf[static_cast<size_t>(o)] = o / 36 + o / 6 % 6 + o % 6 + 3;
+    for (int o = 0; o < kOutcomeCount; ++o) {
+        const auto [d1, d2, d3] = diceOf(o);
+        sumOf[static_cast<size_t>(o)] = d1 + d2 + d3;
+    }
     if (n >= 20) {
         // Runs of 大 (sum >= 11) and 小.
         int64_t big = 0, runs = 0;

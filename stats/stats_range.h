@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "search/omission.h"
+#include "store/outcome.h"
 #include "store/snapshot.h"
 
 namespace k3 {
@@ -20,12 +21,6 @@ struct StatsRange {
 // Throws AnalysisError (in Chinese) on an empty history, range texts that are not issues, a range whose
 // start lies after its end, and a range without a stored draw.
 StatsRange statsRange(const Snapshot& snap, const std::string& from, const std::string& to);
-
-// The ordered outcome (d1-1)*36 + (d2-1)*6 + (d3-1) of dice 1..6; -1 for a die outside 1..6.
-inline int outcomeOf(int d1, int d2, int d3) {
-    if (d1 < 1 || d1 > 6 || d2 < 1 || d2 > 6 || d3 < 1 || d3 > 6) return -1;
-    return (d1 - 1) * 36 + (d2 - 1) * 6 + (d3 - 1);
-}
 
 // The outcomes of the range's draws in issue order; a stored draw with a die outside 1..6 is left out.
 std::vector<uint8_t> rangeOutcomes(const Snapshot& snap, const StatsRange& range);

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "history_store.h"
+#include "outcome.h"
 
 namespace k3 {
 
@@ -18,10 +19,11 @@ struct Outcome {
     char patterns[kTypeCount][12];
 };
 
-std::array<Outcome, 216> outcomes(int segBase) {
-    std::array<Outcome, 216> all{};
-    for (int o = 0; o < 216; ++o) {
-        const DerivedDraw d = deriveDraw(0, o / 36 + 1, o / 6 % 6 + 1, o % 6 + 1, segBase);
+std::array<Outcome, kOutcomeCount> outcomes(int segBase) {
+    std::array<Outcome, kOutcomeCount> all{};
+    for (int o = 0; o < kOutcomeCount; ++o) {
+        const auto [d1, d2, d3] = diceOf(o);
+        const DerivedDraw d = deriveDraw(0, d1, d2, d3, segBase);
         Outcome& x = all[static_cast<size_t>(o)];
         for (int t = 0; t < kTypeCount; ++t) {
             for (int p = 0; p < 3; ++p) x.values[static_cast<size_t>(t * 3 + p)] = d.values[t][p];

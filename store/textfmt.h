@@ -19,4 +19,11 @@ inline std::string formatSingle(float v) {
     return buf;
 }
 
+// Two decimals, as the analysis tables show rates and averages: 55.56.
+inline std::string fixed2(double v) {
+    char buf[48];
+    std::snprintf(buf, sizeof buf, "%.2f", v);
+    return buf;
+}
+
 }  // namespace k3

@@ -9,6 +9,7 @@
 #include "search/omission.h"
 #include "search/search.h"
 #include "store/issue.h"
+#include "store/textfmt.h"
 
 namespace k3 {
 
@@ -29,7 +30,8 @@ std::array<TrendItem, kTrendColumns> buildItems() {
     add("单", "单", TrendGroup::kOddEven, 0);
     add("双", "双", TrendGroup::kOddEven, 0);
     for (int o = 0; o < kOutcomeCount; ++o) {
-        const TrendMask m = trendHits(o / 36 + 1, o / 6 % 6 + 1, o % 6 + 1);
+        const auto [d1, d2, d3] = diceOf(o);
+        const TrendMask m = trendHits(d1, d2, d3);
         for (int col = 0; col < kTrendColumns; ++col)
             if (m >> col & 1u) ++items[static_cast<size_t>(col)].outcomes;
     }
@@ -37,12 +39,6 @@ std::array<TrendItem, kTrendColumns> buildItems() {
 }
 
 constexpr int kSumColumn = 0, kNumberColumn = 16, kSpanColumn = 22, kShapeColumn = 28, kBigColumn = 32;
-
-std::string fixed2(double v) {
-    char buf[48];
-    std::snprintf(buf, sizeof buf, "%.2f", v);
-    return buf;
-}
 
 }  // namespace
 

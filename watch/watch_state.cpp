@@ -31,8 +31,10 @@ WatchPlan::WatchPlan(std::vector<WatchItem> items, int segBase) : items_(std::mo
             parts_ |= w.search.free ? groupsPart(type) : valuesPart(type);
         } else {
             t.byOutcome.resize(kOutcomeCount);
-            for (int o = 0; o < kOutcomeCount; ++o)
-                t.byOutcome[static_cast<size_t>(o)] = itemHits(w.item, o / 36 + 1, o / 6 % 6 + 1, o % 6 + 1);
+            for (int o = 0; o < kOutcomeCount; ++o) {
+                const auto [d1, d2, d3] = diceOf(o);
+                t.byOutcome[static_cast<size_t>(o)] = itemHits(w.item, d1, d2, d3);
+            }
             parts_ |= kDicePart;
         }
         targets_.push_back(std::move(t));
