@@ -51,6 +51,16 @@ void TaskControl::markFinished() {
     m_done.notify_all();
 }
 
+QString exceptionText(const std::exception_ptr& error) {
+    try {
+        std::rethrow_exception(error);
+    } catch (const std::exception& e) {
+        return QString::fromUtf8(e.what());
+    } catch (...) {
+    }
+    return "未知错误";
+}
+
 QThreadPool& backgroundPool() {
     // Eight threads: long commands (an import, an update waiting for the network, a window closed while
     // its command still ends) and the check for damage leave room for the quick reads of the history

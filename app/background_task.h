@@ -56,7 +56,10 @@ private:
     std::function<void()> m_cancelHook;
 };
 
-// What a task handed back: its value, or the exception it ended with.
+// The words of an exception as a message shows them ("未知错误" for one that is no std::exception).
+QString exceptionText(const std::exception_ptr& error);
+
+// What a task handed back: its value, or the exception it ended with, and whether it was cancelled.
 template <class T>
 class TaskOutcome {
 public:
@@ -67,9 +70,26 @@ public:
         return *m_value;
     }
     std::exception_ptr error() const { return m_error; }
+    // The text of the exception the task ended with; empty when it did not fail.
+    QString errorText() const { return m_error ? exceptionText(m_error) : QString(); }
+    // The task ended with an exception of type E (a task stopped by 取消 often says so by its own type).
+    template <class E>
+    bool failedWith() const {
+        if (!m_error) return false;
+        try {
+            std::rethrow_exception(m_error);
+        } catch (const E&) {
+            return true;
+        } catch (...) {
+        }
+        return false;
+    }
+    // The task was asked to stop before it ended: what it left is the work of a stopped task.
+    bool cancelled() const { return m_cancelled; }
 
     std::optional<T> m_value;
     std::exception_ptr m_error;
+    bool m_cancelled = false;
 };
 
 struct NoValue {};
@@ -108,6 +128,7 @@ std::shared_ptr<TaskControl> runThenCallback(QObject* context, Task task, Callba
         } catch (...) {
             outcome.m_error = std::current_exception();
         }
+        outcome.m_cancelled = control->cancelled();
         control->markFinished();
         return outcome;
     }));
@@ -159,6 +180,47 @@ std::shared_ptr<TaskControl> runWithProgress(QObject* context, QWidget* parent, 
     *progress = new TaskProgress(parent, std::move(text), control);
     return control;
 }
+
+// Background work of which only the newest request's outcome is wanted (a search started again, a
+// table made again after a change): each run() supersedes the tasks before it, which are asked to stop
+// and whose callbacks are never called. Callbacks belong to `context`, as with runThenCallback.
+class NewestRequest {
+public:
+    explicit NewestRequest(QObject* context) : m_context(context), m_state(std::make_shared<State>()) {}
+
+    template <class Task, class Callback>
+    void run(Task task, Callback callback) {
+        supersede();
+        const uint64_t request = m_state->request;
+        ++m_state->running;
+        // Counted until the callback has run, or until it is dropped with its context.
+        std::shared_ptr<void> ticket(nullptr, [state = m_state](void*) { --state->running; });
+        m_control =
+            runThenCallback(m_context, std::move(task),
+                            [state = m_state, request, ticket, callback = std::move(callback)](auto& outcome) mutable {
+                                ticket.reset();
+                                if (request != state->request) return;  // a newer request's outcome follows
+                                callback(outcome);
+                            });
+    }
+    // The outcome of what runs now is no longer wanted (the history it was made from was left).
+    void supersede() {
+        ++m_state->request;
+        if (m_control) m_control->cancel();
+        m_control.reset();
+    }
+    // A task of this kind, superseded or not, has not yet handed back its outcome.
+    bool running() const { return m_state->running > 0; }
+
+private:
+    struct State {
+        uint64_t request = 0;
+        int running = 0;
+    };
+    QObject* m_context;
+    std::shared_ptr<State> m_state;
+    std::shared_ptr<TaskControl> m_control;
+};
 
 // Blocks until every background task has ended (for the end of the program and for tests).
 void waitForBackgroundTasks();

@@ -89,17 +89,6 @@ QString tryReadReport(const FetchedUpdate& f, bool runningNumbers) {
     return text + "\n未保存任何号码。";
 }
 
-// The message of a task's failure.
-QString failureText(TaskOutcome<NoValue>& outcome) {
-    try {
-        outcome.value();
-    } catch (const std::exception& e) {
-        return qe(e);
-    } catch (...) {
-    }
-    return "未知错误";
-}
-
 }  // namespace
 
 HistoryCommands::HistoryCommands(HistorySession& session, Prompter& prompter, QWidget* parent)
@@ -129,7 +118,6 @@ bool HistoryCommands::runTask(const ProgressText& text, std::function<void(TaskC
     m_session.setCommandRunning(true);
     m_running = runWithProgress(this, window(), text, std::move(task),
                                 [this, done = std::move(done)](TaskOutcome<NoValue>& outcome) {
-                                    m_lastCancelled = m_running && m_running->cancelled();
                                     m_running.reset();
                                     m_session.setCommandRunning(false);
                                     done(outcome);
@@ -220,7 +208,7 @@ void HistoryCommands::importHistoryFile() {
         },
         [this, read](TaskOutcome<NoValue>& outcome) {
             if (outcome.failed()) {
-                const QString msg = QString("读入失败，历史号码未作改动: %1").arg(failureText(outcome));
+                const QString msg = QString("读入失败，历史号码未作改动: %1").arg(outcome.errorText());
                 emit statusMessage(msg);
                 m_prompter.tell("读入历史", msg);
                 return;
@@ -271,11 +259,11 @@ void HistoryCommands::storeImport(std::shared_ptr<ReadImport> read) {
         },
         [this, count, skipped, skippedCount](TaskOutcome<NoValue>& outcome) {
             if (outcome.failed()) {
-                if (m_lastCancelled) {
+                if (outcome.cancelled()) {
                     emit statusMessage("已取消读入，历史号码未作改动");
                     return;
                 }
-                const QString msg = QString("读入失败，历史号码未作改动: %1").arg(failureText(outcome));
+                const QString msg = QString("读入失败，历史号码未作改动: %1").arg(outcome.errorText());
                 emit statusMessage(msg);
                 m_prompter.tell("读入历史", msg);
                 return;
@@ -417,19 +405,12 @@ void HistoryCommands::reportUpdate(const std::shared_ptr<UpdateRun>& run, TaskOu
     const QString cancelled = "已取消在线更新，历史号码未作改动";
     QString msg;
     if (outcome.failed()) {
-        bool wasCancelled = m_lastCancelled;
-        try {
-            outcome.value();
-        } catch (const UpdateCancelled&) {
-            wasCancelled = true;
-        } catch (...) {
-        }
-        if (wasCancelled)
+        if (outcome.cancelled() || outcome.failedWith<UpdateCancelled>())
             msg = cancelled;
         else if (run->fetched)
-            msg = QString("保存更新失败，历史号码未作改动：%1").arg(failureText(outcome));
+            msg = QString("保存更新失败，历史号码未作改动：%1").arg(outcome.errorText());
         else
-            msg = QString("在线更新失败，历史号码未作改动：%1").arg(failureText(outcome));
+            msg = QString("在线更新失败，历史号码未作改动：%1").arg(outcome.errorText());
     } else if (run->noDraws) {
         msg = plan.start ? QString("没有新的历史号码：页面中没有期号 %1 到 %2 的号码，历史号码未作改动")
                                .arg(*plan.start)
@@ -530,9 +511,9 @@ void HistoryCommands::deleteNewestDraw() {
         },
         [this, result](TaskOutcome<NoValue>& outcome) {
             if (outcome.failed()) {
-                emit statusMessage(m_lastCancelled
+                emit statusMessage(outcome.cancelled()
                                        ? QString("已取消删除，历史号码未作改动")
-                                       : QString("删除失败，历史号码未作改动：%1").arg(failureText(outcome)));
+                                       : QString("删除失败，历史号码未作改动：%1").arg(outcome.errorText()));
             } else {
                 emit statusMessage(result->removed ? q(result->note.text) : QString("历史为空，没有可删除的号码"));
             }
@@ -568,9 +549,9 @@ void HistoryCommands::trimWithAnswer(
         },
         [this, result](TaskOutcome<NoValue>& outcome) {
             if (outcome.failed()) {
-                const QString msg = m_lastCancelled ? QString("已取消删除，历史号码未作改动") : failureText(outcome);
+                const QString msg = outcome.cancelled() ? QString("已取消删除，历史号码未作改动") : outcome.errorText();
                 emit statusMessage(msg);
-                if (!m_lastCancelled) m_prompter.tell("删除期数", msg);
+                if (!outcome.cancelled()) m_prompter.tell("删除期数", msg);
                 return;
             }
             emit statusMessage(q(result->note.text));
@@ -615,9 +596,9 @@ void HistoryCommands::clearHistory() {
         },
         [this, cleared](TaskOutcome<NoValue>& outcome) {
             if (outcome.failed()) {
-                emit statusMessage(m_lastCancelled
+                emit statusMessage(outcome.cancelled()
                                        ? QString("已取消清空，历史号码未作改动")
-                                       : QString("清空失败，历史号码未作改动：%1").arg(failureText(outcome)));
+                                       : QString("清空失败，历史号码未作改动：%1").arg(outcome.errorText()));
                 return;
             }
             emit statusMessage(QString("已清空历史号码（%1 期）").arg(*cleared));
@@ -638,8 +619,8 @@ void HistoryCommands::exportHistoryText() {
         [snap, running, dir, written](TaskControl&) { *written = k3::exportHistoryText(*snap, running, dir); },
         [this, written](TaskOutcome<NoValue>& outcome) {
             if (outcome.failed()) {
-                emit statusMessage(failureText(outcome));
-                m_prompter.tell("导出历史号码", failureText(outcome));
+                emit statusMessage(outcome.errorText());
+                m_prompter.tell("导出历史号码", outcome.errorText());
                 return;
             }
             if (!*written) {
@@ -673,8 +654,8 @@ void HistoryCommands::exportGrid(std::function<Grid()> makeGrid, const char* fil
         },
         [this, path, rows](TaskOutcome<NoValue>& outcome) {
             if (outcome.failed()) {
-                emit statusMessage(failureText(outcome));
-                m_prompter.tell("导出到工作簿", failureText(outcome));
+                emit statusMessage(outcome.errorText());
+                m_prompter.tell("导出到工作簿", outcome.errorText());
                 return;
             }
             emit statusMessage(openedOrSaid(path, QString("已导出 %1 行").arg(*rows)));

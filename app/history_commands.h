@@ -86,7 +86,6 @@ private:
     HistorySession& m_session;
     Prompter& m_prompter;
     std::shared_ptr<TaskControl> m_running;  // the command running in the background
-    bool m_lastCancelled = false;            // the command that just ended was cancelled
 
     QPushButton* m_skippedDetailsButton = nullptr;
     QStringList m_skippedLines;

@@ -310,7 +310,7 @@ QString HistorySession::databaseFile() const { return QString::fromStdString(m_f
 
 QString HistorySession::backupFile() const { return QString::fromStdString(m_files.backup); }
 
-int64_t HistorySession::dataVersion() { return m_store->db().scalarInt("PRAGMA data_version"); }
+int64_t HistorySession::dataVersion() { return m_store->changeCounter(); }
 
 bool HistorySession::catchUp() {
     if (!m_store) return false;

@@ -109,7 +109,7 @@ public:
     QString backupFile() const;
 
     // Reads the history again when another connection has committed a change since the last read
-    // (PRAGMA data_version), or when reading the values in the background failed; true when it did.
+    // (the store's change counter), or when reading the values in the background failed; true when it did.
     // Every command that reads or extends the history calls this first.
     bool catchUp();
     // Reads the history again after a change made by a command of this window.

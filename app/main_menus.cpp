@@ -130,7 +130,7 @@ void MainWindow::chooseLottery(int index) {
 
 // Another province's history is shown: what the window showed of the one left goes.
 void MainWindow::followProvince(int index) {
-    ++m_searchRequest;  // a search of the history left that ends late is not shown
+    m_searches.supersede();  // a search of the history left that ends late is not shown
     m_unsavedGroupRows.reset();
     m_resultPanel->showMatches(resultGridEmpty());
     m_resultPanel->showSummary(summaryGridEmpty());

@@ -292,10 +292,7 @@ void MainWindow::runAnalysis(std::function<SearchOutput()> analyse, std::optiona
         SearchOutput out;
         std::optional<GapSeries> series;  // none for a search refused for its values
     };
-    const int request = ++m_searchRequest;
-    ++m_searchesRunning;
-    runThenCallback(
-        this,
+    m_searches.run(
         [analyse = std::move(analyse), theoreticalOmission, running = m_session->runningNumbers()](TaskControl&) {
             Found found{analyse(), std::nullopt};
             if (!found.out.note.warning) {
@@ -307,9 +304,7 @@ void MainWindow::runAnalysis(std::function<SearchOutput()> analyse, std::optiona
             }
             return found;
         },
-        [this, request, failure](TaskOutcome<Found>& outcome) {
-            --m_searchesRunning;
-            if (request != m_searchRequest) return;  // a newer search's outcome follows
+        [this, failure](TaskOutcome<Found>& outcome) {
             try {
                 Found& found = outcome.value();
                 if (found.series)
@@ -328,7 +323,7 @@ void MainWindow::runAnalysis(std::function<SearchOutput()> analyse, std::optiona
 }
 
 bool MainWindow::busy() const {
-    return m_session->commandRunning() || m_searchesRunning > 0 || m_overviewRefreshPending || m_overviewsRunning > 0;
+    return m_session->commandRunning() || m_searches.running() || m_overviewRefreshPending || m_overviews.running();
 }
 
 // The calculation and its write of table YL run in the background, as a command of their own.
@@ -355,33 +350,29 @@ void MainWindow::calculateGroups() {
     }
     std::shared_ptr<const Snapshot> snap = m_session->snapshot();
     auto openStore = m_session->workerStoreOpener();
-    auto calc = std::make_shared<GroupCalculation>();
     m_session->setCommandRunning(true);
     runWithProgress(
         this, this, {"分组计算", "正在分组计算…", false},
-        [snap, openStore, in, calc](TaskControl&) {
+        [snap, openStore, in](TaskControl&) {
             std::unique_ptr<HistoryStore> store = openStore();
-            *calc = runGroupCalculation(*store, *snap, in);
+            return runGroupCalculation(*store, *snap, in);
         },
-        [this, calc](TaskOutcome<NoValue>& outcome) {
+        [this](TaskOutcome<GroupCalculation>& outcome) {
             m_session->setCommandRunning(false);
             if (outcome.failed()) {
                 m_resultPanel->showSummary(summaryGridEmpty());
-                try {
-                    outcome.value();
-                } catch (const std::exception& e) {
-                    showStatus(QString("分组计算失败：%1").arg(qe(e)));
-                }
+                showStatus(QString("分组计算失败：%1").arg(outcome.errorText()));
                 return;
             }
+            GroupCalculation& calc = outcome.value();
             // A history that cannot be written keeps YL as it was: the clicks then sort this run's rows.
             m_unsavedGroupRows.reset();
-            if (calc->stored)
+            if (calc.stored)
                 m_session->ownWriteLeftTheDraws();
             else
-                m_unsavedGroupRows = calc->outcome.rows;
-            m_resultPanel->showSummary(std::move(calc->grid));
-            showStatus(q(calc->outcome.note.text));
+                m_unsavedGroupRows = calc.outcome.rows;
+            m_resultPanel->showSummary(std::move(calc.grid));
+            showStatus(q(calc.outcome.note.text));
         });
 }
 
@@ -433,27 +424,12 @@ void MainWindow::refreshOverview() {
     std::shared_ptr<const Snapshot> snap = m_session->snapshot();
     const QString from = QString::fromStdString(m_searchPanel->rangeStart());
     const QString to = QString::fromStdString(m_searchPanel->rangeEnd());
-    const int request = ++m_overviewRequest;
-    ++m_overviewsRunning;
-    struct Made {
-        std::optional<OverviewTable> table;
-        QString error;
-    };
-    runThenCallback(
-        m_overview,
-        [snap, from, to](TaskControl&) {
-            Made made;
-            try {
-                made.table = computeOverview(*snap, from.toStdString(), to.toStdString());
-            } catch (const std::exception& e) {
-                made.error = qe(e);
-            }
-            return made;
-        },
-        [this, request, snap, from, to](TaskOutcome<Made>& outcome) {
-            --m_overviewsRunning;
-            if (request != m_overviewRequest || outcome.failed()) return;
-            m_overview->showComputed(snap, from, to, std::move(outcome.value().table), outcome.value().error);
+    m_overviews.run(
+        [snap, from, to](TaskControl&) { return computeOverview(*snap, from.toStdString(), to.toStdString()); },
+        [this, snap, from, to](TaskOutcome<OverviewTable>& outcome) {
+            std::optional<OverviewTable> table;
+            if (!outcome.failed()) table = std::move(outcome.value());
+            m_overview->showComputed(snap, from, to, std::move(table), outcome.errorText());
         });
 }
 

@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 
+#include "background_task.h"
 #include "history_session.h"
 #include "store/derive.h"
 #include "store/history_store.h"
@@ -146,10 +147,8 @@ private:
     TrendWindow* m_trend = nullptr;  // made when first opened
     WatchWindow* m_watch = nullptr;  // made when first opened
     bool m_trendRefreshPending = false;
-    int m_overviewRequest = 0;
-    int m_overviewsRunning = 0;
-    int m_searchRequest = 0;    // the newest search; an older one that ends late is not shown
-    int m_searchesRunning = 0;  // the newest table asked for; an older one that arrives late is dropped
+    NewestRequest m_searches{this};   // an older search that ends late is not shown
+    NewestRequest m_overviews{this};  // nor an older omission table
 };
 
 }  // namespace k3

@@ -100,7 +100,7 @@ bool HistorySession::switchProvince(int index, QWidget* progressParent) {
             for (const auto& c : closing) c->wait();
             waited = true;
         }
-        to.dataVersion = to.store->db().scalarInt("PRAGMA data_version");
+        to.dataVersion = to.store->changeCounter();
         to.reader = to.store->reader();
         try {
             to.draws = to.reader->readDraws();
@@ -115,14 +115,8 @@ bool HistorySession::switchProvince(int index, QWidget* progressParent) {
     auto done = [this, index](TaskOutcome<SwitchedTo>& outcome) {
         m_switch.reset();
         if (outcome.failed()) {
-            QString why;
-            try {
-                outcome.value();
-            } catch (const std::exception& e) {
-                why = QString::fromUtf8(e.what());
-            }
             setCommandRunning(false);
-            emit switchFailed(index, why);
+            emit switchFailed(index, outcome.errorText());
             return;
         }
         finishSwitch(index, outcome.value());

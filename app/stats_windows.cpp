@@ -24,19 +24,7 @@
 
 namespace k3 {
 
-namespace {
-
-QString what(const std::exception_ptr& error) {
-    try {
-        std::rethrow_exception(error);
-    } catch (const std::exception& e) {
-        return QString::fromUtf8(e.what());
-    } catch (...) {
-    }
-    return "计算失败";
-}
-
-}  // namespace
+namespace {}  // namespace
 
 StatsWindow::StatsWindow(QString dataDir, QString workbookName, QWidget* parent)
     : QWidget(parent), m_dataDir(std::move(dataDir)), m_workbookName(std::move(workbookName)) {
@@ -90,18 +78,16 @@ void StatsWindow::say(const QString& text, bool warning) {
 }
 
 void StatsWindow::recompute() {
-    ++m_generation;
     if (!m_snap) {
-        finish(m_generation, "还没有打开历史数据库", {});
+        m_requests.supersede();
+        finish("还没有打开历史数据库", {});
         return;
     }
-    ++m_pending;
     m_status->setText("正在计算…");
-    launch(m_snap, m_from.toStdString(), m_to.toStdString(), m_generation);
+    launch(m_snap, m_from.toStdString(), m_to.toStdString());
 }
 
-void StatsWindow::finish(int generation, const QString& error, const QString& summary) {
-    if (generation != m_generation) return;  // a newer computation is under way
+void StatsWindow::finish(const QString& error, const QString& summary) {
     m_valid = error.isEmpty();
     if (!m_valid) clearTable();
     m_summary->setText(m_valid ? summary : QString());
@@ -214,16 +200,13 @@ FairnessWindow::FairnessWindow(QString dataDir, QWidget* parent)
     fitWindowIntoItsScreen(*this, {720, 600});
 }
 
-void FairnessWindow::launch(std::shared_ptr<const Snapshot> snap, std::string from, std::string to, int generation) {
-    runThenCallback(
-        this, [snap, from, to](TaskControl&) { return computeFairness(*snap, from, to); },
-        [this, generation](TaskOutcome<FairnessReport>& outcome) {
-            taskEnded();
-            if (!current(generation)) return;
-            if (outcome.failed()) return finish(generation, what(outcome.error()), {});
-            m_report = std::move(outcome.value());
-            finish(generation, {}, QString::fromStdString(fairnessSummary(m_report)));
-        });
+void FairnessWindow::launch(std::shared_ptr<const Snapshot> snap, std::string from, std::string to) {
+    m_requests.run([snap, from, to](TaskControl&) { return computeFairness(*snap, from, to); },
+                   [this](TaskOutcome<FairnessReport>& outcome) {
+                       if (outcome.failed()) return finish(outcome.errorText(), {});
+                       m_report = std::move(outcome.value());
+                       finish({}, QString::fromStdString(fairnessSummary(m_report)));
+                   });
 }
 
 // ---------------------------------------------------------------- 遗漏回测
@@ -296,17 +279,14 @@ Threshold BacktestWindow::threshold() const {
     return t;
 }
 
-void BacktestWindow::launch(std::shared_ptr<const Snapshot> snap, std::string from, std::string to, int generation) {
+void BacktestWindow::launch(std::shared_ptr<const Snapshot> snap, std::string from, std::string to) {
     const Threshold t = threshold();
-    runThenCallback(
-        this, [snap, from, to, t](TaskControl&) { return computeBacktest(*snap, from, to, t); },
-        [this, generation](TaskOutcome<BacktestTable>& outcome) {
-            taskEnded();
-            if (!current(generation)) return;
-            if (outcome.failed()) return finish(generation, what(outcome.error()), {});
-            m_table = std::move(outcome.value());
-            finish(generation, {}, QString::fromStdString(backtestSummaryText(m_table)));
-        });
+    m_requests.run([snap, from, to, t](TaskControl&) { return computeBacktest(*snap, from, to, t); },
+                   [this](TaskOutcome<BacktestTable>& outcome) {
+                       if (outcome.failed()) return finish(outcome.errorText(), {});
+                       m_table = std::move(outcome.value());
+                       finish({}, QString::fromStdString(backtestSummaryText(m_table)));
+                   });
 }
 
 void BacktestWindow::selectionChanged(int item) {

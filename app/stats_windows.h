@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 
+#include "background_task.h"
 #include "stats/backtest.h"
 #include "stats/fairness.h"
 #include "store/grid.h"
@@ -43,7 +44,7 @@ public:
     void exportWorkbook();
 
     // Whether a computation is under way, and whether the table shown is a valid one.
-    bool busy() const { return m_pending > 0; }
+    bool busy() const { return m_requests.running(); }
     bool valid() const { return m_valid; }
     QTableView* tableView() const { return m_view; }
     QLabel* summaryLabel() const { return m_summary; }
@@ -58,15 +59,11 @@ signals:
 protected:
     StatsWindow(QString dataDir, QString workbookName, QWidget* parent);
     void recompute();
-    // Starts the computation of `generation` over the history and range in the background. Its callback
-    // on the GUI thread calls taskEnded(), then, when the generation is still current(), keeps the
-    // table and calls finish().
-    virtual void launch(std::shared_ptr<const Snapshot> snap, std::string from, std::string to, int generation) = 0;
-    bool current(int generation) const { return generation == m_generation; }
-    void taskEnded() { --m_pending; }
-    // Shows the table of `generation` unless a newer one was started; `error` is the reason when it
-    // failed, `summary` the sentence above the table.
-    void finish(int generation, const QString& error, const QString& summary);
+    // Starts the computation over the history and range in the background through m_requests (a newer
+    // one supersedes it); its callback keeps the table and calls finish().
+    virtual void launch(std::shared_ptr<const Snapshot> snap, std::string from, std::string to) = 0;
+    // Shows the table; `error` is the reason when it failed, `summary` the sentence above the table.
+    void finish(const QString& error, const QString& summary);
     // The subclass's table: dropped, as a grid in an order, sorted by a column.
     virtual void clearTable() = 0;
     virtual Grid grid(const std::vector<int>& order) const = 0;
@@ -87,6 +84,7 @@ protected:
     QLabel* m_summary;
     QLabel* m_status;
     QTableView* m_view;
+    NewestRequest m_requests{this};  // the table asked for last; older ones are dropped
 
 private:
     std::shared_ptr<const Snapshot> m_snap;
@@ -98,8 +96,6 @@ private:
     int m_selected = -1;
     bool m_valid = false;
     bool m_failed = false;
-    int m_generation = 0;
-    int m_pending = 0;
 };
 
 class FairnessWindow : public StatsWindow {
@@ -109,7 +105,7 @@ public:
     const FairnessReport& report() const { return m_report; }
 
 protected:
-    void launch(std::shared_ptr<const Snapshot> snap, std::string from, std::string to, int generation) override;
+    void launch(std::shared_ptr<const Snapshot> snap, std::string from, std::string to) override;
     void clearTable() override { m_report = {}; }
     Grid grid(const std::vector<int>& order) const override { return fairnessGrid(m_report, order); }
     Grid emptyGrid() const override { return Grid{fairnessHeader(), {}, {}}; }
@@ -133,7 +129,7 @@ public:
     int selectedItem() const { return selectedIndex(); }
 
 protected:
-    void launch(std::shared_ptr<const Snapshot> snap, std::string from, std::string to, int generation) override;
+    void launch(std::shared_ptr<const Snapshot> snap, std::string from, std::string to) override;
     void clearTable() override { m_table = {}; }
     Grid grid(const std::vector<int>& order) const override { return backtestGrid(m_table, order); }
     Grid emptyGrid() const override { return Grid{backtestHeader(), {}, {}}; }

@@ -239,7 +239,7 @@ TrendWindow::TrendWindow(QString dataDir, QWidget* parent) : QWidget(parent), m_
 }
 
 TrendWindow::~TrendWindow() {
-    if (m_task) m_task->cancel();
+    m_charts.supersede();
     // An export nobody will hear the end of is stopped, with nothing written.
     if (m_export) m_export->cancel();
 }
@@ -261,7 +261,6 @@ void TrendWindow::say(const QString& text, bool warning) {
 }
 
 void TrendWindow::recompute() {
-    const unsigned generation = ++m_generation;
     const RowsChoice& choice = kRowsChoices[std::clamp(m_rows->currentIndex(), 0, int(std::size(kRowsChoices)) - 1)];
     TrendRange range;
     try {
@@ -271,7 +270,7 @@ void TrendWindow::recompute() {
         else
             range = trendLast(*m_snapshot, choice.newest > 0 ? choice.newest : int64_t(m_snapshot->size()));
     } catch (const std::exception& e) {
-        m_computing = false;
+        m_charts.supersede();
         m_view->setChart(nullptr, false);
         m_status->setText(QString::fromUtf8(e.what()));
         emit chartShown();
@@ -282,31 +281,20 @@ void TrendWindow::recompute() {
     const bool toNewest = !old || m_view->atNewest();
     const QString what =
         choice.newest == 0 ? QString("检索范围 %1～%2").arg(m_from, m_to) : QString::fromUtf8(choice.text);
-    m_computing = true;
-    if (m_task) m_task->cancel();
-    m_task = runThenCallback(
-        this,
-        [snap = m_snapshot, range, running = m_runningNumbers](TaskControl&) {
-            return std::make_shared<const TrendChart>(snap, range, running);
-        },
-        [this, generation, toNewest, what](TaskOutcome<std::shared_ptr<const TrendChart>>& outcome) {
-            if (generation != m_generation) return;  // a newer chart is on its way
-            m_computing = false;
-            if (outcome.failed()) {
-                try {
-                    outcome.value();
-                } catch (const std::exception& e) {
-                    m_view->setChart(nullptr, false);
-                    say(QString("无法画走势图：%1").arg(QString::fromUtf8(e.what())), true);
-                }
-                emit chartShown();
-                return;
-            }
-            const auto& chart = outcome.value();
-            m_view->setChart(chart, toNewest);
-            m_status->setText(QString("走势图：%1，共 %2 期").arg(what).arg(chart->rowCount()));
-            emit chartShown();
-        });
+    m_charts.run([snap = m_snapshot, range, running = m_runningNumbers](
+                     TaskControl&) { return std::make_shared<const TrendChart>(snap, range, running); },
+                 [this, toNewest, what](TaskOutcome<std::shared_ptr<const TrendChart>>& outcome) {
+                     if (outcome.failed()) {
+                         m_view->setChart(nullptr, false);
+                         say(QString("无法画走势图：%1").arg(outcome.errorText()), true);
+                         emit chartShown();
+                         return;
+                     }
+                     const auto& chart = outcome.value();
+                     m_view->setChart(chart, toNewest);
+                     m_status->setText(QString("走势图：%1，共 %2 期").arg(what).arg(chart->rowCount()));
+                     emit chartShown();
+                 });
 }
 
 void TrendWindow::exportWorkbook() {
@@ -341,14 +329,12 @@ void TrendWindow::exportWorkbook() {
         [this, path, rows = chart->rowCount()](TaskOutcome<NoValue>& outcome) {
             m_exporting = false;
             m_export.reset();
+            if (outcome.failedWith<ExportCancelled>()) {
+                say(QString("已取消导出，未写入 %1").arg(path), false);
+                return;
+            }
             if (outcome.failed()) {
-                try {
-                    outcome.value();
-                } catch (const ExportCancelled&) {
-                    say(QString("已取消导出，未写入 %1").arg(path), false);
-                } catch (const std::exception& e) {
-                    say(QString::fromUtf8(e.what()), true);
-                }
+                say(outcome.errorText(), true);
                 return;
             }
             const QString done = QString("已导出 %1 期走势图").arg(rows);

@@ -11,6 +11,7 @@
 #include <memory>
 #include <optional>
 
+#include "background_task.h"
 #include "charts/trend_painter.h"
 
 class QCheckBox;
@@ -92,7 +93,7 @@ public:
     // The chart shown; null before the first is made.
     std::shared_ptr<const TrendChart> chart() const { return m_view->chart(); }
     // The chart being made or the workbook being written.
-    bool busy() const { return m_computing || m_exporting; }
+    bool busy() const { return m_charts.running() || m_exporting; }
 
 signals:
     // What the window did or why it could not; `warning` when it could not.
@@ -108,10 +109,8 @@ private:
     QString m_dataDir;
     std::shared_ptr<const Snapshot> m_snapshot;
     QString m_from, m_to;
-    unsigned m_generation = 0;  // of the chart asked for last; older ones are dropped
-    bool m_computing = false;
+    NewestRequest m_charts{this};  // the chart asked for last; older ones are dropped
     bool m_exporting = false;
-    std::shared_ptr<TaskControl> m_task;
     std::shared_ptr<TaskControl> m_export;  // the workbook being written
     QComboBox* m_rows;
     QCheckBox* m_showOmission;

@@ -53,6 +53,10 @@ public:
     // kBusyWaitMs (for a window that has a switch or a start to finish).
     bool recordProvince(bool waitForOthers = true);
 
+    // A number that changes whenever another connection (this program's or another's) has committed a
+    // change to the file since this connection last looked: how a window notices changes made elsewhere.
+    int64_t changeCounter() { return db_.scalarInt("PRAGMA data_version"); }
+
     // The file or its folder cannot be written: the history can be shown and analysed, not changed.
     bool readOnly() const { return readOnly_; }
     // Why, for the status bar (naming the file, and the folder when it is the folder); empty when not.

@@ -7,6 +7,8 @@
 #include <QSettings>
 #include <QTableView>
 #include <QTest>
+#include <QThread>
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 
@@ -127,4 +129,51 @@ TEST_F(BackgroundCommandsTest, ASecondCommandWaitsForTheFirst) {
     settle();
     EXPECT_EQ(rows(), 3);
     EXPECT_FALSE(fs::exists(fs::u8path(dir.file("更新至130325004期历史号码.txt"))));
+}
+
+// Only the newest request's outcome is shown: an older one that ends later is dropped and told to
+// stop, and the requests count as running until the last outcome is in, or its window is gone.
+TEST(NewestRequestTest, AnOlderOutcomeIsDroppedAndCountedUntilItEnds) {
+    testApp();
+    auto context = std::make_unique<QObject>();
+    k3::NewestRequest requests(context.get());
+    std::atomic<bool> release{false}, olderSawCancel{false};
+    QStringList shown;
+    requests.run(
+        [&](k3::TaskControl& control) {
+            while (!release) QThread::msleep(1);
+            olderSawCancel = control.cancelled();
+            return QString("older");
+        },
+        [&](k3::TaskOutcome<QString>& outcome) { shown << outcome.value(); });
+    requests.run([](k3::TaskControl&) { return QString("newer"); },
+                 [&](k3::TaskOutcome<QString>& outcome) { shown << outcome.value(); });
+    ASSERT_TRUE(eventually([&] { return !shown.isEmpty(); })) << "the newer request's outcome never came";
+    EXPECT_EQ(shown, QStringList{"newer"});
+    EXPECT_TRUE(requests.running());  // the older one still works
+    release = true;
+    ASSERT_TRUE(eventually([&] { return !requests.running(); })) << "the older request never ended";
+    EXPECT_EQ(shown, QStringList{"newer"});
+    EXPECT_TRUE(olderSawCancel);
+
+    // A failure says its words; superseding drops what runs.
+    QString failure;
+    requests.run([](k3::TaskControl&) -> int { throw std::runtime_error("读不出"); },
+                 [&](k3::TaskOutcome<int>& outcome) { failure = outcome.errorText(); });
+    ASSERT_TRUE(eventually([&] { return !requests.running(); }));
+    EXPECT_EQ(failure, "读不出");
+    release = false;
+    bool called = false;
+    requests.run(
+        [&](k3::TaskControl&) {
+            while (!release) QThread::msleep(1);
+        },
+        [&](auto&) { called = true; });
+    requests.supersede();
+    // The window the callbacks belong to closes first: the request no longer counts once it has ended.
+    context.reset();
+    release = true;
+    k3::waitForBackgroundTasks();
+    ASSERT_TRUE(eventually([&] { return !requests.running(); })) << "a dropped callback is still counted";
+    EXPECT_FALSE(called);
 }
