@@ -128,6 +128,7 @@ void HistorySession::startDamageCheck() {
         return;
     }
     const uint64_t generation = m_storeGeneration;
+    const uint64_t round = m_checkRound;
     m_check = runThenCallback(
         this,
         [check](TaskControl& control) {
@@ -143,8 +144,9 @@ void HistorySession::startDamageCheck() {
             }
             return verdict;
         },
-        [this, generation](TaskOutcome<DamageVerdict>& outcome) {
-            if (generation != m_storeGeneration) return;  // the check of a history left
+        [this, generation, round](TaskOutcome<DamageVerdict>& outcome) {
+            // The check of a history left, or one that gave way to a switch.
+            if (generation != m_storeGeneration || round != m_checkRound) return;
             m_check.reset();
             if (!m_store || !m_pagesPending) return;
             m_pagesPending = false;

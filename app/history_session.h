@@ -230,6 +230,7 @@ private:
     QString m_damage;          // a check found damage
     bool m_damageHidesHistory = false;
     std::shared_ptr<TaskControl> m_check;  // the check for damage, while it runs
+    uint64_t m_checkRound = 0;             // a check that gave way to a switch hands back nothing
     // The checks' verdict for the commands' threads: set when both have ended, however they end.
     std::shared_ptr<std::promise<DamageVerdict>> m_verdictPromise;
     std::shared_future<DamageVerdict> m_verdict;

@@ -58,6 +58,14 @@ bool HistorySession::switchProvince(int index, QWidget* progressParent) {
     // settings name another province (the check's verdict is waited for: a damaged file is not written).
     std::function<std::unique_ptr<HistoryStore>()> recordLeft;
     if (m_store && m_recordPending) recordLeft = workerStoreOpener(true);
+    // The check of the left history's pages reads its whole file beside the switch's read of the other:
+    // it gives way (started again should the switch fail). Not while the record waits for its verdict.
+    if (m_check && !recordLeft) {
+        m_check->cancel();
+        m_closing.push_back(std::move(m_check));
+        m_check.reset();
+        ++m_checkRound;
+    }
     const std::string leftPath = m_store ? m_store->path() : std::string();
     const std::string dataDir = m_dataDir.toStdString();
     const int owner = m_unrecordedOwner;
@@ -116,6 +124,7 @@ bool HistorySession::switchProvince(int index, QWidget* progressParent) {
         m_switch.reset();
         if (outcome.failed()) {
             setCommandRunning(false);
+            startDamageCheck();  // the one that gave way to the switch, if it did
             emit switchFailed(index, outcome.errorText());
             return;
         }

@@ -185,6 +185,23 @@ TEST_F(ProvinceWindowTest, AFileOfAnotherProvinceIsNotSwitchedTo) {
     EXPECT_EQ(issuesIn(jsPath()).size(), 40u);
 }
 
+// The check of the history's pages gives way to a switch; when the switch is refused, the check runs
+// again and its verdict turns the commands on, as if nothing had been asked.
+TEST_F(ProvinceWindowTest, ACheckThatGaveWayToARefusedSwitchStillGivesItsVerdict) {
+    k3::HistoryStore(dbPath(), "fj").append(generateDraws(200000, 78, 130325001));
+    k3::HistoryStore(jsPath(), "fj").append(generateDraws(10, 78, 130325001));  // Fujian's draws in js's file
+    openWhileChecking();
+    const bool checking = session().access() == k3::HistoryAccess::kChecking;
+    clickMenuEntry(k3::names::kLotteryMenu, "mnuK3_3");
+    ASSERT_TRUE(eventually([&] { return !told.isEmpty(); })) << "the switch was never refused";
+    EXPECT_TRUE(told[0].contains("未切换到江苏快3")) << told[0].toStdString();
+    waitForDamageCheck();
+    EXPECT_EQ(session().access(), k3::HistoryAccess::kWritable) << "the check was still running: " << checking;
+    EXPECT_TRUE(changesOn());
+    EXPECT_EQ(provinceLabel(), "福建快3 — gapbook.db");
+    EXPECT_EQ(gridRows(k3::names::kHistoryGrid), 200000);
+}
+
 // An older gapbook.db that another program holds while the window leaves it cannot be given its
 // province's record: the switch waits for another time, so that the file is never taken for the next
 // province's history at the next start.

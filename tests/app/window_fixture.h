@@ -49,6 +49,8 @@ protected:
     // Creates (or re-creates) the window over the folder and waits until the check for damage (run in
     // the background) has said whether the history may be changed.
     void open();
+    // The same without waiting for the check's verdict.
+    void openWhileChecking();
     // The same with the real dialogs instead of the fixture's answers.
     void openWithDialogs();
     // The window closed, and what it left running in the background ended.
