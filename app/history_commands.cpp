@@ -462,4 +462,24 @@ void HistoryCommands::exportSummary(std::shared_ptr<const Grid> grid) {
     exportGrid([grid] { return *grid; }, "Jieguo.xlsx");
 }
 
+// ---------------------------------------------------------------- group calculation
+
+void HistoryCommands::calculateGroups(const GroupInput& in, std::function<void(TaskOutcome<GroupCalculation>&)> done) {
+    if (refuseWhileBusy()) return;
+    std::shared_ptr<const Snapshot> snap = m_session.snapshot();
+    auto openStore = m_session.workerStoreOpener();
+    m_session.setCommandRunning(true);
+    m_running = runWithProgress(
+        this, window(), {"分组计算", "正在分组计算…", false},
+        [snap, openStore, in](TaskControl&) {
+            std::unique_ptr<HistoryStore> store = openStore();
+            return runGroupCalculation(*store, *snap, in);
+        },
+        [this, done = std::move(done)](TaskOutcome<GroupCalculation>& outcome) {
+            m_running.reset();
+            m_session.setCommandRunning(false);
+            done(outcome);
+        });
+}
+
 }  // namespace k3

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "background_task.h"
+#include "groups/group_calc.h"
 #include "store/grid.h"
 
 class QDialog;
@@ -49,6 +50,8 @@ public:
     void exportHistoryWorkbook();  // from the menu or a double-click on the history grid
     void exportMatches(std::shared_ptr<const Grid> grid);
     void exportSummary(std::shared_ptr<const Grid> grid);
+    // 分组计算 over the history shown and its write of table YL; `done` shows the outcome.
+    void calculateGroups(const GroupInput& in, std::function<void(TaskOutcome<GroupCalculation>&)> done);
     // "详情" for the status bar: the lines the last import skipped (hidden while there are none).
     QPushButton* skippedDetailsButton() const { return m_skippedDetailsButton; }
 

@@ -348,32 +348,22 @@ void MainWindow::calculateGroups() {
         showStatus("历史数据库没有打开，无法分组计算");
         return;
     }
-    std::shared_ptr<const Snapshot> snap = m_session->snapshot();
-    auto openStore = m_session->workerStoreOpener();
-    m_session->setCommandRunning(true);
-    runWithProgress(
-        this, this, {"分组计算", "正在分组计算…", false},
-        [snap, openStore, in](TaskControl&) {
-            std::unique_ptr<HistoryStore> store = openStore();
-            return runGroupCalculation(*store, *snap, in);
-        },
-        [this](TaskOutcome<GroupCalculation>& outcome) {
-            m_session->setCommandRunning(false);
-            if (outcome.failed()) {
-                m_resultPanel->showSummary(summaryGridEmpty());
-                showStatus(QString("分组计算失败：%1").arg(outcome.errorText()));
-                return;
-            }
-            GroupCalculation& calc = outcome.value();
-            // A history that cannot be written keeps YL as it was: the clicks then sort this run's rows.
-            m_unsavedGroupRows.reset();
-            if (calc.stored)
-                m_session->ownWriteLeftTheDraws();
-            else
-                m_unsavedGroupRows = calc.outcome.rows;
-            m_resultPanel->showSummary(std::move(calc.grid));
-            showStatus(q(calc.outcome.note.text));
-        });
+    m_historyCommands->calculateGroups(in, [this](TaskOutcome<GroupCalculation>& outcome) {
+        if (outcome.failed()) {
+            m_resultPanel->showSummary(summaryGridEmpty());
+            showStatus(QString("分组计算失败：%1").arg(outcome.errorText()));
+            return;
+        }
+        GroupCalculation& calc = outcome.value();
+        // A history that cannot be written keeps YL as it was: the clicks then sort this run's rows.
+        m_unsavedGroupRows.reset();
+        if (calc.stored)
+            m_session->ownWriteLeftTheDraws();
+        else
+            m_unsavedGroupRows = calc.outcome.rows;
+        m_resultPanel->showSummary(std::move(calc.grid));
+        showStatus(q(calc.outcome.note.text));
+    });
 }
 
 // The group table sorted by the clicked column of grid 3. The first column (the groups) has no sort
