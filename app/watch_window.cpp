@@ -13,7 +13,10 @@
 #include <QPushButton>
 #include <QSystemTrayIcon>
 #include <QTableView>
+#include <QTimer>
 #include <QVBoxLayout>
+#include <atomic>
+#include <filesystem>
 
 #include "background_task.h"
 #include "export/workbook.h"
@@ -134,6 +137,9 @@ WatchWindow::WatchWindow(QString dataDir, Settings& settings, int segBase, QWidg
     connect(m_removeButton, &QPushButton::clicked, this, &WatchWindow::removeSelected);
     connect(m_view, &QTableView::doubleClicked, this, &WatchWindow::exportWorkbook);
     connect(m_notifyBox, &QCheckBox::toggled, this, [this](bool on) { m_settings.setWatchNotifications(on); });
+    m_pollTimer = new QTimer(this);
+    m_pollTimer->setInterval(500);
+    connect(m_pollTimer, &QTimer::timeout, this, &WatchWindow::pollOtherProvinces);
 
     // The saved list; an entry that cannot be read is left out and named.
     try {
@@ -269,42 +275,131 @@ void WatchWindow::setHistory(int province, std::shared_ptr<const Snapshot> snap,
     compute(province);
 }
 
+namespace {
+
+// Reads the histories of `files` with a probe made first, taking the next one from `next` until none is
+// left (two tasks share one list).
+std::vector<WatchWindow::Read> readHistories(const std::vector<std::pair<int, std::string>>& files,
+                                             std::atomic<size_t>& next, unsigned parts, const TaskControl& control) {
+    std::vector<WatchWindow::Read> out;
+    for (size_t i; !control.cancelled() && (i = next.fetch_add(1)) < files.size();) {
+        WatchWindow::Read r;
+        r.province = files[i].first;
+        try {
+            r.probe = std::make_shared<HistoryProbe>(files[i].second);
+            HistoryStore store(files[i].second);
+            r.snap = store.valuesSnapshot(parts);
+        } catch (const std::exception& e) {
+            r.problem = e.what();
+        }
+        out.push_back(std::move(r));
+    }
+    return out;
+}
+
+}  // namespace
+
 void WatchWindow::loadOtherProvinces(int except, int unrecordedOwner) {
     m_others = {true, except, unrecordedOwner, m_plan->parts() | kDicePart};
+    const int load = ++m_load;
+    m_probes.clear();
     ++m_pending;
-    struct Loaded {
-        std::vector<std::pair<int, std::shared_ptr<const Snapshot>>> histories;
+    using Files = std::vector<std::pair<int, std::string>>;
+    struct Listed {
+        Files files;
         std::vector<std::string> problems;
     };
+    // The listing first (a few reads of each file's index), then the histories on two tasks.
     runThenCallback(
         this,
-        [dir = QFile::encodeName(m_dataDir).toStdString(), except, unrecordedOwner,
-         parts = m_others.parts](TaskControl& control) {
-            Loaded out;
+        [dir = QFile::encodeName(m_dataDir).toStdString(), except, unrecordedOwner](TaskControl&) {
+            Listed out;
             const ProvinceListing listed = listProvinceHistories(dir, unrecordedOwner);
             out.problems = listed.problems;
-            for (const ProvinceSummary& s : listed.histories) {
-                if (control.cancelled()) break;
-                if (s.province == except || s.draws == 0) continue;
-                try {
-                    HistoryStore store(s.database);
-                    out.histories.emplace_back(s.province, store.snapshot(parts));
-                } catch (const std::exception& e) {
-                    out.problems.push_back(e.what());
-                }
-            }
+            for (const ProvinceSummary& s : listed.histories)
+                if (s.province != except) out.files.emplace_back(s.province, s.database);
             return out;
         },
-        [this](TaskOutcome<Loaded>& outcome) {
+        [this, load](TaskOutcome<Listed>& outcome) {
             --m_pending;
+            if (load != m_load) {
+                if (m_pending == 0) emit computed();
+                return;
+            }
             if (outcome.failed()) {
                 say(QString("其他彩种的历史号码读不出：%1").arg(what(outcome.error())), true);
-            } else {
-                for (auto& [province, snap] : outcome.value().histories) setHistory(province, std::move(snap));
-                if (!outcome.value().problems.empty())
-                    say(QString::fromStdString(outcome.value().problems.front()), true);
+                if (m_pending == 0) emit computed();
+                return;
             }
+            if (!outcome.value().problems.empty()) say(QString::fromStdString(outcome.value().problems.front()), true);
+            auto files = std::make_shared<const Files>(std::move(outcome.value().files));
+            auto next = std::make_shared<std::atomic<size_t>>(0);
+            const size_t tasks = std::min<size_t>(2, files->size());
+            for (size_t t = 0; t < tasks; ++t) {
+                ++m_pending;
+                runThenCallback(
+                    this,
+                    [files, next, parts = m_others.parts](TaskControl& control) {
+                        return readHistories(*files, *next, parts, control);
+                    },
+                    [this, load](TaskOutcome<std::vector<Read>>& read) {
+                        --m_pending;
+                        if (read.failed())
+                            say(QString("其他彩种的历史号码读不出：%1").arg(what(read.error())), true);
+                        else
+                            otherProvincesRead(read.value(), load);
+                        if (m_pending == 0) emit computed();
+                    });
+            }
+            if (!m_pollTimer->isActive()) m_pollTimer->start();
             if (m_pending == 0) emit computed();
+        });
+}
+
+void WatchWindow::otherProvincesRead(std::vector<Read>& read, int load) {
+    if (load != m_load) return;
+    for (Read& r : read) {
+        if (r.province == m_others.except) continue;
+        if (r.probe) m_probes[r.province] = r.probe;
+        if (!r.problem.empty()) {
+            say(QString::fromStdString(r.problem), true);
+            continue;
+        }
+        setHistory(r.province, std::move(r.snap));
+    }
+}
+
+// One look at a time, in the background: the files whose probe says they changed are read again, and a
+// province's file that has appeared is read for the first time.
+void WatchWindow::pollOtherProvinces() {
+    if (m_polling || !m_others.loaded || !isVisible()) return;
+    m_polling = true;
+    auto probes = std::make_shared<std::map<int, std::shared_ptr<HistoryProbe>>>(m_probes);
+    runThenCallback(
+        this,
+        [probes, dir = QFile::encodeName(m_dataDir).toStdString(), except = m_others.except,
+         parts = m_others.parts](TaskControl& control) {
+            std::vector<std::pair<int, std::string>> files;
+            for (const auto& [province, probe] : *probes) {
+                try {
+                    if (probe->changed()) files.emplace_back(province, probe->path());
+                } catch (const std::exception&) {
+                    files.emplace_back(province, probe->path());  // said by the read
+                }
+            }
+            // A province with no file before: its own file name (gapbook.db is decided at the load).
+            for (int p = 0; p < kProvinceCount; ++p) {
+                if (p == except || probes->count(p)) continue;
+                std::error_code ec;
+                const std::string path = (std::filesystem::path(dir) / provinceDatabaseName(p)).string();
+                if (std::filesystem::exists(path, ec)) files.emplace_back(p, path);
+            }
+            std::atomic<size_t> next{0};
+            return readHistories(files, next, parts, control);
+        },
+        [this, load = m_load](TaskOutcome<std::vector<Read>>& read) {
+            m_polling = false;
+            if (!read.failed()) otherProvincesRead(read.value(), load);
         });
 }
 

@@ -13,6 +13,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "store/snapshot.h"
@@ -26,9 +27,11 @@ class QLineEdit;
 class QPushButton;
 class QSystemTrayIcon;
 class QTableView;
+class QTimer;
 
 namespace k3 {
 
+class HistoryProbe;
 class Settings;
 class WatchModel;
 
@@ -54,7 +57,9 @@ public:
     void setHistory(int province, std::shared_ptr<const Snapshot> snap, bool appended = false);
 
     // Reads the history of every province in the data folder other than `except` (the one the main
-    // window shows and gives with setHistory), in the background, and counts each.
+    // window shows and gives with setHistory), in the background on two threads, and counts each. While
+    // the window is shown it then looks every half second whether another program changed one of them
+    // (or made a new one) and reads that one again.
     void loadOtherProvinces(int except, int unrecordedOwner);
 
     // The table as shown, and the rows behind it.
@@ -71,6 +76,14 @@ public:
     // Shows a desktop notification; a tray message unless replaced (tests). Called only when the player
     // turned notifications on.
     std::function<void(const QString& title, const QString& text)> notify;
+
+    // One province's history read by a background task, with the probe made before it was read.
+    struct Read {
+        int province = 0;
+        std::shared_ptr<HistoryProbe> probe;
+        std::shared_ptr<const Snapshot> snap;  // null when it could not be read; empty when it has no draws
+        std::string problem;
+    };
 
     QTableView* tableView() const { return m_view; }
     QLabel* statusLabel() const { return m_status; }
@@ -90,6 +103,8 @@ private:
         int generation = 0;
     };
 
+    void otherProvincesRead(std::vector<Read>& read, int load);
+    void pollOtherProvinces();
     void listChanged(const QString& done);
     void compute(int province);
     void announce(int province, const std::vector<WatchFigures>& before, const WatchState& after);
@@ -113,6 +128,11 @@ private:
     } m_others;
     int m_generation = 0;
     int m_pending = 0;
+    // The probes of the other provinces' files, and whether a look for their changes is under way.
+    std::map<int, std::shared_ptr<HistoryProbe>> m_probes;
+    int m_load = 0;  // counts the loads: what an older one or a look begun before it found is dropped
+    bool m_polling = false;
+    QTimer* m_pollTimer;
 
     QComboBox* m_itemBox;
     QLineEdit* m_thresholdEdit;

@@ -5,6 +5,7 @@
 #include <benchmark/benchmark.h>
 
 #include <QString>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -88,15 +89,24 @@ BENCHMARK(BM_WatchTypedDraw15x500k)->Unit(benchmark::kMicrosecond);
 
 // ---------------------------------------------------------------- k3gap-cli end to end
 
+// The data folder is made in a temporary folder, or kept in $K3GAP_BENCH_DATA (made when it holds no
+// histories yet) so that runs with perf or after a change of the program need not write it again.
 struct Files {
     k3test::TempDir dir;
     std::string data = dir.file("data"), config = dir.file("config");
+    Files() {
+        if (const char* kept = std::getenv("K3GAP_BENCH_DATA")) {
+            data = std::string(kept) + "/data";
+            config = std::string(kept) + "/config";
+        }
+    }
 };
 
 const Files& files() {
     static Files* f = [] {
         auto* x = new Files;
         std::filesystem::create_directories(x->data);
+        if (std::filesystem::exists(x->data + "/" + k3::provinceDatabaseName(k3::kProvinceCount - 1))) return x;
         for (int p = 0; p < k3::kProvinceCount; ++p) {
             std::vector<k3::IssueDice> draws;
             const k3::Snapshot& s = histories()[static_cast<size_t>(p)];

@@ -60,7 +60,7 @@ std::vector<Counted> countEveryProvince(const Context& ctx, const std::shared_pt
         for (size_t i; (i = next.fetch_add(1)) < out.size();) {
             try {
                 k3::HistoryStore store(out[i].database);
-                out[i].state.emplace(plan, *store.snapshot(plan->parts()));
+                out[i].state.emplace(plan, *store.valuesSnapshot(plan->parts()));
             } catch (const std::exception& e) {
                 out[i].problem = e.what();
             }
@@ -92,7 +92,7 @@ int runWatch(Context& ctx, const std::vector<std::string>& args) {
         counted = countEveryProvince(ctx, plan, problems);
     } else {
         counted.push_back({ctx.lottery, {}, std::nullopt, {}});
-        counted.back().state.emplace(plan, *ctx.store().snapshot(plan->parts()));
+        counted.back().state.emplace(plan, *ctx.store().valuesSnapshot(plan->parts()));
     }
     std::vector<k3::WatchHistory> histories;
     for (const Counted& c : counted) {

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <array>
 #include <string>
+#include <vector>
 
 #include "history_store.h"
 #include "outcome.h"
@@ -96,10 +97,21 @@ void HistoryStore::bulkInsert(const std::vector<IssueDice>& draws, int segBase) 
     static const std::array<Outcome, 216> base0 = outcomes(0), base1 = outcomes(1);
     const std::array<Outcome, 216>& outcome = segBase == 0 ? base0 : base1;
     BulkSettings settings(db_);
-    // The issue index is built again from the sorted rows, as it was defined.
-    const std::string index =
-        db_.scalarText("SELECT sql FROM sqlite_master WHERE type = 'index' AND tbl_name = 'lishi' AND name = 'SQQH'");
-    if (!index.empty()) db_.exec("DROP INDEX SQQH");
+    // The issue index and the index of the dice are built again from the sorted rows, as they were
+    // defined: once at the end costs less than keeping them up to date row by row.
+    std::vector<std::string> indexes;
+    for (const char* name : {"SQQH", kDiceIndexName}) {
+        std::string sql;
+        {
+            Stmt st =
+                db_.prepare("SELECT sql FROM sqlite_master WHERE type = 'index' AND tbl_name = 'lishi' AND name = ?");
+            st.bind(1, std::string_view(name));
+            if (st.step() && !st.colIsNull(0)) sql = st.colText(0);
+        }
+        if (sql.empty()) continue;
+        db_.exec(std::string("DROP INDEX ") + name);
+        indexes.push_back(std::move(sql));
+    }
     db_.exec("DELETE FROM lishi");
     // Sixteen rows a statement: a fifth less work per row than one.
     Stmt block = db_.prepare(insertSql(kRowsPerStatement)), single = db_.prepare(insertSql(1));
@@ -122,7 +134,7 @@ void HistoryStore::bulkInsert(const std::vector<IssueDice>& draws, int segBase) 
         bind(single.handle(), 1, draws[i]);
         single.run();
     }
-    if (!index.empty()) db_.exec(index);
+    for (const std::string& sql : indexes) db_.exec(sql);
 }
 
 size_t HistoryStore::keepOldest(const KeepChoice& choose, int segBase) {

@@ -249,6 +249,73 @@ Snapshot readSnapshot(Db& db, const std::string& path, unsigned parts, Ranks ran
     return Snapshot(std::move(issues), std::move(rankOf), {}, readyValues(std::move(values)));
 }
 
+bool hasDiceIndex(Db& db) {
+    Stmt st = db.prepare(
+        "SELECT group_concat(name, ',') FROM (SELECT name FROM pragma_index_info(?) ORDER BY seqno) "
+        "WHERE EXISTS (SELECT 1 FROM sqlite_master WHERE type = 'index' AND name = ? AND tbl_name = 'lishi')");
+    st.bind(1, std::string_view(kDiceIndexName)).bind(2, std::string_view(kDiceIndexName));
+    return st.step() && !st.colIsNull(0) && st.colText(0) == "SQQH,L1A,L2A,L3A,L1F,L2F,L3F";
+}
+
+Snapshot readIndexedSnapshot(Db& db, const std::string& path, unsigned parts) {
+    parts &= kAllParts;
+    const bool segments = (parts & typeParts(kSegment)) != 0;
+    const unsigned groupParts =
+        parts & (groupsPart(kNumber) | groupsPart(kBigSmall) | groupsPart(kOddEven) | groupsPart(kSegment));
+    const size_t n = rowCount(db);
+    std::vector<int32_t> issues;
+    issues.reserve(n);
+    auto values = std::make_shared<SnapshotValues>();
+    values->parts =
+        kDicePart | valuesPart(kBigSmall) | valuesPart(kOddEven) | (segments ? valuesPart(kSegment) : 0) | groupParts;
+    values->index.reserve(n);
+    // The set of each outcome of the dice (and segment numbers 0..3), made when first met.
+    std::vector<uint32_t> setOf(segments ? 216 * 64 : 216, ~0u);
+    auto valuesOfRow = [&](const std::array<int8_t, 3>& dice, const std::array<int8_t, 3>& segment) {
+        DrawValues v;
+        v.v[kNumber] = dice;
+        v.v[kSegment] = segment;
+        for (size_t p = 0; p < 3; ++p) {
+            const int die = dice[p];
+            v.v[kBigSmall][p] = validDie(die) ? static_cast<int8_t>(die > 2 ? 1 : 0) : kBrokenValue;
+            v.v[kOddEven][p] = validDie(die) ? static_cast<int8_t>(die % 2) : kBrokenValue;
+        }
+        for (int t = 0; t < kTypeCount; ++t)
+            if (groupParts & groupsPart(t)) v.groups[static_cast<size_t>(t)] = valueGroups(v.v[static_cast<size_t>(t)]);
+        return v;
+    };
+    bool sound = true;
+    db.scan(std::string("SELECT k3row(SQQH, L1A, L2A, L3A") + (segments ? ", L1F, L2F, L3F" : "") +
+                ") FROM lishi INDEXED BY " + kDiceIndexName + " ORDER BY SQQH",
+            [&](sqlite3_value** a) {
+                const int32_t issue = ruleIssue(a[0]);
+                if (issue == 0) sound = false;
+                const std::array<int8_t, 3> dice{ruleValue(a[1]), ruleValue(a[2]), ruleValue(a[3])};
+                std::array<int8_t, 3> segment{};
+                if (segments) segment = {ruleValue(a[4]), ruleValue(a[5]), ruleValue(a[6])};
+                uint32_t set;
+                if (validDie(dice[0]) && validDie(dice[1]) && validDie(dice[2]) &&
+                    std::all_of(segment.begin(), segment.end(), [](int8_t f) { return f >= 0 && f <= 3; })) {
+                    size_t key = static_cast<size_t>((dice[0] - 1) * 36 + (dice[1] - 1) * 6 + dice[2] - 1);
+                    if (segments) key = key * 64 + static_cast<size_t>(segment[0] * 16 + segment[1] * 4 + segment[2]);
+                    if (setOf[key] == ~0u) setOf[key] = values->add(valuesOfRow(dice, segment));
+                    set = setOf[key];
+                } else {
+                    set = values->add(valuesOfRow(dice, segment));  // found by the check below
+                }
+                values->index.push_back(set);
+                issues.push_back(issue);
+            });
+    // A text or a real sorts after every number in the index: said, with its row, by the read of the
+    // table; so is an index that does not list every draw.
+    if (!sound || issues.size() != n) return readSnapshot(db, path, parts);
+    std::vector<int32_t> ranks(issues.size());
+    std::iota(ranks.begin(), ranks.end(), 1);
+    if (auto f = issuesFault(issues, ranks, false)) throw brokenRule(path, f->what);
+    checkValues(db, path, *values, values->parts, kNoRow, [&](size_t row) { return int64_t{issues[row]}; });
+    return Snapshot(std::move(issues), std::move(ranks), {}, readyValues(std::move(values)));
+}
+
 HistoryReader::HistoryReader(const std::string& path, Db::Mode mode) : path_(path), db_(path, mode) {
     db_.exec("PRAGMA mmap_size=0; PRAGMA cache_size=-2048;");
 }

@@ -44,6 +44,20 @@ std::shared_ptr<const SnapshotValues> readDrawValues(Db& db, const std::string& 
 // Both in one pass over the table, on a connection that is in a read transaction.
 Snapshot readSnapshot(Db& db, const std::string& path, unsigned parts, Ranks ranks = Ranks::kChecked);
 
+// The index of the dice in issue order (data/schema.sql).
+inline constexpr const char* kDiceIndexName = "k3dice";
+// Whether the file has that index as the schema defines it (an index of that name over other columns
+// is not taken for it).
+bool hasDiceIndex(Db& db);
+// The issues and the `parts` of the values from that index, on a connection in a read transaction: a
+// sixth of the pages of the table, and four columns a draw instead of up to ten. The dice, and the
+// segment numbers when they are asked for, are read and checked as readSnapshot checks them; the
+// big/small and odd/even flags and the group bits of the pattern texts are those the values give,
+// which is what the history's rules hold the stored ones to (a file whose stored ones break them is
+// found damaged by the other reads and before every change). IDX is not read: the ranks are the
+// draws' places 1..n. A row whose issue is not sound is said as readSnapshot says it.
+Snapshot readIndexedSnapshot(Db& db, const std::string& path, unsigned parts);
+
 // A read connection of its own on a history file, which may move to another thread between the two
 // steps (one thread at a time). The read transaction begins with the first step and ends with the
 // second, so that it never holds back another program's changes for longer than the reading.

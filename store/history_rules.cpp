@@ -10,17 +10,17 @@ namespace {
 constexpr int kLowest[kTypeCount] = {1, 0, 0, 0};
 constexpr int kHighest[kTypeCount] = {6, 1, 1, 3};
 
-// The group bits of the pattern text over three values (patternText, patternGroups) without the text.
-uint32_t expectedGroups(const std::array<int8_t, 3>& u) {
-    uint32_t bits = 0;
-    int count[10] = {};
-    for (int8_t x : u) bits |= 1u << ((++count[x] - 1) * 10 + x);
-    return bits;
-}
-
 std::string valueColumns(int type) { return fieldName(1, type) + "～" + fieldName(3, type); }
 
 }  // namespace
+
+uint32_t valueGroups(const std::array<int8_t, 3>& values) {
+    uint32_t bits = 0;
+    int count[10] = {};
+    for (int8_t x : values)
+        if (x >= 0 && x <= 9) bits |= 1u << ((++count[x] - 1) * 10 + x);
+    return bits;
+}
 
 std::optional<ValueFault> valuesFault(const DrawValues& v, unsigned parts) {
     const bool dice = parts & valuesPart(kNumber);
@@ -54,7 +54,7 @@ std::optional<ValueFault> valuesFault(const DrawValues& v, unsigned parts) {
         if (!(parts & groupsPart(t))) continue;
         const uint32_t bits = v.groups[static_cast<size_t>(t)];
         if (parts & valuesPart(t)) {
-            if (bits != expectedGroups(v.v[static_cast<size_t>(t)]))
+            if (bits != valueGroups(v.v[static_cast<size_t>(t)]))
                 return ValueFault{kPatternFields[static_cast<size_t>(t)], "与 " + valueColumns(t) + " 的值不符"};
         } else if (std::popcount(bits) != 3) {
             // Three values always make three distinct groups.

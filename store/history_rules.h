@@ -38,6 +38,10 @@ inline std::optional<int32_t> ruleRank(sqlite3_value* v) {
     return static_cast<int32_t>(x);
 }
 
+// The group bits of the pattern text of three stored values of one type (patternGroups(patternText())),
+// without the text; values outside 0..9 have no group.
+uint32_t valueGroups(const std::array<int8_t, 3>& values);
+
 // The first column of a set of values read as `parts` (valuesPart, groupsPart) that breaks a rule, and
 // what it should hold; nothing when the set keeps every rule. Values are checked against the dice when
 // the dice were read, the group bits against the values of their type when those were read.

@@ -445,6 +445,24 @@ std::shared_ptr<const Snapshot> HistoryStore::snapshot(unsigned parts, Ranks ran
     return std::make_shared<Snapshot>(readSnapshot(db_, path_, parts, ranks));
 }
 
+std::shared_ptr<const Snapshot> HistoryStore::valuesSnapshot(unsigned parts) {
+    const bool own = sqlite3_get_autocommit(db_.handle()) != 0;
+    if (own) db_.exec("BEGIN");
+    struct End {
+        Db& db;
+        bool own;
+        ~End() {
+            if (!own) return;
+            try {
+                db.exec("COMMIT");
+            } catch (...) {
+            }
+        }
+    } end{db_, own};
+    if (!hasDiceIndex(db_)) return std::make_shared<Snapshot>(readSnapshot(db_, path_, parts));
+    return std::make_shared<Snapshot>(readIndexedSnapshot(db_, path_, parts));
+}
+
 std::unique_ptr<DamageCheck> HistoryStore::damageCheck(DamageScope scope) const {
     return std::make_unique<DamageCheck>(path_, mode_ == Db::Mode::kImmutable ? mode_ : Db::Mode::kReadOnly, scope);
 }

@@ -126,6 +126,9 @@ public:
     // Reads the history into memory, in issue order: issues and ranks, and the `parts` of the values
     // (valuesPart, groupsPart), checking the history's rules on what it reads (readSnapshot).
     std::shared_ptr<const Snapshot> snapshot(unsigned parts = kAllParts, Ranks ranks = Ranks::kChecked);
+    // The issues in order and the `parts` of the values, from the index of the dice when the file has
+    // it (readIndexedSnapshot: ranks are the draws' places, IDX is not read), else as snapshot() reads.
+    std::shared_ptr<const Snapshot> valuesSnapshot(unsigned parts);
     // A read connection of its own on the file, for reading the history on another thread.
     std::unique_ptr<HistoryReader> reader() const;
     // Stops the statement this store's connection runs, from any thread; a change it interrupts is

@@ -138,4 +138,15 @@ ProvinceListing listProvinceHistories(const std::string& dataDir, int unrecorded
     return out;
 }
 
+HistoryProbe::HistoryProbe(const std::string& path) : path_(path), db_(path, Db::Mode::kReadOnly) {
+    version_ = db_.scalarInt("PRAGMA data_version");
+}
+
+bool HistoryProbe::changed() {
+    const int64_t now = db_.scalarInt("PRAGMA data_version");
+    const bool differs = now != version_;
+    version_ = now;
+    return differs;
+}
+
 }  // namespace k3

@@ -61,4 +61,21 @@ struct ProvinceListing {
 // The provinces that have a history file in `dataDir` (an empty history too), each read without writing.
 ProvinceListing listProvinceHistories(const std::string& dataDir, int unrecordedOwner);
 
+// Whether a history file was changed by another connection (another program's too) since the probe was
+// made or last asked: SQLite's count of the file's changes, on a read connection of its own kept open,
+// which holds no lock between the questions. Made before the history is read, it misses no change made
+// after that read began. One thread at a time.
+class HistoryProbe {
+public:
+    // Throws StoreError when the file cannot be opened.
+    explicit HistoryProbe(const std::string& path);
+    const std::string& path() const { return path_; }
+    bool changed();
+
+private:
+    std::string path_;
+    Db db_;
+    int64_t version_ = 0;
+};
+
 }  // namespace k3

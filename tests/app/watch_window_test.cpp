@@ -15,10 +15,12 @@
 #include <filesystem>
 
 #include "background_task.h"
+#include "cli_runner.h"
 #include "overview/overview.h"
 #include "qt_support.h"
 #include "settings/settings.h"
 #include "store/history_store.h"
+#include "store/province.h"
 #include "store/province_history.h"
 #include "store/snapshot.h"
 #include "test_support.h"
@@ -240,6 +242,52 @@ TEST_F(WatchWindowTest, TheOtherProvincesHistoriesAreReadFromTheDataFolder) {
             EXPECT_EQ(cell(grid(), r, 6).toLongLong(), anhui.figures()[1].reached);
             EXPECT_EQ(cell(grid(), r, 7).toLongLong(), anhui.figures()[1].hitsAfter);
         }
+}
+
+// k3gap-cli changes another province's history while the window is open: the window sees it by itself
+// within about a second, with the alert of a row that reached its threshold; a province whose history
+// k3gap-cli makes meanwhile gets its rows too.
+TEST_F(WatchWindowTest, ChangesOfOtherProvincesByTheCommandLineAreFollowed) {
+    const std::string data = dir.path().string(), config = dir.file("config");
+    k3::openProvinceHistory(data, 3, 3).store->append(k3test::generateDraws(300, 82, 130101001, 1, 43));
+    // 安徽: 和值 10 came out in the newest draw, so its current omission is 1.
+    k3::openProvinceHistory(data, 4, 3).store->append(k3test::draws({{140101001, "111"}, {140101002, "253"}}));
+    settings->setWatchList("和值:10@2");
+    openWindow();
+    window->setHistory(3, k3::HistoryStore(dir.file("gapbook.db")).snapshot());
+    window->loadOtherProvinces(3, 3);
+    ASSERT_TRUE(settled());
+    auto rowOf = [this](const QString& province) {
+        for (int r = 0; r < grid()->model()->rowCount(); ++r)
+            if (cell(grid(), r, 0) == province) return r;
+        return -1;
+    };
+    ASSERT_GE(rowOf("安徽快3"), 0);
+    EXPECT_EQ(cell(grid(), rowOf("安徽快3"), 3), "1");
+    QSignalSpy reached(window, &k3::WatchWindow::thresholdReached);
+
+    // A draw that misses 和值 10, added by k3gap-cli to 安徽 (not the main window's province).
+    const k3test::CliRun add = k3test::runCli(data, config, "--lottery 4 add 140101003 666");
+    ASSERT_EQ(add.rc, 0) << add.err;
+    ASSERT_TRUE(eventually([&] { return rowOf("安徽快3") >= 0 && cell(grid(), rowOf("安徽快3"), 3) == "2"; }, 5000))
+        << "安徽's row did not follow k3gap-cli's draw within 5 s";
+    EXPECT_LT(rowOf("安徽快3"), static_cast<int>(window->reachedRows()));  // reached: among the first, highlighted
+    ASSERT_TRUE(eventually([&] { return !reached.isEmpty(); }, 2000));
+    EXPECT_EQ(reached.front().front().toString(), "安徽快3：和值 10 的遗漏已达到门槛 2 期（当前遗漏 2）");
+    EXPECT_EQ(find<QLabel>("lblWatchStatus")->text(), reached.front().front().toString());
+
+    // A province without a history until k3gap-cli makes one.
+    ASSERT_LT(rowOf("江西快3"), 0);
+    const k3test::CliRun made = k3test::runCli(data, config, "--lottery 5 add 140101001 145");
+    ASSERT_EQ(made.rc, 0) << made.err;
+    ASSERT_TRUE(eventually([&] { return rowOf(QString::fromUtf8(k3::province(5).caption)) >= 0; }, 5000))
+        << "the new province's history was not seen within 5 s";
+    // The main window's province is left to the main window: its rows are those it was given.
+    EXPECT_EQ(cell(grid(), rowOf("江苏快3"), 3).toInt(),
+              k3::WatchState(std::make_shared<const k3::WatchPlan>(window->items(), 1),
+                             *k3::HistoryStore(dir.file("gapbook.db")).snapshot())
+                  .figures()[0]
+                  .current);
 }
 
 }  // namespace

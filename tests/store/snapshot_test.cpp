@@ -181,3 +181,115 @@ TEST(SnapshotRead, FootprintOfADraw) {
     EXPECT_LE(perDraw, 13.0);
     RecordProperty("bytes_per_draw", std::to_string(perDraw));
 }
+
+// ---------------------------------------------------------------- the read through the index of the dice
+
+namespace {
+
+// What `parts` asks for of every row is the same in both snapshots.
+void expectSameParts(const Snapshot& indexed, const Snapshot& table, unsigned parts) {
+    ASSERT_EQ(indexed.issues(), table.issues());
+    ASSERT_EQ(indexed.ranks(), table.ranks());
+    for (size_t i = 0; i < table.size(); ++i) {
+        const DrawValues &a = indexed.values(parts).of(i), &b = table.values(parts).of(i);
+        for (int t = 0; t < kTypeCount; ++t) {
+            if (parts & valuesPart(t)) ASSERT_EQ(a.v[t], b.v[t]) << "row " << i << " type " << t;
+            if (parts & groupsPart(t)) ASSERT_EQ(a.groups[t], b.groups[t]) << "row " << i << " type " << t;
+        }
+    }
+}
+
+bool diceIndexed(HistoryStore& store) { return hasDiceIndex(store.db()); }
+
+}  // namespace
+
+TEST_F(Mixed, TheIndexOfTheDiceGivesWhatTheTableGives) {
+    ASSERT_TRUE(diceIndexed(store));  // a new file has it
+    std::vector<unsigned> asked{kDicePart, kAllParts};
+    for (int t = 0; t < kTypeCount; ++t) asked.insert(asked.end(), {valuesPart(t), groupsPart(t), typeParts(t)});
+    for (unsigned parts : asked) {
+        SCOPED_TRACE(parts);
+        expectSameParts(*store.valuesSnapshot(parts), *store.snapshot(parts), parts);
+    }
+    // Rows of both segment bases and rows stored out of issue order, renumbered: still the same after a
+    // draw typed in between and the oldest ones trimmed.
+    store.appendAndTrim({deriveDraw(140101001, 6, 6, 1, 0)}, all[40].sqqh);
+    expectSameParts(*store.valuesSnapshot(kAllParts), *store.snapshot(kAllParts), kAllParts);
+    // A whole history replaced keeps the index, built again over the new draws.
+    std::vector<IssueDice> replaced;
+    for (size_t i = 0; i < 700; ++i) replaced.push_back({all[i].sqqh, int(i % 6) + 1, int(i % 5) + 1, int(i % 4) + 2});
+    store.replaceHistory(replaced, 0);
+    ASSERT_TRUE(diceIndexed(store));
+    expectSameParts(*store.valuesSnapshot(kAllParts), *store.snapshot(kAllParts), kAllParts);
+}
+
+TEST(DiceIndex, AnOlderFileIsReadWithoutItAndGetsItAtItsFirstChange) {
+    TempDir dir;
+    const std::string path = dir.file("gapbook.db");
+    const auto draws = k3test::generateDraws(500, 78, 130101001, 1, 3);
+    HistoryStore(path).append(draws);
+    {
+        Db db(path, false);
+        db.exec("DROP INDEX k3dice");
+    }
+    const std::string before = k3test::fileBytes(path);
+    {
+        HistoryStore store(path);
+        EXPECT_FALSE(diceIndexed(store));
+        expectSameParts(*store.valuesSnapshot(kAllParts), *store.snapshot(kAllParts), kAllParts);
+    }
+    EXPECT_TRUE(k3test::fileBytes(path) == before);  // reading adds nothing
+    HistoryStore store(path);
+    store.append({deriveDraw(140101001, 1, 2, 3, 1)});
+    EXPECT_TRUE(diceIndexed(store));
+    EXPECT_EQ(store.valuesSnapshot(kDicePart)->size(), 501u);
+    expectSameParts(*store.valuesSnapshot(kAllParts), *store.snapshot(kAllParts), kAllParts);
+}
+
+TEST(DiceIndex, AnIndexOfThatNameOverOtherColumnsIsNotTakenForIt) {
+    TempDir dir;
+    const std::string path = dir.file("gapbook.db");
+    HistoryStore(path).append(k3test::generateDraws(300));
+    {
+        Db db(path, false);
+        db.exec("DROP INDEX k3dice; CREATE INDEX k3dice ON lishi (SQQH, L3A, L2A, L1A)");
+    }
+    HistoryStore store(path);
+    EXPECT_FALSE(diceIndexed(store));
+    expectSameParts(*store.valuesSnapshot(kAllParts), *store.snapshot(kAllParts), kAllParts);
+}
+
+TEST(DiceIndex, BrokenDiceSegmentsAndIssuesAreDamageAsInTheTable) {
+    const char* const cases[] = {
+        "UPDATE lishi SET L2A = 7 WHERE IDX = 151",
+        "UPDATE lishi SET L1A = 'x' WHERE IDX = 151",
+        "UPDATE lishi SET L3A = 257 WHERE IDX = 151",
+        "UPDATE lishi SET L2F = 9 WHERE IDX = 151",
+        "UPDATE lishi SET L2F = L2F + 1 - 2 * (L2F - (L2A - 1) / 2) WHERE IDX = 151",
+        "UPDATE lishi SET SQQH = 'abc' WHERE IDX = 151",
+        "UPDATE lishi SET SQQH = 130102072.5 WHERE IDX = 151",
+    };
+    for (const char* statement : cases) {
+        SCOPED_TRACE(statement);
+        TempDir dir;
+        const std::string path = dir.file("gapbook.db");
+        HistoryStore(path).append(k3test::generateDraws(300));
+        {
+            Db db(path, false);
+            db.exec(std::string("PRAGMA ignore_check_constraints=1; ") + statement);
+            ASSERT_GT(db.changes(), 0);
+        }
+        HistoryStore store(path);
+        ASSERT_TRUE(diceIndexed(store));
+        auto said = [&](unsigned parts, bool indexed) {
+            try {
+                indexed ? store.valuesSnapshot(parts) : store.snapshot(parts);
+            } catch (const StoreError& e) {
+                EXPECT_EQ(e.kind(), StoreFailure::kDamaged);
+                return std::string(e.what());
+            }
+            return std::string("no damage found");
+        };
+        EXPECT_EQ(said(kAllParts, true), said(kAllParts, false));
+    }
+}
