@@ -24,19 +24,7 @@ void quickCheck(Db& db, const std::string& path, const std::string& table) {
 }
 
 void checkHistoryRules(Db& db, const std::string& path) {
-    const bool own = sqlite3_get_autocommit(db.handle()) != 0;
-    if (own) db.exec("BEGIN");
-    struct End {
-        Db& db;
-        bool own;
-        ~End() {
-            if (!own) return;
-            try {
-                db.exec("COMMIT");
-            } catch (...) {
-            }
-        }
-    } end{db, own};
+    ReadTransaction read(db);
     readSnapshot(db, path, kAllParts | kDiceTextChecked);
 }
 

@@ -429,36 +429,12 @@ std::vector<IssueDice> HistoryStore::issuesAndDice() {
 
 std::shared_ptr<const Snapshot> HistoryStore::snapshot(unsigned parts, Ranks ranks) {
     // One read transaction for both steps (unless the caller holds one).
-    const bool own = sqlite3_get_autocommit(db_.handle()) != 0;
-    if (own) db_.exec("BEGIN");
-    struct End {
-        Db& db;
-        bool own;
-        ~End() {
-            if (!own) return;
-            try {
-                db.exec("COMMIT");
-            } catch (...) {
-            }
-        }
-    } end{db_, own};
+    ReadTransaction read(db_);
     return std::make_shared<Snapshot>(readSnapshot(db_, path_, parts, ranks));
 }
 
 std::shared_ptr<const Snapshot> HistoryStore::valuesSnapshot(unsigned parts) {
-    const bool own = sqlite3_get_autocommit(db_.handle()) != 0;
-    if (own) db_.exec("BEGIN");
-    struct End {
-        Db& db;
-        bool own;
-        ~End() {
-            if (!own) return;
-            try {
-                db.exec("COMMIT");
-            } catch (...) {
-            }
-        }
-    } end{db_, own};
+    ReadTransaction read(db_);
     if (!hasDiceIndex(db_)) return std::make_shared<Snapshot>(readSnapshot(db_, path_, parts));
     return std::make_shared<Snapshot>(readIndexedSnapshot(db_, path_, parts));
 }

@@ -376,4 +376,16 @@ void Transaction::commit() {
     done_ = true;
 }
 
+ReadTransaction::ReadTransaction(Db& db) : db_(db), own_(sqlite3_get_autocommit(db.handle()) != 0) {
+    if (own_) db_.exec("BEGIN");
+}
+
+ReadTransaction::~ReadTransaction() {
+    if (!own_) return;
+    try {
+        db_.exec("COMMIT");
+    } catch (...) {
+    }
+}
+
 }  // namespace k3

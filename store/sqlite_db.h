@@ -136,4 +136,18 @@ private:
     bool done_ = false;
 };
 
+// One read transaction over several statements, so they all see the same state of the file; inside a
+// transaction the caller already holds it does nothing. Ends (COMMIT) when left.
+class ReadTransaction {
+public:
+    explicit ReadTransaction(Db& db);
+    ~ReadTransaction();
+    ReadTransaction(const ReadTransaction&) = delete;
+    ReadTransaction& operator=(const ReadTransaction&) = delete;
+
+private:
+    Db& db_;
+    bool own_;
+};
+
 }  // namespace k3
