@@ -9,6 +9,7 @@
 
 #include "overview/overview.h"
 #include "stats/stats_range.h"
+#include "store/outcome.h"
 
 namespace k3 {
 
@@ -46,124 +47,145 @@ std::string format(const char* spec, double v) {
     return buf;
 }
 
+using Counts = std::array<int64_t, kOutcomeCount>;
+using Sums = std::array<int, kOutcomeCount>;
+
+FairnessTest untested(const char* name, const char* question) {
+    return {name, question, {}, {}, {}, Verdict::kTooFew, {}};
+}
+
+void untestable(FairnessTest& t, const char* why) {
+    t.verdict = Verdict::kUntestable;
+    t.untestable = why;
+}
+
+// The six faces at one position (0-2), against one sixth each.
+FairnessTest facesTest(const Counts& counts, int64_t n, int pos) {
+    static constexpr const char* kNames[] = {"第1位点数", "第2位点数", "第3位点数"};
+    static constexpr const char* kQuestions[] = {"第1位的六个点数出现得是否一样多", "第2位的六个点数出现得是否一样多",
+                                                 "第3位的六个点数出现得是否一样多"};
+    FairnessTest t = untested(kNames[pos], kQuestions[pos]);
+    if (n < 30) return t;
+    std::array<int64_t, 6> faces{};
+    for (int o = 0; o < kOutcomeCount; ++o) {
+        const OutcomeDice d = diceOf(o);
+        const int face = pos == 0 ? d.d1 : pos == 1 ? d.d2 : d.d3;
+        faces[static_cast<size_t>(face - 1)] += counts[static_cast<size_t>(o)];
+    }
+    std::array<double, 6> expected;
+    expected.fill(static_cast<double>(n) / 6);
+    const double x = pearson(faces, expected);
+    conclude(t, x, 5, chiSquareUpperTail(x, 5));
+    return t;
+}
+
+// The sums 3-18 against the share of the 216 outcomes that give each.
+FairnessTest sumsTest(const Counts& counts, int64_t n, const Sums& sumOf) {
+    FairnessTest t = untested("和值分布", "和值3～18出现的次数是否合乎各自的组合数");
+    if (n < 1080) return t;
+    std::array<int64_t, 16> sums{};
+    std::array<double, 16> expected{};
+    for (size_t o = 0; o < counts.size(); ++o) {
+        const auto s = static_cast<size_t>(sumOf[o] - 3);
+        sums[s] += counts[o];
+        expected[s] += static_cast<double>(n) / kOutcomeCount;
+    }
+    const double x = pearson(sums, expected);
+    conclude(t, x, 15, chiSquareUpperTail(x, 15));
+    return t;
+}
+
+// The 216 ordered outcomes against one each.
+FairnessTest outcomesTest(const Counts& counts, int64_t n) {
+    FairnessTest t = untested("216种结果", "216种有序结果是否出现得一样多");
+    if (n < 1080) return t;
+    std::array<double, kOutcomeCount> flat;
+    flat.fill(static_cast<double>(n) / kOutcomeCount);
+    const double x = pearson(counts, flat);
+    conclude(t, x, 215, chiSquareUpperTail(x, 215));
+    return t;
+}
+
+// Wald-Wolfowitz runs of 大 (sum >= 11) and 小: too few runs means streaks, too many over-alternation.
+FairnessTest runsTest(std::span<const uint8_t> outcomes, const Sums& sumOf) {
+    FairnessTest t = untested("和值大小游程", "大小（和值≥11为大）是否像抛硬币一样交替，不成串也不过分交替");
+    const auto n = static_cast<int64_t>(outcomes.size());
+    if (n < 20) return t;
+    int64_t big = 0, runs = 0;
+    bool previous = false;
+    int minSum = 18, maxSum = 3;
+    for (size_t i = 0; i < outcomes.size(); ++i) {
+        const int s = sumOf[outcomes[i]];
+        minSum = std::min(minSum, s);
+        maxSum = std::max(maxSum, s);
+        const bool b = s >= 11;
+        big += b;
+        if (i == 0 || b != previous) ++runs;
+        previous = b;
+    }
+    const int64_t small = n - big;
+    // Sums that never vary leave nothing to measure.
+    if (minSum == maxSum) {
+        untestable(t, "和值全部相同，无法检验");
+    } else if (small == 0) {
+        untestable(t, "和值全部为大，无法检验");
+    } else if (big == 0) {
+        untestable(t, "和值全部为小，无法检验");
+    } else {
+        const double n1 = static_cast<double>(big), n2 = static_cast<double>(small), nd = static_cast<double>(n);
+        const double mu = 2 * n1 * n2 / nd + 1;
+        const double var = 2 * n1 * n2 * (2 * n1 * n2 - nd) / (nd * nd * (nd - 1));
+        const double z = (static_cast<double>(runs) - mu) / std::sqrt(var);
+        conclude(t, z, std::nullopt, normalTwoSided(z));
+    }
+    return t;
+}
+
+// The lag-1 autocorrelation of the sums, r * sqrt(n) against the standard normal.
+FairnessTest autocorrelationTest(std::span<const uint8_t> outcomes, const Sums& sumOf) {
+    FairnessTest t = untested("和值自相关", "相邻两期的和值是否互不相关（上一期不影响下一期）");
+    const auto n = static_cast<int64_t>(outcomes.size());
+    if (n < 20) return t;
+    int64_t total = 0;
+    for (uint8_t o : outcomes) total += sumOf[o];
+    const double nd = static_cast<double>(n), mean = static_cast<double>(total) / nd;
+    double prev = sumOf[outcomes[0]] - mean;
+    double num = 0, den = prev * prev;
+    for (size_t i = 1; i < outcomes.size(); ++i) {
+        const double d = sumOf[outcomes[i]] - mean;
+        num += prev * d;
+        den += d * d;
+        prev = d;
+    }
+    if (den > 0) {
+        const double z = num / den * std::sqrt(nd);
+        conclude(t, z, std::nullopt, normalTwoSided(z));
+    } else {
+        untestable(t, "和值全部相同，无法检验");
+    }
+    return t;
+}
+
 }  // namespace
 
 FairnessReport fairnessOf(std::span<const uint8_t> outcomes) {
-    FairnessReport r;
-    const int64_t n = static_cast<int64_t>(outcomes.size());
-    r.draws = static_cast<int32_t>(n);
-    const double nd = static_cast<double>(n);
-    r.tests = {
-        {"第1位点数", "第1位的六个点数出现得是否一样多", {}, {}, {}, Verdict::kTooFew, {}},
-        {"第2位点数", "第2位的六个点数出现得是否一样多", {}, {}, {}, Verdict::kTooFew, {}},
-        {"第3位点数", "第3位的六个点数出现得是否一样多", {}, {}, {}, Verdict::kTooFew, {}},
-        {"和值分布", "和值3～18出现的次数是否合乎各自的组合数", {}, {}, {}, Verdict::kTooFew, {}},
-        {"216种结果", "216种有序结果是否出现得一样多", {}, {}, {}, Verdict::kTooFew, {}},
-        {"和值大小游程",
-         "大小（和值≥11为大）是否像抛硬币一样交替，不成串也不过分交替",
-         {},
-         {},
-         {},
-         Verdict::kTooFew,
-         {}},
-        {"和值自相关", "相邻两期的和值是否互不相关（上一期不影响下一期）", {}, {}, {}, Verdict::kTooFew, {}},
-    };
-
-    std::array<int64_t, kOutcomeCount> counts{};
+    const auto n = static_cast<int64_t>(outcomes.size());
+    Counts counts{};
     for (uint8_t o : outcomes) ++counts[o];
-
-    // Faces at each position.
-    if (n >= 30) {
-        for (int pos = 0; pos < 3; ++pos) {
-            std::array<int64_t, 6> faces{};
-            for (int o = 0; o < kOutcomeCount; ++o) {
-                const auto [d1, d2, d3] = diceOf(o);
-                const int face = pos == 0 ? d1 : pos == 1 ? d2 : d3;
-                faces[static_cast<size_t>(face - 1)] += counts[static_cast<size_t>(o)];
-            }
-            std::array<double, 6> expected;
-            expected.fill(nd / 6);
-            const double x = pearson(faces, expected);
-            conclude(r.tests[static_cast<size_t>(pos)], x, 5, chiSquareUpperTail(x, 5));
-        }
-    }
-    // Sums 3..18 against their outcome counts, and the 216 outcomes.
-    if (n >= 1080) {
-        std::array<int64_t, 16> sums{};
-        std::array<double, 16> expected{};
-        for (int o = 0; o < kOutcomeCount; ++o) {
-            const auto [d1, d2, d3] = diceOf(o);
-            const size_t s = static_cast<size_t>(d1 + d2 + d3 - 3);
-            sums[s] += counts[static_cast<size_t>(o)];
-            expected[s] += nd / kOutcomeCount;
-        }
-        double x = pearson(sums, expected);
-        conclude(r.tests[3], x, 15, chiSquareUpperTail(x, 15));
-        std::array<double, kOutcomeCount> flat;
-        flat.fill(nd / kOutcomeCount);
-        x = pearson(counts, flat);
-        conclude(r.tests[4], x, 215, chiSquareUpperTail(x, 215));
-    }
-
-    std::array<int, kOutcomeCount> sumOf{};
+    Sums sumOf{};
     for (int o = 0; o < kOutcomeCount; ++o) {
         const auto [d1, d2, d3] = diceOf(o);
         sumOf[static_cast<size_t>(o)] = d1 + d2 + d3;
     }
-    if (n >= 20) {
-        // Runs of 大 (sum >= 11) and 小.
-        int64_t big = 0, runs = 0;
-        bool previous = false;
-        int64_t total = 0;
-        int minSum = 18, maxSum = 3;
-        for (size_t t = 0; t < outcomes.size(); ++t) {
-            const int s = sumOf[outcomes[t]];
-            minSum = std::min(minSum, s);
-            maxSum = std::max(maxSum, s);
-            const bool b = s >= 11;
-            big += b;
-            if (t == 0 || b != previous) ++runs;
-            previous = b;
-            total += s;
-        }
-        const int64_t small = n - big;
-        // Sums that never vary leave the runs and the correlation nothing to measure.
-        const bool sameSums = minSum == maxSum;
-        auto untestable = [](FairnessTest& t, const char* why) {
-            t.verdict = Verdict::kUntestable;
-            t.untestable = why;
-        };
-        if (sameSums) {
-            untestable(r.tests[5], "和值全部相同，无法检验");
-        } else if (small == 0) {
-            untestable(r.tests[5], "和值全部为大，无法检验");
-        } else if (big == 0) {
-            untestable(r.tests[5], "和值全部为小，无法检验");
-        } else {
-            const double n1 = static_cast<double>(big), n2 = static_cast<double>(small);
-            const double mu = 2 * n1 * n2 / nd + 1;
-            const double var = 2 * n1 * n2 * (2 * n1 * n2 - nd) / (nd * nd * (nd - 1));
-            const double z = (static_cast<double>(runs) - mu) / std::sqrt(var);
-            conclude(r.tests[5], z, std::nullopt, normalTwoSided(z));
-        }
-        // Lag-1 autocorrelation of the sums.
-        const double mean = static_cast<double>(total) / nd;
-        double num = 0, den = 0;
-        double prev = sumOf[outcomes[0]] - mean;
-        den = prev * prev;
-        for (size_t t = 1; t < outcomes.size(); ++t) {
-            const double d = sumOf[outcomes[t]] - mean;
-            num += prev * d;
-            den += d * d;
-            prev = d;
-        }
-        if (den > 0) {
-            const double z = num / den * std::sqrt(nd);
-            conclude(r.tests[6], z, std::nullopt, normalTwoSided(z));
-        } else {
-            untestable(r.tests[6], "和值全部相同，无法检验");
-        }
-    }
+    FairnessReport r;
+    r.draws = static_cast<int32_t>(n);
+    r.tests = {facesTest(counts, n, 0),
+               facesTest(counts, n, 1),
+               facesTest(counts, n, 2),
+               sumsTest(counts, n, sumOf),
+               outcomesTest(counts, n),
+               runsTest(outcomes, sumOf),
+               autocorrelationTest(outcomes, sumOf)};
     return r;
 }
 
