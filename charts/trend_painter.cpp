@@ -77,63 +77,96 @@ std::optional<int> TrendGeometry::itemAt(int x) const {
     return static_cast<int>(it - m_itemX.begin()) - 1;
 }
 
-void paintTrend(QPainter& p, const TrendChart& chart, const TrendGeometry& geo, QSize size, int top, int left,
-                const TrendPaintOptions& options, std::vector<TrendCell>& cells) {
-    constexpr int rh = TrendGeometry::kRowHeight, hh = TrendGeometry::kHeaderHeight;
-    const auto& items = trendItems();
-    const int w = size.width(), h = size.height();
-    const int bodyTop = hh, bodyBottom = std::max(bodyTop, h - geo.statsHeight());
-    const int itemsLeft = geo.leftWidth() - left;  // x of the first item column
-    p.fillRect(QRect(0, 0, w, h), Qt::white);
-    const QFont &font = fonts().text, &smallFont = fonts().small, &statFont = fonts().stat, &ballFont = fonts().ball;
-    p.setFont(font);
-    const QFontMetrics ballMetrics(ballFont);
+namespace {
 
-    // The rows in view and their cells.
-    const size_t rows = chart.rowCount();
-    const size_t firstRow = std::min(rows, static_cast<size_t>(std::max(0, top) / rh));
-    const size_t lastRow = std::min(rows, static_cast<size_t>(std::max(0, top + (bodyBottom - bodyTop)) / rh + 1));
-    chart.cells(firstRow, lastRow - firstRow, cells);
-    auto rowY = [&](size_t r) { return bodyTop + static_cast<int>(r) * rh - top; };
-    auto itemRect = [&](int c, int y) { return QRect(itemsLeft + geo.itemX(c), y, geo.itemWidth(c), rh); };
+// One paint of the chart: what the view shows (its size, scroll offsets and the rows in view) and
+// the steps that draw it, each over its own part of the view.
+class TrendPaint {
+public:
+    TrendPaint(QPainter& p, const TrendChart& chart, const TrendGeometry& geo, QSize size, int top, int left,
+               const TrendPaintOptions& options, std::vector<TrendCell>& cells)
+        : p(p),
+          chart(chart),
+          geo(geo),
+          options(options),
+          cells(cells),
+          w(size.width()),
+          h(size.height()),
+          top(top),
+          bodyBottom(std::max(kBodyTop, h - geo.statsHeight())),
+          itemsLeft(geo.leftWidth() - left),
+          rows(chart.rowCount()),
+          firstRow(std::min(rows, static_cast<size_t>(std::max(0, top) / kRh))),
+          lastRow(std::min(rows, static_cast<size_t>(std::max(0, top + (bodyBottom - kBodyTop)) / kRh + 1))) {
+        chart.cells(firstRow, lastRow - firstRow, cells);
+    }
 
-    // The body: shading, omissions, the line, the balls.
-    p.save();
-    p.setClipRect(QRect(geo.leftWidth(), bodyTop, std::max(0, w - geo.leftWidth()), bodyBottom - bodyTop));
-    for (size_t r = firstRow; r < lastRow; ++r) {
-        const int y = rowY(r);
-        if (r % 2) p.fillRect(QRect(itemsLeft, y, geo.itemsWidth(), rh), QColor(0xFA, 0xFA, 0xFA));
-        if (options.layers)
+    void paint() {
+        p.fillRect(QRect(0, 0, w, h), Qt::white);
+        p.setFont(fonts().text);
+        p.save();
+        p.setClipRect(QRect(geo.leftWidth(), kBodyTop, std::max(0, w - geo.leftWidth()), bodyBottom - kBodyTop));
+        bodyShading();
+        bodyLines();
+        if (options.showOmission) omissions();
+        p.setRenderHint(QPainter::Antialiasing, true);
+        if (options.line && lastRow > firstRow) sumLine();
+        balls();
+        p.restore();
+        leftColumns();
+        header();
+        statRows();
+    }
+
+private:
+    static constexpr int kRh = TrendGeometry::kRowHeight, kHh = TrendGeometry::kHeaderHeight, kBodyTop = kHh;
+
+    int rowY(size_t r) const { return kBodyTop + static_cast<int>(r) * kRh - top; }
+    QRect itemRect(int c, int y) const { return QRect(itemsLeft + geo.itemX(c), y, geo.itemWidth(c), kRh); }
+    const TrendCell& cell(size_t r, int c) const { return cells[(r - firstRow) * kTrendColumns + size_t(c)]; }
+    static TrendGroup groupOf(int c) { return trendItems()[static_cast<size_t>(c)].group; }
+
+    // Every other row shaded; with layers, the cells after an item's last hit tinted in its group's colour.
+    void bodyShading() {
+        for (size_t r = firstRow; r < lastRow; ++r) {
+            const int y = rowY(r);
+            if (r % 2) p.fillRect(QRect(itemsLeft, y, geo.itemsWidth(), kRh), QColor(0xFA, 0xFA, 0xFA));
+            if (!options.layers) continue;
             for (int c = 0; c < kTrendColumns; ++c) {
                 const auto& last = chart.stats()[static_cast<size_t>(c)].lastHit;
                 if (last && r <= *last) continue;
-                QColor tint = groupColour(items[static_cast<size_t>(c)].group);
+                QColor tint = groupColour(groupOf(c));
                 tint.setAlpha(38);
                 p.fillRect(itemRect(c, y), tint);
             }
+        }
     }
-    p.setPen(kGridLine);
-    for (size_t r = firstRow; r < lastRow; ++r) {
-        const int y = rowY(r) + rh - 1;
-        p.drawLine(itemsLeft, y, itemsLeft + geo.itemsWidth(), y);
+
+    void bodyLines() {
+        p.setPen(kGridLine);
+        for (size_t r = firstRow; r < lastRow; ++r) {
+            const int y = rowY(r) + kRh - 1;
+            p.drawLine(itemsLeft, y, itemsLeft + geo.itemsWidth(), y);
+        }
+        for (int c = 0; c <= kTrendColumns; ++c) {
+            const int x = itemsLeft + geo.itemX(c);
+            p.setPen(c == kTrendColumns || groupStarts(c) ? kGroupLine : kGridLine);
+            p.drawLine(x, kBodyTop, x, bodyBottom);
+        }
     }
-    for (int c = 0; c <= kTrendColumns; ++c) {
-        const int x = itemsLeft + geo.itemX(c);
-        p.setPen(c == kTrendColumns || groupStarts(c) ? kGroupLine : kGridLine);
-        p.drawLine(x, bodyTop, x, bodyBottom);
-    }
-    if (options.showOmission) {
+
+    void omissions() {
         p.setPen(kMissText);
-        p.setFont(smallFont);
+        p.setFont(fonts().small);
         for (size_t r = firstRow; r < lastRow; ++r)
-            for (int c = 0; c < kTrendColumns; ++c) {
-                const TrendCell& cell = cells[(r - firstRow) * kTrendColumns + static_cast<size_t>(c)];
-                if (!cell.hit) p.drawText(itemRect(c, rowY(r)), Qt::AlignCenter, QString::number(cell.omission));
-            }
+            for (int c = 0; c < kTrendColumns; ++c)
+                if (!cell(r, c).hit)
+                    p.drawText(itemRect(c, rowY(r)), Qt::AlignCenter, QString::number(cell(r, c).omission));
     }
-    p.setRenderHint(QPainter::Antialiasing, true);
-    if (options.line && lastRow > firstRow) {
-        // From the row before the view to the row after it, so the line runs on past the edges.
+
+    // The line through the sums, from the row before the view to the row after it, so that it runs on
+    // past the edges.
+    void sumLine() {
         QPainterPath path;
         const size_t from = firstRow > 0 ? firstRow - 1 : 0, to = std::min(rows, lastRow + 1);
         bool started = false;
@@ -150,115 +183,137 @@ void paintTrend(QPainter& p, const TrendChart& chart, const TrendGeometry& geo, 
         p.setBrush(Qt::NoBrush);
         p.drawPath(path);
     }
-    p.setFont(ballFont);
-    for (size_t r = firstRow; r < lastRow; ++r) {
-        const Snapshot::Dice& d = chart.dice(r);
-        for (int c = 0; c < kTrendColumns; ++c) {
-            if (!cells[(r - firstRow) * kTrendColumns + static_cast<size_t>(c)].hit) continue;
-            const QString text = QString::fromStdString(trendBallText(c, d[0], d[1], d[2]));
-            const QRect cell = itemRect(c, rowY(r));
-            const int dia = rh - 4;
-            const int bw = std::min(cell.width() - 2, std::max(dia, ballMetrics.horizontalAdvance(text) + 8));
-            const QRectF ball(cell.center().x() + 0.5 - bw / 2.0, cell.top() + 2, bw, dia);
-            p.setPen(Qt::NoPen);
-            p.setBrush(groupColour(items[static_cast<size_t>(c)].group));
-            p.drawRoundedRect(ball, dia / 2.0, dia / 2.0);
-            p.setPen(Qt::white);
-            p.drawText(ball, Qt::AlignCenter, text);
+
+    void balls() {
+        const QFontMetrics metrics(fonts().ball);
+        p.setFont(fonts().ball);
+        for (size_t r = firstRow; r < lastRow; ++r) {
+            const Snapshot::Dice& d = chart.dice(r);
+            for (int c = 0; c < kTrendColumns; ++c) {
+                if (!cell(r, c).hit) continue;
+                const QString text = QString::fromStdString(trendBallText(c, d[0], d[1], d[2]));
+                const QRect rect = itemRect(c, rowY(r));
+                const int dia = kRh - 4;
+                const int bw = std::min(rect.width() - 2, std::max(dia, metrics.horizontalAdvance(text) + 8));
+                const QRectF ball(rect.center().x() + 0.5 - bw / 2.0, rect.top() + 2, bw, dia);
+                p.setPen(Qt::NoPen);
+                p.setBrush(groupColour(groupOf(c)));
+                p.drawRoundedRect(ball, dia / 2.0, dia / 2.0);
+                p.setPen(Qt::white);
+                p.drawText(ball, Qt::AlignCenter, text);
+            }
         }
+        p.setRenderHint(QPainter::Antialiasing, false);
+        p.setFont(fonts().text);
     }
-    p.setRenderHint(QPainter::Antialiasing, false);
-    p.setFont(font);
-    p.restore();
 
-    // The left columns of the rows in view.
-    p.save();
-    p.setClipRect(QRect(0, bodyTop, geo.leftWidth(), bodyBottom - bodyTop));
-    p.fillRect(QRect(0, bodyTop, geo.leftWidth(), bodyBottom - bodyTop), Qt::white);
-    for (size_t r = firstRow; r < lastRow; ++r) {
-        const int y = rowY(r);
-        if (r % 2) p.fillRect(QRect(0, y, geo.leftWidth(), rh), QColor(0xFA, 0xFA, 0xFA));
-        const Snapshot::Dice& d = chart.dice(r);
-        p.setPen(Qt::black);
-        p.drawText(QRect(geo.leftX(0), y, geo.leftX(1) - geo.leftX(0), rh), Qt::AlignCenter,
-                   QString::fromStdString(chart.issueText(r)));
-        p.setPen(QColor(0xB0, 0x20, 0x20));
-        p.drawText(QRect(geo.leftX(1), y, geo.leftX(2) - geo.leftX(1), rh), Qt::AlignCenter,
-                   QString("%1%2%3").arg(d[0]).arg(d[1]).arg(d[2]));
-        p.setPen(Qt::black);
-        p.drawText(QRect(geo.leftX(2), y, geo.leftX(3) - geo.leftX(2), rh), Qt::AlignCenter,
-                   QString::number(chart.sum(r)));
-        p.setPen(kGridLine);
-        p.drawLine(0, y + rh - 1, geo.leftWidth(), y + rh - 1);
-    }
-    p.setPen(kGroupLine);
-    for (int i = 1; i <= 3; ++i) p.drawLine(geo.leftX(i) - 1, bodyTop, geo.leftX(i) - 1, bodyBottom);
-    p.restore();
-
-    // The header: group names over the item labels; the left headers over both lines.
-    const int half = hh / 2;
-    p.fillRect(QRect(0, 0, w, hh), kHeaderFill);
-    p.save();
-    p.setClipRect(QRect(geo.leftWidth(), 0, std::max(0, w - geo.leftWidth()), h));
-    for (int c = 0; c < kTrendColumns; ++c) {
-        const TrendItem& it = items[static_cast<size_t>(c)];
-        const QRect labelRect(itemsLeft + geo.itemX(c), half, geo.itemWidth(c), half);
-        p.setPen(Qt::black);
-        p.drawText(labelRect, Qt::AlignCenter, QString::fromStdString(it.label));
-        p.setPen(kGridLine);
-        p.drawLine(labelRect.right(), half, labelRect.right(), hh);
-        if (!groupStarts(c)) continue;
-        int end = c + 1;
-        while (end < kTrendColumns && !groupStarts(end)) ++end;
-        const QRect groupRect(itemsLeft + geo.itemX(c), 0, geo.itemX(end) - geo.itemX(c), half);
-        p.setPen(groupColour(it.group));
-        QFont bold = font;
-        bold.setBold(true);
-        p.setFont(bold);
-        p.drawText(groupRect, Qt::AlignCenter, trendGroupName(it.group));
-        p.setFont(font);
-        p.setPen(kGroupLine);
-        p.drawLine(groupRect.left(), 0, groupRect.left(), hh);
-        p.drawLine(groupRect.left(), half, groupRect.right(), half);
-    }
-    p.restore();
-    p.fillRect(QRect(0, 0, geo.leftWidth(), hh), kHeaderFill);
-    const char* leftHeaders[] = {"期号", "开奖号码", "和值"};
-    for (int i = 0; i < 3; ++i) {
-        p.setPen(Qt::black);
-        p.drawText(QRect(geo.leftX(i), 0, geo.leftX(i + 1) - geo.leftX(i), hh), Qt::AlignCenter, leftHeaders[i]);
-        p.setPen(kGroupLine);
-        p.drawLine(geo.leftX(i + 1) - 1, 0, geo.leftX(i + 1) - 1, hh);
-    }
-    p.setPen(kGroupLine);
-    p.drawLine(0, hh - 1, w, hh - 1);
-
-    // The statistic rows.
-    const int st = bodyBottom;
-    p.fillRect(QRect(0, st, w, h - st), kStatsFill);
-    p.setPen(kGroupLine);
-    p.drawLine(0, st, w, st);
-    for (int s = 0; s < TrendGeometry::kStatRows; ++s) {
-        const int y = st + s * rh;
-        p.setPen(Qt::black);
-        p.drawText(QRect(0, y, geo.leftWidth(), rh), Qt::AlignCenter, trendStatNames()[static_cast<size_t>(s)]);
+    // 期号, 开奖号码 and 和值 of the rows in view; they stay in place when the items scroll sideways.
+    void leftColumns() {
         p.save();
-        p.setClipRect(QRect(geo.leftWidth(), st, std::max(0, w - geo.leftWidth()), h - st));
-        for (int c = 0; c < kTrendColumns; ++c) {
-            const QString text = QString::fromStdString(trendStatText(chart.stats()[static_cast<size_t>(c)], s));
+        p.setClipRect(QRect(0, kBodyTop, geo.leftWidth(), bodyBottom - kBodyTop));
+        p.fillRect(QRect(0, kBodyTop, geo.leftWidth(), bodyBottom - kBodyTop), Qt::white);
+        auto column = [&](int i, int y) { return QRect(geo.leftX(i), y, geo.leftX(i + 1) - geo.leftX(i), kRh); };
+        for (size_t r = firstRow; r < lastRow; ++r) {
+            const int y = rowY(r);
+            if (r % 2) p.fillRect(QRect(0, y, geo.leftWidth(), kRh), QColor(0xFA, 0xFA, 0xFA));
+            const Snapshot::Dice& d = chart.dice(r);
             p.setPen(Qt::black);
-            p.setFont(statFont);
-            p.drawText(itemRect(c, y), Qt::AlignCenter, text);
-            p.setFont(font);
-            p.setPen(groupStarts(c) ? kGroupLine : kGridLine);
-            p.drawLine(itemsLeft + geo.itemX(c), y, itemsLeft + geo.itemX(c), y + rh);
+            p.drawText(column(0, y), Qt::AlignCenter, QString::fromStdString(chart.issueText(r)));
+            p.setPen(QColor(0xB0, 0x20, 0x20));
+            p.drawText(column(1, y), Qt::AlignCenter, QString("%1%2%3").arg(d[0]).arg(d[1]).arg(d[2]));
+            p.setPen(Qt::black);
+            p.drawText(column(2, y), Qt::AlignCenter, QString::number(chart.sum(r)));
+            p.setPen(kGridLine);
+            p.drawLine(0, y + kRh - 1, geo.leftWidth(), y + kRh - 1);
+        }
+        p.setPen(kGroupLine);
+        for (int i = 1; i <= 3; ++i) p.drawLine(geo.leftX(i) - 1, kBodyTop, geo.leftX(i) - 1, bodyBottom);
+        p.restore();
+    }
+
+    // Group names over the item labels; the left headers over both lines.
+    void header() {
+        const int half = kHh / 2;
+        p.fillRect(QRect(0, 0, w, kHh), kHeaderFill);
+        p.save();
+        p.setClipRect(QRect(geo.leftWidth(), 0, std::max(0, w - geo.leftWidth()), h));
+        QFont bold = fonts().text;
+        bold.setBold(true);
+        for (int c = 0; c < kTrendColumns; ++c) {
+            const TrendItem& it = trendItems()[static_cast<size_t>(c)];
+            const QRect labelRect(itemsLeft + geo.itemX(c), half, geo.itemWidth(c), half);
+            p.setPen(Qt::black);
+            p.drawText(labelRect, Qt::AlignCenter, QString::fromStdString(it.label));
+            p.setPen(kGridLine);
+            p.drawLine(labelRect.right(), half, labelRect.right(), kHh);
+            if (!groupStarts(c)) continue;
+            int end = c + 1;
+            while (end < kTrendColumns && !groupStarts(end)) ++end;
+            const QRect groupRect(itemsLeft + geo.itemX(c), 0, geo.itemX(end) - geo.itemX(c), half);
+            p.setPen(groupColour(it.group));
+            p.setFont(bold);
+            p.drawText(groupRect, Qt::AlignCenter, trendGroupName(it.group));
+            p.setFont(fonts().text);
+            p.setPen(kGroupLine);
+            p.drawLine(groupRect.left(), 0, groupRect.left(), kHh);
+            p.drawLine(groupRect.left(), half, groupRect.right(), half);
         }
         p.restore();
-        p.setPen(kGridLine);
-        p.drawLine(0, y + rh - 1, w, y + rh - 1);
+        p.fillRect(QRect(0, 0, geo.leftWidth(), kHh), kHeaderFill);
+        const char* leftHeaders[] = {"期号", "开奖号码", "和值"};
+        for (int i = 0; i < 3; ++i) {
+            p.setPen(Qt::black);
+            p.drawText(QRect(geo.leftX(i), 0, geo.leftX(i + 1) - geo.leftX(i), kHh), Qt::AlignCenter, leftHeaders[i]);
+            p.setPen(kGroupLine);
+            p.drawLine(geo.leftX(i + 1) - 1, 0, geo.leftX(i + 1) - 1, kHh);
+        }
+        p.setPen(kGroupLine);
+        p.drawLine(0, kHh - 1, w, kHh - 1);
     }
-    p.setPen(kGroupLine);
-    p.drawLine(geo.leftWidth() - 1, st, geo.leftWidth() - 1, h);
+
+    // The statistic rows under the body, their names in the left columns.
+    void statRows() {
+        const int st = bodyBottom;
+        p.fillRect(QRect(0, st, w, h - st), kStatsFill);
+        p.setPen(kGroupLine);
+        p.drawLine(0, st, w, st);
+        for (int s = 0; s < TrendGeometry::kStatRows; ++s) {
+            const int y = st + s * kRh;
+            p.setPen(Qt::black);
+            p.drawText(QRect(0, y, geo.leftWidth(), kRh), Qt::AlignCenter, trendStatNames()[static_cast<size_t>(s)]);
+            p.save();
+            p.setClipRect(QRect(geo.leftWidth(), st, std::max(0, w - geo.leftWidth()), h - st));
+            for (int c = 0; c < kTrendColumns; ++c) {
+                const QString text = QString::fromStdString(trendStatText(chart.stats()[static_cast<size_t>(c)], s));
+                p.setPen(Qt::black);
+                p.setFont(fonts().stat);
+                p.drawText(itemRect(c, y), Qt::AlignCenter, text);
+                p.setFont(fonts().text);
+                p.setPen(groupStarts(c) ? kGroupLine : kGridLine);
+                p.drawLine(itemsLeft + geo.itemX(c), y, itemsLeft + geo.itemX(c), y + kRh);
+            }
+            p.restore();
+            p.setPen(kGridLine);
+            p.drawLine(0, y + kRh - 1, w, y + kRh - 1);
+        }
+        p.setPen(kGroupLine);
+        p.drawLine(geo.leftWidth() - 1, st, geo.leftWidth() - 1, h);
+    }
+
+    QPainter& p;
+    const TrendChart& chart;
+    const TrendGeometry& geo;
+    const TrendPaintOptions& options;
+    std::vector<TrendCell>& cells;
+    const int w, h, top, bodyBottom, itemsLeft;  // itemsLeft: x of the first item column
+    const size_t rows, firstRow, lastRow;        // the rows in view: firstRow..lastRow-1
+};
+
+}  // namespace
+
+void paintTrend(QPainter& p, const TrendChart& chart, const TrendGeometry& geo, QSize size, int top, int left,
+                const TrendPaintOptions& options, std::vector<TrendCell>& cells) {
+    TrendPaint(p, chart, geo, size, top, left, options, cells).paint();
 }
 
 QImage renderTrend(const TrendChart& chart, const TrendPaintOptions& options) {
