@@ -15,7 +15,9 @@
 #include "prompter.h"
 #include "result_panel.h"
 #include "search/grids.h"
+#include "stats_windows.h"
 #include "store/issue.h"
+#include "trend_window.h"
 
 namespace k3 {
 
@@ -100,9 +102,12 @@ void MainWindow::buildMenus() {
     for (int i = 0; i < 2; ++i)
         connect(m_menus->segmentBaseActions[i], &QAction::triggered, this, [this, i] { chooseSegmentBase(i); });
     connect(m_menus->overview, &QAction::triggered, this, &MainWindow::openOverview);
-    connect(m_menus->fairness, &QAction::triggered, this, [this] { openStatsWindow(m_fairness, true); });
-    connect(m_menus->backtest, &QAction::triggered, this, [this] { openStatsWindow(m_backtest, false); });
-    connect(m_menus->trend, &QAction::triggered, this, &MainWindow::openTrend);
+    connect(m_menus->fairness, &QAction::triggered, this,
+            [this] { openAnalysis(m_fairness, [this] { return new FairnessWindow(m_session->dataDir(), this); }); });
+    connect(m_menus->backtest, &QAction::triggered, this,
+            [this] { openAnalysis(m_backtest, [this] { return new BacktestWindow(m_session->dataDir(), this); }); });
+    connect(m_menus->trend, &QAction::triggered, this,
+            [this] { openAnalysis(m_trend, [this] { return new TrendWindow(m_session->dataDir(), this); }); });
     connect(m_menus->watch, &QAction::triggered, this, &MainWindow::openWatch);
     connect(m_menus->lookBack, &QAction::triggered, this, &MainWindow::askLookBackYears);
     connect(m_menus->homePage, &QAction::triggered, this, [this] { openHelpDocument("index.html"); });

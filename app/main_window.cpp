@@ -163,14 +163,10 @@ void MainWindow::connectPanels() {
     connect(m_searchPanel, &SearchPanel::statusMessage, this, &MainWindow::showStatus);
     connect(commands, &HistoryCommands::statusMessage, this, &MainWindow::showStatus);
     connect(m_session, &HistorySession::readFailed, this, &MainWindow::showStatus);
-    connect(m_session, &HistorySession::historyChanged, this, &MainWindow::refreshOverviewSoon);
-    connect(m_searchPanel, &SearchPanel::rangeChanged, this, &MainWindow::refreshOverviewSoon);
-    connect(m_session, &HistorySession::historyChanged, this, &MainWindow::refreshStatsSoon);
-    connect(m_searchPanel, &SearchPanel::rangeChanged, this, &MainWindow::refreshStatsSoon);
-    connect(m_session, &HistorySession::historyChanged, this, &MainWindow::refreshTrendSoon);
+    connect(m_session, &HistorySession::historyChanged, this, &MainWindow::refreshAnalysesSoon);
+    connect(m_searchPanel, &SearchPanel::rangeChanged, this, &MainWindow::refreshAnalysesSoon);
     connect(m_session, &HistorySession::historyChanged, this, &MainWindow::followWatch);
     connect(m_searchPanel, &SearchPanel::watchRequested, this, &MainWindow::watchSearch);
-    connect(m_searchPanel, &SearchPanel::rangeChanged, this, &MainWindow::refreshTrendSoon);
 }
 
 void MainWindow::startUp() {
@@ -323,7 +319,8 @@ void MainWindow::runAnalysis(std::function<SearchOutput()> analyse, std::optiona
 }
 
 bool MainWindow::busy() const {
-    return m_session->commandRunning() || m_searches.running() || m_overviewRefreshPending || m_overviews.running();
+    return m_session->commandRunning() || m_searches.running() || m_analysesRefreshPending ||
+           (m_overview && m_overview->busy());
 }
 
 // The calculation and its write of table YL run in the background, as a command of their own.
@@ -383,108 +380,49 @@ void MainWindow::sortGroups(int column) {
     }
 }
 
-// ---------------------------------------------------------------- the omission table
+// ---------------------------------------------------------------- the analysis windows
 
-void MainWindow::openOverview() {
-    if (!m_overview) {
-        m_overview = new OverviewWindow(m_session->dataDir(), this);
-        m_overview->openUrl = [this](const QUrl& url) { return m_prompter->openUrl(url); };
-        connect(m_overview, &OverviewWindow::message, this, [this](const QString& text) { showStatus(text); });
-        connect(m_overview, &OverviewWindow::watchRequested, this, &MainWindow::watchTableItem);
-    }
-    m_session->catchUp();
-    m_overview->show();
-    m_overview->raise();
-    m_overview->activateWindow();
-    refreshOverview();
-}
-
-// The history and the range may change in several steps of one command: the table is made once, after.
-void MainWindow::refreshOverviewSoon() {
-    if (!m_overview || !m_overview->isVisible() || m_overviewRefreshPending) return;
-    m_overviewRefreshPending = true;
-    QTimer::singleShot(0, this, &MainWindow::refreshOverview);
-}
-
-// The table is made in the background; only the newest request's table is shown.
-void MainWindow::refreshOverview() {
-    m_overviewRefreshPending = false;
-    if (!m_overview || !m_overview->isVisible()) return;
-    m_overview->setRunningNumbers(m_session->runningNumbers());
-    std::shared_ptr<const Snapshot> snap = m_session->snapshot();
-    const QString from = QString::fromStdString(m_searchPanel->rangeStart());
-    const QString to = QString::fromStdString(m_searchPanel->rangeEnd());
-    m_overviews.run(
-        [snap, from, to](TaskControl&) { return computeOverview(*snap, from.toStdString(), to.toStdString()); },
-        [this, snap, from, to](TaskOutcome<OverviewTable>& outcome) {
-            std::optional<OverviewTable> table;
-            if (!outcome.failed()) table = std::move(outcome.value());
-            m_overview->showComputed(snap, from, to, std::move(table), outcome.errorText());
-        });
-}
-
-// ---------------------------------------------------------------- the statistics windows
-
-void MainWindow::openStatsWindow(StatsWindow*& window, bool fairness) {
+void MainWindow::openAnalysis(AnalysisWindow*& window, const std::function<AnalysisWindow*()>& make) {
     if (!window) {
-        if (fairness)
-            window = new FairnessWindow(m_session->dataDir(), this);
-        else
-            window = new BacktestWindow(m_session->dataDir(), this);
+        window = make();
         window->openUrl = [this](const QUrl& url) { return m_prompter->openUrl(url); };
-        connect(window, &StatsWindow::message, this, [this](const QString& text) { showStatus(text); });
+        connect(window, &AnalysisWindow::message, this, [this](const QString& text) { showStatus(text); });
     }
     m_session->catchUp();
     window->show();
     window->raise();
     window->activateWindow();
+    giveHistoryAndRange(window);
+}
+
+void MainWindow::openOverview() {
+    openAnalysis(m_overview, [this] {
+        auto* window = new OverviewWindow(m_session->dataDir(), this);
+        connect(window, &OverviewWindow::watchRequested, this, &MainWindow::watchTableItem);
+        return window;
+    });
+}
+
+void MainWindow::giveHistoryAndRange(AnalysisWindow* window) {
+    window->setRunningNumbers(m_session->runningNumbers());
     window->setHistoryAndRange(m_session->snapshot(), QString::fromStdString(m_searchPanel->rangeStart()),
                                QString::fromStdString(m_searchPanel->rangeEnd()));
 }
 
-// Computed once after a command that changes the history or the range in several steps.
-void MainWindow::refreshStatsSoon() {
-    const bool shown = (m_fairness && m_fairness->isVisible()) || (m_backtest && m_backtest->isVisible());
-    if (!shown || m_statsRefreshPending) return;
-    m_statsRefreshPending = true;
-    QTimer::singleShot(0, this, &MainWindow::refreshStats);
+// The history and the range may change in several steps of one command: what the windows show is made
+// once, after.
+void MainWindow::refreshAnalysesSoon() {
+    if (m_analysesRefreshPending) return;
+    const auto shown = {m_overview, m_fairness, m_backtest, m_trend};
+    if (std::none_of(shown.begin(), shown.end(), [](AnalysisWindow* w) { return w && w->isVisible(); })) return;
+    m_analysesRefreshPending = true;
+    QTimer::singleShot(0, this, &MainWindow::refreshAnalyses);
 }
 
-void MainWindow::refreshStats() {
-    m_statsRefreshPending = false;
-    for (StatsWindow* window : {m_fairness, m_backtest})
-        if (window && window->isVisible())
-            window->setHistoryAndRange(m_session->snapshot(), QString::fromStdString(m_searchPanel->rangeStart()),
-                                       QString::fromStdString(m_searchPanel->rangeEnd()));
-}
-
-// ---------------------------------------------------------------- the trend chart
-
-void MainWindow::openTrend() {
-    if (!m_trend) {
-        m_trend = new TrendWindow(m_session->dataDir(), this);
-        m_trend->openUrl = [this](const QUrl& url) { return m_prompter->openUrl(url); };
-        connect(m_trend, &TrendWindow::message, this, [this](const QString& text) { showStatus(text); });
-    }
-    m_session->catchUp();
-    m_trend->show();
-    m_trend->raise();
-    m_trend->activateWindow();
-    refreshTrend();
-}
-
-void MainWindow::refreshTrendSoon() {
-    if (!m_trend || !m_trend->isVisible() || m_trendRefreshPending) return;
-    m_trendRefreshPending = true;
-    QTimer::singleShot(0, this, &MainWindow::refreshTrend);
-}
-
-void MainWindow::refreshTrend() {
-    m_trendRefreshPending = false;
-    if (!m_trend || !m_trend->isVisible()) return;
-    m_trend->setRunningNumbers(m_session->runningNumbers());
-    m_trend->setHistoryAndRange(m_session->snapshot(), QString::fromStdString(m_searchPanel->rangeStart()),
-                                QString::fromStdString(m_searchPanel->rangeEnd()));
+void MainWindow::refreshAnalyses() {
+    m_analysesRefreshPending = false;
+    for (AnalysisWindow* window : {m_overview, m_fairness, m_backtest, m_trend})
+        if (window && window->isVisible()) giveHistoryAndRange(window);
 }
 
 }  // namespace k3

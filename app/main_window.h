@@ -20,18 +20,16 @@ class QScrollArea;
 
 namespace k3 {
 
+class AnalysisWindow;
 class GroupPanel;
 class HistoryCommands;
 class HistoryPanel;
 class HistorySession;
 class MainMenus;
 class OneRowWheel;
-class OverviewWindow;
-class StatsWindow;
 class Prompter;
 class ResultPanel;
 class SearchPanel;
-class TrendWindow;
 class WatchWindow;
 struct AnalysisError;
 struct SearchOutput;
@@ -89,16 +87,13 @@ private:
                      const QString& failure);
     void showSearchRefused(const AnalysisError& e);
 
-    // the omission table: opened from the menu, following the history and the range while it is shown
+    // the analysis windows (遗漏总表, 公平性检验, 遗漏回测, 走势图): each made by `make` when first opened
+    // from the menu, then following the history and the range while it is shown
+    void openAnalysis(AnalysisWindow*& window, const std::function<AnalysisWindow*()>& make);
     void openOverview();
-    void refreshOverviewSoon();
-    void refreshOverview();
-    // the fairness tests and the omission backtest: the same, each in its own window
-    void openStatsWindow(StatsWindow*& window, bool fairness);
-    void refreshStatsSoon();
-    void refreshStats();
-    // the trend chart: the same, beside it
-    void openTrend();
+    void giveHistoryAndRange(AnalysisWindow* window);
+    void refreshAnalysesSoon();
+    void refreshAnalyses();
     // 遗漏提醒 (main_watch.cpp): the window made and shown when first asked for, items added to it,
     // and the histories it is given as they change.
     WatchWindow* watchWindow();
@@ -106,8 +101,6 @@ private:
     void watchTableItem(int item);
     void watchSearch();
     void followWatch(std::shared_ptr<const Snapshot> snapshot, HistoryOrigin origin);
-    void refreshTrendSoon();
-    void refreshTrend();
 
     // the province: its history switched to, and named in the title and the status bar
     void chooseLottery(int index);
@@ -139,16 +132,13 @@ private:
 
     std::unique_ptr<MainMenus> m_menus;
     QLabel* m_provinceLabel = nullptr;     // in the status bar: the province and its history file
-    OverviewWindow* m_overview = nullptr;  // made when first opened
-    bool m_overviewRefreshPending = false;
-    StatsWindow* m_fairness = nullptr;  // made when first opened
-    StatsWindow* m_backtest = nullptr;
-    bool m_statsRefreshPending = false;
-    TrendWindow* m_trend = nullptr;  // made when first opened
+    AnalysisWindow* m_overview = nullptr;  // each made when first opened
+    AnalysisWindow* m_fairness = nullptr;
+    AnalysisWindow* m_backtest = nullptr;
+    AnalysisWindow* m_trend = nullptr;
+    bool m_analysesRefreshPending = false;
     WatchWindow* m_watch = nullptr;  // made when first opened
-    bool m_trendRefreshPending = false;
-    NewestRequest m_searches{this};   // an older search that ends late is not shown
-    NewestRequest m_overviews{this};  // nor an older omission table
+    NewestRequest m_searches{this};  // an older search that ends late is not shown
 };
 
 }  // namespace k3

@@ -1,7 +1,6 @@
 #include "overview_window.h"
 
 #include <QAbstractTableModel>
-#include <QDesktopServices>
 #include <QDir>
 #include <QFile>
 #include <QHeaderView>
@@ -16,7 +15,6 @@
 #include "charts/omission_chart.h"
 #include "export/workbook.h"
 #include "grid_view.h"
-#include "open_failure.h"
 #include "overview/gap_series.h"
 #include "window_fit.h"
 
@@ -60,12 +58,8 @@ private:
     Grid m_grid;
 };
 
-OverviewWindow::OverviewWindow(QString dataDir, QWidget* parent) : QWidget(parent), m_dataDir(std::move(dataDir)) {
-    setWindowFlag(Qt::Window);
-    setObjectName("frmOverview");
-    setWindowTitle("遗漏总表");
-    openUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
-
+OverviewWindow::OverviewWindow(QString dataDir, QWidget* parent)
+    : AnalysisWindow(std::move(dataDir), "frmOverview", "遗漏总表", "lblOverviewStatus", parent) {
     m_model = new OverviewModel(this);
     m_view = makeResultTable(
         m_model, "单击列标题按该列排序（再单击反序），双击表格导出到 Zongbiao.xlsx，选中一行显示其遗漏走势图");
@@ -75,9 +69,6 @@ OverviewWindow::OverviewWindow(QString dataDir, QWidget* parent) : QWidget(paren
     m_chart = new OmissionChart;
     m_chart->setObjectName("chartOverview");
     m_chart->setEmptyTitle("选中一行，这里显示该号码的遗漏走势");
-    m_status = new QLabel;
-    m_status->setObjectName("lblOverviewStatus");
-    m_status->setWordWrap(true);  // a long message (a file's path) wraps instead of widening the window
 
     auto* split = new QSplitter(Qt::Vertical);
     split->addWidget(m_view);
@@ -107,62 +98,31 @@ OverviewWindow::OverviewWindow(QString dataDir, QWidget* parent) : QWidget(paren
             });
 }
 
-void OverviewWindow::setHistory(std::shared_ptr<const Snapshot> snap) {
-    m_snap = std::move(snap);
-    recompute();
-}
-
-void OverviewWindow::setRange(const QString& from, const QString& to) {
-    m_from = from;
-    m_to = to;
-    recompute();
-}
-
-void OverviewWindow::setHistoryAndRange(std::shared_ptr<const Snapshot> snap, const QString& from, const QString& to) {
-    m_snap = std::move(snap);
-    m_from = from;
-    m_to = to;
-    recompute();
-}
-
-void OverviewWindow::say(const QString& text, bool warning) {
-    m_status->setText(text);
-    emit message(text, warning);
-}
-
-void OverviewWindow::tellState(const QString& text, bool failed) {
-    m_status->setText(text);
-    // Only an open window speaks up: when the table cannot be made, and when it can be again.
-    if (isVisible() && (failed || m_failed)) emit message(text, failed);
-    m_failed = failed;
-}
-
+// The table is made in the background; only the newest request's table is shown.
 void OverviewWindow::recompute() {
-    std::optional<OverviewTable> table;
-    QString error;
-    try {
-        if (!m_snap) throw AnalysisError("还没有打开历史数据库");
-        table = computeOverview(*m_snap, m_from.toStdString(), m_to.toStdString());
-    } catch (const std::exception& e) {
-        error = QString::fromUtf8(e.what());
-    }
-    showComputed(m_snap, m_from, m_to, std::move(table), error);
-}
-
-void OverviewWindow::showComputed(std::shared_ptr<const Snapshot> snap, const QString& from, const QString& to,
-                                  std::optional<OverviewTable> table, const QString& error) {
-    m_snap = std::move(snap);
-    m_from = from;
-    m_to = to;
-    m_valid = table.has_value();
-    m_table = table ? std::move(*table) : OverviewTable{};
-    if (!m_valid) {
-        showRows();
-        tellState(error, true);
+    const std::shared_ptr<const Snapshot> snap = snapshot();
+    if (!snap) {
+        m_tables.supersede();
+        showTable(std::nullopt, "还没有打开历史数据库");
         return;
     }
+    m_tables.run([snap, from = from().toStdString(),
+                  to = to().toStdString()](TaskControl&) { return computeOverview(*snap, from, to); },
+                 [this](TaskOutcome<OverviewTable>& outcome) {
+                     std::optional<OverviewTable> table;
+                     if (!outcome.failed()) table = std::move(outcome.value());
+                     showTable(std::move(table), outcome.errorText());
+                 });
+}
+
+void OverviewWindow::showTable(std::optional<OverviewTable> table, const QString& error) {
+    m_valid = table.has_value();
+    m_table = table ? std::move(*table) : OverviewTable{};
     showRows();
-    tellState(QString("遗漏总表：检索范围 %1～%2，共 %3 期").arg(m_from, m_to).arg(m_table.draws), false);
+    if (!m_valid)
+        tellState(error, true);
+    else
+        tellState(QString("遗漏总表：检索范围 %1～%2，共 %3 期").arg(from(), to()).arg(m_table.draws), false);
 }
 
 void OverviewWindow::showRows(bool sorted) {
@@ -211,8 +171,8 @@ void OverviewWindow::showChart() {
         return;
     }
     try {
-        GapSeries series = itemGapSeries(*m_snap, m_from.toStdString(), m_to.toStdString(), m_selectedItem);
-        series.runningNumbers = m_runningNumbers;
+        GapSeries series = itemGapSeries(*snapshot(), from().toStdString(), to().toStdString(), m_selectedItem);
+        series.runningNumbers = runningNumbers();
         m_chart->setSeries(std::move(series));
     } catch (const std::exception& e) {
         m_chart->clear();
@@ -242,12 +202,7 @@ void OverviewWindow::exportWorkbook() {
         say(QString::fromUtf8(e.what()), true);
         return;
     }
-    const QString done = QString("已导出 %1 行").arg(g.rowCount());
-    if (openUrl && !openUrl(QUrl::fromLocalFile(path))) {
-        say(notOpenedText(path, done), true);
-        return;
-    }
-    say(QString("%1到 %2").arg(done, path), false);
+    showWritten(path, QString("已导出 %1 行").arg(g.rowCount()));
 }
 
 // A right-click on a row opens its menu (加入遗漏提醒); on the release, as the history grid's does.

@@ -4,16 +4,12 @@
 // range it is given.
 #pragma once
 #include <QString>
-#include <QUrl>
-#include <QWidget>
-#include <functional>
-#include <memory>
 #include <optional>
 
+#include "analysis_window.h"
+#include "background_task.h"
 #include "overview/overview.h"
-#include "store/snapshot.h"
 
-class QLabel;
 class QMenu;
 class QTableView;
 
@@ -22,25 +18,12 @@ namespace k3 {
 class OmissionChart;
 class OverviewModel;
 
-class OverviewWindow : public QWidget {
+class OverviewWindow : public AnalysisWindow {
     Q_OBJECT
 public:
     explicit OverviewWindow(QString dataDir, QWidget* parent = nullptr);
 
-    // The history and the range texts (the search range boxes); each recomputes the table.
-    void setHistory(std::shared_ptr<const Snapshot> snap);
-    void setRange(const QString& from, const QString& to);
-    // Both at once, with one recomputation.
-    void setHistoryAndRange(std::shared_ptr<const Snapshot> snap, const QString& from, const QString& to);
-    // How the chart writes issues (issueText): running numbers, or dates with all nine digits.
-    void setRunningNumbers(bool running) { m_runningNumbers = running; }
-    // The same with the table computed elsewhere (in the background): the table, or why it could not be made.
-    void showComputed(std::shared_ptr<const Snapshot> snap, const QString& from, const QString& to,
-                      std::optional<OverviewTable> table, const QString& error);
-
-    // Opens the written workbook; the desktop's default application unless replaced (tests). False
-    // when no program could open it.
-    std::function<bool(const QUrl& url)> openUrl;
+    bool busy() const override { return m_tables.running(); }
 
     // Sorts by a column as a click on its header does: ascending, or reversed when it is the column
     // sorted by already.
@@ -57,9 +40,6 @@ public:
     OmissionChart* chart() const { return m_chart; }
 
 signals:
-    // What the window did or why it could not; `warning` when it could not. While the window is open:
-    // the workbook it wrote, and a table that cannot be made (and made again).
-    void message(const QString& text, bool warning);
     // 加入遗漏提醒 of the right-click menu on a row: the row's item (0..100).
     void watchRequested(int item);
 
@@ -67,29 +47,24 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void recompute();
+    void recompute() override;
+    // The table made, or why it could not be.
+    void showTable(std::optional<OverviewTable> table, const QString& error);
     void showRows(bool sorted = false);
     void fitColumns();
     void showChart();
-    void say(const QString& text, bool warning);
-    void tellState(const QString& text, bool failed);
 
-    QString m_dataDir;
-    std::shared_ptr<const Snapshot> m_snap;
-    QString m_from, m_to;
+    NewestRequest m_tables{this};  // the table asked for last; older ones are dropped
     OverviewTable m_table;
     bool m_valid = false;
-    bool m_failed = false;     // the last table could not be made
     std::vector<int> m_order;  // displayed row -> index into m_table.rows
     int m_sortColumn = -1;
     bool m_descending = false;
     bool m_columnsFitted = false;
-    bool m_runningNumbers = false;
     int m_selectedItem = -1;
     OverviewModel* m_model;
     QTableView* m_view;
     OmissionChart* m_chart;
-    QLabel* m_status;
     QMenu* m_rowMenu;
     int m_menuItem = -1;  // the item of the row the menu was opened on
 };

@@ -1,7 +1,6 @@
 #include "stats_windows.h"
 
 #include <QComboBox>
-#include <QDesktopServices>
 #include <QDir>
 #include <QFile>
 #include <QHBoxLayout>
@@ -19,30 +18,26 @@
 #include "export/workbook.h"
 #include "grid_models.h"
 #include "grid_view.h"
-#include "open_failure.h"
 #include "window_fit.h"
 
 namespace k3 {
 
-namespace {}  // namespace
-
-StatsWindow::StatsWindow(QString dataDir, QString workbookName, QWidget* parent)
-    : QWidget(parent), m_dataDir(std::move(dataDir)), m_workbookName(std::move(workbookName)) {
-    setWindowFlag(Qt::Window);
-    openUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
-
+StatsWindow::StatsWindow(QString dataDir, QString workbookName, const QString& name, const QString& title,
+                         QWidget* parent)
+    : AnalysisWindow(std::move(dataDir), "frm" + name, title, "lbl" + name + "Status", parent),
+      m_workbookName(std::move(workbookName)) {
     m_summary = new QLabel;
+    m_summary->setObjectName("lbl" + name + "Summary");
     m_summary->setWordWrap(true);
     m_summary->setTextInteractionFlags(Qt::TextSelectableByMouse);
     QFont bold = m_summary->font();
     bold.setBold(true);
     m_summary->setFont(bold);
-    m_status = new QLabel;
-    m_status->setWordWrap(true);  // a long message (a file's path) wraps instead of widening the window
 
     m_model = new GridModel(this);
     m_view =
         makeResultTable(m_model, QString("单击列标题按该列排序（再单击反序），双击表格导出到 %1").arg(m_workbookName));
+    m_view->setObjectName("grid" + name);
 
     connect(m_view->horizontalHeader(), &QHeaderView::sectionClicked, this, &StatsWindow::sortBy);
     connect(m_view, &QTableView::doubleClicked, this, &StatsWindow::exportWorkbook);
@@ -54,37 +49,14 @@ StatsWindow::StatsWindow(QString dataDir, QString workbookName, QWidget* parent)
             });
 }
 
-void StatsWindow::setHistory(std::shared_ptr<const Snapshot> snap) {
-    m_snap = std::move(snap);
-    recompute();
-}
-
-void StatsWindow::setRange(const QString& from, const QString& to) {
-    m_from = from;
-    m_to = to;
-    recompute();
-}
-
-void StatsWindow::setHistoryAndRange(std::shared_ptr<const Snapshot> snap, const QString& from, const QString& to) {
-    m_snap = std::move(snap);
-    m_from = from;
-    m_to = to;
-    recompute();
-}
-
-void StatsWindow::say(const QString& text, bool warning) {
-    m_status->setText(text);
-    emit message(text, warning);
-}
-
 void StatsWindow::recompute() {
-    if (!m_snap) {
+    if (!snapshot()) {
         m_requests.supersede();
         finish("还没有打开历史数据库", {});
         return;
     }
     m_status->setText("正在计算…");
-    launch(m_snap, m_from.toStdString(), m_to.toStdString());
+    launch(snapshot(), from().toStdString(), to().toStdString());
 }
 
 void StatsWindow::finish(const QString& error, const QString& summary) {
@@ -92,11 +64,7 @@ void StatsWindow::finish(const QString& error, const QString& summary) {
     if (!m_valid) clearTable();
     m_summary->setText(m_valid ? summary : QString());
     showRows();
-    const QString text = m_valid ? QString("%1：检索范围 %2～%3").arg(windowTitle(), m_from, m_to) : error;
-    m_status->setText(text);
-    // Only an open window speaks up: when the table cannot be made, and when it can be again.
-    if (isVisible() && (!m_valid || m_failed)) emit message(text, !m_valid);
-    m_failed = !m_valid;
+    tellState(m_valid ? QString("%1：检索范围 %2～%3").arg(windowTitle(), from(), to()) : error, !m_valid);
     emit computed();
 }
 
@@ -149,23 +117,13 @@ void StatsWindow::exportWorkbook() {
         say(QString::fromUtf8(e.what()), true);
         return;
     }
-    const QString done = QString("已导出 %1 行").arg(g.rowCount());
-    if (openUrl && !openUrl(QUrl::fromLocalFile(path))) {
-        say(notOpenedText(path, done), true);
-        return;
-    }
-    say(QString("%1到 %2").arg(done, path), false);
+    showWritten(path, QString("已导出 %1 行").arg(g.rowCount()));
 }
 
 // ---------------------------------------------------------------- 公平性检验
 
 FairnessWindow::FairnessWindow(QString dataDir, QWidget* parent)
-    : StatsWindow(std::move(dataDir), "Jianyan.xlsx", parent) {
-    setObjectName("frmFairness");
-    setWindowTitle("公平性检验");
-    m_summary->setObjectName("lblFairnessSummary");
-    m_status->setObjectName("lblFairnessStatus");
-    m_view->setObjectName("gridFairness");
+    : StatsWindow(std::move(dataDir), "Jianyan.xlsx", "Fairness", "公平性检验", parent) {
     m_view->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
 
     QString text =
@@ -212,13 +170,7 @@ void FairnessWindow::launch(std::shared_ptr<const Snapshot> snap, std::string fr
 // ---------------------------------------------------------------- 遗漏回测
 
 BacktestWindow::BacktestWindow(QString dataDir, QWidget* parent)
-    : StatsWindow(std::move(dataDir), "Huice.xlsx", parent) {
-    setObjectName("frmBacktest");
-    setWindowTitle("遗漏回测");
-    m_summary->setObjectName("lblBacktestSummary");
-    m_status->setObjectName("lblBacktestStatus");
-    m_view->setObjectName("gridBacktest");
-
+    : StatsWindow(std::move(dataDir), "Huice.xlsx", "Backtest", "遗漏回测", parent) {
     m_thresholdBox = new QComboBox;
     m_thresholdBox->setObjectName("cmbThreshold");
     for (int half = 1; half <= 10; ++half) m_thresholdBox->addItem(QString("理论遗漏的 %1 倍").arg(half / 2.0));

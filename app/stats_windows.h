@@ -5,11 +5,8 @@
 // in the data folder.
 #pragma once
 #include <QString>
-#include <QUrl>
-#include <QWidget>
-#include <functional>
-#include <memory>
 
+#include "analysis_window.h"
 #include "background_task.h"
 #include "stats/backtest.h"
 #include "stats/fairness.h"
@@ -26,17 +23,9 @@ namespace k3 {
 class GridModel;
 class HitRateChart;
 
-class StatsWindow : public QWidget {
+class StatsWindow : public AnalysisWindow {
     Q_OBJECT
 public:
-    // The history and the range texts (the search range boxes); each recomputes the table.
-    void setHistory(std::shared_ptr<const Snapshot> snap);
-    void setRange(const QString& from, const QString& to);
-    void setHistoryAndRange(std::shared_ptr<const Snapshot> snap, const QString& from, const QString& to);
-
-    // Opens the written workbook; the desktop's default application unless replaced (tests).
-    std::function<bool(const QUrl& url)> openUrl;
-
     void sortBy(int column);
     int sortColumn() const { return m_sortColumn; }
     bool sortDescending() const { return m_descending; }
@@ -44,21 +33,19 @@ public:
     void exportWorkbook();
 
     // Whether a computation is under way, and whether the table shown is a valid one.
-    bool busy() const { return m_requests.running(); }
+    bool busy() const override { return m_requests.running(); }
     bool valid() const { return m_valid; }
     QTableView* tableView() const { return m_view; }
     QLabel* summaryLabel() const { return m_summary; }
-    QLabel* statusLabel() const { return m_status; }
 
 signals:
-    // What the window did or why it could not; `warning` when it could not.
-    void message(const QString& text, bool warning);
     // A computation ended and its table (or its reason) is shown.
     void computed();
 
 protected:
-    StatsWindow(QString dataDir, QString workbookName, QWidget* parent);
-    void recompute();
+    // `name` names the window and its parts: frm<name>, lbl<name>Summary, lbl<name>Status, grid<name>.
+    StatsWindow(QString dataDir, QString workbookName, const QString& name, const QString& title, QWidget* parent);
+    void recompute() override;
     // Starts the computation over the history and range in the background through m_requests (a newer
     // one supersedes it); its callback keeps the table and calls finish().
     virtual void launch(std::shared_ptr<const Snapshot> snap, std::string from, std::string to) = 0;
@@ -73,29 +60,21 @@ protected:
     // The row selected, as an index into the table's rows, or -1.
     virtual void selectionChanged(int /*row index*/) {}
     void showRows();
-    void say(const QString& text, bool warning);
-    const QString& from() const { return m_from; }
-    const QString& to() const { return m_to; }
-    std::shared_ptr<const Snapshot> snapshot() const { return m_snap; }
     // Index into the table's rows of the selected row, or -1.
     int selectedIndex() const { return m_selected; }
 
-    QString m_dataDir, m_workbookName;
+    const QString m_workbookName;
     QLabel* m_summary;
-    QLabel* m_status;
     QTableView* m_view;
     NewestRequest m_requests{this};  // the table asked for last; older ones are dropped
 
 private:
-    std::shared_ptr<const Snapshot> m_snap;
-    QString m_from, m_to;
     GridModel* m_model;
     std::vector<int> m_order;
     int m_sortColumn = -1;
     bool m_descending = false;
     int m_selected = -1;
     bool m_valid = false;
-    bool m_failed = false;
 };
 
 class FairnessWindow : public StatsWindow {

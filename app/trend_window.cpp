@@ -2,7 +2,6 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QDesktopServices>
 #include <QDir>
 #include <QFile>
 #include <QHBoxLayout>
@@ -16,7 +15,6 @@
 #include <cstdlib>
 
 #include "background_task.h"
-#include "open_failure.h"
 #include "search/search.h"
 #include "trend/trend_workbook.h"
 #include "window_fit.h"
@@ -189,12 +187,8 @@ void TrendView::scrollContentsBy(int, int) { viewport()->update(); }
 
 // ---------------------------------------------------------------- the window
 
-TrendWindow::TrendWindow(QString dataDir, QWidget* parent) : QWidget(parent), m_dataDir(std::move(dataDir)) {
-    setWindowFlag(Qt::Window);
-    setObjectName("frmTrend");
-    setWindowTitle("走势图");
-    openUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
-
+TrendWindow::TrendWindow(QString dataDir, QWidget* parent)
+    : AnalysisWindow(std::move(dataDir), "frmTrend", "走势图", "lblTrendStatus", parent) {
     m_rows = new QComboBox;
     m_rows->setObjectName("cboTrendRows");
     for (const RowsChoice& c : kRowsChoices) m_rows->addItem(c.text);
@@ -211,9 +205,6 @@ TrendWindow::TrendWindow(QString dataDir, QWidget* parent) : QWidget(parent), m_
     m_line->setToolTip("把每期的和值连成折线");
     m_view = new TrendView;
     m_view->setToolTip("");
-    m_status = new QLabel;
-    m_status->setObjectName("lblTrendStatus");
-    m_status->setWordWrap(true);  // a long message (a file's path) wraps instead of widening the window
 
     auto* bar = new QHBoxLayout;
     bar->addWidget(new QLabel("显示："));
@@ -244,31 +235,19 @@ TrendWindow::~TrendWindow() {
     if (m_export) m_export->cancel();
 }
 
-void TrendWindow::setHistoryAndRange(std::shared_ptr<const Snapshot> snap, const QString& from, const QString& to) {
-    m_snapshot = std::move(snap);
-    m_from = from;
-    m_to = to;
-    recompute();
-}
-
 void TrendWindow::applyOptions() {
     m_view->setOptions({m_showOmission->isChecked(), m_layers->isChecked(), m_line->isChecked()});
-}
-
-void TrendWindow::say(const QString& text, bool warning) {
-    m_status->setText(text);
-    emit message(text, warning);
 }
 
 void TrendWindow::recompute() {
     const RowsChoice& choice = kRowsChoices[std::clamp(m_rows->currentIndex(), 0, int(std::size(kRowsChoices)) - 1)];
     TrendRange range;
     try {
-        if (!m_snapshot) throw AnalysisError("还没有打开历史数据库");
+        if (!snapshot()) throw AnalysisError("还没有打开历史数据库");
         if (choice.newest == 0)
-            range = trendRange(*m_snapshot, m_from.toStdString(), m_to.toStdString());
+            range = trendRange(*snapshot(), from().toStdString(), to().toStdString());
         else
-            range = trendLast(*m_snapshot, choice.newest > 0 ? choice.newest : int64_t(m_snapshot->size()));
+            range = trendLast(*snapshot(), choice.newest > 0 ? choice.newest : int64_t(snapshot()->size()));
     } catch (const std::exception& e) {
         m_charts.supersede();
         m_view->setChart(nullptr, false);
@@ -280,8 +259,8 @@ void TrendWindow::recompute() {
     const auto& old = m_view->chart();
     const bool toNewest = !old || m_view->atNewest();
     const QString what =
-        choice.newest == 0 ? QString("检索范围 %1～%2").arg(m_from, m_to) : QString::fromUtf8(choice.text);
-    m_charts.run([snap = m_snapshot, range, running = m_runningNumbers](
+        choice.newest == 0 ? QString("检索范围 %1～%2").arg(from(), to()) : QString::fromUtf8(choice.text);
+    m_charts.run([snap = snapshot(), range, running = runningNumbers()](
                      TaskControl&) { return std::make_shared<const TrendChart>(snap, range, running); },
                  [this, toNewest, what](TaskOutcome<std::shared_ptr<const TrendChart>>& outcome) {
                      if (outcome.failed()) {
@@ -337,12 +316,7 @@ void TrendWindow::exportWorkbook() {
                 say(outcome.errorText(), true);
                 return;
             }
-            const QString done = QString("已导出 %1 期走势图").arg(rows);
-            if (openUrl && !openUrl(QUrl::fromLocalFile(path))) {
-                say(notOpenedText(path, done), true);
-                return;
-            }
-            say(QString("%1到 %2").arg(done, path), false);
+            showWritten(path, QString("已导出 %1 期走势图").arg(rows));
         });
 }
 

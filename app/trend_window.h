@@ -11,6 +11,7 @@
 #include <memory>
 #include <optional>
 
+#include "analysis_window.h"
 #include "background_task.h"
 #include "charts/trend_painter.h"
 
@@ -70,20 +71,11 @@ private:
     int m_wheelSteps = 0;  // angle delta of the vertical wheel not yet making a notch
 };
 
-class TrendWindow : public QWidget {
+class TrendWindow : public AnalysisWindow {
     Q_OBJECT
 public:
     explicit TrendWindow(QString dataDir, QWidget* parent = nullptr);
     ~TrendWindow() override;
-
-    // The history and the range texts (the search range boxes); each recomputes the chart.
-    void setHistoryAndRange(std::shared_ptr<const Snapshot> snap, const QString& from, const QString& to);
-    // The province numbers its draws by a running count: issues shown as stored.
-    void setRunningNumbers(bool running) { m_runningNumbers = running; }
-
-    // Opens the written workbook; the desktop's default application unless replaced (tests). False
-    // when no program could open it.
-    std::function<bool(const QUrl& url)> openUrl;
 
     // Writes the chart to "Zoushi.xlsx" in the data folder (in the background) and opens it.
     void exportWorkbook();
@@ -93,22 +85,16 @@ public:
     // The chart shown; null before the first is made.
     std::shared_ptr<const TrendChart> chart() const { return m_view->chart(); }
     // The chart being made or the workbook being written.
-    bool busy() const { return m_charts.running() || m_exporting; }
+    bool busy() const override { return m_charts.running() || m_exporting; }
 
 signals:
-    // What the window did or why it could not; `warning` when it could not.
-    void message(const QString& text, bool warning);
     // A new chart is shown.
     void chartShown();
 
 private:
-    void recompute();
+    void recompute() override;
     void applyOptions();
-    void say(const QString& text, bool warning);
 
-    QString m_dataDir;
-    std::shared_ptr<const Snapshot> m_snapshot;
-    QString m_from, m_to;
     NewestRequest m_charts{this};  // the chart asked for last; older ones are dropped
     bool m_exporting = false;
     std::shared_ptr<TaskControl> m_export;  // the workbook being written
@@ -117,8 +103,6 @@ private:
     QCheckBox* m_layers;
     QCheckBox* m_line;
     TrendView* m_view;
-    QLabel* m_status;
-    bool m_runningNumbers = false;
 };
 
 }  // namespace k3

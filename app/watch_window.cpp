@@ -47,20 +47,6 @@ private:
     size_t m_reached = 0;
 };
 
-namespace {
-
-QString what(const std::exception_ptr& error) {
-    try {
-        std::rethrow_exception(error);
-    } catch (const std::exception& e) {
-        return QString::fromUtf8(e.what());
-    } catch (...) {
-    }
-    return "计算失败";
-}
-
-}  // namespace
-
 Threshold parseThresholdText(const QString& text) { return parseWatchThreshold(text.toStdString()); }
 
 WatchWindow::WatchWindow(QString dataDir, Settings& settings, int segBase, QWidget* parent)
@@ -327,7 +313,7 @@ void WatchWindow::loadOtherProvinces(int except, int unrecordedOwner) {
                 return;
             }
             if (outcome.failed()) {
-                say(QString("其他彩种的历史号码读不出：%1").arg(what(outcome.error())), true);
+                say(QString("其他彩种的历史号码读不出：%1").arg(outcome.errorText()), true);
                 if (m_pending == 0) emit computed();
                 return;
             }
@@ -345,7 +331,7 @@ void WatchWindow::loadOtherProvinces(int except, int unrecordedOwner) {
                     [this, load](TaskOutcome<std::vector<Read>>& read) {
                         --m_pending;
                         if (read.failed())
-                            say(QString("其他彩种的历史号码读不出：%1").arg(what(read.error())), true);
+                            say(QString("其他彩种的历史号码读不出：%1").arg(read.errorText()), true);
                         else
                             otherProvincesRead(read.value(), load);
                         if (m_pending == 0) emit computed();
@@ -420,7 +406,7 @@ void WatchWindow::compute(int province) {
             }
             if (outcome.failed()) {
                 say(QString("%1的遗漏提醒算不出：%2")
-                        .arg(QString::fromUtf8(k3::province(province).caption), what(outcome.error())),
+                        .arg(QString::fromUtf8(k3::province(province).caption), outcome.errorText()),
                     true);
             } else if (outcome.value()->planPointer() == m_plan) {
                 it->second.state = outcome.value();
@@ -475,11 +461,8 @@ void WatchWindow::exportWorkbook() {
         return;
     }
     const QString done = QString("已导出 %1 行").arg(g.rowCount());
-    if (openUrl && !openUrl(QUrl::fromLocalFile(path))) {
-        say(notOpenedText(path, done), true);
-        return;
-    }
-    say(QString("%1到 %2").arg(done, path), false);
+    const WrittenText said = writtenText(openUrl, path, done);
+    say(said.text, said.warning);
 }
 
 void WatchWindow::showDesktopMessage(const QString& title, const QString& text) {

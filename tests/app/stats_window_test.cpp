@@ -209,7 +209,7 @@ TEST(StatsWindowAlone, OnlyTheNewestComputationIsShownAndAClosedWindowIsLeftAlon
     QSignalSpy done(&w, &k3::StatsWindow::computed);
     w.setHistoryAndRange(snap, "130101001", "130126078");
     EXPECT_TRUE(w.busy());
-    w.setRange("130110001", "130126078");
+    w.setHistoryAndRange(snap, "130110001", "130126078");
     ASSERT_TRUE(computed(&w));
     EXPECT_EQ(done.size(), 1);                 // the first result was dropped
     EXPECT_EQ(w.table().draws, 16 * 78 + 50);  // the 26th day holds 50 of the 2000 draws
@@ -224,7 +224,7 @@ TEST(StatsWindowAlone, OnlyTheNewestComputationIsShownAndAClosedWindowIsLeftAlon
 
     // No history yet.
     k3::FairnessWindow none(QString::fromStdString(dir.path().string()));
-    none.setRange("130101001", "130126078");
+    none.setHistoryAndRange(nullptr, "130101001", "130126078");
     EXPECT_FALSE(none.busy());
     EXPECT_EQ(none.statusLabel()->text(), "还没有打开历史数据库");
     QSignalSpy said(&none, &k3::StatsWindow::message);

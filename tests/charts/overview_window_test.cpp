@@ -15,6 +15,7 @@
 #include "charts/omission_chart.h"
 #include "charts_support.h"
 #include "overview_window.h"
+#include "qt_support.h"
 #include "test_support.h"
 
 namespace {
@@ -27,6 +28,23 @@ protected:
     std::unique_ptr<k3::HistoryStore> store;
     std::unique_ptr<OverviewWindow> w;
     QStringList opened;
+    std::shared_ptr<const k3::Snapshot> snap;
+    QString from, to;
+
+    // As the main window does: the history and the range given, the table made in the background.
+    void give(OverviewWindow& window) {
+        window.setHistoryAndRange(snap, from, to);
+        ASSERT_TRUE(k3test::eventually([&] { return !window.busy(); })) << "the omission table is never made";
+    }
+    void setHistory(std::shared_ptr<const k3::Snapshot> s) {
+        snap = std::move(s);
+        give(*w);
+    }
+    void setRange(const QString& f, const QString& t) {
+        from = f;
+        to = t;
+        give(*w);
+    }
 
     void SetUp() override {
         k3test::chartApp();
@@ -37,9 +55,11 @@ protected:
             opened << url.toLocalFile();
             return true;
         };
-        w->setHistory(store->snapshot());
-        w->setRange("130325001", "130325003");
+        snap = store->snapshot();
+        from = "130325001";
+        to = "130325003";
         w->show();
+        give(*w);
         ASSERT_TRUE(QTest::qWaitForWindowExposed(w.get(), 5000)) << "the window was never shown";
     }
     QString cell(int row, int column) const {
@@ -120,7 +140,7 @@ TEST_F(OverviewWindowTest, SelectedRowShowsItsChartAndStaysSelected) {
 
     // A newer history is followed: the last omission grows.
     store->append(k3test::draws({{130325004, "111"}}));
-    w->setHistory(store->snapshot());
+    setHistory(store->snapshot());
     EXPECT_EQ(w->selectedItem(), 7);
     EXPECT_EQ(w->chart()->series().lastOmission, 4);
     EXPECT_EQ(w->chart()->series().nextPosition, 5);
@@ -142,8 +162,7 @@ TEST_F(OverviewWindowTest, DoubleClickWritesTheWorkbookAsShown) {
         opened << url.toString();
         return true;
     };
-    bad.setHistory(store->snapshot());
-    bad.setRange("130325001", "130325003");
+    give(bad);
     QSignalSpy said(&bad, &OverviewWindow::message);
     bad.exportWorkbook();
     ASSERT_EQ(said.size(), 1);
@@ -154,25 +173,25 @@ TEST_F(OverviewWindowTest, DoubleClickWritesTheWorkbookAsShown) {
 TEST_F(OverviewWindowTest, BadRangeOrHistoryEmptiesTheTableAndSaysWhy) {
     QTest::mouseClick(w->tableView()->viewport(), Qt::LeftButton, {}, cellCentre(0, 0));
     QSignalSpy said(w.get(), &OverviewWindow::message);
-    w->setRange("2013x", "130325003");
+    setRange("2013x", "130325003");
     EXPECT_EQ(w->tableView()->model()->rowCount(), 0);
     EXPECT_EQ(w->chart()->series().hits.size(), 0u);
     ASSERT_EQ(said.size(), 1);
     EXPECT_TRUE(said[0][0].toString().contains("2013x"));
     EXPECT_TRUE(said[0][1].toBool());
-    w->setRange("130325002", "130325003");
+    setRange("130325002", "130325003");
     EXPECT_EQ(w->tableView()->model()->rowCount(), 101);
     EXPECT_EQ(cell(7, 2), "0");  // 和值 10 drawn before the range
     ASSERT_EQ(said.size(), 2);   // the table is back: said once, not on every later change
     EXPECT_FALSE(said[1][1].toBool());
-    w->setRange("130325001", "130325003");
+    setRange("130325001", "130325003");
     EXPECT_EQ(said.size(), 2);
     // A closed window keeps quiet.
     w->hide();
-    w->setRange("", "");
+    setRange("", "");
     EXPECT_EQ(said.size(), 2);
     w->show();
-    w->setHistory(std::make_shared<k3::Snapshot>());
+    setHistory(std::make_shared<k3::Snapshot>());
     EXPECT_EQ(w->tableView()->model()->rowCount(), 0);
     QTest::mouseDClick(w->tableView()->viewport(), Qt::LeftButton, {}, {5, 5});
     EXPECT_TRUE(opened.isEmpty());
@@ -184,8 +203,8 @@ TEST_F(OverviewWindowTest, BadRangeOrHistoryEmptiesTheTableAndSaysWhy) {
 // and the view shows the first rows, wherever the selected row went.
 TEST_F(OverviewWindowTest, SortKeepsColumnWidthsAndShowsTheFirstRows) {
     store->append(k3test::generateDraws(3000, 78, 130326001));
-    w->setHistory(store->snapshot());
-    w->setRange("130325001", "130403030");
+    setHistory(store->snapshot());
+    setRange("130325001", "130403030");
     w->resize(900, 700);
     QCoreApplication::processEvents();
     QHeaderView* h = w->tableView()->horizontalHeader();
@@ -215,8 +234,8 @@ TEST_F(OverviewWindowTest, TheLastColumnStaysInView) {
     store->append(k3test::generateDraws(3000, 78, 130326001));
     w->resize(900, 700);
     for (int i = 0; i < 4; ++i) {
-        w->setHistory(store->snapshot());
-        w->setRange("130325001", "130403030");
+        setHistory(store->snapshot());
+        setRange("130325001", "130403030");
         QCoreApplication::processEvents();
     }
     QTableView* v = w->tableView();
