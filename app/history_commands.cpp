@@ -76,53 +76,26 @@ bool HistoryCommands::refuseWhileBusy() {
     return true;
 }
 
-bool HistoryCommands::runTask(const ProgressText& text, std::function<void(TaskControl&)> task,
-                              std::function<void(TaskOutcome<NoValue>&)> done) {
+bool HistoryCommands::beginCommand() {
     if (refuseWhileBusy()) return false;
     m_session.setCommandRunning(true);
-    m_running = runWithProgress(this, window(), text, std::move(task),
-                                [this, done = std::move(done)](TaskOutcome<NoValue>& outcome) {
-                                    m_running.reset();
-                                    m_session.setCommandRunning(false);
-                                    done(outcome);
-                                });
     return true;
 }
 
-bool HistoryCommands::runCommand(const ProgressText& text, StoreTask task,
-                                 std::function<void(TaskOutcome<NoValue>&)> done) {
-    auto openStore = m_session.workerStoreOpener(true);
-    // The history after a change, read on the task's thread too, so that the window only shows it.
-    auto changed = std::make_shared<std::shared_ptr<const Snapshot>>();
-    auto readFailed = std::make_shared<bool>(false);
-    return runTask(
-        text,
-        [openStore, task = std::move(task), changed, readFailed](TaskControl& control) {
-            std::shared_ptr<HistoryStore> store = openStore();
-            // A cancel stops the statement that runs: its transaction is rolled back.
-            control.setCancelHook([store] { store->interrupt(); });
-            bool didChange = false;
-            try {
-                didChange = task(*store, control);
-            } catch (...) {
-                control.setCancelHook({});
-                throw;
-            }
-            control.setCancelHook({});
-            if (!didChange) return;
-            try {
-                *changed = store->snapshot();
-            } catch (const std::exception&) {
-                *readFailed = true;  // read again by the window
-            }
-        },
-        [this, done = std::move(done), changed, readFailed](TaskOutcome<NoValue>& outcome) {
-            if (*changed)
-                m_session.adopt(*changed);
-            else if (*readFailed)
-                m_session.reload();
-            done(outcome);
-        });
+void HistoryCommands::endCommand() {
+    m_running.reset();
+    m_session.setCommandRunning(false);
+}
+
+std::function<std::unique_ptr<HistoryStore>()> HistoryCommands::commandStoreOpener() {
+    return m_session.workerStoreOpener(true);
+}
+
+void HistoryCommands::showChanged(std::shared_ptr<const Snapshot> changed, bool readFailed) {
+    if (changed)
+        m_session.adopt(std::move(changed));
+    else if (readFailed)
+        m_session.reload();
 }
 
 // ---------------------------------------------------------------- text import
@@ -146,16 +119,16 @@ void HistoryCommands::importHistoryFile() {
                 QString("「%1」不是 txt、csv、xlsx 或 xls 文件，未读入").arg(QFileInfo(file).fileName()));
         return;
     }
-    auto read = std::make_shared<ReadImport>();
-    read->database = m_session.databaseFile();
     const std::string path = QFile::encodeName(file).toStdString();
     const bool running = m_session.runningNumbers();
     const int lottery = m_session.lotteryIndex();
     runCommand(
         {"读入历史", "正在读取历史号码文件…", true},
-        [read, path, running, lottery](HistoryStore& store, TaskControl& control) {
+        [path, running, lottery, database = m_session.databaseFile()](HistoryStore& store, TaskControl& control) {
+            Stored<ReadImport> read;
+            read.value.database = database;
             try {
-                read->file =
+                read.value.file =
                     readPlayerFile(path, {lottery,
                                           [&control](size_t done, size_t total) {
                                               control.setProgress(total ? static_cast<int>(done * 1000 / total) : 1000);
@@ -163,20 +136,21 @@ void HistoryCommands::importHistoryFile() {
                                           },
                                           folderOf(store.path())});
             } catch (const ImportCancelled&) {
-                read->cancelled = true;
-                return false;
+                read.value.cancelled = true;
+                return read;
             }
-            read->comparison = compareImport(store, read->file.parsed.draws);
-            read->comparison.runningNumbers = running;
-            return false;
+            read.value.comparison = compareImport(store, read.value.file.parsed.draws);
+            read.value.comparison.runningNumbers = running;
+            return read;
         },
-        [this, read](TaskOutcome<NoValue>& outcome) {
+        [this](TaskOutcome<ReadImport>& outcome) {
             if (outcome.failed()) {
                 const QString msg = QString("读入失败，历史号码未作改动: %1").arg(outcome.errorText());
                 emit statusMessage(msg);
                 m_prompter.tell("读入历史", msg);
                 return;
             }
+            auto read = std::make_shared<ReadImport>(std::move(outcome.value()));
             if (read->cancelled) {
                 emit statusMessage("已取消读入，历史号码未作改动");
                 return;
@@ -219,7 +193,7 @@ void HistoryCommands::storeImport(std::shared_ptr<ReadImport> read) {
         [draws, segBase](HistoryStore& store, TaskControl& control) {
             if (control.cancelled()) throw ImportCancelled();
             store.replaceHistory(std::move(*draws), segBase);
-            return true;
+            return Stored<NoValue>{{}, true};
         },
         [this, count, skipped, skippedCount](TaskOutcome<NoValue>& outcome) {
             if (outcome.failed()) {
@@ -280,20 +254,21 @@ void HistoryCommands::showSkippedLines() {
 
 void HistoryCommands::deleteNewestDraw() {
     if (!m_session.canChange() || refuseWhileBusy()) return;
-    auto result = std::make_shared<TrimResult>();
     runCommand(
         {"删除最后历史", "正在删除最后一期历史号码…", true},
-        [result](HistoryStore& store, TaskControl&) {
-            *result = k3::deleteNewestDraw(store);
-            return result->removed > 0;
+        [](HistoryStore& store, TaskControl&) {
+            TrimResult result = k3::deleteNewestDraw(store);
+            const bool removed = result.removed > 0;
+            return Stored<TrimResult>{std::move(result), removed};
         },
-        [this, result](TaskOutcome<NoValue>& outcome) {
+        [this](TaskOutcome<TrimResult>& outcome) {
             if (outcome.failed()) {
                 emit statusMessage(outcome.cancelled()
                                        ? QString("已取消删除，历史号码未作改动")
                                        : QString("删除失败，历史号码未作改动：%1").arg(outcome.errorText()));
             } else {
-                emit statusMessage(result->removed ? q(result->note.text) : QString("历史为空，没有可删除的号码"));
+                const TrimResult& result = outcome.value();
+                emit statusMessage(result.removed ? q(result.note.text) : QString("历史为空，没有可删除的号码"));
             }
             emit newestDeleted();
         });
@@ -317,22 +292,20 @@ void HistoryCommands::trimWithAnswer(
         m_prompter.tell("删除期数", msg);
         return;
     }
-    auto result = std::make_shared<TrimResult>();
     const std::string backup = m_session.backupFile().toStdString();
     runCommand(
         {"删除期数", "正在删除历史号码…", true},
-        [result, trim, k = *n, backup](HistoryStore& store, TaskControl&) {
-            *result = trim(store, k, backup);
-            return true;
+        [trim, k = *n, backup](HistoryStore& store, TaskControl&) {
+            return Stored<TrimResult>{trim(store, k, backup), true};
         },
-        [this, result](TaskOutcome<NoValue>& outcome) {
+        [this](TaskOutcome<TrimResult>& outcome) {
             if (outcome.failed()) {
                 const QString msg = outcome.cancelled() ? QString("已取消删除，历史号码未作改动") : outcome.errorText();
                 emit statusMessage(msg);
                 if (!outcome.cancelled()) m_prompter.tell("删除期数", msg);
                 return;
             }
-            emit statusMessage(q(result->note.text));
+            emit statusMessage(q(outcome.value().note.text));
         });
 }
 
@@ -365,21 +338,19 @@ void HistoryCommands::clearHistory() {
         emit statusMessage(kNothingDeleted);
         return;
     }
-    auto cleared = std::make_shared<size_t>(0);
     runCommand(
         {"清空历史号码", "正在清空历史号码…", true},
-        [cleared](HistoryStore& store, TaskControl&) {
-            *cleared = k3::clearHistory(store);
-            return true;
+        [](HistoryStore& store, TaskControl&) {
+            return Stored<size_t>{k3::clearHistory(store), true};
         },
-        [this, cleared](TaskOutcome<NoValue>& outcome) {
+        [this](TaskOutcome<size_t>& outcome) {
             if (outcome.failed()) {
                 emit statusMessage(outcome.cancelled()
                                        ? QString("已取消清空，历史号码未作改动")
                                        : QString("清空失败，历史号码未作改动：%1").arg(outcome.errorText()));
                 return;
             }
-            emit statusMessage(QString("已清空历史号码（%1 期）").arg(*cleared));
+            emit statusMessage(QString("已清空历史号码（%1 期）").arg(outcome.value()));
         });
 }
 
@@ -391,22 +362,22 @@ void HistoryCommands::exportHistoryText() {
     std::shared_ptr<const Snapshot> snap = m_session.snapshot();
     const std::string dir = QFile::encodeName(m_session.dataDir()).toStdString();
     const bool running = m_session.runningNumbers();
-    auto written = std::make_shared<std::optional<TextExport>>();
     runTask(
         {"导出历史号码", "正在导出历史号码…", false},
-        [snap, running, dir, written](TaskControl&) { *written = k3::exportHistoryText(*snap, running, dir); },
-        [this, written](TaskOutcome<NoValue>& outcome) {
+        [snap, running, dir](TaskControl&) { return k3::exportHistoryText(*snap, running, dir); },
+        [this](TaskOutcome<std::optional<TextExport>>& outcome) {
             if (outcome.failed()) {
                 emit statusMessage(outcome.errorText());
                 m_prompter.tell("导出历史号码", outcome.errorText());
                 return;
             }
-            if (!*written) {
+            const std::optional<TextExport>& written = outcome.value();
+            if (!written) {
                 emit statusMessage("历史为空，没有导出文本文件");
                 m_prompter.tell("导出历史号码", "历史为空，没有导出文本文件。");
                 return;
             }
-            const TextExport& r = **written;
+            const TextExport& r = *written;
             const QString path = QFile::decodeName(QByteArray::fromStdString(r.path));
             const QString note = r.shortIssues
                                      ? QString("，其中 %1 期的期号不是九位数字，读入时不会被读回").arg(r.shortIssues)
@@ -422,21 +393,20 @@ void HistoryCommands::exportGrid(std::function<Grid()> makeGrid, const char* fil
     const QString path = m_session.dataFile(fileName);
     const std::string file = QFile::encodeName(path).toStdString();
     const std::string dataDir = QFile::encodeName(m_session.dataDir()).toStdString();
-    auto rows = std::make_shared<size_t>(0);
     runTask(
         {"导出到工作簿", QString("正在导出 %1 …").arg(fileName), false},
-        [makeGrid = std::move(makeGrid), file, dataDir, rows](TaskControl&) {
+        [makeGrid = std::move(makeGrid), file, dataDir](TaskControl&) {
             const Grid grid = makeGrid();
             writeWorkbook(grid, file, dataDir);
-            *rows = grid.rowCount();
+            return grid.rowCount();
         },
-        [this, path, rows](TaskOutcome<NoValue>& outcome) {
+        [this, path](TaskOutcome<size_t>& outcome) {
             if (outcome.failed()) {
                 emit statusMessage(outcome.errorText());
                 m_prompter.tell("导出到工作簿", outcome.errorText());
                 return;
             }
-            emit statusMessage(openedOrSaid(path, QString("已导出 %1 行").arg(*rows)));
+            emit statusMessage(openedOrSaid(path, QString("已导出 %1 行").arg(outcome.value())));
         });
 }
 

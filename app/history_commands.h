@@ -14,6 +14,7 @@
 #include "background_task.h"
 #include "groups/group_calc.h"
 #include "store/grid.h"
+#include "store/history_store.h"
 
 class QDialog;
 class QPushButton;
@@ -21,11 +22,17 @@ class QWidget;
 
 namespace k3 {
 
+// What a command's task on the history hands back: its value, and whether it changed the history.
+template <class R>
+struct Stored {
+    R value;
+    bool changedHistory = false;
+};
+
 // The folder of the data folder where the import's file dialog starts.
 inline constexpr const char* kImportFolderName = "历史号码";
 
 class HistorySession;
-class HistoryStore;
 class Prompter;
 struct TrimResult;
 
@@ -61,15 +68,21 @@ signals:
     void newestDeleted();
 
 private:
-    // Runs `task` (given a store of its own on the file) in the background with a progress box; the
-    // commands that change the database are off until `done` has run, whatever the outcome. A task that
-    // returns true changed the history: it is read there too, and shown before `done` runs. False when
-    // another command still runs.
-    using StoreTask = std::function<bool(HistoryStore&, TaskControl&)>;
-    bool runCommand(const ProgressText& text, StoreTask task, std::function<void(TaskOutcome<NoValue>&)> done);
-    // The same for a task that needs no store (an export).
-    bool runTask(const ProgressText& text, std::function<void(TaskControl&)> task,
-                 std::function<void(TaskOutcome<NoValue>&)> done);
+    // Runs `task(HistoryStore&, TaskControl&)` (given a store of its own on the file) in the background
+    // with a progress box; the commands that change the database are off until `done(TaskOutcome<R>&)`
+    // has run, whatever the outcome. The task returns Stored<R>: when it changed the history, the history
+    // is read there too and shown before `done` runs. False when another command still runs.
+    template <class StoreTask, class Done>
+    bool runCommand(const ProgressText& text, StoreTask task, Done done);
+    // The same for a task that needs no store (an export): `task(TaskControl&)` returns the value.
+    template <class Task, class Done>
+    bool runTask(const ProgressText& text, Task task, Done done);
+    // The commands that change the history off (false, and said, while another runs), and on again.
+    bool beginCommand();
+    void endCommand();
+    std::function<std::unique_ptr<HistoryStore>()> commandStoreOpener();
+    // The history a command changed, read on its thread (or to be read again here).
+    void showChanged(std::shared_ptr<const Snapshot> changed, bool readFailed);
     // True (and said) while another command runs.
     bool refuseWhileBusy();
     void storeImport(std::shared_ptr<struct ReadImport> read);
@@ -94,5 +107,59 @@ private:
     QStringList m_skippedLines;
     QPointer<QDialog> m_skippedLinesView;
 };
+
+template <class Task, class Done>
+bool HistoryCommands::runTask(const ProgressText& text, Task task, Done done) {
+    if (!beginCommand()) return false;
+    m_running =
+        runWithProgress(this, window(), text, std::move(task), [this, done = std::move(done)](auto& outcome) mutable {
+            endCommand();
+            done(outcome);
+        });
+    return true;
+}
+
+template <class StoreTask, class Done>
+bool HistoryCommands::runCommand(const ProgressText& text, StoreTask task, Done done) {
+    using R = decltype(task(std::declval<HistoryStore&>(), std::declval<TaskControl&>()).value);
+    struct Run {
+        R value;
+        std::shared_ptr<const Snapshot> changed;
+        bool readFailed = false;
+    };
+    return runTask(
+        text,
+        [openStore = commandStoreOpener(), task = std::move(task)](TaskControl& control) mutable {
+            std::shared_ptr<HistoryStore> store = openStore();
+            // A cancel stops the statement that runs: its transaction is rolled back.
+            control.setCancelHook([store] { store->interrupt(); });
+            struct Unhook {
+                TaskControl& control;
+                ~Unhook() { control.setCancelHook({}); }
+            };
+            Stored<R> stored = [&] {
+                Unhook unhook{control};
+                return task(*store, control);
+            }();
+            Run run{std::move(stored.value), nullptr, false};
+            if (!stored.changedHistory) return run;
+            try {
+                run.changed = store->snapshot();
+            } catch (const std::exception&) {
+                run.readFailed = true;  // read again by the window
+            }
+            return run;
+        },
+        [this, done = std::move(done)](TaskOutcome<Run>& outcome) mutable {
+            TaskOutcome<R> out;
+            out.m_error = outcome.m_error;
+            out.m_cancelled = outcome.m_cancelled;
+            if (outcome.m_value) {
+                showChanged(std::move(outcome.m_value->changed), outcome.m_value->readFailed);
+                out.m_value.emplace(std::move(outcome.m_value->value));
+            }
+            done(out);
+        });
+}
 
 }  // namespace k3

@@ -105,14 +105,14 @@ void HistoryCommands::startOnlineUpdate() {
             run->fetched = true;
             if (f.draws.empty()) {
                 run->noDraws = true;
-                return false;
+                return Stored<NoValue>{};
             }
             if (f.plan.misfit) {
                 run->draws = std::move(f.draws);
-                return false;
+                return Stored<NoValue>{};
             }
             run->outcome = applyUpdate(store, f.plan, f.draws, control.cancelFlag());
-            return true;
+            return Stored<NoValue>{{}, true};
         },
         [this, run](TaskOutcome<NoValue>& outcome) {
             if (!outcome.failed() && !run->noDraws && run->plan.misfit) {
@@ -137,7 +137,7 @@ void HistoryCommands::askAboutMisfit(std::shared_ptr<UpdateRun> run) {
         {"历史号在线更新", "正在保存更新的号码…", true},
         [run](HistoryStore& store, TaskControl& control) {
             run->outcome = applyUpdate(store, run->plan, run->draws, control.cancelFlag());
-            return true;
+            return Stored<NoValue>{{}, true};
         },
         [this, run](TaskOutcome<NoValue>& outcome) { reportUpdate(run, outcome); });
 }
