@@ -18,6 +18,7 @@
 
 #include "export/output_file.h"
 #include "store/error_text.h"
+#include "store/platform.h"
 
 namespace k3 {
 
@@ -25,21 +26,14 @@ namespace fs = std::filesystem;
 
 // ---------------------------------------------------------------- the library's standard error
 
-#ifdef _WIN32
-// A program with a window has no standard error to keep clean.
-LibraryStderr::LibraryStderr() = default;
-LibraryStderr::~LibraryStderr() = default;
-#else
 namespace {
 
-// Shared by every LibraryStderr alive: the first one in sends standard error to the capture file, the
-// last one out puts it back. Other threads' output in between is kept and written out afterwards, so it
-// is late, never lost; a program started in between inherits the capture as its standard error.
+// Shared by every LibraryStderr alive: the first one in captures standard error, the last one out puts
+// it back. Other threads' output in between is kept and written out afterwards, so it is late, never lost.
 struct Capture {
     std::mutex mutex;
     int users = 0;
-    int saved = -1;        // standard error as it was
-    FILE* file = nullptr;  // what was written to it meanwhile (null: thrown away)
+    StderrCapture held;
 };
 
 Capture& capture() {
@@ -55,49 +49,14 @@ bool libraryLine(std::string_view line) { return line.starts_with("[ERROR]") || 
 LibraryStderr::LibraryStderr() {
     Capture& c = capture();
     std::lock_guard<std::mutex> lock(c.mutex);
-    if (c.users++ > 0) return;
-    std::fflush(stderr);
-    c.saved = ::fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 3);
-    c.file = std::tmpfile();
-    const int to = c.file ? ::fileno(c.file) : ::open("/dev/null", O_WRONLY | O_CLOEXEC);
-    if (c.saved >= 0 && to >= 0) ::dup2(to, STDERR_FILENO);
-    if (!c.file && to >= 0) ::close(to);
+    if (c.users++ == 0) c.held = captureStderr();
 }
 
 LibraryStderr::~LibraryStderr() {
     Capture& c = capture();
     std::lock_guard<std::mutex> lock(c.mutex);
-    if (--c.users > 0) return;
-    std::fflush(stderr);
-    if (c.saved >= 0) {
-        ::dup2(c.saved, STDERR_FILENO);
-        ::close(c.saved);
-        c.saved = -1;
-    }
-    if (!c.file) return;
-    // What others wrote meanwhile goes out now, line by line, without the library's lines.
-    std::rewind(c.file);
-    std::string text;
-    char buf[4096];
-    for (size_t n; (n = std::fread(buf, 1, sizeof buf, c.file)) > 0;) text.append(buf, n);
-    std::fclose(c.file);
-    c.file = nullptr;
-    std::string kept;
-    for (size_t at = 0; at < text.size();) {
-        size_t end = text.find('\n', at);
-        end = end == std::string::npos ? text.size() : end + 1;
-        const std::string_view line(text.data() + at, end - at);
-        if (!libraryLine(line)) kept += line;
-        at = end;
-    }
-    for (size_t done = 0; done < kept.size();) {
-        const ssize_t n = ::write(STDERR_FILENO, kept.data() + done, kept.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        done += static_cast<size_t>(n);
-    }
+    if (--c.users == 0) releaseStderr(c.held, libraryLine);
 }
-#endif
 
 // ---------------------------------------------------------------- the workbook
 

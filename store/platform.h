@@ -5,6 +5,7 @@
 // errors are turned into the nearest one), which systemErrorText says in Chinese.
 #pragma once
 #include <cstdint>
+#include <cstdio>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -51,9 +52,15 @@ void syncFolder(const std::string& folder);
 // The POSIX permission bits of an existing file (links followed); nothing where there are none.
 std::optional<unsigned> fileMode(const std::string& path);
 
-// The process's standard error sent nowhere and back (a library's own lines kept from the user). The
-// returned handle goes to restoreStderr; -1 when nothing was changed.
-int silenceStderr();
-void restoreStderr(int saved);
+// The process's standard error held in a file of its own while a library prints its own lines there, then
+// put back: what was written to it meanwhile goes out then, without the lines `dropped` picks. A program
+// started meanwhile inherits the capture as its standard error. Where a process has no standard error to
+// keep clean (a Windows program with a window), nothing changes.
+struct StderrCapture {
+    int saved = -1;             // standard error as it was
+    std::FILE* file = nullptr;  // what was written meanwhile (null: thrown away)
+};
+StderrCapture captureStderr();
+void releaseStderr(StderrCapture& capture, bool (*dropped)(std::string_view line));
 
 }  // namespace k3

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <random>
@@ -108,18 +109,46 @@ std::optional<unsigned> fileMode(const std::string& path) {
     return static_cast<unsigned>(st.st_mode & 07777);
 }
 
-int silenceStderr() {
-    const int saved = ::fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 0);
-    const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
-    if (saved >= 0 && null >= 0) ::dup2(null, STDERR_FILENO);
-    if (null >= 0) ::close(null);
-    return saved;
+StderrCapture captureStderr() {
+    StderrCapture c;
+    std::fflush(stderr);
+    c.saved = ::fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 3);
+    c.file = std::tmpfile();
+    const int to = c.file ? ::fileno(c.file) : ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+    if (c.saved >= 0 && to >= 0) ::dup2(to, STDERR_FILENO);
+    if (!c.file && to >= 0) ::close(to);
+    return c;
 }
 
-void restoreStderr(int saved) {
-    if (saved < 0) return;
-    ::dup2(saved, STDERR_FILENO);
-    ::close(saved);
+void releaseStderr(StderrCapture& c, bool (*dropped)(std::string_view line)) {
+    std::fflush(stderr);
+    if (c.saved >= 0) {
+        ::dup2(c.saved, STDERR_FILENO);
+        ::close(c.saved);
+        c.saved = -1;
+    }
+    if (!c.file) return;
+    // What others wrote meanwhile goes out now, line by line, without the library's lines.
+    std::rewind(c.file);
+    std::string text;
+    char buf[4096];
+    for (size_t n; (n = std::fread(buf, 1, sizeof buf, c.file)) > 0;) text.append(buf, n);
+    std::fclose(c.file);
+    c.file = nullptr;
+    std::string kept;
+    for (size_t at = 0; at < text.size();) {
+        size_t end = text.find('\n', at);
+        end = end == std::string::npos ? text.size() : end + 1;
+        const std::string_view line(text.data() + at, end - at);
+        if (!dropped(line)) kept += line;
+        at = end;
+    }
+    for (size_t done = 0; done < kept.size();) {
+        const ssize_t n = ::write(STDERR_FILENO, kept.data() + done, kept.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        done += static_cast<size_t>(n);
+    }
 }
 
 }  // namespace k3

@@ -219,20 +219,9 @@ void syncFolder(const std::string&) {}  // replaceFile writes the rename through
 
 std::optional<unsigned> fileMode(const std::string&) { return std::nullopt; }
 
-int silenceStderr() {
-    const int err = _fileno(stderr);
-    if (err < 0) return -1;  // a program without a console has no standard error
-    const int saved = _dup(err);
-    const int null = _open("NUL", _O_WRONLY | _O_NOINHERIT);
-    if (saved >= 0 && null >= 0) _dup2(null, err);
-    if (null >= 0) _close(null);
-    return saved;
-}
+// A program with a window has no standard error to keep clean.
+StderrCapture captureStderr() { return {}; }
 
-void restoreStderr(int saved) {
-    if (saved < 0) return;
-    _dup2(saved, _fileno(stderr));
-    _close(saved);
-}
+void releaseStderr(StderrCapture&, bool (*)(std::string_view)) {}
 
 }  // namespace k3
