@@ -61,6 +61,10 @@ public:
     // the window is shown it then looks every half second whether another program changed one of them
     // (or made a new one) and reads that one again.
     void loadOtherProvinces(int except, int unrecordedOwner);
+    // The main window switched from province `left` (whose history is `database`) to `shown`: `left` is
+    // one of the others from now on, looked at every half second for changes made elsewhere, and `shown`
+    // is the one the main window gives.
+    void provinceSwitched(int left, const std::string& database, int shown);
 
     // The table as shown, and the rows behind it.
     const Grid& grid() const;

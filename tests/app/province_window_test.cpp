@@ -6,12 +6,15 @@
 #include <QTest>
 #include <filesystem>
 
+#include "cli_runner.h"
 #include "overview_window.h"
 #include "stats_windows.h"
 #include "store/history_store.h"
 #include "store/issue.h"
 #include "store/sqlite_db.h"
 #include "trend_window.h"
+#include "watch/watch_state.h"
+#include "watch_window.h"
 #include "window_fixture.h"
 
 using namespace k3test;
@@ -224,4 +227,41 @@ TEST_F(ProvinceWindowTest, AnOlderGapbookHeldByAnotherProgramIsNotLeftUnrecorded
     clickMenuEntry(k3::names::kLotteryMenu, "mnuK3_3");
     EXPECT_EQ(provinceLabel(), "江苏快3 — gapbook-js.db");
     EXPECT_EQ(k3::HistoryStore(dbPath()).recordedProvince(), "fj");
+}
+
+// The watch list open while the player switches: the province left is then followed as every other
+// province is, so that a draw k3gap-cli adds to it afterwards reaches its row.
+TEST_F(ProvinceWindowTest, TheWatchListFollowsTheProvinceLeftBehind) {
+    const auto fujian = generateDraws(120, 78, 130325001);
+    k3::HistoryStore(dbPath(), "fj").append(fujian);
+    k3::HistoryStore(jsPath(), "js").append(generateDraws(200, 82, 130401001, 1, 7));
+    QSettings(settingsFile(), QSettings::IniFormat).setValue("IniSetting/TixingList", "和值:10@2");
+    open();
+    clickMenuEntry(k3::names::kAnalysisMenu, "mnuTixing");
+    auto* watch = w->findChild<k3::WatchWindow*>();
+    ASSERT_NE(watch, nullptr) << "the watch list did not open";
+    auto current = [&](const char* caption) -> std::string {
+        for (const auto& row : watch->grid().rows)
+            if (row.at(0) == caption) return row.at(3);
+        return "no row";
+    };
+    auto counted = [&](const std::string& path) {
+        const auto plan = std::make_shared<const k3::WatchPlan>(watch->items(), 1);
+        return std::to_string(k3::WatchState(plan, *k3::HistoryStore(path).snapshot()).figures()[0].current);
+    };
+    const std::string js = counted(jsPath()), fj = counted(dbPath());
+    ASSERT_TRUE(eventually([&] { return !watch->busy() && current("江苏快3") == js && current("福建快3") == fj; }))
+        << "江苏 " << current("江苏快3") << " (" << js << "), 福建 " << current("福建快3") << " (" << fj << ")";
+
+    clickMenuEntry(k3::names::kLotteryMenu, "mnuK3_3");
+    ASSERT_EQ(provinceLabel(), "江苏快3 — gapbook-js.db");
+    // A draw that misses 和值 10, added by k3gap-cli to 福建's history.
+    const std::string issue = std::to_string(k3::nextIssue(fujian.back().sqqh, 78, false));
+    const CliRun add = runCli(dir.path().string(), dir.file("config"), "--lottery 0 add " + issue + " 666");
+    ASSERT_EQ(add.rc, 0) << add.err;
+    const std::string after = counted(dbPath());
+    ASSERT_EQ(std::stoi(after), std::stoi(fj) + 1);
+    EXPECT_TRUE(eventually([&] { return current("福建快3") == after; }, 5000))
+        << "福建's row did not follow k3gap-cli's draw within 5 s: " << current("福建快3");
+    EXPECT_EQ(current("江苏快3"), js);
 }
