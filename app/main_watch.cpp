@@ -5,6 +5,7 @@
 #include "main_window.h"
 #include "prompter.h"
 #include "search_panel.h"
+#include "settings/settings.h"
 #include "store/issue.h"
 #include "watch/watch_item.h"
 #include "watch_window.h"
@@ -23,6 +24,12 @@ WatchWindow* MainWindow::watchWindow() {
     m_watchGiven = {m_session->lotteryIndex(), m_session->databaseFile().toStdString()};
     m_watch->loadOtherProvinces(m_session->lotteryIndex(), m_session->unrecordedOwner());
     return m_watch;
+}
+
+// A saved list is counted from the start, the window hidden, so that a change that makes an item reach
+// its threshold is said in the status bar whether the window was opened or not.
+void MainWindow::startWatch() {
+    if (!m_session->settings().watchList().trimmed().isEmpty()) watchWindow();
 }
 
 void MainWindow::openWatch() {

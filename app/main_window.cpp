@@ -178,6 +178,8 @@ void MainWindow::startUp() {
     else
         showStatus(m_startNote);
     applyAccess();
+    // After the window has been shown: the other provinces' histories are read in the background.
+    QTimer::singleShot(0, this, &MainWindow::startWatch);
 }
 
 void MainWindow::showHistoryCount(const QString& prefix) {

@@ -99,6 +99,7 @@ private:
     // 遗漏提醒 (main_watch.cpp): the window made and shown when first asked for, items added to it,
     // and the histories it is given as they change.
     WatchWindow* watchWindow();
+    void startWatch();
     void openWatch();
     void watchTableItem(int item);
     void watchSearch();

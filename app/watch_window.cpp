@@ -372,7 +372,9 @@ void WatchWindow::provinceSwitched(int left, const std::string& database, int sh
 // One look at a time, in the background: the files whose probe says they changed are read again, and a
 // province's file that has appeared is read for the first time.
 void WatchWindow::pollOtherProvinces() {
-    if (m_polling || !m_others.loaded || !isVisible()) return;
+    // Hidden, the list still follows the other provinces while it has items: their alerts reach the
+    // status bar.
+    if (m_polling || !m_others.loaded || (!isVisible() && m_items.empty())) return;
     m_polling = true;
     auto probes = std::make_shared<std::map<int, std::shared_ptr<HistoryProbe>>>(m_probes);
     runThenCallback(

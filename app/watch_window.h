@@ -58,7 +58,7 @@ public:
 
     // Reads the history of every province in the data folder other than `except` (the one the main
     // window shows and gives with setHistory), in the background on two threads, and counts each. While
-    // the window is shown it then looks every half second whether another program changed one of them
+    // the window is shown, or holds items, it then looks every half second whether another program changed one of them
     // (or made a new one) and reads that one again.
     void loadOtherProvinces(int except, int unrecordedOwner);
     // The main window switched from province `left` (whose history is `database`) to `shown`: `left` is

@@ -4,6 +4,7 @@
 #include <QSettings>
 #include <QStatusBar>
 #include <QTest>
+#include <algorithm>
 #include <filesystem>
 
 #include "cli_runner.h"
@@ -264,4 +265,30 @@ TEST_F(ProvinceWindowTest, TheWatchListFollowsTheProvinceLeftBehind) {
     EXPECT_TRUE(eventually([&] { return current("福建快3") == after; }, 5000))
         << "福建's row did not follow k3gap-cli's draw within 5 s: " << current("福建快3");
     EXPECT_EQ(current("江苏快3"), js);
+}
+
+// A saved list is followed from the start, its window never opened: a draw k3gap-cli adds to another
+// province that makes an item reach its threshold is said in the status bar.
+TEST_F(ProvinceWindowTest, ASavedWatchListAlertsWithoutItsWindow) {
+    k3::HistoryStore(dbPath(), "fj").append(generateDraws(120, 78, 130325001));
+    // 江苏: 和值 10 came out in the newest draw, so its current omission is 1.
+    k3::HistoryStore(jsPath(), "js").append(draws({{130401001, "111"}, {130401002, "253"}}));
+    QSettings(settingsFile(), QSettings::IniFormat).setValue("IniSetting/TixingList", "和值:10@2");
+    open();
+    k3::WatchWindow* watch = nullptr;
+    auto counts = [&](const char* caption) {
+        watch = w->findChild<k3::WatchWindow*>();
+        if (!watch || watch->busy()) return false;
+        const auto& rows = watch->grid().rows;
+        return std::any_of(rows.begin(), rows.end(), [&](const auto& row) { return row.at(0) == caption; });
+    };
+    ASSERT_TRUE(eventually([&] { return counts("江苏快3") && counts("福建快3"); })) << "the saved list counts nothing";
+    EXPECT_FALSE(watch->isVisible());
+
+    const CliRun add = runCli(dir.path().string(), dir.file("config"), "--lottery 3 add 130401003 666");
+    ASSERT_EQ(add.rc, 0) << add.err;
+    EXPECT_TRUE(
+        eventually([&] { return status().contains("江苏快3：和值 10 的遗漏已达到门槛 2 期（当前遗漏 2）"); }, 5000))
+        << status().toStdString();
+    EXPECT_FALSE(watch->isVisible());
 }
