@@ -9,11 +9,18 @@
 #include <functional>
 #include <memory>
 
+#include "open_failure.h"
+#include "store/grid.h"
 #include "store/snapshot.h"
 
 class QLabel;
 
 namespace k3 {
+
+// Writes `grid` as the workbook `fileName` in the data folder `dataDir` (through the one writer) and opens
+// it: what the window says then, or why nothing was written.
+WrittenText writeGridWorkbook(const Grid& grid, const QString& dataDir, const QString& fileName,
+                              const std::function<bool(const QUrl&)>& open);
 
 class AnalysisWindow : public QWidget {
     Q_OBJECT
@@ -50,6 +57,8 @@ protected:
     void tellState(const QString& text, bool failed);
     // Opens the file just written at `path` and says `done` and where it is, or that it cannot be opened.
     void showWritten(const QString& path, const QString& done);
+    // Writes `grid` as the workbook `fileName` in the data folder, opens it and says so.
+    void exportGrid(const Grid& grid, const QString& fileName);
 
     const std::shared_ptr<const Snapshot>& snapshot() const { return m_snap; }
     const QString& from() const { return m_from; }

@@ -1,8 +1,6 @@
 #include "overview_window.h"
 
 #include <QAbstractTableModel>
-#include <QDir>
-#include <QFile>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
@@ -13,7 +11,6 @@
 #include <QVBoxLayout>
 
 #include "charts/omission_chart.h"
-#include "export/workbook.h"
 #include "grid_view.h"
 #include "overview/gap_series.h"
 #include "window_fit.h"
@@ -194,15 +191,7 @@ void OverviewWindow::exportWorkbook() {
         say("遗漏总表是空的，没有导出", true);
         return;
     }
-    const QString path = QDir(m_dataDir).filePath("Zongbiao.xlsx");
-    const Grid& g = m_model->grid();
-    try {
-        writeWorkbook(g, QFile::encodeName(path).toStdString(), QFile::encodeName(m_dataDir).toStdString());
-    } catch (const std::exception& e) {
-        say(QString::fromUtf8(e.what()), true);
-        return;
-    }
-    showWritten(path, QString("已导出 %1 行").arg(g.rowCount()));
+    exportGrid(m_model->grid(), "Zongbiao.xlsx");
 }
 
 // A right-click on a row opens its menu (加入遗漏提醒); on the release, as the history grid's does.

@@ -1,8 +1,6 @@
 #include "stats_windows.h"
 
 #include <QComboBox>
-#include <QDir>
-#include <QFile>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -15,7 +13,6 @@
 #include "background_task.h"
 #include "charts/stats_chart.h"
 #include "export/output_file.h"
-#include "export/workbook.h"
 #include "grid_models.h"
 #include "grid_view.h"
 #include "window_fit.h"
@@ -109,15 +106,7 @@ void StatsWindow::exportWorkbook() {
         say(windowTitle() + "是空的，没有导出", true);
         return;
     }
-    const QString path = QDir(m_dataDir).filePath(m_workbookName);
-    const Grid g = m_model->grid();
-    try {
-        writeWorkbook(g, QFile::encodeName(path).toStdString(), QFile::encodeName(m_dataDir).toStdString());
-    } catch (const std::exception& e) {
-        say(QString::fromUtf8(e.what()), true);
-        return;
-    }
-    showWritten(path, QString("已导出 %1 行").arg(g.rowCount()));
+    exportGrid(m_model->grid(), m_workbookName);
 }
 
 // ---------------------------------------------------------------- 公平性检验

@@ -4,7 +4,6 @@
 #include <QColor>
 #include <QComboBox>
 #include <QDesktopServices>
-#include <QDir>
 #include <QFile>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -18,8 +17,8 @@
 #include <atomic>
 #include <filesystem>
 
+#include "analysis_window.h"
 #include "background_task.h"
-#include "export/workbook.h"
 #include "grid_models.h"
 #include "grid_view.h"
 #include "open_failure.h"
@@ -468,16 +467,7 @@ void WatchWindow::exportWorkbook() {
         say("遗漏提醒是空的，没有导出", true);
         return;
     }
-    const QString path = QDir(m_dataDir).filePath("Tixing.xlsx");
-    const Grid& g = m_model->grid();
-    try {
-        writeWorkbook(g, QFile::encodeName(path).toStdString(), QFile::encodeName(m_dataDir).toStdString());
-    } catch (const std::exception& e) {
-        say(QString::fromUtf8(e.what()), true);
-        return;
-    }
-    const QString done = QString("已导出 %1 行").arg(g.rowCount());
-    const WrittenText said = writtenText(openUrl, path, done);
+    const WrittenText said = writeGridWorkbook(m_model->grid(), m_dataDir, "Tixing.xlsx", openUrl);
     say(said.text, said.warning);
 }
 
