@@ -7,6 +7,7 @@
 
 #include "search/omission.h"
 #include "search/search.h"
+#include "store/row_order.h"
 #include "store/textfmt.h"
 
 namespace k3 {
@@ -249,15 +250,8 @@ Grid overviewGrid(const OverviewTable& table, const std::vector<int>& order) {
 }
 
 std::vector<int> overviewOrder(const OverviewTable& table, int column, bool descending) {
-    std::vector<int> order(table.rows.size());
-    for (size_t i = 0; i < order.size(); ++i) order[i] = static_cast<int>(i);
-    std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
-        auto ka = sortKey(table.rows[static_cast<size_t>(a)], column);
-        auto kb = sortKey(table.rows[static_cast<size_t>(b)], column);
-        if (!ka || !kb) return ka.has_value() && !kb.has_value();  // empty cells last
-        return descending ? *ka > *kb : *ka < *kb;
-    });
-    return order;
+    return orderByKey(
+        table.rows.size(), [&](int i) { return sortKey(table.rows[static_cast<size_t>(i)], column); }, descending);
 }
 
 }  // namespace k3

@@ -10,6 +10,7 @@
 #include "overview/overview.h"
 #include "stats/stats_range.h"
 #include "stats/threshold_count.h"
+#include "store/row_order.h"
 #include "store/textfmt.h"
 
 namespace k3 {
@@ -174,14 +175,8 @@ std::vector<int> backtestOrder(const BacktestTable& table, int column, bool desc
             default: return r.item;
         }
     };
-    std::vector<int> order(table.rows.size());
-    for (size_t i = 0; i < order.size(); ++i) order[i] = static_cast<int>(i);
-    std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
-        auto ka = key(table.rows[static_cast<size_t>(a)]), kb = key(table.rows[static_cast<size_t>(b)]);
-        if (!ka || !kb) return ka.has_value() && !kb.has_value();
-        return descending ? *ka > *kb : *ka < *kb;
-    });
-    return order;
+    return orderByKey(
+        table.rows.size(), [&](int i) { return key(table.rows[static_cast<size_t>(i)]); }, descending);
 }
 
 BacktestSummary summarize(const BacktestTable& table) {

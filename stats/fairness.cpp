@@ -10,6 +10,7 @@
 #include "overview/overview.h"
 #include "stats/stats_range.h"
 #include "store/outcome.h"
+#include "store/row_order.h"
 
 namespace k3 {
 
@@ -236,14 +237,7 @@ std::vector<int> fairnessOrder(const FairnessReport& report, int column, bool de
             default: return i;
         }
     };
-    std::vector<int> order(report.tests.size());
-    for (size_t i = 0; i < order.size(); ++i) order[i] = static_cast<int>(i);
-    std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
-        auto ka = key(a), kb = key(b);
-        if (!ka || !kb) return ka.has_value() && !kb.has_value();
-        return descending ? *ka > *kb : *ka < *kb;
-    });
-    return order;
+    return orderByKey(report.tests.size(), key, descending);
 }
 
 std::string fairnessSummary(const FairnessReport& report) {
