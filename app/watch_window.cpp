@@ -299,7 +299,7 @@ void WatchWindow::loadOtherProvinces(int except, int unrecordedOwner) {
         this,
         [dir = QFile::encodeName(m_dataDir).toStdString(), except, unrecordedOwner](TaskControl&) {
             Listed out;
-            const ProvinceListing listed = listProvinceHistories(dir, unrecordedOwner);
+            const ProvinceListing listed = listProvinceHistories(dir, unrecordedOwner, false);
             out.problems = listed.problems;
             for (const ProvinceSummary& s : listed.histories)
                 if (s.province != except) out.files.emplace_back(s.province, s.database);
@@ -393,7 +393,8 @@ void WatchWindow::pollOtherProvinces() {
                 if (p == except || probes->count(p)) continue;
                 std::error_code ec;
                 const std::string path = (std::filesystem::path(dir) / provinceDatabaseName(p)).string();
-                if (std::filesystem::exists(path, ec)) files.emplace_back(p, path);
+                // An empty file holds no history yet (opened, it would be made one).
+                if (std::filesystem::file_size(path, ec) > 0 && !ec) files.emplace_back(p, path);
             }
             std::atomic<size_t> next{0};
             return readHistories(files, next, parts, control);

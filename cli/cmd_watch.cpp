@@ -47,20 +47,20 @@ std::vector<Counted> countEveryProvince(const Context& ctx, const std::shared_pt
                                         std::vector<std::string>& problems) {
     k3::ProvinceListing listed;
     try {
-        listed = k3::listProvinceHistories(ctx.dataDir, ctx.unrecordedOwner());
+        listed = k3::listProvinceHistories(ctx.dataDir, ctx.unrecordedOwner(), false);
     } catch (const std::exception& e) {
         throw InputError(e.what());
     }
     problems = listed.problems;
     std::vector<Counted> out;
-    for (const k3::ProvinceSummary& s : listed.histories)
-        if (s.draws > 0) out.push_back({s.province, s.database, std::nullopt, {}});
+    for (const k3::ProvinceSummary& s : listed.histories) out.push_back({s.province, s.database, std::nullopt, {}});
     std::atomic<size_t> next{0};
     auto work = [&] {
         for (size_t i; (i = next.fetch_add(1)) < out.size();) {
             try {
                 k3::HistoryStore store(out[i].database);
-                out[i].state.emplace(plan, *store.valuesSnapshot(plan->parts()));
+                const auto snap = store.valuesSnapshot(plan->parts());
+                if (!snap->empty()) out[i].state.emplace(plan, *snap);
             } catch (const std::exception& e) {
                 out[i].problem = e.what();
             }

@@ -101,7 +101,7 @@ ProvinceHistory openProvinceHistory(const ProvinceFiles& files) {
     return h;
 }
 
-ProvinceListing listProvinceHistories(const std::string& dataDir, int unrecordedOwner) {
+ProvinceListing listProvinceHistories(const std::string& dataDir, int unrecordedOwner, bool counted) {
     ProvinceListing out;
     const MainFile main = readMainFile(dataDir);
     bool mainTaken = !main.exists;
@@ -115,15 +115,17 @@ ProvinceListing listProvinceHistories(const std::string& dataDir, int unrecorded
         s.database = f.database;
         // An empty file holds no history yet; opened, it would be made one.
         if (fs::file_size(f.database, ec) == 0 || ec) {
-            out.histories.push_back(s);
+            if (counted) out.histories.push_back(s);
             continue;
         }
         try {
             HistoryStore store(f.database);
             requireProvince(store, p);
-            s.draws = store.count();
-            s.first = store.oldestIssue();
-            s.last = store.newestIssue();
+            if (counted) {
+                s.draws = store.count();
+                s.first = store.oldestIssue();
+                s.last = store.newestIssue();
+            }
             out.histories.push_back(s);
         } catch (const StoreError& e) {
             out.problems.push_back(e.what());

@@ -59,7 +59,9 @@ struct ProvinceListing {
 };
 
 // The provinces that have a history file in `dataDir` (an empty history too), each read without writing.
-ProvinceListing listProvinceHistories(const std::string& dataDir, int unrecordedOwner);
+// `counted`: with each history's draws and first and last issue; else only the files that hold a history
+// (draws stays 0), which spares a read of each file's index for a caller that reads the histories anyway.
+ProvinceListing listProvinceHistories(const std::string& dataDir, int unrecordedOwner, bool counted = true);
 
 // Whether a history file was changed by another connection (another program's too) since the probe was
 // made or last asked: SQLite's count of the file's changes, on a read connection of its own kept open,

@@ -259,6 +259,16 @@ TEST(ProvinceHistory, TheListNamesEveryProvinceWithAHistory) {
     // Listing writes nothing: gapbook.db keeps no record, the empty file stays empty.
     EXPECT_TRUE(fileBytes(dir.file("gapbook.db")) == before);
     EXPECT_EQ(fs::file_size(dir.file("gapbook-hb.db")), 0u);
+
+    // Without the counts: the files that hold a history (an empty one too), not the empty file.
+    const ProvinceListing files = listProvinceHistories(data, kFujian, false);
+    ASSERT_EQ(files.histories.size(), 3u);
+    EXPECT_EQ(files.histories[0].database, dir.file("gapbook.db"));
+    EXPECT_EQ(files.histories[1].province, kJiangxi);
+    EXPECT_EQ(files.histories[2].province, 9);
+    EXPECT_EQ(files.histories[2].draws, 0);
+    EXPECT_FALSE(files.histories[2].last);
+    EXPECT_EQ(fs::file_size(dir.file("gapbook-hb.db")), 0u);
 }
 
 TEST(ProvinceHistory, AGapbookRecordingAnUnknownCodeIsNobodys) {
