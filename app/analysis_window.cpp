@@ -34,14 +34,10 @@ AnalysisWindow::AnalysisWindow(QString dataDir, const QString& objectName, const
 }
 
 void AnalysisWindow::setHistoryAndRange(std::shared_ptr<const Snapshot> snap, const QString& from, const QString& to) {
-    keepHistoryAndRange(std::move(snap), from, to);
-    recompute();
-}
-
-void AnalysisWindow::keepHistoryAndRange(std::shared_ptr<const Snapshot> snap, const QString& from, const QString& to) {
     m_snap = std::move(snap);
     m_from = from;
     m_to = to;
+    recompute();
 }
 
 void AnalysisWindow::say(const QString& text, bool warning) {

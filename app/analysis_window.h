@@ -64,8 +64,6 @@ protected:
     const QString& from() const { return m_from; }
     const QString& to() const { return m_to; }
     bool runningNumbers() const { return m_runningNumbers; }
-    // Kept as given, for a window that shows a table made elsewhere.
-    void keepHistoryAndRange(std::shared_ptr<const Snapshot> snap, const QString& from, const QString& to);
 
     const QString m_dataDir;
     QLabel* m_status;  // under the window's contents; wraps a long message instead of widening the window

@@ -20,8 +20,7 @@ WatchWindow* MainWindow::watchWindow() {
     connect(m_watch, &WatchWindow::message, this, [this](const QString& text) { showStatus(text); });
     connect(m_watch, &WatchWindow::thresholdReached, this, [this](const QString& text) { showStatus(text); });
     m_session->catchUp();
-    m_watch->setHistory(m_session->lotteryIndex(), m_session->snapshot());
-    m_watchGiven = {m_session->lotteryIndex(), m_session->databaseFile().toStdString()};
+    m_watch->setShownHistory(m_session->lotteryIndex(), m_session->databaseFile().toStdString(), m_session->snapshot());
     m_watch->loadOtherProvinces(m_session->lotteryIndex(), m_session->unrecordedOwner());
     return m_watch;
 }
@@ -67,10 +66,8 @@ void MainWindow::watchSearch() {
 // After a switch, the province left is followed by the list itself, as every other province is.
 void MainWindow::followWatch(std::shared_ptr<const Snapshot> snapshot, HistoryOrigin origin) {
     if (!m_watch) return;
-    const int shown = m_session->lotteryIndex();
-    if (m_watchGiven.first != shown) m_watch->provinceSwitched(m_watchGiven.first, m_watchGiven.second, shown);
-    m_watchGiven = {shown, m_session->databaseFile().toStdString()};
-    m_watch->setHistory(shown, std::move(snapshot), origin == HistoryOrigin::kTypedDraw);
+    m_watch->setShownHistory(m_session->lotteryIndex(), m_session->databaseFile().toStdString(), std::move(snapshot),
+                             origin == HistoryOrigin::kTypedDraw);
 }
 
 }  // namespace k3

@@ -7,8 +7,6 @@
 #include <functional>
 #include <memory>
 #include <optional>
-#include <string>
-#include <utility>
 
 #include "background_task.h"
 #include "history_session.h"
@@ -140,9 +138,8 @@ private:
     AnalysisWindow* m_backtest = nullptr;
     AnalysisWindow* m_trend = nullptr;
     bool m_analysesRefreshPending = false;
-    WatchWindow* m_watch = nullptr;                    // made when first opened
-    std::pair<int, std::string> m_watchGiven{-1, {}};  // the province whose history it was given last, and its file
-    NewestRequest m_searches{this};                    // an older search that ends late is not shown
+    WatchWindow* m_watch = nullptr;  // made when first opened
+    NewestRequest m_searches{this};  // an older search that ends late is not shown
 };
 
 }  // namespace k3

@@ -354,18 +354,23 @@ void WatchWindow::otherProvincesRead(std::vector<Read>& read, int load) {
     }
 }
 
-void WatchWindow::provinceSwitched(int left, const std::string& database, int shown) {
-    if (!m_others.loaded) return;
-    m_others.except = shown;
-    m_probes.erase(shown);
-    // The probe starts from the file as it is now: the history the main window gave last.
-    try {
-        m_probes[left] = std::make_shared<HistoryProbe>(database);
-    } catch (const std::exception& e) {
-        say(QString("%1的历史号码的改动跟不上：%2")
-                .arg(QString::fromUtf8(k3::province(left).caption), QString::fromUtf8(e.what())),
-            true);
+void WatchWindow::setShownHistory(int province, const std::string& database, std::shared_ptr<const Snapshot> snap,
+                                  bool appended) {
+    if (m_others.loaded && province != m_others.except) {
+        const int left = m_others.except;
+        m_others.except = province;
+        m_probes.erase(province);
+        // The probe starts from the file as it is now: the history the main window gave last.
+        try {
+            m_probes[left] = std::make_shared<HistoryProbe>(m_shownDatabase);
+        } catch (const std::exception& e) {
+            say(QString("%1的历史号码的改动跟不上：%2")
+                    .arg(QString::fromUtf8(k3::province(left).caption), QString::fromUtf8(e.what())),
+                true);
+        }
     }
+    m_shownDatabase = database;
+    setHistory(province, std::move(snap), appended);
 }
 
 // One look at a time, in the background: the files whose probe says they changed are read again, and a

@@ -61,10 +61,11 @@ public:
     // the window is shown, or holds items, it then looks every half second whether another program changed one of them
     // (or made a new one) and reads that one again.
     void loadOtherProvinces(int except, int unrecordedOwner);
-    // The main window switched from province `left` (whose history is `database`) to `shown`: `left` is
-    // one of the others from now on, looked at every half second for changes made elsewhere, and `shown`
-    // is the one the main window gives.
-    void provinceSwitched(int left, const std::string& database, int shown);
+    // setHistory for the province the main window shows, whose history is `database`. Given another
+    // province than before (a switch), the one left is one of the others from then on, looked at every
+    // half second for changes made elsewhere.
+    void setShownHistory(int province, const std::string& database, std::shared_ptr<const Snapshot> snap,
+                         bool appended = false);
 
     // The table as shown, and the rows behind it.
     const Grid& grid() const;
@@ -130,6 +131,7 @@ private:
         int except = -1, owner = 0;
         unsigned parts = 0;
     } m_others;
+    std::string m_shownDatabase;  // the history file of the province the main window shows (m_others.except)
     int m_generation = 0;
     int m_pending = 0;
     // The probes of the other provinces' files, and whether a look for their changes is under way.
