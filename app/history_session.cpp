@@ -260,6 +260,7 @@ std::shared_ptr<const Snapshot> HistorySession::snapshotReadingValues(std::share
     auto values = std::make_shared<std::promise<std::shared_ptr<const SnapshotValues>>>();
     auto snap = std::make_shared<Snapshot>(std::move(d.issues), std::move(d.ranks), std::move(d.newestDice),
                                            values->get_future().share());
+    snap->setContentToken(d.token);
     // The snapshot waits for the promise. The read checks the history's rules on every value it reads
     // (txtHisLst too): what it finds is the window's verdict on them.
     const uint64_t generation = m_storeGeneration;
@@ -382,7 +383,8 @@ DerivedDraw HistorySession::addTypedDraw(const std::string& issue, const std::st
     // since the copy was read: then only a new read holds both.
     std::shared_ptr<const Snapshot> extended;
     try {
-        if (dataVersion() == m_dataVersion) extended = withNewestAppended(m_snapshot, added);
+        // Nothing else was written in between: the file's token is the one this change set.
+        if (dataVersion() == m_dataVersion) extended = withNewestAppended(m_snapshot, added, m_store->lastToken());
     } catch (const std::exception&) {
     }
     if (!extended) {

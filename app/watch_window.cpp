@@ -4,6 +4,7 @@
 #include <QColor>
 #include <QComboBox>
 #include <QDesktopServices>
+#include <QDir>
 #include <QFile>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -26,6 +27,7 @@
 #include "settings/settings.h"
 #include "store/province.h"
 #include "store/province_history.h"
+#include "store/sqlite_db.h"
 #include "window_fit.h"
 
 namespace k3 {
@@ -125,6 +127,13 @@ WatchWindow::WatchWindow(QString dataDir, Settings& settings, int segBase, QWidg
     m_pollTimer = new QTimer(this);
     m_pollTimer->setInterval(500);
     connect(m_pollTimer, &QTimer::timeout, this, &WatchWindow::pollOtherProvinces);
+    m_saveTimer = new QTimer(this);
+    m_saveTimer->setSingleShot(true);
+    m_saveTimer->setInterval(1500);
+    connect(m_saveTimer, &QTimer::timeout, this, &WatchWindow::saveKept);
+    m_kept = std::make_shared<const WatchCache>(
+        WatchCache::load(QFile::encodeName(QDir(m_dataDir).filePath(kWatchCacheFileName)).toStdString(),
+                         QFile::encodeName(m_dataDir).toStdString()));
 
     // The saved list; an entry that cannot be read is left out and named.
     try {
@@ -143,7 +152,15 @@ WatchWindow::WatchWindow(QString dataDir, Settings& settings, int segBase, QWidg
     showRows();
 }
 
-WatchWindow::~WatchWindow() = default;
+WatchWindow::~WatchWindow() {
+    if (!m_keptChanged) return;
+    try {
+        m_kept->save(QFile::encodeName(QDir(m_dataDir).filePath(kWatchCacheFileName)).toStdString(),
+                     QFile::encodeName(m_dataDir).toStdString());
+    } catch (const std::exception&) {
+        // Only the next start's head start is lost.
+    }
+}
 
 const Grid& WatchWindow::grid() const { return m_model->grid(); }
 size_t WatchWindow::reachedRows() const { return m_model->reached(); }
@@ -222,7 +239,10 @@ void WatchWindow::listChanged(const QString& done) {
     say(done, false);
     // Every history again with the new list; until then the rows of the old list are not shown. The
     // other provinces' histories are read again when the new list reads more of a draw than they hold.
-    const bool readAgain = m_others.loaded && (m_plan->parts() & ~m_others.parts) != 0;
+    // So are those whose figures were taken from the kept ones, without reading them.
+    bool readAgain = m_others.loaded && (m_plan->parts() & ~m_others.parts) != 0;
+    for (const auto& [province, h] : m_histories)
+        if (!h.snap && province != m_others.except) readAgain = m_others.loaded;
     for (auto it = m_histories.begin(); it != m_histories.end();) {
         it->second.state.reset();
         if (readAgain && it->first != m_others.except) {
@@ -252,20 +272,67 @@ void WatchWindow::setHistory(int province, std::shared_ptr<const Snapshot> snap,
         if (next->appendNewest(*snap)) {
             ++h.generation;  // a computation still under way is for an older history
             h.state = next;
+            keepState(province, snap->contentToken(), *next);
             announce(province, before, *next);
             showRows();
+            return;
+        }
+    }
+    // The figures kept from the last count of exactly this history, when there are.
+    if (const std::optional<int64_t>& token = snap->contentToken()) {
+        if (std::optional<WatchState> kept = m_kept->find(province, *token, m_plan)) {
+            setKeptState(province, std::make_shared<const WatchState>(std::move(*kept)));
             return;
         }
     }
     compute(province);
 }
 
+void WatchWindow::setKeptState(int province, std::shared_ptr<const WatchState> state) {
+    History& h = m_histories[province];
+    ++h.generation;  // a computation still under way is for an older history
+    const bool samePlan = h.state && h.state->planPointer() == m_plan;
+    const std::vector<WatchFigures> before = samePlan ? h.state->figures() : std::vector<WatchFigures>{};
+    h.state = std::move(state);
+    if (samePlan) announce(province, before, *h.state);
+    showRows();
+    if (m_pending == 0) emit computed();
+}
+
+void WatchWindow::keepState(int province, const std::optional<int64_t>& token, const WatchState& state) {
+    if (!token) return;
+    auto kept = std::make_shared<WatchCache>(*m_kept);
+    if (!kept->keep(province, *token, state)) return;
+    m_kept = std::move(kept);
+    m_keptChanged = true;
+    m_saveTimer->start();
+}
+
+void WatchWindow::saveKept() {
+    if (!m_keptChanged) return;
+    m_keptChanged = false;
+    runThenCallback(
+        this,
+        [kept = m_kept, path = QFile::encodeName(QDir(m_dataDir).filePath(kWatchCacheFileName)).toStdString(),
+         dir = QFile::encodeName(m_dataDir).toStdString()](TaskControl&) {
+            kept->save(path, dir);
+            return true;
+        },
+        [](TaskOutcome<bool>&) {
+            // A save that failed costs only the next start's head start: nothing to say.
+        });
+}
+
 namespace {
 
 // Reads the histories of `files` with a probe made first, taking the next one from `next` until none is
 // left (two tasks share one list).
+// A history whose content token is that of figures kept for the plan is not read: they are its figures.
 std::vector<WatchWindow::Read> readHistories(const std::vector<std::pair<int, std::string>>& files,
-                                             std::atomic<size_t>& next, unsigned parts, const TaskControl& control) {
+                                             std::atomic<size_t>& next, unsigned parts,
+                                             const std::shared_ptr<const WatchPlan>& plan,
+                                             const std::shared_ptr<const WatchCache>& kept,
+                                             const TaskControl& control) {
     std::vector<WatchWindow::Read> out;
     for (size_t i; !control.cancelled() && (i = next.fetch_add(1)) < files.size();) {
         WatchWindow::Read r;
@@ -273,7 +340,12 @@ std::vector<WatchWindow::Read> readHistories(const std::vector<std::pair<int, st
         try {
             r.probe = std::make_shared<HistoryProbe>(files[i].second);
             HistoryStore store(files[i].second);
-            r.snap = store.valuesSnapshot(parts);
+            // The token and the draws in one read transaction: the token names what is read.
+            ReadTransaction read(store.db());
+            if (const std::optional<int64_t> token = store.contentToken())
+                if (std::optional<WatchState> state = kept->find(r.province, *token, plan))
+                    r.kept = std::make_shared<const WatchState>(std::move(*state));
+            if (!r.kept) r.snap = store.valuesSnapshot(parts);
         } catch (const std::exception& e) {
             r.problem = e.what();
         }
@@ -324,8 +396,8 @@ void WatchWindow::loadOtherProvinces(int except, int unrecordedOwner) {
                 ++m_pending;
                 runThenCallback(
                     this,
-                    [files, next, parts = m_others.parts](TaskControl& control) {
-                        return readHistories(*files, *next, parts, control);
+                    [files, next, parts = m_others.parts, plan = m_plan, kept = m_kept](TaskControl& control) {
+                        return readHistories(*files, *next, parts, plan, kept, control);
                     },
                     [this, load](TaskOutcome<std::vector<Read>>& read) {
                         --m_pending;
@@ -350,7 +422,14 @@ void WatchWindow::otherProvincesRead(std::vector<Read>& read, int load) {
             say(QString::fromStdString(r.problem), true);
             continue;
         }
-        setHistory(r.province, std::move(r.snap));
+        if (r.kept && r.kept->planPointer() == m_plan) {
+            m_histories[r.province].snap.reset();
+            setKeptState(r.province, std::move(r.kept));
+        } else if (r.kept) {
+            // Kept figures of a list changed since: that list's read again is on its way.
+        } else {
+            setHistory(r.province, std::move(r.snap));
+        }
     }
 }
 
@@ -383,8 +462,8 @@ void WatchWindow::pollOtherProvinces() {
     auto probes = std::make_shared<std::map<int, std::shared_ptr<HistoryProbe>>>(m_probes);
     runThenCallback(
         this,
-        [probes, dir = QFile::encodeName(m_dataDir).toStdString(), except = m_others.except,
-         parts = m_others.parts](TaskControl& control) {
+        [probes, dir = QFile::encodeName(m_dataDir).toStdString(), except = m_others.except, parts = m_others.parts,
+         plan = m_plan, kept = m_kept](TaskControl& control) {
             std::vector<std::pair<int, std::string>> files;
             for (const auto& [province, probe] : *probes) {
                 try {
@@ -402,7 +481,7 @@ void WatchWindow::pollOtherProvinces() {
                 if (std::filesystem::file_size(path, ec) > 0 && !ec) files.emplace_back(p, path);
             }
             std::atomic<size_t> next{0};
-            return readHistories(files, next, parts, control);
+            return readHistories(files, next, parts, plan, kept, control);
         },
         [this, load = m_load](TaskOutcome<std::vector<Read>>& read) {
             m_polling = false;
@@ -412,13 +491,15 @@ void WatchWindow::pollOtherProvinces() {
 
 void WatchWindow::compute(int province) {
     History& h = m_histories[province];
+    if (!h.snap) return;  // kept figures, counted for this list
     const int generation = ++h.generation;
     ++m_pending;
     const std::vector<WatchFigures> before = h.state ? h.state->figures() : std::vector<WatchFigures>{};
     const bool samePlan = h.state && h.state->planPointer() == m_plan;
     runThenCallback(
         this, [plan = m_plan, snap = h.snap](TaskControl&) { return std::make_shared<const WatchState>(plan, *snap); },
-        [this, province, generation, before, samePlan](TaskOutcome<std::shared_ptr<const WatchState>>& outcome) {
+        [this, province, generation, before, samePlan,
+         token = h.snap->contentToken()](TaskOutcome<std::shared_ptr<const WatchState>>& outcome) {
             --m_pending;
             auto it = m_histories.find(province);
             if (it == m_histories.end() || it->second.generation != generation) {
@@ -431,6 +512,7 @@ void WatchWindow::compute(int province) {
                     true);
             } else if (outcome.value()->planPointer() == m_plan) {
                 it->second.state = outcome.value();
+                keepState(province, token, *it->second.state);
                 if (samePlan) announce(province, before, *it->second.state);
             }
             showRows();

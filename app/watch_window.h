@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "store/snapshot.h"
+#include "watch/watch_cache.h"
 #include "watch/watch_state.h"
 #include "watch/watch_table.h"
 
@@ -87,6 +88,8 @@ public:
         int province = 0;
         std::shared_ptr<HistoryProbe> probe;
         std::shared_ptr<const Snapshot> snap;  // null when it could not be read; empty when it has no draws
+        // The figures kept from an earlier count of exactly this history (WatchCache): then no snapshot.
+        std::shared_ptr<const WatchState> kept;
         std::string problem;
     };
 
@@ -103,6 +106,7 @@ signals:
 
 private:
     struct History {
+        // Null when the state came from the kept figures without reading the history.
         std::shared_ptr<const Snapshot> snap;
         std::shared_ptr<const WatchState> state;  // for the current plan, or null while it is computed
         int generation = 0;
@@ -112,6 +116,11 @@ private:
     void pollOtherProvinces();
     void listChanged(const QString& done);
     void compute(int province);
+    // A state taken from the kept figures: shown at once, compared as a computed one is.
+    void setKeptState(int province, std::shared_ptr<const WatchState> state);
+    // Keeps a state counted from the history with `token` among the figures saved for the next start.
+    void keepState(int province, const std::optional<int64_t>& token, const WatchState& state);
+    void saveKept();
     void announce(int province, const std::vector<WatchFigures>& before, const WatchState& after);
     void showRows();
     void say(const QString& text, bool warning);
@@ -134,6 +143,11 @@ private:
     std::string m_shownDatabase;  // the history file of the province the main window shows (m_others.except)
     int m_generation = 0;
     int m_pending = 0;
+    // The figures kept between runs (copied when changed: background reads hold the one they were given),
+    // saved a little after they change and when the window goes.
+    std::shared_ptr<const WatchCache> m_kept;
+    bool m_keptChanged = false;
+    QTimer* m_saveTimer;
     // The probes of the other provinces' files, and whether a look for their changes is under way.
     std::map<int, std::shared_ptr<HistoryProbe>> m_probes;
     int m_load = 0;  // counts the loads: what an older one or a look begun before it found is dropped

@@ -46,3 +46,14 @@ CREATE TABLE IF NOT EXISTS YL (
 CREATE TABLE IF NOT EXISTS k3province (
     code TEXT NOT NULL
 );
+-- A number that is new after every change of the draws, so that figures counted from them can be kept
+-- between runs and known to be current: one row, a random value. This program sets a new one in each of
+-- its changes; the triggers do it for every other program that changes lishi. An older file gets it at
+-- its first change.
+CREATE TABLE IF NOT EXISTS k3version (
+    token INTEGER NOT NULL
+);
+INSERT INTO k3version (token) SELECT random() WHERE NOT EXISTS (SELECT 1 FROM k3version);
+CREATE TRIGGER IF NOT EXISTS k3version_insert AFTER INSERT ON lishi BEGIN UPDATE k3version SET token = random(); END;
+CREATE TRIGGER IF NOT EXISTS k3version_update AFTER UPDATE ON lishi BEGIN UPDATE k3version SET token = random(); END;
+CREATE TRIGGER IF NOT EXISTS k3version_delete AFTER DELETE ON lishi BEGIN UPDATE k3version SET token = random(); END;

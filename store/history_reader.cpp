@@ -130,8 +130,17 @@ void checkValues(Db& db, const std::string& path, const SnapshotValues& values, 
 
 // NOT INDEXED in every pass: the table in its own order, the same in both steps whatever indexes a file has.
 
+std::optional<int64_t> readContentToken(Db& db) {
+    if (!db.scalarInt("SELECT COUNT(*) FROM sqlite_schema WHERE type = 'table' AND name = 'k3version'"))
+        return std::nullopt;
+    Stmt st = db.prepare("SELECT token, typeof(token), (SELECT COUNT(*) FROM k3version) FROM k3version LIMIT 1");
+    if (!st.step() || st.colText(1) != "integer" || st.colInt(2) != 1) return std::nullopt;
+    return st.colInt(0);
+}
+
 DrawColumns readDrawColumns(Db& db, const std::string& path) {
     DrawColumns d;
+    d.token = readContentToken(db);
     const size_t n = rowCount(db);
     d.issues.reserve(n);
     d.ranks.reserve(n);
@@ -246,7 +255,9 @@ Snapshot readSnapshot(Db& db, const std::string& path, unsigned parts, Ranks ran
     }
     if (auto f = issuesFault(issues, rankOf, ranks == Ranks::kChecked)) throw brokenRule(path, f->what);
     checkValues(db, path, *values, parts, badText, [&](size_t row) { return int64_t{issues[row]}; });
-    return Snapshot(std::move(issues), std::move(rankOf), {}, readyValues(std::move(values)));
+    Snapshot snap(std::move(issues), std::move(rankOf), {}, readyValues(std::move(values)));
+    snap.setContentToken(readContentToken(db));
+    return snap;
 }
 
 bool hasDiceIndex(Db& db) {
@@ -313,7 +324,9 @@ Snapshot readIndexedSnapshot(Db& db, const std::string& path, unsigned parts) {
     std::iota(ranks.begin(), ranks.end(), 1);
     if (auto f = issuesFault(issues, ranks, false)) throw brokenRule(path, f->what);
     checkValues(db, path, *values, values->parts, kNoRow, [&](size_t row) { return int64_t{issues[row]}; });
-    return Snapshot(std::move(issues), std::move(ranks), {}, readyValues(std::move(values)));
+    Snapshot snap(std::move(issues), std::move(ranks), {}, readyValues(std::move(values)));
+    snap.setContentToken(readContentToken(db));
+    return snap;
 }
 
 HistoryReader::HistoryReader(const std::string& path, Db::Mode mode) : path_(path), db_(path, mode) {

@@ -10,6 +10,7 @@
 #pragma once
 #include <atomic>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -24,7 +25,12 @@ struct DrawColumns {
     std::vector<Snapshot::Dice> newestDice;  // of the last kNewestDice rows (all when fewer)
     // Where each row, in the order the table is read, sits in issue order; empty when it is that order.
     std::vector<uint32_t> position;
+    std::optional<int64_t> token;  // the history's content token (readContentToken) in the same read
 };
+
+// The value k3version holds, new after every change of the draws (data/schema.sql); nothing when the file
+// has none yet, or not exactly one. Read in the transaction that reads the draws, it names what was read.
+std::optional<int64_t> readContentToken(Db& db);
 
 // A part of a read that is only checked, not kept: txtHisLst against the dice (with the dice part).
 inline constexpr unsigned kDiceTextChecked = 1u << (2 * kTypeCount);

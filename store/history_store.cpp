@@ -112,6 +112,8 @@ HistoryStore::HistoryStore(std::string path, std::string provinceCode)
         else
             checkHistoryDatabase();
     }
+    // This connection's changes set the content token once each (write()) instead of by a trigger a row.
+    sqlite3_db_config(db_.handle(), SQLITE_DBCONFIG_ENABLE_TRIGGER, 0, nullptr);
     // Settings of this connection only; none of them writes to the file.
     // No memory mapping: a read of the whole file would keep all of it in the process's memory. A small
     // page cache between changes; a change has a larger one while it runs (write()).
@@ -252,6 +254,7 @@ void HistoryStore::write(const std::function<void()>& body, Check scope) {
             }
         }
     } cache(db_);
+    std::optional<int64_t> token;
     Transaction tx(db_);
     // Begun after the write lock is taken: the check reads the history this transaction starts from.
     std::unique_ptr<CheckAlongside> check = checkAlongside ? std::make_unique<CheckAlongside>(path_) : nullptr;
@@ -261,6 +264,11 @@ void HistoryStore::write(const std::function<void()>& body, Check scope) {
             insertRecordIfMissing();
         }
         body();
+        // Table YL is not the draws: figures counted from these stay current.
+        if (scope != Check::kGroupTable) {
+            db_.exec("DELETE FROM k3version");
+            token = db_.scalarInt("INSERT INTO k3version (token) VALUES (random()) RETURNING token");
+        }
     } catch (...) {
         // Damage, when the check finds it, is what the user must hear of.
         if (check) check->finish(true);
@@ -268,6 +276,7 @@ void HistoryStore::write(const std::function<void()>& body, Check scope) {
     }
     if (check) check->finish(false);
     tx.commit();
+    if (token) lastToken_ = token;
     if (check) integrityChecked_ = true;
     prepared_ = true;
 }

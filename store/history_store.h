@@ -57,6 +57,15 @@ public:
     // change to the file since this connection last looked: how a window notices changes made elsewhere.
     int64_t changeCounter() { return db_.scalarInt("PRAGMA data_version"); }
 
+    // The history's content token (readContentToken), new after every change of the draws: figures
+    // counted from the draws and kept with it are current while it is the same. Read it in the read
+    // transaction that reads the draws. This store's own changes set it themselves (its connection runs no
+    // triggers, so that a change of a million rows does not pay a trigger for each); every other
+    // program's changes of lishi set it through the file's triggers.
+    std::optional<int64_t> contentToken() { return readContentToken(db_); }
+    // The token the last change of the draws by this store set; nothing before one.
+    std::optional<int64_t> lastToken() const { return lastToken_; }
+
     // The file or its folder cannot be written: the history can be shown and analysed, not changed.
     bool readOnly() const { return readOnly_; }
     // Why, for the status bar (naming the file, and the folder when it is the folder); empty when not.
@@ -173,6 +182,7 @@ private:
     std::string readOnlyReason_;
     bool integrityChecked_ = false;
     bool prepared_ = false;  // WAL mode set and the schema's additions made
+    std::optional<int64_t> lastToken_;
 };
 
 }  // namespace k3

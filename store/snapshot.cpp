@@ -102,7 +102,8 @@ Snapshot::Snapshot(const Snapshot& o)
       newestFrom_(o.newestFrom_),
       values_(o.values_),
       readValues_(o.readValues_),
-      appended_(o.appended_) {}
+      appended_(o.appended_),
+      token_(o.token_) {}
 
 Snapshot::Snapshot(Snapshot&& o) noexcept
     : issues_(std::move(o.issues_)),
@@ -111,7 +112,8 @@ Snapshot::Snapshot(Snapshot&& o) noexcept
       newestFrom_(o.newestFrom_),
       values_(std::move(o.values_)),
       readValues_(std::move(o.readValues_)),
-      appended_(std::move(o.appended_)) {}
+      appended_(std::move(o.appended_)),
+      token_(o.token_) {}
 
 Snapshot& Snapshot::operator=(Snapshot o) noexcept {
     issues_ = std::move(o.issues_);
@@ -121,6 +123,7 @@ Snapshot& Snapshot::operator=(Snapshot o) noexcept {
     values_ = std::move(o.values_);
     readValues_ = std::move(o.readValues_);
     appended_ = std::move(o.appended_);
+    token_ = o.token_;
     return *this;
 }
 
@@ -189,7 +192,8 @@ Snapshot snapshotOf(const std::vector<DerivedDraw>& draws) {
     return b.build();
 }
 
-std::shared_ptr<const Snapshot> withNewestAppended(const std::shared_ptr<const Snapshot>& snap, const DerivedDraw& d) {
+std::shared_ptr<const Snapshot> withNewestAppended(const std::shared_ptr<const Snapshot>& snap, const DerivedDraw& d,
+                                                   std::optional<int64_t> token) {
     if (!snap->empty() && d.sqqh <= snap->issues().back()) return nullptr;
     const DrawValues added = drawValues(d);
     auto grown = [n = snap->size() + 1](const std::vector<int32_t>& column) {
@@ -214,6 +218,7 @@ std::shared_ptr<const Snapshot> withNewestAppended(const std::shared_ptr<const S
     out->readValues_ = snap->readValues_;
     out->appended_ = snap->appended_;
     out->appended_.push_back(added);
+    out->token_ = token;
     // The values as read, with those of the appended draws: at once when the read is done, else when
     // they are first asked for.
     auto extend = [read = out->readValues_, appended = out->appended_] {

@@ -143,6 +143,10 @@ public:
     }
     // Index of the row with exactly this issue.
     std::optional<size_t> find(int64_t sqqh) const;
+    // The content token of the history file as read (readContentToken), when the snapshot is exactly what
+    // the file held with it; nothing when unknown.
+    const std::optional<int64_t>& contentToken() const { return token_; }
+    void setContentToken(std::optional<int64_t> token) { token_ = token; }
 
     // The values of every draw, waiting until they are read. Throws what reading them threw.
     const SnapshotValues& values() const;
@@ -198,7 +202,7 @@ public:
 
 private:
     friend std::shared_ptr<const Snapshot> withNewestAppended(const std::shared_ptr<const Snapshot>& snap,
-                                                              const DerivedDraw& d);
+                                                              const DerivedDraw& d, std::optional<int64_t> token);
 
     std::vector<int32_t> issues_;
     std::vector<int32_t> ranks_;
@@ -209,6 +213,7 @@ private:
     // a snapshot made by appending needs none of the snapshots before it.
     ValuesFuture readValues_;
     std::vector<DrawValues> appended_;
+    std::optional<int64_t> token_;
 };
 
 // Values that are at hand, for a snapshot.
@@ -232,7 +237,9 @@ Snapshot snapshotOf(const std::vector<DerivedDraw>& draws);
 
 // The snapshot after a draw newer than every stored one was appended (it takes the next rank), without
 // reading the history again; nothing when the draw is not the newest. Its values wait for those of
-// `snap` when these are not read yet.
-std::shared_ptr<const Snapshot> withNewestAppended(const std::shared_ptr<const Snapshot>& snap, const DerivedDraw& d);
+// `snap` when these are not read yet. `token`: the file's content token once the draw was stored, when
+// nothing else changed it.
+std::shared_ptr<const Snapshot> withNewestAppended(const std::shared_ptr<const Snapshot>& snap, const DerivedDraw& d,
+                                                   std::optional<int64_t> token = std::nullopt);
 
 }  // namespace k3

@@ -86,6 +86,26 @@ WatchState::WatchState(std::shared_ptr<const WatchPlan> plan, const Snapshot& sn
     lastRank_ = snap.ranks().back();
 }
 
+std::optional<WatchState> WatchState::restored(std::shared_ptr<const WatchPlan> plan,
+                                               std::vector<ThresholdCount> counts, size_t draws, int32_t lastIssue,
+                                               int32_t lastRank) {
+    if (!plan || counts.size() != plan->size() || draws == 0 || lastIssue <= 0 || lastRank < 1) return std::nullopt;
+    const int64_t n = static_cast<int64_t>(draws);
+    for (size_t i = 0; i < counts.size(); ++i) {
+        const ThresholdCount& c = counts[i];
+        if (c.threshold != plan->threshold(i) || c.reached < 0 || c.reached > n || c.hitsAfter < 0 ||
+            c.hitsAfter > c.reached || c.occurrences < c.hitsAfter || c.occurrences > n || c.maximum < 0 ||
+            c.previous > lastRank || c.previous < 0)
+            return std::nullopt;
+    }
+    WatchState s(std::move(plan));
+    s.counts_ = std::move(counts);
+    s.draws_ = draws;
+    s.lastIssue_ = lastIssue;
+    s.lastRank_ = lastRank;
+    return s;
+}
+
 void WatchState::append(int32_t issue, int32_t rank, const DrawValues& v) {
     if (draws_ == 0)
         for (ThresholdCount& c : counts_) c.previous = rank - 1;

@@ -68,10 +68,18 @@ public:
     // snapshot's values.
     WatchState(std::shared_ptr<const WatchPlan> plan, const Snapshot& snap);
 
+    // A state as counted before (counts(), draws(), lastIssue(), lastRank()), for the plan it was counted
+    // with; nothing when the counts do not fit the plan (their number, the thresholds) or cannot be a
+    // count of `draws` draws.
+    static std::optional<WatchState> restored(std::shared_ptr<const WatchPlan> plan, std::vector<ThresholdCount> counts,
+                                              size_t draws, int32_t lastIssue, int32_t lastRank);
+
     const WatchPlan& plan() const { return *plan_; }
     const std::shared_ptr<const WatchPlan>& planPointer() const { return plan_; }
     size_t draws() const { return draws_; }
     int32_t lastIssue() const { return lastIssue_; }
+    int32_t lastRank() const { return lastRank_; }
+    const std::vector<ThresholdCount>& counts() const { return counts_; }
 
     // One draw newer than every draw counted: its issue, rank and values (of the plan's parts).
     void append(int32_t issue, int32_t rank, const DrawValues& v);
