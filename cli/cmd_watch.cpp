@@ -1,6 +1,7 @@
 // k3gap-cli watch: the table of 遗漏提醒 over one province's history or every province's that has one.
 #include <algorithm>
 #include <atomic>
+#include <filesystem>
 #include <optional>
 #include <ostream>
 #include <thread>
@@ -8,6 +9,8 @@
 #include "cli.h"
 #include "store/province.h"
 #include "store/province_history.h"
+#include "store/sqlite_db.h"
+#include "watch/watch_cache.h"
 #include "watch/watch_item.h"
 #include "watch/watch_state.h"
 #include "watch/watch_table.h"
@@ -39,12 +42,30 @@ struct Counted {
     std::string database;
     std::optional<k3::WatchState> state;
     std::string problem;
+    std::optional<int64_t> token;  // the history's content token, read with its draws
+    bool counted = false;          // counted now, not taken from the figures the window keeps
 };
+
+// The figures of one history: those kept from a count of exactly this history (same token, same list),
+// else counted from its draws, read in the same read transaction as the token.
+void countHistory(k3::HistoryStore& store, const std::shared_ptr<const k3::WatchPlan>& plan, const k3::WatchCache& kept,
+                  Counted& c) {
+    k3::ReadTransaction read(store.db());
+    c.token = store.contentToken();
+    if (c.token)
+        if (std::optional<k3::WatchState> state = kept.find(c.province, *c.token, plan)) {
+            c.state = std::move(state);
+            return;
+        }
+    const auto snap = store.valuesSnapshot(plan->parts());
+    if (!snap->empty()) c.state.emplace(plan, *snap);
+    c.counted = true;
+}
 
 // Every province's history that has draws, counted on up to two threads (each with its own connection):
 // reading the history is most of the work, and the histories are independent.
 std::vector<Counted> countEveryProvince(const Context& ctx, const std::shared_ptr<const k3::WatchPlan>& plan,
-                                        std::vector<std::string>& problems) {
+                                        const k3::WatchCache& kept, std::vector<std::string>& problems) {
     k3::ProvinceListing listed;
     try {
         listed = k3::listProvinceHistories(ctx.dataDir, ctx.unrecordedOwner(), false);
@@ -59,8 +80,7 @@ std::vector<Counted> countEveryProvince(const Context& ctx, const std::shared_pt
         for (size_t i; (i = next.fetch_add(1)) < out.size();) {
             try {
                 k3::HistoryStore store(out[i].database);
-                const auto snap = store.valuesSnapshot(plan->parts());
-                if (!snap->empty()) out[i].state.emplace(plan, *snap);
+                countHistory(store, plan, kept, out[i]);
             } catch (const std::exception& e) {
                 out[i].problem = e.what();
             }
@@ -86,13 +106,28 @@ int runWatch(Context& ctx, const std::vector<std::string>& args) {
     }
     if (items.empty()) *ctx.err << "遗漏提醒中还没有号码：用 --item 玩法:号码 给出，或在窗口的遗漏提醒中加入\n";
 
+    // The figures the window keeps between runs serve this list too when it is the saved one; what is
+    // counted for it is kept for the window's next start.
+    const bool savedList = !a.has("item") && !a.has("search");
+    const std::string keptPath = (std::filesystem::path(ctx.dataDir) / k3::kWatchCacheFileName).string();
+    k3::WatchCache kept = savedList ? k3::WatchCache::load(keptPath, ctx.dataDir) : k3::WatchCache();
     std::vector<Counted> counted;
     std::vector<std::string> problems;
     if (a.has("all-provinces")) {
-        counted = countEveryProvince(ctx, plan, problems);
+        counted = countEveryProvince(ctx, plan, kept, problems);
     } else {
         counted.push_back({ctx.lottery, {}, std::nullopt, {}});
-        counted.back().state.emplace(plan, *ctx.store().valuesSnapshot(plan->parts()));
+        countHistory(ctx.store(), plan, kept, counted.back());
+    }
+    if (savedList) {
+        bool changed = false;
+        for (const Counted& c : counted)
+            if (c.counted && c.token && c.state) changed = kept.keep(c.province, *c.token, *c.state) || changed;
+        try {
+            if (changed) kept.save(keptPath, ctx.dataDir);
+        } catch (const std::exception&) {
+            // Only the head start of the next count is lost.
+        }
     }
     std::vector<k3::WatchHistory> histories;
     for (const Counted& c : counted) {

@@ -24,6 +24,7 @@
 #include "store/province_history.h"
 #include "store/snapshot.h"
 #include "test_support.h"
+#include "watch/watch_cache.h"
 #include "watch_window.h"
 
 namespace {
@@ -288,6 +289,72 @@ TEST_F(WatchWindowTest, ChangesOfOtherProvincesByTheCommandLineAreFollowed) {
                              *k3::HistoryStore(dir.file("gapbook.db")).snapshot())
                   .figures()[0]
                   .current);
+}
+
+// The figures are kept between runs and taken back for a history whose content token is the one they
+// were counted with, without reading it; a change by another program, with the window open or not,
+// renews the token, and the history is counted again. Figures of another history are kept under the
+// right tokens here, so that the rows show which figures the window took.
+TEST_F(WatchWindowTest, KeptFiguresServeOnlyTheHistoryTheyWereCountedFrom) {
+    const std::string data = dir.path().string(), config = dir.file("config"), kept = dir.file(k3::kWatchCacheFileName);
+    k3::openProvinceHistory(data, 3, 3).store->append(k3test::generateDraws(300, 82, 130101001, 1, 43));
+    k3::openProvinceHistory(data, 4, 3).store->append(k3test::draws({{140101001, "111"}, {140101002, "253"}}));
+    settings->setWatchList("和值:10@2");
+    auto rowOf = [this](const QString& province) {
+        for (int r = 0; r < grid()->model()->rowCount(); ++r)
+            if (cell(grid(), r, 0) == province) return r;
+        return -1;
+    };
+    auto currentOf = [&](const QString& province) {
+        const int r = rowOf(province);
+        return r < 0 ? QString() : cell(grid(), r, 3);
+    };
+    auto start = [&] {
+        openWindow();
+        window->setHistory(3, k3::HistoryStore(dir.file("gapbook.db")).snapshot());
+        window->loadOtherProvinces(3, 3);
+        return settled();
+    };
+    ASSERT_TRUE(start());
+    EXPECT_EQ(currentOf("安徽快3"), "1");
+    delete window;  // saves what it counted
+    window = nullptr;
+    ASSERT_TRUE(std::filesystem::exists(kept));
+
+    // Figures of another history (和值 10 not for 9 draws) under the tokens of both files.
+    auto plan = std::make_shared<const k3::WatchPlan>(k3::parseWatchList("和值:10@2"), 1);
+    const k3::WatchState other(plan, k3::snapshotOf(k3test::draws({{150101001, "253"},
+                                                                   {150101002, "111"},
+                                                                   {150101003, "111"},
+                                                                   {150101004, "111"},
+                                                                   {150101005, "111"},
+                                                                   {150101006, "111"},
+                                                                   {150101007, "111"},
+                                                                   {150101008, "111"},
+                                                                   {150101009, "111"},
+                                                                   {150101010, "111"}})));
+    k3::WatchCache planted = k3::WatchCache::load(kept, data);
+    planted.keep(3, *k3::HistoryStore(dir.file("gapbook.db")).contentToken(), other);
+    planted.keep(4, *k3::openProvinceHistory(data, 4, 3).store->contentToken(), other);
+    planted.save(kept, data);
+    ASSERT_TRUE(start());
+    EXPECT_EQ(currentOf("江苏快3"), "10");  // the main window's history too
+    EXPECT_EQ(currentOf("安徽快3"), "10");
+
+    // k3gap-cli adds a draw to 安徽 while the window is open: counted from the file again.
+    k3test::CliRun add = k3test::runCli(data, config, "--lottery 4 add 140101003 666");
+    ASSERT_EQ(add.rc, 0) << add.err;
+    ASSERT_TRUE(eventually([&] { return currentOf("安徽快3") == "2"; }, 5000))
+        << "安徽's row did not follow k3gap-cli's draw within 5 s: " << currentOf("安徽快3").toStdString();
+    delete window;
+    window = nullptr;
+
+    // And while no window runs: the kept figures are of the history before it.
+    add = k3test::runCli(data, config, "--lottery 4 add 140101004 666");
+    ASSERT_EQ(add.rc, 0) << add.err;
+    ASSERT_TRUE(start());
+    EXPECT_EQ(currentOf("安徽快3"), "3");
+    EXPECT_EQ(currentOf("江苏快3"), "10");  // still the planted figures: its file did not change
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include "store/history_store.h"
 #include "store/province_history.h"
 #include "test_support.h"
+#include "watch/watch_cache.h"
 
 namespace {
 
@@ -193,6 +194,45 @@ TEST(CliWatch, EveryProvinceWithAHistory) {
     EXPECT_EQ(broken.rc, 1);
     EXPECT_EQ(broken.out, all.out);
     EXPECT_NE(broken.err.find("gapbook-gx.db"), std::string::npos) << broken.err;
+}
+
+// The saved list's figures are kept for the window's next start, and taken back by the command for a
+// history whose content token is the one they were counted with; any change renews the token. A list
+// given on the command line neither takes nor keeps them.
+TEST(CliWatch, TheSavedListsKeptFiguresServeOnlyTheirHistory) {
+    TempDir dir;
+    const std::string kept = dir.file(k3::kWatchCacheFileName), data = dir.path().string();
+    k3::HistoryStore(dir.file("gapbook.db"))
+        .append(k3test::draws({{130325001, "253"}, {130325002, "666"}, {130325003, "123"}, {130325004, "111"}}));
+    {
+        k3::Settings s = userSettings(dir);
+        s.setLotteryIndex(3);
+        s.setWatchList("和值:10@3");
+    }
+    const std::string truth = std::string(kHeader) + "江苏快3\t和值\t10\t4\t3\t1\t1\t0\t0.00\t12.50\t0.00\t79.35\n";
+    CliRun r = cli(dir, "watch --item 和值:10@3");
+    EXPECT_EQ(r.out, truth);
+    EXPECT_FALSE(std::filesystem::exists(kept));
+    r = cli(dir, "watch");
+    EXPECT_EQ(r.out, truth);
+    ASSERT_TRUE(std::filesystem::exists(kept));
+
+    // Figures of another history (和值 10 at the newest of two draws) kept under the file's token.
+    auto plan = std::make_shared<const k3::WatchPlan>(k3::parseWatchList("和值:10@3"), 1);
+    k3::WatchCache planted;
+    planted.keep(3, *k3::HistoryStore(dir.file("gapbook.db")).contentToken(),
+                 k3::WatchState(plan, k3::snapshotOf(k3test::draws({{150101001, "111"}, {150101002, "253"}}))));
+    planted.save(kept, data);
+    r = cli(dir, "watch");
+    EXPECT_EQ(table(r.out)[1][3], "1");  // taken without reading the history
+    r = cli(dir, "watch --item 和值:10@3");
+    EXPECT_EQ(r.out, truth);  // not for a list of the command line
+
+    // A draw added: the history is counted again.
+    ASSERT_EQ(cli(dir, "add 130325005 666").rc, 0);
+    r = cli(dir, "watch");
+    EXPECT_EQ(table(r.out)[1][3], "5");
+    EXPECT_EQ(table(r.out)[1][6], "2");  // 达到次数: before the 4th and the 5th draw
 }
 
 }  // namespace

@@ -77,8 +77,8 @@ TEST(WatchCache, WhatCannotBeACountIsNoCache) {
     cache.keep(2, 99, k3::WatchState(plan, k3::snapshotOf(k3test::generateDraws(400, 82, 130101001, 1, 3))));
     const std::string good = cache.text();
     ASSERT_TRUE(k3::WatchCache::parse(good).find(2, 99, plan));
-    for (const std::string& bad : {std::string(), std::string("{"), std::string("[1,2]"),
-                                   std::string(R"({"format":2,"provinces":[]})")})
+    for (const std::string& bad :
+         {std::string(), std::string("{"), std::string("[1,2]"), std::string(R"({"format":2,"provinces":[]})")})
         EXPECT_TRUE(k3::WatchCache::parse(bad).empty()) << bad;
     auto edited = [&](const std::string& from, const std::string& to) {
         std::string text = good;
