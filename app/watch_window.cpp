@@ -288,13 +288,14 @@ void WatchWindow::setHistory(int province, std::shared_ptr<const Snapshot> snap,
     compute(province);
 }
 
-void WatchWindow::setKeptState(int province, std::shared_ptr<const WatchState> state) {
+void WatchWindow::setKeptState(int province, std::shared_ptr<const WatchState> state, bool show) {
     History& h = m_histories[province];
     ++h.generation;  // a computation still under way is for an older history
     const bool samePlan = h.state && h.state->planPointer() == m_plan;
     const std::vector<WatchFigures> before = samePlan ? h.state->figures() : std::vector<WatchFigures>{};
     h.state = std::move(state);
     if (samePlan) announce(province, before, *h.state);
+    if (!show) return;
     showRows();
     if (m_pending == 0) emit computed();
 }
@@ -415,6 +416,7 @@ void WatchWindow::loadOtherProvinces(int except, int unrecordedOwner) {
 
 void WatchWindow::otherProvincesRead(std::vector<Read>& read, int load) {
     if (load != m_load) return;
+    bool shown = false;  // kept figures taken: the table is made once for all of them
     for (Read& r : read) {
         if (r.province == m_others.except) continue;
         if (r.probe) m_probes[r.province] = r.probe;
@@ -424,13 +426,15 @@ void WatchWindow::otherProvincesRead(std::vector<Read>& read, int load) {
         }
         if (r.kept && r.kept->planPointer() == m_plan) {
             m_histories[r.province].snap.reset();
-            setKeptState(r.province, std::move(r.kept));
+            setKeptState(r.province, std::move(r.kept), false);
+            shown = true;
         } else if (r.kept) {
             // Kept figures of a list changed since: that list's read again is on its way.
         } else {
             setHistory(r.province, std::move(r.snap));
         }
     }
+    if (shown) showRows();
 }
 
 void WatchWindow::setShownHistory(int province, const std::string& database, std::shared_ptr<const Snapshot> snap,

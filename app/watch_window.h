@@ -116,8 +116,9 @@ private:
     void pollOtherProvinces();
     void listChanged(const QString& done);
     void compute(int province);
-    // A state taken from the kept figures: shown at once, compared as a computed one is.
-    void setKeptState(int province, std::shared_ptr<const WatchState> state);
+    // A state taken from the kept figures, compared as a computed one is; shown at once unless `show` is
+    // false (the caller shows the table).
+    void setKeptState(int province, std::shared_ptr<const WatchState> state, bool show = true);
     // Keeps a state counted from the history with `token` among the figures saved for the next start.
     void keepState(int province, const std::optional<int64_t>& token, const WatchState& state);
     void saveKept();
