@@ -10,7 +10,7 @@ if ! command -v "$cxx" >/dev/null 2>&1; then
     echo "$cxx is missing (package g++-mingw-w64-x86-64-posix, scripts/install-deps.sh installs it)" >&2
     exit 1
 fi
-folders=(store search groups history export overview trend stats)
+folders=(store search groups history export overview trend stats watch)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
