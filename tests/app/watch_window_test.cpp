@@ -300,14 +300,11 @@ TEST_F(WatchWindowTest, KeptFiguresServeOnlyTheHistoryTheyWereCountedFrom) {
     k3::openProvinceHistory(data, 3, 3).store->append(k3test::generateDraws(300, 82, 130101001, 1, 43));
     k3::openProvinceHistory(data, 4, 3).store->append(k3test::draws({{140101001, "111"}, {140101002, "253"}}));
     settings->setWatchList("和值:10@2");
-    auto rowOf = [this](const QString& province) {
+    // The current omission of 和值 10 (or another 和值) in a province's row.
+    auto currentOf = [this](const QString& province, const QString& sum = "10") {
         for (int r = 0; r < grid()->model()->rowCount(); ++r)
-            if (cell(grid(), r, 0) == province) return r;
-        return -1;
-    };
-    auto currentOf = [&](const QString& province) {
-        const int r = rowOf(province);
-        return r < 0 ? QString() : cell(grid(), r, 3);
+            if (cell(grid(), r, 0) == province && cell(grid(), r, 2) == sum) return cell(grid(), r, 3);
+        return QString();
     };
     auto start = [&] {
         openWindow();
@@ -355,6 +352,23 @@ TEST_F(WatchWindowTest, KeptFiguresServeOnlyTheHistoryTheyWereCountedFrom) {
     ASSERT_TRUE(start());
     EXPECT_EQ(currentOf("安徽快3"), "3");
     EXPECT_EQ(currentOf("江苏快3"), "10");  // still the planted figures: its file did not change
+
+    // A change of the list counts again the histories whose kept figures were taken without reading them.
+    delete window;
+    window = nullptr;
+    planted = k3::WatchCache::load(kept, data);
+    planted.keep(4, *k3::openProvinceHistory(data, 4, 3).store->contentToken(), other);
+    planted.save(kept, data);
+    ASSERT_TRUE(start());
+    ASSERT_EQ(currentOf("安徽快3"), "10");
+    chooseItem("和值", "11");
+    typeThreshold("3");
+    QTest::mouseClick(find<QPushButton>("cmdWatchAdd"), Qt::LeftButton);
+    ASSERT_TRUE(settled());
+    EXPECT_EQ(currentOf("安徽快3"), "3");
+    EXPECT_EQ(currentOf("安徽快3", "11"), "5");  // 和值 11 never came out: four draws, to the next issue
+    EXPECT_EQ(currentOf("江苏快3").toInt(),
+              k3::WatchState(plan, *k3::HistoryStore(dir.file("gapbook.db")).snapshot()).figures()[0].current);
 }
 
 }  // namespace
