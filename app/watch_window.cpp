@@ -4,7 +4,6 @@
 #include <QColor>
 #include <QComboBox>
 #include <QDesktopServices>
-#include <QDir>
 #include <QFile>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -131,9 +130,7 @@ WatchWindow::WatchWindow(QString dataDir, Settings& settings, int segBase, QWidg
     m_saveTimer->setSingleShot(true);
     m_saveTimer->setInterval(1500);
     connect(m_saveTimer, &QTimer::timeout, this, &WatchWindow::saveKept);
-    m_kept = std::make_shared<const WatchCache>(
-        WatchCache::load(QFile::encodeName(QDir(m_dataDir).filePath(kWatchCacheFileName)).toStdString(),
-                         QFile::encodeName(m_dataDir).toStdString()));
+    m_kept = std::make_shared<const WatchCache>(WatchCache::load(QFile::encodeName(m_dataDir).toStdString()));
 
     // The saved list; an entry that cannot be read is left out and named.
     try {
@@ -155,8 +152,7 @@ WatchWindow::WatchWindow(QString dataDir, Settings& settings, int segBase, QWidg
 WatchWindow::~WatchWindow() {
     if (!m_keptChanged) return;
     try {
-        m_kept->save(QFile::encodeName(QDir(m_dataDir).filePath(kWatchCacheFileName)).toStdString(),
-                     QFile::encodeName(m_dataDir).toStdString());
+        m_kept->save(QFile::encodeName(m_dataDir).toStdString());
     } catch (const std::exception&) {
         // Only the next start's head start is lost.
     }
@@ -314,9 +310,8 @@ void WatchWindow::saveKept() {
     m_keptChanged = false;
     runThenCallback(
         this,
-        [kept = m_kept, path = QFile::encodeName(QDir(m_dataDir).filePath(kWatchCacheFileName)).toStdString(),
-         dir = QFile::encodeName(m_dataDir).toStdString()](TaskControl&) {
-            kept->save(path, dir);
+        [kept = m_kept, dir = QFile::encodeName(m_dataDir).toStdString()](TaskControl&) {
+            kept->save(dir);
             return true;
         },
         [](TaskOutcome<bool>&) {

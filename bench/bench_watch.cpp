@@ -137,7 +137,7 @@ void withAndWithoutKeptFigures(benchmark::internal::Benchmark* b) {
 // Arg 1: with the figures kept by the run before (the first, untimed run keeps them); 0: without.
 void BM_WatchCliAllProvinces15x500k(benchmark::State& st) {
     files();
-    const std::string keptFile = (std::filesystem::path(files().data) / k3::kWatchCacheFileName).string();
+    const std::string keptFile = k3::watchCachePath(files().data);
     const bool kept = st.range(0) == 1;
     std::filesystem::remove(keptFile);
     if (kept) k3bench::runProgram({K3GAP_CLI, "--data", files().data, "watch", "--all-provinces"}, files().config);
@@ -175,7 +175,7 @@ void BM_WatchReadyAtWindowStart15x500k(benchmark::State& st) {
     // Arg 1: the figures kept by the run before (one untimed start makes them); 0: none, every history
     // counted from its draws.
     const bool kept = st.range(0) == 1;
-    const std::string keptFile = (std::filesystem::path(files().data) / k3::kWatchCacheFileName).string();
+    const std::string keptFile = k3::watchCachePath(files().data);
     std::filesystem::remove(keptFile);
     if (kept) {
         auto w = std::make_unique<k3::MainWindow>(ctx);

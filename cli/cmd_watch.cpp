@@ -1,7 +1,6 @@
 // k3gap-cli watch: the table of 遗漏提醒 over one province's history or every province's that has one.
 #include <algorithm>
 #include <atomic>
-#include <filesystem>
 #include <optional>
 #include <ostream>
 #include <thread>
@@ -109,8 +108,7 @@ int runWatch(Context& ctx, const std::vector<std::string>& args) {
     // The figures the window keeps between runs serve this list too when it is the saved one; what is
     // counted for it is kept for the window's next start.
     const bool savedList = !a.has("item") && !a.has("search");
-    const std::string keptPath = (std::filesystem::path(ctx.dataDir) / k3::kWatchCacheFileName).string();
-    k3::WatchCache kept = savedList ? k3::WatchCache::load(keptPath, ctx.dataDir) : k3::WatchCache();
+    k3::WatchCache kept = savedList ? k3::WatchCache::load(ctx.dataDir) : k3::WatchCache();
     std::vector<Counted> counted;
     std::vector<std::string> problems;
     if (a.has("all-provinces")) {
@@ -124,7 +122,7 @@ int runWatch(Context& ctx, const std::vector<std::string>& args) {
         for (const Counted& c : counted)
             if (c.counted && c.token && c.state) changed = kept.keep(c.province, *c.token, *c.state) || changed;
         try {
-            if (changed) kept.save(keptPath, ctx.dataDir);
+            if (changed) kept.save(ctx.dataDir);
         } catch (const std::exception&) {
             // Only the head start of the next count is lost.
         }

@@ -17,6 +17,10 @@ constexpr int kFormat = 1;
 
 }  // namespace
 
+std::string watchCachePath(const std::string& dataDir) {
+    return (std::filesystem::path(dataDir) / kWatchCacheFileName).string();
+}
+
 std::string watchPlanKey(const WatchPlan& plan) {
     return watchListText(plan.items()) + "|" + std::to_string(plan.segmentBase());
 }
@@ -30,7 +34,8 @@ bool WatchCache::Entry::operator==(const Entry& o) const {
            lastRank == o.lastRank && std::equal(counts.begin(), counts.end(), o.counts.begin(), o.counts.end(), same);
 }
 
-WatchCache WatchCache::load(const std::string& path, const std::string& dataDir) {
+WatchCache WatchCache::load(const std::string& dataDir) {
+    const std::string path = watchCachePath(dataDir);
     // Never a history's file (closing another descriptor of it would drop the locks SQLite holds on
     // it), nor anything but a regular file: the same refusals as a file written.
     try {
@@ -115,8 +120,6 @@ std::string WatchCache::text() const {
     return doc.dump() + "\n";
 }
 
-void WatchCache::save(const std::string& path, const std::string& dataDir) const {
-    writeOutputBytes(path, dataDir, text());
-}
+void WatchCache::save(const std::string& dataDir) const { writeOutputBytes(watchCachePath(dataDir), dataDir, text()); }
 
 }  // namespace k3

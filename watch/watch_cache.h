@@ -18,15 +18,16 @@ namespace k3 {
 
 // The file in the data folder.
 inline constexpr const char* kWatchCacheFileName = "k3watch-cache.json";
+std::string watchCachePath(const std::string& dataDir);
 
 // What names a plan in the file: the list as the settings keep it, and the segment base.
 std::string watchPlanKey(const WatchPlan& plan);
 
 class WatchCache {
 public:
-    // The cache in `path`; empty when there is none or it cannot be read (never throws). A path that
-    // names a history's file of `dataDir` (exportTarget's refusals) is not opened.
-    static WatchCache load(const std::string& path, const std::string& dataDir);
+    // The cache of the data folder; empty when there is none or it cannot be read (never throws). A file
+    // of that name that is one of a history's files (exportTarget's refusals) is not opened.
+    static WatchCache load(const std::string& dataDir);
     // The cache a file's text holds; empty when it is not one.
     static WatchCache parse(std::string_view text);
 
@@ -38,9 +39,9 @@ public:
     bool empty() const { return entries_.empty(); }
 
     std::string text() const;
-    // Writes text() to `path` through the one output writer (never over a history's files); throws
-    // ExportError.
-    void save(const std::string& path, const std::string& dataDir) const;
+    // Writes text() as the cache of the data folder through the one output writer (never over a history's
+    // files); throws ExportError.
+    void save(const std::string& dataDir) const;
 
 private:
     struct Entry {

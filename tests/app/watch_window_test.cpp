@@ -330,10 +330,10 @@ TEST_F(WatchWindowTest, KeptFiguresServeOnlyTheHistoryTheyWereCountedFrom) {
                                                                    {150101008, "111"},
                                                                    {150101009, "111"},
                                                                    {150101010, "111"}})));
-    k3::WatchCache planted = k3::WatchCache::load(kept, data);
+    k3::WatchCache planted = k3::WatchCache::load(data);
     planted.keep(3, *k3::HistoryStore(dir.file("gapbook.db")).contentToken(), other);
     planted.keep(4, *k3::openProvinceHistory(data, 4, 3).store->contentToken(), other);
-    planted.save(kept, data);
+    planted.save(data);
     ASSERT_TRUE(start());
     EXPECT_EQ(currentOf("江苏快3"), "10");  // the main window's history too
     EXPECT_EQ(currentOf("安徽快3"), "10");
@@ -356,9 +356,9 @@ TEST_F(WatchWindowTest, KeptFiguresServeOnlyTheHistoryTheyWereCountedFrom) {
     // A change of the list counts again the histories whose kept figures were taken without reading them.
     delete window;
     window = nullptr;
-    planted = k3::WatchCache::load(kept, data);
+    planted = k3::WatchCache::load(data);
     planted.keep(4, *k3::openProvinceHistory(data, 4, 3).store->contentToken(), other);
-    planted.save(kept, data);
+    planted.save(data);
     ASSERT_TRUE(start());
     ASSERT_EQ(currentOf("安徽快3"), "10");
     chooseItem("和值", "11");

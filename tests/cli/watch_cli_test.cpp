@@ -222,7 +222,7 @@ TEST(CliWatch, TheSavedListsKeptFiguresServeOnlyTheirHistory) {
     k3::WatchCache planted;
     planted.keep(3, *k3::HistoryStore(dir.file("gapbook.db")).contentToken(),
                  k3::WatchState(plan, k3::snapshotOf(k3test::draws({{150101001, "111"}, {150101002, "253"}}))));
-    planted.save(kept, data);
+    planted.save(data);
     r = cli(dir, "watch");
     EXPECT_EQ(table(r.out)[1][3], "1");  // taken without reading the history
     r = cli(dir, "watch --item 和值:10@3");

@@ -3,7 +3,7 @@
 // them (or an entry that cannot be a count) is no cache.
 #include <gtest/gtest.h>
 
-#include <fstream>
+#include <filesystem>
 
 #include "export/export_error.h"
 #include "store/history_store.h"
@@ -104,16 +104,19 @@ TEST(WatchCache, WhatCannotBeACountIsNoCache) {
 
 TEST(WatchCache, SavedBesideTheHistoriesButNeverOverOne) {
     k3test::TempDir dir;
-    const std::string data = dir.path().string(), path = dir.file(k3::kWatchCacheFileName);
+    const std::string data = dir.path().string(), path = k3::watchCachePath(data);
     auto plan = std::make_shared<const k3::WatchPlan>(items(kList), 1);
+    EXPECT_TRUE(k3::WatchCache::load(data).empty());  // none yet
     k3::WatchCache cache;
     cache.keep(0, 5, k3::WatchState(plan, k3::snapshotOf(k3test::generateDraws(300))));
-    cache.save(path, data);
-    EXPECT_TRUE(k3::WatchCache::load(path, data).find(0, 5, plan));
-    EXPECT_TRUE(k3::WatchCache::load(dir.file("none.json"), data).empty());
-    // A history's file is neither written nor read as the cache.
+    cache.save(data);
+    EXPECT_EQ(path, dir.file(k3::kWatchCacheFileName));
+    EXPECT_TRUE(k3::WatchCache::load(data).find(0, 5, plan));
+    // A cache file that is a link to a history's file is neither written nor read.
+    std::filesystem::remove(path);
     k3::HistoryStore(dir.file("gapbook.db")).append(k3test::generateDraws(10));
-    EXPECT_THROW(cache.save(dir.file("gapbook.db"), data), k3::ExportError);
-    EXPECT_TRUE(k3::WatchCache::load(dir.file("gapbook.db"), data).empty());
+    std::filesystem::create_symlink(dir.file("gapbook.db"), path);
+    EXPECT_THROW(cache.save(data), k3::ExportError);
+    EXPECT_TRUE(k3::WatchCache::load(data).empty());
     EXPECT_EQ(k3::HistoryStore(dir.file("gapbook.db")).count(), 10);
 }
