@@ -26,7 +26,6 @@
 #include "settings/settings.h"
 #include "store/province.h"
 #include "store/province_history.h"
-#include "store/sqlite_db.h"
 #include "window_fit.h"
 
 namespace k3 {
@@ -336,12 +335,9 @@ std::vector<WatchWindow::Read> readHistories(const std::vector<std::pair<int, st
         try {
             r.probe = std::make_shared<HistoryProbe>(files[i].second);
             HistoryStore store(files[i].second);
-            // The token and the draws in one read transaction: the token names what is read.
-            ReadTransaction read(store.db());
-            if (const std::optional<int64_t> token = store.contentToken())
-                if (std::optional<WatchState> state = kept->find(r.province, *token, plan))
-                    r.kept = std::make_shared<const WatchState>(std::move(*state));
-            if (!r.kept) r.snap = store.valuesSnapshot(parts);
+            WatchedHistory h = readWatchedHistory(store, r.province, parts, plan, *kept);
+            if (h.kept) r.kept = std::make_shared<const WatchState>(std::move(*h.kept));
+            r.snap = std::move(h.snap);
         } catch (const std::exception& e) {
             r.problem = e.what();
         }

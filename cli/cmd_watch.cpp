@@ -8,7 +8,6 @@
 #include "cli.h"
 #include "store/province.h"
 #include "store/province_history.h"
-#include "store/sqlite_db.h"
 #include "watch/watch_cache.h"
 #include "watch/watch_item.h"
 #include "watch/watch_state.h"
@@ -45,20 +44,16 @@ struct Counted {
     bool counted = false;          // counted now, not taken from the figures the window keeps
 };
 
-// The figures of one history: those kept from a count of exactly this history (same token, same list),
-// else counted from its draws, read in the same read transaction as the token.
+// The figures of one history: those kept from a count of exactly this history, else counted now.
 void countHistory(k3::HistoryStore& store, const std::shared_ptr<const k3::WatchPlan>& plan, const k3::WatchCache& kept,
                   Counted& c) {
-    k3::ReadTransaction read(store.db());
-    c.token = store.contentToken();
-    if (c.token)
-        if (std::optional<k3::WatchState> state = kept.find(c.province, *c.token, plan)) {
-            c.state = std::move(state);
-            return;
-        }
-    const auto snap = store.valuesSnapshot(plan->parts());
-    if (!snap->empty()) c.state.emplace(plan, *snap);
-    c.counted = true;
+    k3::WatchedHistory h = k3::readWatchedHistory(store, c.province, plan->parts(), plan, kept);
+    c.token = h.token;
+    c.counted = !h.kept;
+    if (h.kept)
+        c.state = std::move(h.kept);
+    else if (!h.snap->empty())
+        c.state.emplace(plan, *h.snap);
 }
 
 // Every province's history that has draws, counted on up to two threads (each with its own connection):

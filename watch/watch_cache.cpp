@@ -7,7 +7,9 @@
 
 #include "export/output_file.h"
 #include "export/target.h"
+#include "store/history_store.h"
 #include "store/province.h"
+#include "store/sqlite_db.h"
 
 namespace k3 {
 
@@ -121,5 +123,15 @@ std::string WatchCache::text() const {
 }
 
 void WatchCache::save(const std::string& dataDir) const { writeOutputBytes(watchCachePath(dataDir), dataDir, text()); }
+
+WatchedHistory readWatchedHistory(HistoryStore& store, int province, unsigned parts,
+                                  const std::shared_ptr<const WatchPlan>& plan, const WatchCache& kept) {
+    WatchedHistory h;
+    ReadTransaction read(store.db());
+    h.token = store.contentToken();
+    if (h.token) h.kept = kept.find(province, *h.token, plan);
+    if (!h.kept) h.snap = store.valuesSnapshot(parts);
+    return h;
+}
 
 }  // namespace k3

@@ -55,4 +55,17 @@ private:
     std::map<int, Entry> entries_;
 };
 
+class HistoryStore;
+
+// What a history gives the watch list: the figures kept from a count of exactly this history for `plan`,
+// else its draws (the `parts` of them) to count; with the content token, read in the same read transaction
+// as the draws, which names what was read.
+struct WatchedHistory {
+    std::optional<int64_t> token;
+    std::optional<WatchState> kept;
+    std::shared_ptr<const Snapshot> snap;  // null when the kept figures serve
+};
+WatchedHistory readWatchedHistory(HistoryStore& store, int province, unsigned parts,
+                                  const std::shared_ptr<const WatchPlan>& plan, const WatchCache& kept);
+
 }  // namespace k3
